@@ -1,0 +1,202 @@
+#include "common/caption_number.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == u' ' || c == u'\t' || c == u'\n';
+}
+
+// Cursor over the caption that skips the characters the reader ignores.
+class Reader {
+public:
+    explicit Reader(QStringView text) : m_text(text) {}
+
+    QChar peek()
+    {
+        skipBlanks();
+        return m_pos < m_text.size() ? m_text[m_pos] : QChar();
+    }
+    void advance() { ++m_pos; }
+    qsizetype mark() const { return m_pos; }
+    void reset(qsizetype pos) { m_pos = pos; }
+
+private:
+    void skipBlanks()
+    {
+        while (m_pos < m_text.size() && isBlank(m_text[m_pos]))
+            ++m_pos;
+    }
+
+    QStringView m_text;
+    qsizetype m_pos = 0;
+};
+
+bool isDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
+int digitValue(QChar c, int base)
+{
+    int v = -1;
+    if (isDigit(c))
+        v = c.unicode() - u'0';
+    else if (c >= u'a' && c <= u'f')
+        v = c.unicode() - u'a' + 10;
+    else if (c >= u'A' && c <= u'F')
+        v = c.unicode() - u'A' + 10;
+    return v >= 0 && v < base ? v : -1;
+}
+
+// "&H1F", "&O17": digits of the base after the prefix; no digits reads 0.
+std::optional<double> readRadix(Reader &in, int base)
+{
+    double value = 0;
+    for (int d; (d = digitValue(in.peek(), base)) >= 0; in.advance())
+        value = value * base + d;
+    if (!std::isfinite(value))
+        return std::nullopt;
+    return value;
+}
+
+std::optional<double> readDecimal(Reader &in)
+{
+    std::string number;  // the accepted characters, blanks removed
+    bool negative = false;
+    if (in.peek() == u'+' || in.peek() == u'-') {
+        negative = in.peek() == u'-';
+        in.advance();
+    }
+
+    // Decimal exponent of the first significant digit, used to tell an
+    // overflow from an underflow when the conversion is out of range.
+    std::int64_t magnitude = 0;
+    bool seenNonZero = false;
+    bool seenPoint = false;
+    bool seenDigit = false;
+    for (;; in.advance()) {
+        const QChar c = in.peek();
+        if (isDigit(c)) {
+            seenDigit = true;
+            if (c != u'0' && !seenNonZero) {
+                seenNonZero = true;
+                magnitude = 0;
+            }
+            if (seenNonZero && !seenPoint)
+                ++magnitude;
+            if (!seenNonZero && seenPoint)
+                --magnitude;
+            number += char(c.unicode());
+        } else if (c == u'.' && !seenPoint) {
+            seenPoint = true;
+            number += '.';
+        } else {
+            break;
+        }
+    }
+    if (!seenDigit)
+        return 0.0;
+
+    // Exponent: E or D, optional sign, at least one digit; otherwise ignored.
+    const QChar e = in.peek();
+    if (e == u'e' || e == u'E' || e == u'd' || e == u'D') {
+        const qsizetype before = in.mark();
+        in.advance();
+        std::string exponent = "e";
+        if (in.peek() == u'+' || in.peek() == u'-') {
+            exponent += char(in.peek().unicode());
+            in.advance();
+        }
+        std::int64_t exponentValue = 0;
+        bool exponentDigits = false;
+        for (; isDigit(in.peek()); in.advance()) {
+            exponentDigits = true;
+            exponent += char(in.peek().unicode());
+            if (exponentValue < 1'000'000'000)
+                exponentValue = exponentValue * 10 + (in.peek().unicode() - u'0');
+        }
+        if (exponentDigits) {
+            number += exponent;
+            magnitude += exponent[1] == '-' ? -exponentValue : exponentValue;
+        } else {
+            in.reset(before);
+        }
+    }
+
+    double value = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value,
+                                           std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        if (seenNonZero && magnitude > 0)
+            return std::nullopt;  // beyond the largest double
+        value = 0;                // closer to zero than the smallest double
+    } else if (ec != std::errc() || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    (void)end;
+    return negative ? -value : value;
+}
+
+}  // namespace
+
+std::optional<double> captionValue(QStringView text)
+{
+    Reader in(text);
+    if (in.peek() == u'&') {
+        const qsizetype start = in.mark();
+        in.advance();
+        const QChar kind = in.peek();
+        if (kind == u'h' || kind == u'H') {
+            in.advance();
+            return readRadix(in, 16);
+        }
+        if (kind == u'o' || kind == u'O') {
+            in.advance();
+            return readRadix(in, 8);
+        }
+        in.reset(start);
+        return 0.0;
+    }
+    return readDecimal(in);
+}
+
+QString captionText(double value)
+{
+    if (!std::isfinite(value))
+        throw NumberOverflow(QStringLiteral("写入数字"));
+    if (value == 0)
+        return QStringLiteral("0");  // also for negative zero
+
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                      std::chars_format::general, 15);
+    QString text = QString::fromLatin1(buffer, result.ptr - buffer);
+    text.replace(u'e', u'E');
+    return text;
+}
+
+NumberOverflow::NumberOverflow(const QString &what)
+    : std::overflow_error(what.toStdString()), m_what(what)
+{
+}
+
+double captionOperand(QStringView text, const QString &what)
+{
+    const std::optional<double> value = captionValue(text);
+    if (!value)
+        throw NumberOverflow(what);
+    return *value;
+}
+
+double checkedResult(double value, const QString &what)
+{
+    if (!std::isfinite(value))
+        throw NumberOverflow(what);
+    return value;
+}

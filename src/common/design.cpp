@@ -1,0 +1,116 @@
+#include "common/design.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPainter>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <cmath>
+
+namespace design {
+
+int toPixels(double twips)
+{
+    return int(std::lround(twips / twipsPerPixel));
+}
+
+QRect toPixels(const Twips &r)
+{
+    return QRect(toPixels(r.left), toPixels(r.top), toPixels(r.width), toPixels(r.height));
+}
+
+QSize toPixels(int widthTwips, int heightTwips)
+{
+    return QSize(toPixels(widthTwips), toPixels(heightTwips));
+}
+
+Twips toTwips(const QRect &r)
+{
+    return {r.x() * twipsPerPixel, r.y() * twipsPerPixel, r.width() * twipsPerPixel,
+            r.height() * twipsPerPixel};
+}
+
+QFont font(Face face, double points, bool bold)
+{
+    QFont f;
+    if (face == Face::SongTi)
+        f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                       QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")});
+    else
+        f.setFamilies({QStringLiteral("KaiTi"), QStringLiteral("楷体"),
+                       QStringLiteral("AR PL UKai CN")});
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
+              const QString &caption, Qt::Alignment alignment)
+{
+    auto *l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText);
+    l->setAlignment(alignment);
+    l->setFont(font);
+    l->setGeometry(toPixels(rect));
+    return l;
+}
+
+namespace {
+
+// QPushButton draws its caption on one line and cuts it; a design button
+// breaks a long caption at its spaces instead ("包子 馒头" on two lines).
+class WrappingButton : public QPushButton {
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        const QString caption = option.text;
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+        painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                      QPalette::ButtonText));
+        painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, caption);
+    }
+};
+
+}  // namespace
+
+QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
+                    const QString &caption)
+{
+    auto *b = new WrappingButton(caption, parent);
+    b->setObjectName(name);
+    b->setFont(font);
+    b->setAutoDefault(false);
+    b->setGeometry(toPixels(rect));
+    return b;
+}
+
+std::optional<QString> askNewName(QWidget *parent, const QString &current)
+{
+    QInputDialog box(parent);
+    box.setObjectName(QStringLiteral("修改"));
+    box.setWindowTitle(QStringLiteral("修改"));
+    box.setLabelText(QStringLiteral("请输入新名称"));
+    box.setInputMode(QInputDialog::TextInput);
+    box.setTextValue(current);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
+}
+
+void reportError(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("错误"));
+    box.exec();
+}
+
+}  // namespace design

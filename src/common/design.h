@@ -1,0 +1,76 @@
+#pragma once
+// Design units and design controls shared by every window: geometry is kept in
+// twips (15 to a device-independent pixel), fonts in points, and every control
+// carries its design name as objectName.
+
+#include <QFont>
+#include <QLabel>
+#include <QPushButton>
+#include <QRect>
+#include <QString>
+#include <optional>
+
+namespace design {
+
+inline constexpr int twipsPerPixel = 15;
+
+// A rectangle in twips, as the windows are designed.
+struct Twips {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The one place where twips become pixels.
+int toPixels(double twips);
+QRect toPixels(const Twips &rect);
+QSize toPixels(int widthTwips, int heightTwips);
+Twips toTwips(const QRect &pixels);
+
+enum class Face { SongTi, KaiTi };
+
+// 宋体 or 楷体 at `points`, asking for the Windows family first and falling
+// back on the free CJK families that Linux machines carry.
+QFont font(Face face, double points, bool bold = false);
+
+// A label that shows its caption as plain text, top-left aligned unless told.
+QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
+              const QString &caption, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignTop);
+
+// A command button whose caption wraps at spaces when it is too wide.
+QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
+                    const QString &caption);
+
+// The modal input box for every caption the restaurant edits: title "修改",
+// prompt "请输入新名称", prefilled with `current`. Returns the confirmed text,
+// or std::nullopt when the user cancels (the caption then stays as it was).
+std::optional<QString> askNewName(QWidget *parent, const QString &current);
+
+// A message box in Chinese, for failures a handler stops at.
+void reportError(QWidget *parent, const QString &text);
+
+}  // namespace design
+
+namespace design {
+
+// Runs one handler's work; a NumberOverflow ends it with the message
+// "数值超出范围" naming what was being computed. Whatever the work wrote before
+// the overflow stays written. Returns false when the work was stopped.
+template <typename Work> bool guarded(QWidget *parent, Work &&work);
+
+}  // namespace design
+
+#include "common/caption_number.h"
+
+template <typename Work> bool design::guarded(QWidget *parent, Work &&work)
+{
+    try {
+        work();
+        return true;
+    } catch (const NumberOverflow &overflow) {
+        reportError(parent, QStringLiteral("数值超出范围：%1。\n该处的数字保持原样，请检查价格。")
+                                .arg(overflow.description()));
+        return false;
+    }
+}

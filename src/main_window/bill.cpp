@@ -1,0 +1,93 @@
+#include "main_window/bill.h"
+
+#include "common/caption_number.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTextDocument>
+
+namespace bill {
+
+namespace {
+const QString crlf = QStringLiteral("\r\n");
+}
+
+QString nextNumber(const QString &current)
+{
+    const double next = captionValue(current).value_or(0) + 1;
+    return next > highestNumber || !(next >= 1) ? QStringLiteral("1") : captionText(next);
+}
+
+QString compose(const QString &number, const QStringList &summaries, const QString &grandTotal)
+{
+    QString text = QStringLiteral("第") + number + QStringLiteral("位");
+    for (const QString &summary : summaries)
+        text += crlf + summary;
+    return text + crlf + crlf + QStringLiteral("总计   ") + grandTotal + QStringLiteral("元");
+}
+
+QString printable(const QString &bill)
+{
+    qsizetype start = 0, end = bill.size();
+    while (start < end && bill[start] == u' ')
+        ++start;
+    while (end > start && bill[end - 1] == u' ')
+        --end;
+    return bill.mid(start, end - start);
+}
+
+std::unique_ptr<QTextDocument> document(const QString &printableText)
+{
+    auto doc = std::make_unique<QTextDocument>();
+    doc->setDocumentMargin(0);
+    // A bill line ends with CR LF; a lone CR or LF also ends a line.
+    QString lines = printableText;
+    lines.replace(crlf, QStringLiteral("\n"));
+    lines.replace(u'\r', u'\n');
+    doc->setPlainText(lines + u'\n');
+    return doc;
+}
+
+QString printOnDefaultPrinter(const QString &printableText)
+{
+    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    if (info.isNull())
+        return QStringLiteral("没有设置默认打印机。");
+
+    QPrinter printer(info, QPrinter::HighResolution);
+    printer.setDocName(QStringLiteral("Tavelko 清单"));
+    if (!printer.isValid())
+        return QStringLiteral("默认打印机“%1”不可用。").arg(info.printerName());
+
+    std::unique_ptr<QTextDocument> doc = document(printableText);
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return QStringLiteral("打印机“%1”无法开始打印。").arg(info.printerName());
+
+    // Lay the text out on the printable area, page after page.
+    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+    const double scale = printer.resolution() / 96.0;
+    doc->setPageSize(QSizeF(page.width() / scale, page.height() / scale));
+    const double pageHeight = page.height() / scale;
+    const int pages = qMax(1, doc->pageCount());
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0 && !printer.newPage())
+            return QStringLiteral("打印机“%1”无法换页。").arg(info.printerName());
+        painter.save();
+        painter.scale(scale, scale);
+        painter.translate(0, -p * pageHeight);
+        const QRectF visible(0, p * pageHeight, page.width() / scale, pageHeight);
+        QAbstractTextDocumentLayout::PaintContext context;
+        context.clip = visible;
+        painter.setClipRect(visible);
+        doc->documentLayout()->draw(&painter, context);
+        painter.restore();
+    }
+    if (!painter.end() || printer.printerState() == QPrinter::Error)
+        return QStringLiteral("打印机“%1”拒绝了打印任务。").arg(info.printerName());
+    return {};
+}
+
+}  // namespace bill

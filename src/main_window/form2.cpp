@@ -1,0 +1,254 @@
+#include "main_window/form2.h"
+
+#include "common/caption_number.h"
+#include "common/categories.h"
+#include "common/design.h"
+#include "main_window/bill.h"
+#include "settings/caption_store.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+
+using design::Face;
+using design::Twips;
+
+namespace {
+
+// A rule drawn as a one-pixel line between two design points.
+QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int y2)
+{
+    auto *rule = new QWidget(parent);
+    rule->setObjectName(name);
+    rule->setAutoFillBackground(true);
+    QPalette palette = rule->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    rule->setPalette(palette);
+    const QRect from = design::toPixels(Twips{x1, y1, x2 - x1, y2 - y1});
+    rule->setGeometry(from.x(), from.y(), qMax(1, from.width()), qMax(1, from.height()));
+    return rule;
+}
+
+struct LabelDesign {
+    const char *name;
+    Twips rect;
+    double points;
+    const char16_t *caption;
+};
+
+// Category totals under their buttons, the grand total and the hidden
+// holders of the bill's parts.
+constexpr LabelDesign totals[] = {
+    {"L1", {360, 4080, 975, 375}, 15.75, u"0"},  {"L2", {1680, 4080, 975, 375}, 15.75, u"0"},
+    {"L3", {3000, 4080, 975, 375}, 15.75, u"0"}, {"L4", {4320, 4080, 975, 375}, 15.75, u"0"},
+    {"L5", {5640, 4080, 975, 375}, 15.75, u"0"}, {"L6", {6960, 4080, 975, 375}, 15.75, u"0"},
+};
+
+constexpr LabelDesign billParts[] = {
+    {"Label2", {8400, 120, 90, 180}, 9, u""},   {"Label3", {8400, 720, 90, 180}, 9, u""},
+    {"Label4", {8400, 1200, 90, 180}, 9, u""},  {"Label5", {8400, 1680, 90, 180}, 9, u""},
+    {"Label6", {8400, 2160, 90, 180}, 9, u""},  {"Label7", {8400, 2640, 90, 180}, 9, u""},
+    {"Label8", {8400, 3120, 90, 180}, 9, u""},  {"Label9", {8400, 3600, 90, 180}, 9, u"0"},
+};
+
+struct ButtonDesign {
+    const char *name;
+    Twips rect;
+    double points;
+    const char16_t *caption;
+};
+
+constexpr ButtonDesign categoryDesign[] = {
+    {"C1", {240, 960, 1290, 2865}, 18, u"面条"},  {"C2", {1530, 960, 1290, 2865}, 18, u"小炒"},
+    {"C3", {2820, 960, 1290, 2865}, 18, u"包子 馒头"}, {"c4", {4110, 960, 1290, 2865}, 18, u""},
+    {"c5", {5400, 960, 1290, 2865}, 18, u""},      {"c6", {6690, 960, 1290, 2865}, 18, u""},
+};
+
+constexpr ButtonDesign commandDesign[] = {
+    {"Command1", {3960, 4920, 2325, 1245}, 18, u"一键归零"},
+    {"Cm4", {6720, 4920, 1245, 1245}, 18, u"关闭"},
+    {"Command2", {8280, 4920, 975, 1215}, 14.25, u"清单"},
+    {"Command4", {9360, 4920, 975, 1215}, 14.25, u"复制"},
+    {"Command3", {10440, 4920, 975, 1215}, 14.25, u"打印"},
+};
+
+}  // namespace
+
+Form2::Form2() : Form(QStringLiteral("Form2"), QStringLiteral("Form2"), 11535, 6195)
+{
+    setFont(design::font(Face::SongTi, 9));
+    buildControls();
+}
+
+void Form2::buildControls()
+{
+    auto name = [](const char *n) { return QString::fromLatin1(n); };
+    // Looks a control up without loading the window: it is being built.
+    auto find = [this](const QString &n) { return findChild<QPushButton *>(n, Qt::FindDirectChildrenOnly); };
+
+    design::label(this, QStringLiteral("Label1"), {120, 120, 7935, 615},
+                  design::font(Face::SongTi, 26.25), QStringLiteral("请选择类别"),
+                  Qt::AlignHCenter | Qt::AlignTop);
+    line(this, QStringLiteral("Line1"), 0, 840, 8160, 840);
+    for (const LabelDesign &d : totals)
+        design::label(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
+                      QString::fromUtf16(d.caption));
+    design::label(this, QStringLiteral("L7"), {360, 5040, 3375, 1095},
+                  design::font(Face::SongTi, 42), QStringLiteral("0"),
+                  Qt::AlignHCenter | Qt::AlignTop);
+    line(this, QStringLiteral("Line2"), 8160, 0, 8160, 6840);
+    for (const LabelDesign &d : billParts) {
+        QLabel *l = design::label(this, name(d.name), d.rect, font(), QString::fromUtf16(d.caption));
+        l->setWordWrap(false);
+        if (l->objectName() != QStringLiteral("Label2"))
+            l->hide();  // holders of the bill's parts, never shown
+    }
+
+    // Buttons after the labels, so that they lie above them.
+    for (const ButtonDesign &d : categoryDesign) {
+        QPushButton *b = design::button(this, name(d.name), d.rect,
+                                        design::font(Face::SongTi, d.points),
+                                        QString::fromUtf16(d.caption));
+        b->installEventFilter(this);
+    }
+    for (const Category &c : categories)
+        connect(find(name(c.button)), &QPushButton::clicked, this,
+                [this, number = c.number] { openCategory(number); });
+    for (const ButtonDesign &d : commandDesign)
+        design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
+                       QString::fromUtf16(d.caption));
+    connect(find(QStringLiteral("Command1")), &QPushButton::clicked, this, &Form2::Command1_Click);
+    connect(find(QStringLiteral("Cm4")), &QPushButton::clicked, this, &Form2::Cm4_Click);
+    connect(find(QStringLiteral("Command2")), &QPushButton::clicked, this, &Form2::Command2_Click);
+    connect(find(QStringLiteral("Command3")), &QPushButton::clicked, this, &Form2::Command3_Click);
+    connect(find(QStringLiteral("Command4")), &QPushButton::clicked, this, &Form2::Command4_Click);
+
+    // Keyboard focus moves between the buttons in this order.
+    const char *order[] = {"C1", "C2", "C3", "Cm4", "c4", "c5", "c6",
+                           "Command1", "Command2", "Command3", "Command4"};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(find(name(order[i - 1])), find(name(order[i])));
+    find(QStringLiteral("C1"))->setFocus();
+}
+
+QLabel *Form2::own(const char *name) const
+{
+    return findChild<QLabel *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+QList<QWidget *> Form2::categoryButtons() const
+{
+    QList<QWidget *> list;
+    for (const Category &c : categories)
+        list.append(findChild<QPushButton *>(QString::fromLatin1(c.button),
+                                             Qt::FindDirectChildrenOnly));
+    return list;
+}
+
+bool Form2::GetSettingEx(const QList<QWidget *> &controls)
+{
+    return settings::GetSettingEx(objectName(), controls, settings::CaptionKind::CommandButton);
+}
+
+bool Form2::SaveSettingEx(const QList<QWidget *> &controls)
+{
+    return settings::SaveSettingEx(objectName(), controls, settings::CaptionKind::CommandButton);
+}
+
+void Form2::Form_Load()
+{
+    GetSettingEx(categoryButtons());
+    const QString problem = settings::takeReadProblem();
+    if (!problem.isEmpty())
+        design::reportError(this, problem);
+}
+
+void Form2::openCategory(int category)
+{
+    const QString caption = button(QString::fromLatin1(categories[category - 1].button))->text();
+    hide();
+    OrderSheet &sheet = orderSheet(category);
+    sheet.showForm();
+    sheet.setWindowTitle(caption);
+}
+
+void Form2::renameCategory(QPushButton *categoryButton)
+{
+    if (const std::optional<QString> name = design::askNewName(this, categoryButton->text()))
+        categoryButton->setText(*name);
+}
+
+bool Form2::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton) {
+            renameCategory(static_cast<QPushButton *>(watched));
+            return true;
+        }
+    }
+    return Form::eventFilter(watched, event);
+}
+
+void Form2::Cm4_Click()
+{
+    const bool saved = SaveSettingEx(categoryButtons());
+    hide();
+    Form1 &welcome = form1();
+    welcome.showForm();
+    if (!saved)
+        design::reportError(&welcome, QStringLiteral("类别名称未能保存。\n设置文件：%1\n"
+                                                     "请检查该文件及其文件夹是否可写。")
+                                          .arg(settings::storeLocation()));
+}
+
+void Form2::closeEvent(QCloseEvent *event)
+{
+    // The title bar's close does what "关闭" does, so that the program is
+    // never left running without a visible window.
+    event->ignore();
+    Cm4_Click();
+}
+
+void Form2::Command1_Click()
+{
+    for (const Category &c : categories)
+        orderSheet(c.number).pressClear();
+    for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
+        own(name)->setText(QStringLiteral("0"));
+    for (const char *name : {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
+        own(name)->setText(QString());
+    own("Label2")->adjustSize();
+}
+
+void Form2::Command2_Click()
+{
+    QLabel *number = own("Label9");
+    number->setText(bill::nextNumber(number->text()));
+    QStringList summaries;
+    for (const Category &c : categories)
+        summaries << own(c.summary)->text();
+    QLabel *billLabel = own("Label2");
+    billLabel->setText(bill::compose(number->text(), summaries, own("L7")->text()));
+    billLabel->adjustSize();
+}
+
+void Form2::Command3_Click()
+{
+    const QString failure = bill::printOnDefaultPrinter(bill::printable(own("Label2")->text()));
+    if (!failure.isEmpty())
+        design::reportError(this, QStringLiteral("打印失败：%1\n清单仍保留在窗口中。").arg(failure));
+}
+
+void Form2::Command4_Click()
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(own("Label2")->text());
+}

@@ -1,0 +1,40 @@
+#pragma once
+// The main window: six category buttons with their subtotals and the grand
+// total on the left; the numbered bill with "清单", "复制" and "打印" on the
+// right. Its controls keep their design positions whatever the window's size.
+
+#include "common/form.h"
+
+class QLabel;
+class QPushButton;
+
+class Form2 : public Form {
+    Q_OBJECT
+
+public:
+    Form2();
+
+    void openCategory(int category);      // C1_Click ... c6_Click
+    void renameCategory(QPushButton *button);  // right button on a category button
+    void Cm4_Click();       // "关闭"
+    void Command1_Click();  // "一键归零"
+    void Command2_Click();  // "清单"
+    void Command3_Click();  // "打印"
+    void Command4_Click();  // "复制"
+
+    QLabel *label(const QString &name) { return control<QLabel>(name); }
+    QPushButton *button(const QString &name) { return control<QPushButton>(name); }
+
+    bool GetSettingEx(const QList<QWidget *> &controls);
+    bool SaveSettingEx(const QList<QWidget *> &controls);
+
+protected:
+    void Form_Load() override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    QList<QWidget *> categoryButtons() const;
+    QLabel *own(const char *name) const;
+};

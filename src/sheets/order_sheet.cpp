@@ -1,0 +1,294 @@
+#include "sheets/order_sheet.h"
+
+#include "common/caption_number.h"
+#include "common/design.h"
+#include "main_window/form2.h"
+#include "settings/caption_store.h"
+#include "shell/program.h"
+#include "sheets/settle_list.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+
+using design::Face;
+using design::Twips;
+using sheet::DishRow;
+using sheet::Portion;
+
+namespace {
+
+const QString subtotalName = QStringLiteral("面钱");
+const QString crlf = QStringLiteral("\r\n");
+
+QString rowWhat(const DishRow &row, const char16_t *quantity)
+{
+    return QStringLiteral("第%1行的%2").arg(row.number).arg(QString::fromUtf16(quantity));
+}
+
+}  // namespace
+
+OrderSheet::OrderSheet(const QString &name, const QString &summaryLabel, const QString &totalLabel)
+    : ProportionalForm(name, QStringLiteral("面条"), sheet::clientWidth, sheet::clientHeight),
+      m_summaryLabel(summaryLabel),
+      m_totalLabel(totalLabel)
+{
+    buildControls();
+}
+
+void OrderSheet::buildControls()
+{
+    namespace col = sheet::column;
+    const QFont rowFont = design::font(Face::SongTi, sheet::rowFontPoints);
+    auto addLabel = [&](const QString &name, const Twips &rect, const QString &caption,
+                        const QFont &font) {
+        m_labels.insert(name, design::label(this, name, rect, font, caption));
+    };
+    auto addButton = [&](const QString &name, const Twips &rect, const QString &caption,
+                         const QFont &font) {
+        QPushButton *b = design::button(this, name, rect, font, caption);
+        m_buttons.insert(name, b);
+        return b;
+    };
+
+    // Labels first, so that the buttons lie above them where they overlap.
+    for (const DishRow &row : sheet::dishRows()) {
+        const int x = row.left, y = row.top;
+        addLabel(row.dishName, {x, y, col::dishName.width, col::dishName.height},
+                 QStringLiteral("Label1"), rowFont);
+        addLabel(row.smallQuantity, {x + col::smallQuantity, y, col::cell, col::cell},
+                 QStringLiteral("0"), rowFont);
+        addLabel(row.smallPrice, {x + col::smallPrice, y, row.smallPriceWidth, col::cell},
+                 QStringLiteral("6"), rowFont);
+        addLabel(row.largeQuantity, {x + col::largeQuantity, y, col::cell, col::cell},
+                 QStringLiteral("0"), rowFont);
+        addLabel(row.largePrice, {x + col::largePrice, y, row.largePriceWidth, col::cell},
+                 QStringLiteral("8"), rowFont);
+        addLabel(row.lineTotal, {x + col::lineTotal, y, row.lineTotalWidth, col::lineTotalHeight},
+                 QStringLiteral("0"), rowFont);
+    }
+    for (const sheet::Heading &h : sheet::headings)
+        addLabel(QString::fromLatin1(h.name), {h.left, 120, 1815, 375},
+                 QString::fromUtf16(h.caption), rowFont);
+
+    const QFont big = design::font(Face::SongTi, 18);
+    m_picture = new SettleList(this);
+    m_picture->setObjectName(QStringLiteral("Picture1"));
+    m_picture->setFont(big);
+    m_picture->setGeometry(design::toPixels(Twips{10440, 120, 2415, 5295}));
+    addLabel(QStringLiteral("Label17"), {10320, 5520, 1215, 375}, QStringLiteral("小计"), big);
+    addLabel(subtotalName, {11880, 5520, 855, 375}, QStringLiteral("0"), big);
+
+    // One handler for the 56 quantity buttons, bound to each button's row,
+    // portion and step.
+    for (const DishRow &row : sheet::dishRows()) {
+        const int lefts[4] = {col::smallMinus, col::smallPlus, col::largeMinus, col::largePlus};
+        for (int i = 0; i < 4; ++i) {
+            const sheet::QuantityButton &qb = row.buttons[i];
+            QPushButton *b = addButton(qb.name, {row.left + lefts[i], row.top, col::cell, col::cell},
+                                       qb.step < 0 ? QStringLiteral("-") : QStringLiteral("+"),
+                                       rowFont);
+            connect(b, &QPushButton::clicked, this, [this, &qb] { quantityPressed(qb); });
+        }
+    }
+    connect(addButton(QStringLiteral("Command1"), {12960, 120, 1455, 1455}, QStringLiteral("结算"),
+                      design::font(Face::SongTi, 24)),
+            &QPushButton::clicked, this, &OrderSheet::Command1_Click);
+    connect(addButton(QStringLiteral("Command59"), {12960, 2280, 1455, 1455},
+                      QStringLiteral("清零"), design::font(Face::SongTi, 26.25)),
+            &QPushButton::clicked, this, &OrderSheet::Command59_Click);
+    connect(addButton(QStringLiteral("Command2"), {12960, 4440, 1455, 1455}, QStringLiteral("关闭"),
+                      design::font(Face::SongTi, 24)),
+            &QPushButton::clicked, this, &OrderSheet::Command2_Click);
+
+    // The 46 editable labels answer the right button.
+    for (const QString &name : sheet::captionList())
+        m_labels.value(name)->installEventFilter(this);
+}
+
+void OrderSheet::Form_Load()
+{
+    ResizeInit();
+    GetSettingEx(captionControls());
+    const QString problem = settings::takeReadProblem();
+    if (!problem.isEmpty())
+        design::reportError(this, problem);
+}
+
+QList<QWidget *> OrderSheet::captionControls() const
+{
+    QList<QWidget *> list;
+    for (const QString &name : sheet::captionList())
+        list.append(m_labels.value(name));
+    return list;
+}
+
+bool OrderSheet::GetSettingEx(const QList<QWidget *> &controls)
+{
+    return settings::GetSettingEx(objectName(), controls, settings::CaptionKind::Label);
+}
+
+bool OrderSheet::SaveSettingEx(const QList<QWidget *> &controls)
+{
+    return settings::SaveSettingEx(objectName(), controls, settings::CaptionKind::Label);
+}
+
+QLabel *OrderSheet::label(const QString &name)
+{
+    ensureLoaded();
+    return m_labels.value(name);
+}
+
+QPushButton *OrderSheet::button(const QString &name)
+{
+    ensureLoaded();
+    return m_buttons.value(name);
+}
+
+SettleList *OrderSheet::settleList()
+{
+    ensureLoaded();
+    return m_picture;
+}
+
+QString OrderSheet::subtotal()
+{
+    return label(subtotalName)->text();
+}
+
+void OrderSheet::pressClear()
+{
+    button(QStringLiteral("Command59"))->click();
+}
+
+void OrderSheet::quantityPressed(const sheet::QuantityButton &b)
+{
+    const DishRow &row = sheet::dishRows()[b.row - 1];
+    design::guarded(this, [&] {
+        const QString qtyWhat = rowWhat(row, u"数量");
+        QLabel *stepped = m_labels.value(b.portion == Portion::Small ? row.smallQuantity
+                                                                      : row.largeQuantity);
+        const double quantity = captionOperand(stepped->text(), qtyWhat) + b.step;
+        stepped->setText(captionText(checkedResult(quantity, qtyWhat)));
+
+        const QString totalWhat = rowWhat(row, u"金额");
+        const double smallPrice = captionOperand(m_labels.value(row.smallPrice)->text(), totalWhat);
+        const double largeQuantity =
+            captionOperand(m_labels.value(row.largeQuantity)->text(), totalWhat);
+        const double largePrice = captionOperand(m_labels.value(row.largePrice)->text(), totalWhat);
+        const double smallQuantity =
+            captionOperand(m_labels.value(row.smallQuantity)->text(), totalWhat);
+        const double total = smallQuantity * smallPrice + largeQuantity * largePrice;
+        m_labels.value(row.lineTotal)->setText(captionText(checkedResult(total, totalWhat)));
+    });
+}
+
+bool OrderSheet::Command1_Click()
+{
+    return design::guarded(this, [&] {
+        m_picture->clear();
+        const QString what = QStringLiteral("结算的小计");
+        double values[sheet::rowCount];
+        for (const DishRow &row : sheet::dishRows()) {
+            const QString total = m_labels.value(row.lineTotal)->text();
+            values[row.number - 1] = captionOperand(total, what);
+            if (values[row.number - 1] > 0)
+                m_picture->printLine(m_labels.value(row.dishName)->text() + QStringLiteral("   ") +
+                                     total);
+        }
+        double sum = 0;
+        for (double value : values)
+            sum = checkedResult(sum + value, what);
+        m_labels.value(subtotalName)->setText(captionText(sum));
+    });
+}
+
+void OrderSheet::Command59_Click()
+{
+    m_picture->clear();
+    const QString zero = QStringLiteral("0");
+    for (const DishRow &row : sheet::dishRows())
+        m_labels.value(row.lineTotal)->setText(zero);
+    for (int n = 1; n <= 28; ++n)
+        m_labels.value(QStringLiteral("L%1").arg(n))->setText(zero);
+    m_labels.value(subtotalName)->setText(zero);
+}
+
+QString OrderSheet::orderLines() const
+{
+    QString text;
+    for (const DishRow &row : sheet::dishRows()) {
+        const QString total = m_labels.value(row.lineTotal)->text();
+        const std::optional<double> value = captionValue(total);
+        if (!value || *value <= 0)
+            continue;
+        text += crlf + m_labels.value(row.dishName)->text() + u' ' +
+                m_labels.value(row.smallQuantity)->text() +
+                m_labels.value(row.smallHeading)->text() + u' ' +
+                m_labels.value(row.largeQuantity)->text() +
+                m_labels.value(row.largeHeading)->text() + u' ' + total;
+    }
+    return text;
+}
+
+void OrderSheet::Command2_Click()
+{
+    // Settle first, so that the subtotal handed on always matches the order
+    // lines handed on, even when the cashier did not press "结算".
+    if (!Command1_Click())
+        return;
+
+    Form2 &main = form2();
+    main.control<QLabel>(m_summaryLabel)->setText(orderLines());
+
+    const bool saved = SaveSettingEx(captionControls());
+
+    main.control<QLabel>(m_totalLabel)->setText(subtotal());
+
+    // The grand total from the subtotals of all six sheets; sheets not used
+    // yet are created and loaded (not shown) here.
+    double subtotals[6];
+    const bool summed = design::guarded(this, [&] {
+        const QString what = QStringLiteral("总计");
+        for (int category : {2, 3, 4, 5, 6, 1})
+            subtotals[category - 1] = captionOperand(orderSheet(category).subtotal(), what);
+        double sum = 0;
+        for (double value : subtotals)
+            sum = checkedResult(sum + value, what);
+        main.control<QLabel>(QStringLiteral("L7"))->setText(captionText(sum));
+    });
+    if (!summed)
+        return;
+
+    hide();
+    main.showForm();
+    if (!saved)
+        design::reportError(&main, QStringLiteral("菜品名称和价格未能保存。\n设置文件：%1\n"
+                                                  "请检查该文件及其文件夹是否可写。")
+                                       .arg(settings::storeLocation()));
+}
+
+void OrderSheet::editCaption(QLabel *label)
+{
+    if (const std::optional<QString> text = design::askNewName(this, label->text()))
+        label->setText(*text);
+}
+
+bool OrderSheet::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton) {
+            editCaption(static_cast<QLabel *>(watched));
+            return true;
+        }
+    }
+    return ProportionalForm::eventFilter(watched, event);
+}
+
+void OrderSheet::closeEvent(QCloseEvent *event)
+{
+    // Only "关闭" leaves a sheet; the title bar's close is refused.
+    event->ignore();
+}

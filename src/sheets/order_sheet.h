@@ -1,0 +1,55 @@
+#pragma once
+// One order sheet: the window on which the cashier counts a category's
+// dishes. The program has six of them (Form3 to Form8), alike but for the
+// window name and the two main window labels their "关闭" fills.
+
+#include "common/form.h"
+#include "sheets/sheet_design.h"
+
+#include <QHash>
+
+class QLabel;
+class QPushButton;
+class SettleList;
+
+class OrderSheet : public ProportionalForm {
+    Q_OBJECT
+
+public:
+    // `name`: Form3 ... Form8, also the settings section; `summaryLabel` and
+    // `totalLabel`: the main window labels its hand-off writes.
+    OrderSheet(const QString &name, const QString &summaryLabel, const QString &totalLabel);
+
+    // The handlers, callable as a press would run them.
+    void quantityPressed(const sheet::QuantityButton &button);  // Command3 ... Command58
+    bool Command1_Click();   // "结算": false when stopped by an overflow
+    void Command59_Click();  // "清零"
+    void Command2_Click();   // "关闭": hand-off to the main window
+    void editCaption(QLabel *label);  // right button on one of the 46 editable labels
+
+    // For the main window and the other sheets.
+    QString subtotal();   // the caption of 面钱
+    void pressClear();    // presses "清零" from code
+    QLabel *label(const QString &name);
+    QPushButton *button(const QString &name);
+    SettleList *settleList();
+
+    bool GetSettingEx(const QList<QWidget *> &controls);
+    bool SaveSettingEx(const QList<QWidget *> &controls);
+
+protected:
+    void Form_Load() override;
+    void closeEvent(QCloseEvent *event) override;  // Form_Unload: refused
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildControls();
+    QList<QWidget *> captionControls() const;
+    QString orderLines() const;
+
+    QString m_summaryLabel;
+    QString m_totalLabel;
+    QHash<QString, QLabel *> m_labels;
+    QHash<QString, QPushButton *> m_buttons;
+    SettleList *m_picture = nullptr;
+};

@@ -1,0 +1,130 @@
+#include "shell/program.h"
+
+#include "common/categories.h"
+#include "main_window/form2.h"
+#include "sheets/order_sheet.h"
+#include "shell/form1.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+namespace {
+Program *currentProgram = nullptr;
+}
+
+struct Program::Windows {
+    std::unique_ptr<Form1> form1;
+    std::unique_ptr<Form2> form2;
+    std::array<std::unique_ptr<OrderSheet>, 6> sheets;
+};
+
+Program::Program() : m_windows(std::make_unique<Windows>())
+{
+    Q_ASSERT(!currentProgram);
+    currentProgram = this;
+}
+
+Program::~Program()
+{
+    // Sheets first: they refer to the main window, never the other way round.
+    for (auto &sheet : m_windows->sheets)
+        sheet.reset();
+    m_windows->form2.reset();
+    m_windows->form1.reset();
+    currentProgram = nullptr;
+}
+
+Program &Program::current()
+{
+    Q_ASSERT(currentProgram);
+    return *currentProgram;
+}
+
+Form1 &Program::form1()
+{
+    if (!m_windows->form1)
+        m_windows->form1 = std::make_unique<Form1>();
+    return *m_windows->form1;
+}
+
+Form2 &Program::form2()
+{
+    if (!m_windows->form2)
+        m_windows->form2 = std::make_unique<Form2>();
+    return *m_windows->form2;
+}
+
+OrderSheet &Program::sheet(int category)
+{
+    Q_ASSERT(category >= 1 && category <= 6);
+    auto &slot = m_windows->sheets[category - 1];
+    if (!slot) {
+        const Category &c = categories[category - 1];
+        slot = std::make_unique<OrderSheet>(QString::fromLatin1(c.sheet),
+                                            QString::fromLatin1(c.summary),
+                                            QString::fromLatin1(c.total));
+    }
+    return *slot;
+}
+
+bool Program::sheetExists(int category) const
+{
+    return bool(m_windows->sheets[category - 1]);
+}
+
+bool Program::form2Exists() const
+{
+    return bool(m_windows->form2);
+}
+
+void Program::start()
+{
+    form1().ensureLoaded();  // its Form_Load shows it
+}
+
+void Program::end()
+{
+    m_ended = true;
+    for (auto &sheet : m_windows->sheets)
+        if (sheet)
+            sheet->hide();
+    if (m_windows->form2)
+        m_windows->form2->hide();
+    if (m_windows->form1)
+        m_windows->form1->hide();
+    QCoreApplication::exit(0);
+}
+
+Form1 &form1()
+{
+    return Program::current().form1();
+}
+
+Form2 &form2()
+{
+    return Program::current().form2();
+}
+
+OrderSheet &orderSheet(int category)
+{
+    return Program::current().sheet(category);
+}
+
+int startProgram()
+{
+    QApplication::setApplicationName(QStringLiteral("Tavelko"));
+    QApplication::setQuitOnLastWindowClosed(false);  // the welcome window ends the program
+
+    // The standard dialog buttons in Chinese ("确定", "取消").
+    QTranslator qtTranslator;
+    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qtTranslator);
+
+    Program program;
+    program.start();
+    return QApplication::exec();
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Program start and end, and the one instance of every window. Windows reach
+// each other through form1(), form2() and orderSheet(); each is created the
+// first time it is asked for and lives until the program ends.
+
+#include <memory>
+
+class Form1;
+class Form2;
+class OrderSheet;
+
+class Program {
+public:
+    Program();
+    ~Program();
+    Program(const Program &) = delete;
+    Program &operator=(const Program &) = delete;
+
+    static Program &current();
+
+    Form1 &form1();
+    Form2 &form2();
+    OrderSheet &sheet(int category);  // 1 to 6: Form3 to Form8
+    bool sheetExists(int category) const;
+    bool form2Exists() const;
+
+    // Loads and shows the welcome window.
+    void start();
+    // Ends the program at once: every window goes, nothing is saved.
+    void end();
+    bool hasEnded() const { return m_ended; }
+
+private:
+    struct Windows;
+    std::unique_ptr<Windows> m_windows;
+    bool m_ended = false;
+};
+
+Form1 &form1();
+Form2 &form2();
+OrderSheet &orderSheet(int category);
+
+// Creates the windows, shows the welcome window and runs until it is closed.
+// Needs a QApplication. Returns the exit code.
+int startProgram();
