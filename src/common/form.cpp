@@ -26,7 +26,6 @@ void Form::showForm()
 {
     ensureLoaded();
     show();
-    raise();
     activateWindow();
 }
 

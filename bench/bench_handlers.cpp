@@ -1,0 +1,129 @@
+// Handler benchmarks: one rescale, one quantity press, one settle, one
+// hand-off with all six sheets loaded, the bill with six full summaries,
+// reset-all, and the print document of a full bill.
+
+#include "common/form.h"
+#include "main_window/bill.h"
+#include "main_window/form2.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/sheet_design.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTextDocument>
+
+class BenchHandlers : public QObject {
+    Q_OBJECT
+
+private:
+    // Every row of a sheet counted, so that lists and summaries are full.
+    static void fillSheet(OrderSheet &sheet)
+    {
+        for (const sheet::DishRow &row : sheet::dishRows()) {
+            sheet.label(row.dishName)->setText(QStringLiteral("牛肉面%1").arg(row.number));
+            sheet.label(row.smallPrice)->setText(QStringLiteral("12.5"));
+            sheet.label(row.largePrice)->setText(QStringLiteral("18"));
+            sheet.quantityPressed(row.buttons[1]);
+            sheet.quantityPressed(row.buttons[3]);
+        }
+    }
+
+private slots:
+    void resizeWelcomeWindow()
+    {
+        Program program;
+        Form1 &window = form1();
+        window.ensureLoaded();
+        window.resize(784, 1204);
+        QBENCHMARK {
+            window.ResizeForm();
+        }
+    }
+
+    void resizeOrderSheet()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.ensureLoaded();
+        sheet.resize(1946, 798);
+        QBENCHMARK {
+            sheet.ResizeForm();
+        }
+    }
+
+    void quantityPress()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.ensureLoaded();
+        const sheet::QuantityButton &plus = sheet::dishRows()[0].buttons[1];
+        QBENCHMARK {
+            sheet.quantityPressed(plus);
+        }
+    }
+
+    void settle()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        fillSheet(sheet);
+        QBENCHMARK {
+            sheet.Command1_Click();
+        }
+    }
+
+    void handOffWithAllSheetsLoaded()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k)
+            fillSheet(orderSheet(k));
+        OrderSheet &sheet = orderSheet(1);
+        QBENCHMARK {
+            sheet.Command2_Click();
+        }
+    }
+
+    void billWithSixFullSummaries()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k) {
+            fillSheet(orderSheet(k));
+            orderSheet(k).Command2_Click();
+        }
+        QBENCHMARK {
+            form2().Command2_Click();
+        }
+    }
+
+    void resetAllWithSixSheetsLoaded()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k)
+            fillSheet(orderSheet(k));
+        QBENCHMARK {
+            form2().Command1_Click();
+        }
+    }
+
+    void printDocumentOfFullBill()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k) {
+            fillSheet(orderSheet(k));
+            orderSheet(k).Command2_Click();
+        }
+        form2().Command2_Click();
+        const QString text = bill::printable(form2().label(QStringLiteral("Label2"))->text());
+        QBENCHMARK {
+            auto doc = bill::document(text);
+            doc->setPageSize(QSizeF(794, 1123));  // A4 at 96 dpi
+            QVERIFY(doc->pageCount() >= 1);
+        }
+    }
+};
+
+QTEST_MAIN(BenchHandlers)
+#include "bench_handlers.moc"
