@@ -17,7 +17,7 @@ const QString crlf = QStringLiteral("\r\n");
 QString nextNumber(const QString &current)
 {
     const double next = captionValue(current).value_or(0) + 1;
-    return next > highestNumber || !(next >= 1) ? QStringLiteral("1") : captionText(next);
+    return next > highestNumber ? QStringLiteral("1") : captionText(next);
 }
 
 QString compose(const QString &number, const QStringList &summaries, const QString &grandTotal)
@@ -55,6 +55,9 @@ QString printOnDefaultPrinter(const QString &printableText)
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
         return QStringLiteral("没有设置默认打印机。");
+
+    if (info.state() == QPrinter::Error)
+        return QStringLiteral("默认打印机“%1”处于错误状态（已停止或不接受任务）。").arg(info.printerName());
 
     QPrinter printer(info, QPrinter::HighResolution);
     printer.setDocName(QStringLiteral("Tavelko 清单"));
