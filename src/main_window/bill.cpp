@@ -42,11 +42,12 @@ std::unique_ptr<QTextDocument> document(const QString &printableText)
 {
     auto doc = std::make_unique<QTextDocument>();
     doc->setDocumentMargin(0);
-    // A bill line ends with CR LF; a lone CR or LF also ends a line.
+    // A bill line ends with CR LF; a lone CR or LF also ends a line. One
+    // block per line: the line end after the last line adds no empty block.
     QString lines = printableText;
     lines.replace(crlf, QStringLiteral("\n"));
     lines.replace(u'\r', u'\n');
-    doc->setPlainText(lines + u'\n');
+    doc->setPlainText(lines);
     return doc;
 }
 
@@ -69,22 +70,21 @@ QString printOnDefaultPrinter(const QString &printableText)
     if (!painter.begin(&printer))
         return QStringLiteral("打印机“%1”无法开始打印。").arg(info.printerName());
 
-    // Lay the text out on the printable area, page after page.
-    const QRectF page = printer.pageRect(QPrinter::DevicePixel);
-    const double scale = printer.resolution() / 96.0;
-    doc->setPageSize(QSizeF(page.width() / scale, page.height() / scale));
-    const double pageHeight = page.height() / scale;
+    // Lay the text out on the printable area at the printer's own resolution,
+    // page after page.
+    doc->documentLayout()->setPaintDevice(&printer);
+    const QRectF page(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
+    doc->setPageSize(page.size());
     const int pages = qMax(1, doc->pageCount());
     for (int p = 0; p < pages; ++p) {
         if (p > 0 && !printer.newPage())
             return QStringLiteral("打印机“%1”无法换页。").arg(info.printerName());
+        const QRectF visible = page.translated(0, p * page.height());
         painter.save();
-        painter.scale(scale, scale);
-        painter.translate(0, -p * pageHeight);
-        const QRectF visible(0, p * pageHeight, page.width() / scale, pageHeight);
+        painter.translate(0, -visible.top());
+        painter.setClipRect(visible);
         QAbstractTextDocumentLayout::PaintContext context;
         context.clip = visible;
-        painter.setClipRect(visible);
         doc->documentLayout()->draw(&painter, context);
         painter.restore();
     }

@@ -22,7 +22,7 @@ QString compose(const QString &number, const QStringList &summaries, const QStri
 // What the printer receives: the bill without the spaces at its start and end.
 QString printable(const QString &bill);
 
-// The print document: one printed line per bill line, in `font`.
+// The print document: one block (one printed line) per bill line.
 std::unique_ptr<QTextDocument> document(const QString &printableText);
 
 // Prints `printableText` on the default printer. Returns an empty text on

@@ -72,7 +72,10 @@ QString storeLocation()
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
     QSettings store = openStore();
-    const bool readable = store.status() == QSettings::NoError;
+    // Qt keeps a parsed file for the whole process and reports a format error
+    // only to the first reader, so a broken file stays broken for every later
+    // load until a save has replaced it.
+    const bool readable = store.status() == QSettings::NoError && !readState().unreadable;
     if (!readable)
         readState().unreadable = true;
     for (QWidget *control : controls) {

@@ -1,0 +1,592 @@
+// The main window: its design layout, the category names loaded from the
+// store, renaming by right click, opening a category, and "关闭" with its
+// save, including a save that fails and a fresh process that reads it back.
+
+#include "main_window/form2.h"
+#include "sheets/order_sheet.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <cstdio>
+
+Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+
+namespace {
+
+// Set in the environment of a child copy of this test: it then only loads the
+// main window and prints its six category names.
+constexpr char printNamesVariable[] = "TAVELKO_TEST_PRINT_CATEGORY_NAMES";
+
+const QStringList categoryButtons = {QStringLiteral("C1"), QStringLiteral("C2"),
+                                     QStringLiteral("C3"), QStringLiteral("c4"),
+                                     QStringLiteral("c5"), QStringLiteral("c6")};
+
+QPushButton *button(const QString &name)
+{
+    return form2().button(name);
+}
+
+QWidget *control(const QString &name)
+{
+    return form2().findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
+}
+
+// Starts the program and presses "菜单".
+void openMainWindow(Program &program)
+{
+    program.start();
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+}
+
+QStringList shownNames()
+{
+    QStringList names;
+    for (const QString &name : categoryButtons)
+        names << button(name)->text();
+    return names;
+}
+
+QVariant stored(const QString &key)
+{
+    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
+                    QStringLiteral("Tavelko"));
+    return store.value(QStringLiteral("Form2/") + key);
+}
+
+void rightPress(QWidget *target, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QTest::mousePress(target, Qt::RightButton, modifiers);
+    QTest::mouseRelease(target, Qt::RightButton, modifiers);
+}
+
+struct InputBoxSeen {
+    QString title;
+    QString prompt;
+    QString text;
+};
+
+// Answers the next input box with `answer`, noting what it showed.
+void answerAndNote(const QString &answer, InputBoxSeen *seen)
+{
+    testsupport::whenModal([answer, seen](QWidget *dialog) {
+        auto *box = qobject_cast<QInputDialog *>(dialog);
+        if (!box) {
+            dialog->close();
+            return;
+        }
+        *seen = {box->windowTitle(), box->labelText(), box->textValue()};
+        box->setTextValue(answer);
+        box->accept();
+    });
+}
+
+int printCategoryNames()
+{
+    Program program;
+    openMainWindow(program);
+    QJsonArray names;
+    for (const QString &name : shownNames())
+        names.append(name);
+    std::fputs(QJsonDocument(names).toJson(QJsonDocument::Compact).constData(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { testsupport::clearStore(); }
+    void cleanup();
+
+    void controlsAtTheirDesignPlace_data();
+    void controlsAtTheirDesignPlace();
+    void windowDesign();
+    void buttonsLieAboveTheBill();
+    void focusOrder();
+    void emptyStoreGivesSpaces();
+
+    void rightPressRenames_data();
+    void rightPressRenames();
+    void cancelKeepsTheName_data();
+    void cancelKeepsTheName();
+    void confirmingEmptyOrUnchanged();
+    void onlyTheRightButtonRenames_data();
+    void onlyTheRightButtonRenames();
+    void leftClickOpensTheCategory();
+
+    void savesOnlyOnClose();
+    void namesComeBackInTheNextRun();
+    void failedSaveIsReported_data();
+    void failedSaveIsReported();
+    void titleBarCloseActsAsCloseButton();
+};
+
+void TestMainWindow::cleanup()
+{
+    testsupport::disarmModalAnswers();
+    const QString file = testsupport::storeFile();
+    const QString folder = QFileInfo(file).path();
+    if (QFileInfo(folder).isFile())
+        QFile::remove(folder);
+    if (QFileInfo(file).isDir())
+        QDir(file).removeRecursively();
+}
+
+void TestMainWindow::controlsAtTheirDesignPlace_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("twips");
+    QTest::addColumn<double>("points");
+    QTest::addColumn<QString>("caption");  // "*": the stored category name
+
+    auto row = [](const char *name, QRect twips, double points, const QString &caption) {
+        QTest::newRow(name) << QString::fromLatin1(name) << twips << points << caption;
+    };
+    row("Label1", {120, 120, 7935, 615}, 26.25, QStringLiteral("请选择类别"));
+    row("C1", {240, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    row("C2", {1530, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    row("C3", {2820, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    row("c4", {4110, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    row("c5", {5400, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    row("c6", {6690, 960, 1290, 2865}, 18, QStringLiteral("*"));
+    for (int k = 0; k < 6; ++k)
+        row(qPrintable(QStringLiteral("L%1").arg(k + 1)), {360 + 1320 * k, 4080, 975, 375}, 15.75,
+            QStringLiteral("0"));
+    row("L7", {360, 5040, 3375, 1095}, 42, QStringLiteral("0"));
+    row("Command1", {3960, 4920, 2325, 1245}, 18, QStringLiteral("一键归零"));
+    row("Cm4", {6720, 4920, 1245, 1245}, 18, QStringLiteral("关闭"));
+    row("Label2", {8400, 120, 90, 180}, 9, QString());
+    for (int n = 3; n <= 8; ++n)
+        row(qPrintable(QStringLiteral("Label%1").arg(n)), {8400, 720 + 480 * (n - 3), 90, 180}, 9,
+            QString());
+    row("Label9", {8400, 3600, 90, 180}, 9, QStringLiteral("0"));
+    row("Command2", {8280, 4920, 975, 1215}, 14.25, QStringLiteral("清单"));
+    row("Command4", {9360, 4920, 975, 1215}, 14.25, QStringLiteral("复制"));
+    row("Command3", {10440, 4920, 975, 1215}, 14.25, QStringLiteral("打印"));
+    // Rules: a one-pixel line between their design end points.
+    row("Line1", {0, 840, 8160, 15}, 0, QString());
+    row("Line2", {8160, 0, 15, 6840}, 0, QString());
+}
+
+void TestMainWindow::controlsAtTheirDesignPlace()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, twips);
+    QFETCH(double, points);
+    QFETCH(QString, caption);
+
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
+              QStringLiteral("Tavelko"))
+        .setValue(QStringLiteral("Form2/") + name, QStringLiteral("饺子"));
+    Program program;
+    openMainWindow(program);
+    QWidget *widget = control(name);
+    QVERIFY(widget);
+    const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
+    QCOMPARE(widget->geometry(), pixels);
+
+    if (points > 0) {
+        QCOMPARE(widget->font().pointSizeF(), points);
+        QVERIFY(!widget->font().bold());
+        QVERIFY(!widget->font().italic());
+        const QString shown = qobject_cast<QLabel *>(widget)
+                                  ? static_cast<QLabel *>(widget)->text()
+                                  : static_cast<QPushButton *>(widget)->text();
+        QCOMPARE(shown, caption == QStringLiteral("*") ? QStringLiteral("饺子") : caption);
+    }
+    if (auto *label = qobject_cast<QLabel *>(widget)) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(!label->wordWrap());
+        const bool centred = name == QStringLiteral("Label1") || name == QStringLiteral("L7");
+        QCOMPARE(bool(label->alignment() & Qt::AlignHCenter), centred);
+    }
+
+    // The main window does not rescale: resizing moves nothing.
+    for (const QSize size : {QSize(1200, 800), QSize(300, 200), QSize(769, 413)}) {
+        form2().resize(size);
+        QCOMPARE(form2().size(), size);
+        QCOMPARE(widget->geometry(), pixels);
+    }
+}
+
+void TestMainWindow::windowDesign()
+{
+    Program program;
+    openMainWindow(program);
+    QCOMPARE(form2().objectName(), QStringLiteral("Form2"));
+    QCOMPARE(form2().windowTitle(), QStringLiteral("Form2"));
+    QCOMPARE(form2().size(), QSize(769, 413));  // 11535 x 6195 twips
+
+    QVERIFY(control(QStringLiteral("Label2"))->isVisible());
+    for (int n = 3; n <= 9; ++n) {
+        QWidget *holder = control(QStringLiteral("Label%1").arg(n));
+        QVERIFY2(!holder->isVisible(), qPrintable(holder->objectName()));
+    }
+    // Hidden holders stay hidden after the window is hidden and shown again.
+    form2().hide();
+    form2().showForm();
+    QVERIFY(!control(QStringLiteral("Label3"))->isVisible());
+    QVERIFY(control(QStringLiteral("Label2"))->isVisible());
+}
+
+void TestMainWindow::buttonsLieAboveTheBill()
+{
+    Program program;
+    openMainWindow(program);
+    // A long bill grows down over the bill pane's buttons; they stay on top.
+    auto *bill = form2().label(QStringLiteral("Label2"));
+    bill->setText(QStringLiteral("第1位\r\n") +
+                  QStringLiteral("面条 1小份 0大份 6\r\n").repeated(40));
+    bill->adjustSize();
+    QVERIFY(bill->geometry().bottom() > button(QStringLiteral("Command2"))->geometry().top());
+    for (const char *name : {"Command2", "Command4", "Command3"}) {
+        QWidget *b = button(QString::fromLatin1(name));
+        QCOMPARE(form2().childAt(b->geometry().center()), b);
+    }
+}
+
+void TestMainWindow::focusOrder()
+{
+    Program program;
+    openMainWindow(program);
+    QCOMPARE(form2().focusWidget(), button(QStringLiteral("C1")));
+
+    const QStringList expected = {
+        QStringLiteral("C1"),       QStringLiteral("C2"),       QStringLiteral("C3"),
+        QStringLiteral("Cm4"),      QStringLiteral("c4"),       QStringLiteral("c5"),
+        QStringLiteral("c6"),       QStringLiteral("Command1"), QStringLiteral("Command2"),
+        QStringLiteral("Command3"), QStringLiteral("Command4")};
+    QStringList order;
+    QWidget *w = button(QStringLiteral("C1"));
+    do {
+        if (w->parentWidget() == &form2() && (w->focusPolicy() & Qt::TabFocus) && w->isVisible())
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != button(QStringLiteral("C1")));
+    QCOMPARE(order, expected);
+}
+
+void TestMainWindow::emptyStoreGivesSpaces()
+{
+    Program program;
+    openMainWindow(program);
+    QCOMPARE(shownNames(), QStringList(6, QStringLiteral(" ")));
+
+    // "关闭" stores a single space for each of them.
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    for (const QString &name : categoryButtons)
+        QCOMPARE(stored(name), QVariant(QStringLiteral(" ")));
+}
+
+void TestMainWindow::rightPressRenames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::newRow("C1") << QStringLiteral("C1") << Qt::KeyboardModifiers();
+    QTest::newRow("c6") << QStringLiteral("c6") << Qt::KeyboardModifiers();
+    QTest::newRow("C2 with Shift")
+        << QStringLiteral("C2") << Qt::KeyboardModifiers(Qt::ShiftModifier);
+    QTest::newRow("c4 with Ctrl") << QStringLiteral("c4")
+                                  << Qt::KeyboardModifiers(Qt::ControlModifier);
+    QTest::newRow("C3 with Shift and Ctrl")
+        << QStringLiteral("C3") << Qt::KeyboardModifiers(Qt::ShiftModifier | Qt::ControlModifier);
+}
+
+void TestMainWindow::rightPressRenames()
+{
+    QFETCH(QString, name);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    Program program;
+    openMainWindow(program);
+    button(name)->setText(QStringLiteral("面条"));
+
+    InputBoxSeen seen;
+    answerAndNote(QStringLiteral(" 牛肉面 <b>大</b> "), &seen);
+    rightPress(button(name), modifiers);
+    QCOMPARE(seen.title, QStringLiteral("修改"));
+    QCOMPARE(seen.prompt, QStringLiteral("请输入新名称"));
+    QCOMPARE(seen.text, QStringLiteral("面条"));
+    QCOMPARE(button(name)->text(), QStringLiteral(" 牛肉面 <b>大</b> "));  // not trimmed
+
+    // Only that button changed; the main window is still the one shown.
+    for (const QString &other : categoryButtons)
+        if (other != name)
+            QCOMPARE(button(other)->text(), QStringLiteral(" "));
+    QVERIFY(form2().isVisible());
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestMainWindow::cancelKeepsTheName_data()
+{
+    QTest::addColumn<int>("how");
+    QTest::newRow("Cancel button") << 0;
+    QTest::newRow("Escape") << 1;
+    QTest::newRow("closed") << 2;
+}
+
+void TestMainWindow::cancelKeepsTheName()
+{
+    QFETCH(int, how);
+    Program program;
+    openMainWindow(program);
+    button(QStringLiteral("C2"))->setText(QStringLiteral("小炒"));
+
+    bool answered = false;
+    testsupport::whenModal([how, &answered](QWidget *dialog) {
+        auto *box = qobject_cast<QInputDialog *>(dialog);
+        if (!box)
+            return dialog->close(), void();
+        box->setTextValue(QStringLiteral("不要"));
+        answered = true;
+        if (how == 0)
+            box->reject();
+        else if (how == 1)
+            QTest::keyClick(box, Qt::Key_Escape);
+        else
+            box->close();
+    });
+    rightPress(button(QStringLiteral("C2")));
+    QVERIFY(answered);
+    QCOMPARE(button(QStringLiteral("C2"))->text(), QStringLiteral("小炒"));
+}
+
+void TestMainWindow::confirmingEmptyOrUnchanged()
+{
+    Program program;
+    openMainWindow(program);
+    button(QStringLiteral("C1"))->setText(QStringLiteral("面条"));
+
+    testsupport::answerInputBox(QStringLiteral("面条"));
+    rightPress(button(QStringLiteral("C1")));
+    QCOMPARE(button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+
+    testsupport::answerInputBox(QString());
+    rightPress(button(QStringLiteral("C1")));
+    QCOMPARE(button(QStringLiteral("C1"))->text(), QString());
+
+    // The empty name still opens its sheet, with an empty title, and "关闭"
+    // stores the empty text.
+    QTest::mouseClick(button(QStringLiteral("C1")), Qt::LeftButton);
+    QVERIFY(orderSheet(1).isVisible());
+    QCOMPARE(orderSheet(1).windowTitle(), QString());
+    orderSheet(1).hide();
+    form2().showForm();
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QString()));
+}
+
+void TestMainWindow::onlyTheRightButtonRenames_data()
+{
+    QTest::addColumn<Qt::MouseButton>("mouseButton");
+    QTest::addColumn<bool>("opensInputBox");
+    QTest::addColumn<bool>("opensSheet");
+    QTest::newRow("left") << Qt::LeftButton << false << true;
+    QTest::newRow("middle") << Qt::MiddleButton << false << false;
+    QTest::newRow("right") << Qt::RightButton << true << false;
+}
+
+void TestMainWindow::onlyTheRightButtonRenames()
+{
+    QFETCH(Qt::MouseButton, mouseButton);
+    QFETCH(bool, opensInputBox);
+    QFETCH(bool, opensSheet);
+    Program program;
+    openMainWindow(program);
+    button(QStringLiteral("C3"))->setText(QStringLiteral("包子 馒头"));
+
+    testsupport::ModalRecorder dialogs;  // rejects any dialog: the name stays
+    QTest::mousePress(button(QStringLiteral("C3")), mouseButton);
+    QCOMPARE(dialogs.count(), opensInputBox ? 1 : 0);
+    QVERIFY(!program.sheetExists(3));  // nothing opens on the press
+    QTest::mouseRelease(button(QStringLiteral("C3")), mouseButton);
+    QCOMPARE(dialogs.count(), opensInputBox ? 1 : 0);
+
+    QCOMPARE(program.sheetExists(3) && orderSheet(3).isVisible(), opensSheet);
+    QCOMPARE(form2().isVisible(), !opensSheet);
+    QCOMPARE(button(QStringLiteral("C3"))->text(), QStringLiteral("包子 馒头"));
+}
+
+void TestMainWindow::leftClickOpensTheCategory()
+{
+    Program program;
+    openMainWindow(program);
+    testsupport::answerInputBox(QStringLiteral("饺子"));
+    rightPress(button(QStringLiteral("c5")));
+
+    QTest::mouseClick(button(QStringLiteral("c5")), Qt::LeftButton);
+    QVERIFY(!form2().isVisible());
+    QVERIFY(orderSheet(5).isVisible());
+    QCOMPARE(orderSheet(5).objectName(), QStringLiteral("Form7"));
+    QCOMPARE(orderSheet(5).windowTitle(), QStringLiteral("饺子"));
+    for (int k : {1, 2, 3, 4, 6})
+        QVERIFY(!program.sheetExists(k) || !orderSheet(k).isVisible());
+
+    // Back through the sheet's "关闭": the name is still on the button.
+    QTest::mouseClick(orderSheet(5).button(QStringLiteral("Command2")), Qt::LeftButton);
+    QVERIFY(form2().isVisible());
+    QCOMPARE(button(QStringLiteral("c5"))->text(), QStringLiteral("饺子"));
+}
+
+void TestMainWindow::savesOnlyOnClose()
+{
+    Program program;
+    openMainWindow(program);
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
+
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    testsupport::answerInputBox(QStringLiteral("Noodles"));
+    rightPress(button(QStringLiteral("C1")));
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
+    QVERIFY(!testsupport::storeFile().isEmpty());
+    {
+        QFile file(testsupport::storeFile());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(!file.readAll().contains("Noodles"));
+    }
+    // Opening and closing a sheet does not store the category names either.
+    QTest::mouseClick(button(QStringLiteral("C1")), Qt::LeftButton);
+    QTest::mouseClick(orderSheet(1).button(QStringLiteral("Command2")), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
+
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral("Noodles")));
+    QFile file(testsupport::storeFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("Noodles"));  // on disk, not only in memory
+}
+
+namespace {
+const QStringList savedNames = {QStringLiteral("牛肉面"),      QString(),
+                                QStringLiteral(" 包子 馒头 "), QStringLiteral("a=b;#[x]\\\"\t"),
+                                QStringLiteral("🍜"),           QStringLiteral("第一行\r\n第二行")};
+
+void renameAllAndClose()
+{
+    for (int k = 0; k < 6; ++k) {
+        testsupport::answerInputBox(savedNames[k]);
+        rightPress(button(categoryButtons[k]));
+    }
+    QCOMPARE(shownNames(), savedNames);
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+}
+}  // namespace
+
+void TestMainWindow::namesComeBackInTheNextRun()
+{
+    {
+        Program program;
+        openMainWindow(program);
+        renameAllAndClose();
+    }
+    {
+        Program next;
+        openMainWindow(next);
+        QCOMPARE(shownNames(), savedNames);
+    }
+
+    // A fresh process (this test program, told to print the names) too.
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(printNamesVariable), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitCode(), 0);
+    QStringList names;
+    for (const QJsonValue &v : QJsonDocument::fromJson(child.readAllStandardOutput()).array())
+        names << v.toString();
+    QCOMPARE(names, savedNames);
+}
+
+void TestMainWindow::failedSaveIsReported_data()
+{
+    QTest::addColumn<bool>("fileIsFolder");
+    QTest::newRow("settings folder is a file") << false;
+    QTest::newRow("settings file is a folder") << true;
+}
+
+void TestMainWindow::failedSaveIsReported()
+{
+    QFETCH(bool, fileIsFolder);
+    const QString file = testsupport::storeFile();
+    const QString folder = QFileInfo(file).path();
+    if (fileIsFolder) {
+        QVERIFY(QDir().mkpath(file));
+    } else {
+        QDir(folder).removeRecursively();
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+
+    Program program;
+    QString loadMessage;
+    if (fileIsFolder)  // the store cannot be read either: told at load
+        testsupport::acceptMessageBox(&loadMessage);
+    openMainWindow(program);
+    QVERIFY(form2().isVisible());
+    if (fileIsFolder)
+        QVERIFY2(loadMessage.contains(file), qPrintable(loadMessage));
+
+    testsupport::answerInputBox(QStringLiteral("面条"));
+    rightPress(button(QStringLiteral("C1")));
+    QString message;
+    testsupport::acceptMessageBox(&message);
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+
+    QVERIFY2(message.contains(QStringLiteral("未能保存")), qPrintable(message));
+    QVERIFY2(message.contains(file), qPrintable(message));
+    QVERIFY(form1().isVisible());
+    QVERIFY(!form2().isVisible());
+    QVERIFY(!program.hasEnded());
+
+    // The names stay on screen and a later "关闭" tries again.
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    QCOMPARE(button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+    cleanup();
+    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral("面条")));
+}
+
+void TestMainWindow::titleBarCloseActsAsCloseButton()
+{
+    Program program;
+    openMainWindow(program);
+    testsupport::answerInputBox(QStringLiteral("小炒"));
+    rightPress(button(QStringLiteral("C2")));
+
+    form2().close();
+    QVERIFY(!form2().isVisible());
+    QVERIFY(form1().isVisible());
+    QVERIFY(!program.hasEnded());
+    QCOMPARE(stored(QStringLiteral("C2")), QVariant(QStringLiteral("小炒")));
+
+    // Not unloaded: "菜单" brings it back as it was.
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    QCOMPARE(button(QStringLiteral("C2"))->text(), QStringLiteral("小炒"));
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (qEnvironmentVariableIsSet(printNamesVariable))
+        return printCategoryNames();
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_main_window.moc"

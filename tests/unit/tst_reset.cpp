@@ -1,0 +1,221 @@
+// "一键归零" in the main window: every sheet cleared through its own "清零",
+// the main window's totals, summaries and bill emptied, and nothing else
+// touched: names, prices, the bill number and the settings store stay.
+
+#include "testsupport.h"
+
+#include "main_window/form2.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/settle_list.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QtTest>
+
+using namespace testsupport;
+
+namespace {
+
+const char *const categoryButtons[6] = {"C1", "C2", "C3", "c4", "c5", "c6"};
+const char *const totals[7] = {"L1", "L2", "L3", "L4", "L5", "L6", "L7"};
+const char *const texts[7] = {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8"};
+
+QString mainText(const char *label)
+{
+    return form2().label(QString::fromLatin1(label))->text();
+}
+
+void pressMain(const char *button)
+{
+    QTest::mouseClick(form2().button(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+void pressSheet(OrderSheet &sheet, const char *button)
+{
+    QTest::mouseClick(sheet.button(QString::fromLatin1(button)), Qt::LeftButton);
+}
+
+OrderSheet &open(int k)
+{
+    form2().showForm();
+    pressMain(categoryButtons[k - 1]);
+    return orderSheet(k);
+}
+
+// Everything the reset may change, and everything it must leave: every label
+// of the main window and of the six sheets, and the sheets' settle lists.
+QHash<QString, QString> state()
+{
+    QHash<QString, QString> all;
+    for (QLabel *l : form2().findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+        all.insert(QStringLiteral("Form2.") + l->objectName(), l->text());
+    for (int k = 1; k <= 6; ++k) {
+        OrderSheet &sheet = orderSheet(k);
+        for (QLabel *l : sheet.findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+            all.insert(sheet.objectName() + u'.' + l->objectName(), l->text());
+        all.insert(sheet.objectName() + QStringLiteral(".Picture1"),
+                   sheet.settleList()->lines().join(u'|'));
+    }
+    return all;
+}
+
+// Whole-number quantities and totals are the only labels a reset turns to
+// "0"; names, headings and prices are the 46 stored ones.
+bool isCount(const QString &label)
+{
+    static const QRegularExpression count(QStringLiteral("^(L\\d+|la1|La\\d+|面钱)$"));
+    return count.match(label).hasMatch();
+}
+
+}  // namespace
+
+class TstReset : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { clearStore(); }
+
+    void resetRightAfterStart();
+    void resetAfterCountingOnSeveralSheets();
+    void resetTwiceIsResetOnce();
+    void resetLeavesTheStoreAlone();
+};
+
+void TstReset::resetRightAfterStart()
+{
+    {
+        QSettings store(storeFile(), QSettings::IniFormat);
+        store.setValue(QStringLiteral("Form7/l02"), QStringLiteral("9"));
+        store.sync();
+    }
+    Program program;
+    form2().showForm();
+    form2().label(QStringLiteral("Label9"))->setText(QStringLiteral("41"));
+    for (int k = 1; k <= 6; ++k)
+        QVERIFY(!program.sheetExists(k));
+
+    pressMain("Command1");
+    for (int k = 1; k <= 6; ++k) {
+        QVERIFY(program.sheetExists(k));
+        QVERIFY(orderSheet(k).isLoaded());
+        QVERIFY(!orderSheet(k).isVisible());
+        QCOMPARE(orderSheet(k).subtotal(), QStringLiteral("0"));
+    }
+    QCOMPARE(orderSheet(5).label(QStringLiteral("l02"))->text(), QStringLiteral("9"));
+    QCOMPARE(orderSheet(5).label(QStringLiteral("l01"))->text(), QStringLiteral(" "));
+    QVERIFY(form2().isVisible());
+    for (const char *t : totals)
+        QCOMPARE(mainText(t), QStringLiteral("0"));
+    for (const char *t : texts)
+        QCOMPARE(mainText(t), QString());
+    QCOMPARE(mainText("Label9"), QStringLiteral("41"));
+}
+
+void TstReset::resetAfterCountingOnSeveralSheets()
+{
+    Program program;
+    for (int k : {1, 3, 6}) {
+        OrderSheet &sheet = open(k);
+        sheet.label(QStringLiteral("Label1"))->setText(QStringLiteral("菜%1").arg(k));
+        sheet.label(QStringLiteral("Label10"))->setText(QStringLiteral("汤%1").arg(k));
+        sheet.label(QStringLiteral("l01"))->setText(QString::number(k));
+        sheet.label(QStringLiteral("l028"))->setText(QStringLiteral("2.5"));
+        sheet.label(QStringLiteral("Label46"))->setText(QStringLiteral("大碗"));
+        pressSheet(sheet, "Command4");
+        pressSheet(sheet, "Command4");
+        pressSheet(sheet, "Command58");
+        pressSheet(sheet, "Command7");  // row 2, below zero
+        if (k != 6)
+            pressSheet(sheet, "Command2");  // handed off
+        else
+            pressSheet(sheet, "Command1");  // settled and left open
+    }
+    pressMain("Command2");
+    QVERIFY(!mainText("Label2").isEmpty());
+    QVERIFY(mainText("L7") != QStringLiteral("0"));
+    const QHash<QString, QString> before = state();
+
+    form2().showForm();
+    pressMain("Command1");
+
+    const QHash<QString, QString> after = state();
+    QCOMPARE(after.size(), before.size());
+    for (auto it = before.cbegin(); it != before.cend(); ++it) {
+        const QString window = it.key().section(u'.', 0, 0);
+        const QString label = it.key().section(u'.', 1);
+        QString expected = it.value();
+        if (window == QStringLiteral("Form2")) {
+            if (QRegularExpression(QStringLiteral("^L[1-7]$")).match(label).hasMatch())
+                expected = QStringLiteral("0");
+            else if (QRegularExpression(QStringLiteral("^Label[2-8]$")).match(label).hasMatch())
+                expected = QString();
+        } else if (isCount(label)) {
+            expected = QStringLiteral("0");
+        } else if (label == QStringLiteral("Picture1")) {
+            expected = QString();
+        }
+        QVERIFY2(after.value(it.key()) == expected,
+                 qPrintable(QStringLiteral("%1: expected \"%2\", got \"%3\"")
+                                .arg(it.key(), expected, after.value(it.key()))));
+    }
+    // The sheet left open stays open; the others stay hidden.
+    QVERIFY(orderSheet(6).isVisible());
+    QVERIFY(!orderSheet(1).isVisible());
+    QCOMPARE(orderSheet(1).label(QStringLiteral("Label1"))->text(), QStringLiteral("菜1"));
+    QCOMPARE(orderSheet(3).label(QStringLiteral("l01"))->text(), QStringLiteral("3"));
+
+    // The next bill continues the numbering and is empty.
+    QCOMPARE(mainText("Label9"), QStringLiteral("1"));
+    pressMain("Command2");
+    QCOMPARE(mainText("Label2"),
+             QStringLiteral("第2位\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n总计   0元"));
+}
+
+void TstReset::resetTwiceIsResetOnce()
+{
+    Program program;
+    OrderSheet &sheet = open(2);
+    sheet.label(QStringLiteral("l05"))->setText(QStringLiteral("7"));
+    pressSheet(sheet, "Command8");
+    pressSheet(sheet, "Command2");
+    pressMain("Command2");
+
+    pressMain("Command1");
+    const QHash<QString, QString> once = state();
+    pressMain("Command1");
+    QCOMPARE(state(), once);
+    QCOMPARE(sheet.label(QStringLiteral("l05"))->text(), QStringLiteral("7"));
+    QCOMPARE(sheet.label(QStringLiteral("L5"))->text(), QStringLiteral("0"));
+}
+
+void TstReset::resetLeavesTheStoreAlone()
+{
+    Program program;
+    OrderSheet &sheet = open(1);
+    sheet.label(QStringLiteral("l01"))->setText(QStringLiteral("6"));
+    pressSheet(sheet, "Command2");  // saves Form3
+    QFile file(storeFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray saved = file.readAll();
+    file.close();
+    QVERIFY(saved.contains("l01=6"));
+
+    // Edits not yet saved, on a sheet and on a category button.
+    open(1);
+    sheet.label(QStringLiteral("l01"))->setText(QStringLiteral("7"));
+    sheet.hide();
+    form2().showForm();
+    form2().button(QStringLiteral("c4"))->setText(QStringLiteral("饮料"));
+    pressMain("Command1");
+
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), saved);
+    QCOMPARE(sheet.label(QStringLiteral("l01"))->text(), QStringLiteral("7"));
+    QCOMPARE(form2().button(QStringLiteral("c4"))->text(), QStringLiteral("饮料"));
+}
+
+QTEST_MAIN(TstReset)
+#include "tst_reset.moc"

@@ -1,0 +1,309 @@
+// The caption settings store: captions saved and loaded verbatim under
+// application "Tavelko", section = window name, key = control name; missing
+// entries, controls of the wrong kind, and a store that cannot be read or
+// written.
+
+#include "settings/caption_store.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+using settings::CaptionKind;
+using settings::GetSettingEx;
+using settings::SaveSettingEx;
+
+namespace {
+
+QSettings *rawStore()
+{
+    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
+                         QStringLiteral("Tavelko"));
+}
+
+std::unique_ptr<QLabel> makeLabel(const QString &name,
+                                  const QString &caption = QStringLiteral("设计"))
+{
+    auto l = std::make_unique<QLabel>(caption);
+    l->setObjectName(name);
+    return l;
+}
+
+std::unique_ptr<QPushButton> makeButton(const QString &name,
+                                        const QString &caption = QStringLiteral("设计"))
+{
+    auto b = std::make_unique<QPushButton>(caption);
+    b->setObjectName(name);
+    return b;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString tenKilobytes()
+{
+    const QString piece = QStringLiteral("牛肉面 = 6; #[小份]\\ \"大\"\t8\r\n😀 ");
+    QString text;
+    while (text.size() < 10 * 1024)
+        text += piece;
+    return text;
+}
+
+}  // namespace
+
+class TestSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { testsupport::clearStore(); }
+    void cleanup();
+
+    void roundTripsCaptionsVerbatim_data();
+    void roundTripsCaptionsVerbatim();
+    void keepsWindowsInSeparateSections();
+    void emptyStoreGivesOneSpace();
+    void skipsControlsOfTheOtherKind();
+    void replacesAnEarlierValue();
+    void reportsAFailedSave_data();
+    void reportsAFailedSave();
+    void unreadableFileIsReportedOnceAndKeptAside();
+};
+
+void TestSettings::cleanup()
+{
+    // Undo what the failure tests put in the store's place.
+    const QString file = testsupport::storeFile();
+    const QString folder = QFileInfo(file).path();
+    if (QFileInfo(folder).isFile())
+        QFile::remove(folder);
+    if (QFileInfo(file).isDir())
+        QDir(file).removeRecursively();
+    QFile::remove(file);
+    testsupport::clearStore();
+}
+
+void TestSettings::roundTripsCaptionsVerbatim_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("one space") << QStringLiteral(" ");
+    QTest::newRow("leading and trailing spaces") << QStringLiteral("  面条  ");
+    QTest::newRow("equals") << QStringLiteral("=");
+    QTest::newRow("semicolon") << QStringLiteral(";");
+    QTest::newRow("hash") << QStringLiteral("#");
+    QTest::newRow("brackets") << QStringLiteral("[");
+    QTest::newRow("closing bracket") << QStringLiteral("]");
+    QTest::newRow("section header") << QStringLiteral("[Form2]");
+    QTest::newRow("backslash") << QStringLiteral("\\");
+    QTest::newRow("path") << QStringLiteral("C:\\菜单\\n");
+    QTest::newRow("quotes") << QStringLiteral("\"特价\" 'a' \"");
+    QTest::newRow("comma") << QStringLiteral("6,8");
+    QTest::newRow("tabs") << QStringLiteral("\t8.5\t");
+    QTest::newRow("line break") << QStringLiteral("\r\n第二行\r\n");
+    QTest::newRow("chinese") << QStringLiteral("包子 馒头");
+    QTest::newRow("emoji") << QStringLiteral("🍜🥟");
+    QTest::newRow("variant marker") << QStringLiteral("@Invalid()");
+    QTest::newRow("variant syntax") << QStringLiteral("@Variant(\\0\\0\\0\\x7f)");
+    QTest::newRow("nul inside") << QString::fromUtf16(u"a\0b", 3);
+    QTest::newRow("10 KB") << tenKilobytes();
+}
+
+void TestSettings::roundTripsCaptionsVerbatim()
+{
+    QFETCH(QString, caption);
+
+    auto price = makeLabel(QStringLiteral("l07"), caption);
+    QVERIFY(SaveSettingEx(QStringLiteral("Form5"), {price.get()}, CaptionKind::Label));
+
+    auto loaded = makeLabel(QStringLiteral("l07"));
+    QVERIFY(GetSettingEx(QStringLiteral("Form5"), {loaded.get()}, CaptionKind::Label));
+    QCOMPARE(loaded->text(), caption);
+
+    // A second reader finds it under section Form5, key l07.
+    std::unique_ptr<QSettings> store(rawStore());
+    QCOMPARE(store->value(QStringLiteral("Form5/l07")).toString(), caption);
+    QCOMPARE(store->childGroups(), QStringList{QStringLiteral("Form5")});
+}
+
+void TestSettings::keepsWindowsInSeparateSections()
+{
+    auto noodles = makeLabel(QStringLiteral("Label1"), QStringLiteral("牛肉面"));
+    auto stirFry = makeLabel(QStringLiteral("Label1"), QStringLiteral("宫保鸡丁"));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form3"), {noodles.get()}, CaptionKind::Label));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form4"), {stirFry.get()}, CaptionKind::Label));
+
+    auto third = makeLabel(QStringLiteral("Label1"));
+    auto fourth = makeLabel(QStringLiteral("Label1"));
+    QVERIFY(GetSettingEx(QStringLiteral("Form3"), {third.get()}, CaptionKind::Label));
+    QVERIFY(GetSettingEx(QStringLiteral("Form4"), {fourth.get()}, CaptionKind::Label));
+    QCOMPARE(third->text(), QStringLiteral("牛肉面"));
+    QCOMPARE(fourth->text(), QStringLiteral("宫保鸡丁"));
+
+    // Keys keep the control's case: c4 and C1 are stored as named.
+    auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("面条"));
+    auto c4 = makeButton(QStringLiteral("c4"), QStringLiteral("饺子"));
+    QVERIFY(
+        SaveSettingEx(QStringLiteral("Form2"), {c1.get(), c4.get()}, CaptionKind::CommandButton));
+    std::unique_ptr<QSettings> store(rawStore());
+    store->beginGroup(QStringLiteral("Form2"));
+    QCOMPARE(store->childKeys(), (QStringList{QStringLiteral("C1"), QStringLiteral("c4")}));
+    QCOMPARE(store->value(QStringLiteral("c4")).toString(), QStringLiteral("饺子"));
+}
+
+void TestSettings::emptyStoreGivesOneSpace()
+{
+    std::vector<std::unique_ptr<QPushButton>> buttons;
+    QList<QWidget *> list;
+    for (const char *name : {"C1", "C2", "C3", "c4", "c5", "c6"}) {
+        buttons.push_back(makeButton(QString::fromLatin1(name), QStringLiteral("面条")));
+        list.append(buttons.back().get());
+    }
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), list, CaptionKind::CommandButton));
+    for (const auto &b : buttons)
+        QCOMPARE(b->text(), QStringLiteral(" "));
+    QVERIFY(settings::takeReadProblem().isEmpty());
+
+    // Reading creates nothing.
+    QVERIFY(!QFileInfo::exists(testsupport::storeFile()));
+}
+
+void TestSettings::skipsControlsOfTheOtherKind()
+{
+    auto label = makeLabel(QStringLiteral("Label1"), QStringLiteral("标签"));
+    auto button = makeButton(QStringLiteral("C1"), QStringLiteral("按钮"));
+
+    // Saving: only the window's kind reaches the store.
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {label.get(), button.get()},
+                          CaptionKind::CommandButton));
+    QVERIFY(
+        SaveSettingEx(QStringLiteral("Form3"), {label.get(), button.get()}, CaptionKind::Label));
+    std::unique_ptr<QSettings> store(rawStore());
+    QCOMPARE(store->allKeys(),
+             (QStringList{QStringLiteral("Form2/C1"), QStringLiteral("Form3/Label1")}));
+
+    // Loading: a control of the other kind keeps its caption, even where the
+    // store has an entry of its name.
+    label->setText(QStringLiteral("未变"));
+    button->setText(QStringLiteral("未变"));
+    store->setValue(QStringLiteral("Form2/Label1"), QStringLiteral("错"));
+    store->setValue(QStringLiteral("Form3/C1"), QStringLiteral("错"));
+    store->sync();
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), {label.get(), button.get()},
+                         CaptionKind::CommandButton));
+    QCOMPARE(label->text(), QStringLiteral("未变"));
+    QCOMPARE(button->text(), QStringLiteral("按钮"));
+    button->setText(QStringLiteral("未变"));
+    QVERIFY(GetSettingEx(QStringLiteral("Form3"), {label.get(), button.get()}, CaptionKind::Label));
+    QCOMPARE(label->text(), QStringLiteral("标签"));
+    QCOMPARE(button->text(), QStringLiteral("未变"));
+}
+
+void TestSettings::replacesAnEarlierValue()
+{
+    auto button = makeButton(QStringLiteral("C2"), QStringLiteral("小炒"));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
+    button->setText(QString());
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
+    button->setText(QStringLiteral("x"));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
+    QCOMPARE(button->text(), QString());  // stored empty, not the missing " "
+}
+
+void TestSettings::reportsAFailedSave_data()
+{
+    QTest::addColumn<bool>("fileIsFolder");
+    QTest::newRow("settings file is a folder") << true;
+    QTest::newRow("settings folder is a file") << false;
+}
+
+void TestSettings::reportsAFailedSave()
+{
+    // The tests run as root, for whom permissions block nothing: put
+    // something in the store's way instead.
+    QFETCH(bool, fileIsFolder);
+    const QString file = testsupport::storeFile();
+    if (fileIsFolder) {
+        QVERIFY(QDir().mkpath(file));
+    } else {
+        QDir(QFileInfo(file).path()).removeRecursively();
+        writeFile(QFileInfo(file).path(), "not a folder");
+    }
+
+    // A folder in the file's place cannot be read either (an access error);
+    // a missing folder reads as an empty store.
+    auto button = makeButton(QStringLiteral("C1"), QStringLiteral("面条"));
+    QCOMPARE(GetSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton),
+             !fileIsFolder);
+    QCOMPARE(button->text(), QStringLiteral(" "));
+    QCOMPARE(settings::takeReadProblem().contains(file), fileIsFolder);
+
+    button->setText(QStringLiteral("面条"));
+    QVERIFY(!SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
+    QCOMPARE(button->text(), QStringLiteral("面条"));
+    if (fileIsFolder)  // it could not be copied aside, so it is not replaced
+        QVERIFY(QFileInfo(file).isDir());
+    else
+        QCOMPARE(readFile(QFileInfo(file).path()), QByteArray("not a folder"));
+}
+
+void TestSettings::unreadableFileIsReportedOnceAndKeptAside()
+{
+    // Qt's INI reader rejects a section header without its "]"; binary
+    // garbage, by contrast, it reads as a file without entries.
+    const QString file = testsupport::storeFile();
+    const QByteArray broken = "[Form3]\nLabel1=牛肉面\n[Form2\nC1=面条\n";
+    writeFile(file, broken);
+
+    auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("设计"));
+    QVERIFY(!GetSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
+    QCOMPARE(c1->text(), QStringLiteral(" "));
+    const QString problem = settings::takeReadProblem();
+    QVERIFY(problem.contains(file));
+    QVERIFY(problem.contains(file + QStringLiteral(".bak")));
+
+    // Another window loading the same file sees it as broken too, and the
+    // user is not told a second time.
+    auto dish = makeLabel(QStringLiteral("Label1"));
+    QVERIFY(!GetSettingEx(QStringLiteral("Form3"), {dish.get()}, CaptionKind::Label));
+    QCOMPARE(dish->text(), QStringLiteral(" "));
+    QVERIFY(settings::takeReadProblem().isEmpty());
+    QCOMPARE(readFile(file), broken);  // reading changes nothing
+
+    // The next save keeps the old file aside, then writes a readable store.
+    c1->setText(QStringLiteral("米饭"));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
+    QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
+    std::unique_ptr<QSettings> store(rawStore());
+    QCOMPARE(store->status(), QSettings::NoError);
+    QCOMPARE(store->value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("米饭"));
+
+    // Later saves leave the copy alone, and loads read the new store.
+    c1->setText(QStringLiteral("面饭"));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
+    QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
+    auto again = makeButton(QStringLiteral("C1"));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), {again.get()}, CaptionKind::CommandButton));
+    QCOMPARE(again->text(), QStringLiteral("面饭"));
+    QVERIFY(settings::takeReadProblem().isEmpty());
+}
+
+QTEST_MAIN(TestSettings)
+#include "tst_settings.moc"

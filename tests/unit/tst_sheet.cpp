@@ -1,0 +1,751 @@
+// One order sheet on its own: its design, the 56 quantity buttons, settle and
+// clear, editing captions in place, the refused title-bar close, the
+// proportional resize, and numbers beyond the range of a double.
+
+#include "testsupport.h"
+
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/settle_list.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <array>
+
+using namespace testsupport;
+
+namespace {
+
+// The fourteen dish rows, written out by hand rather than taken from the
+// program's own naming rule, so that a slip in that rule shows up here.
+struct Row {
+    int number;
+    const char *name;
+    const char *smallQty, *largeQty, *smallPrice, *largePrice, *total;
+    std::array<const char *, 4> buttons;  // small "-", small "+", large "-", large "+"
+    int smallPriceWidth, largePriceWidth, totalWidth;  // twips
+};
+
+const Row rows[14] = {
+    {1, "Label1", "L1", "L2", "l01", "l02", "la1",
+     {"Command3", "Command4", "Command5", "Command6"}, 615, 615, 855},
+    {2, "Label2", "L5", "L6", "l05", "l06", "La2",
+     {"Command7", "Command8", "Command9", "Command10"}, 495, 615, 855},
+    {3, "Label3", "L9", "L10", "l09", "l010", "La3",
+     {"Command11", "Command12", "Command13", "Command14"}, 615, 735, 855},
+    {4, "Label4", "L13", "L14", "l013", "l014", "La4",
+     {"Command15", "Command16", "Command17", "Command18"}, 495, 735, 855},
+    {5, "Label5", "L17", "L18", "l017", "l018", "La5",
+     {"Command19", "Command20", "Command21", "Command22"}, 615, 615, 855},
+    {6, "Label6", "L21", "L22", "l021", "l022", "La6",
+     {"Command23", "Command24", "Command25", "Command26"}, 495, 615, 855},
+    {7, "Label7", "L25", "L26", "l025", "l026", "La7",
+     {"Command27", "Command28", "Command29", "Command30"}, 495, 615, 855},
+    {8, "Label16", "L3", "L4", "l03", "l04", "La8",
+     {"Command31", "Command32", "Command33", "Command34"}, 495, 735, 615},
+    {9, "Label15", "L7", "L8", "l07", "l08", "La9",
+     {"Command35", "Command36", "Command37", "Command38"}, 495, 855, 615},
+    {10, "Label14", "L11", "L12", "l011", "l012", "La10",
+     {"Command39", "Command40", "Command41", "Command42"}, 495, 735, 735},
+    {11, "Label13", "L15", "L16", "l015", "l016", "La11",
+     {"Command43", "Command44", "Command45", "Command46"}, 495, 735, 735},
+    {12, "Label12", "L19", "L20", "l019", "l020", "La12",
+     {"Command47", "Command48", "Command49", "Command50"}, 495, 615, 855},
+    {13, "Label11", "L23", "L24", "l023", "l024", "La13",
+     {"Command51", "Command52", "Command53", "Command54"}, 495, 615, 735},
+    {14, "Label10", "L27", "L28", "l027", "l028", "La14",
+     {"Command55", "Command56", "Command57", "Command58"}, 495, 615, 615},
+};
+
+const char *const headings[4] = {"Label8", "Label9", "Label45", "Label46"};
+
+// Design geometry in twips, 15 to a pixel.
+QRect px(int left, int top, int width, int height)
+{
+    return QRect(left / 15, top / 15, width / 15, height / 15);
+}
+
+QStringList editableLabels()
+{
+    QStringList names;
+    for (const Row &r : rows)
+        names << r.name << r.smallPrice << r.largePrice;
+    for (const char *h : headings)
+        names << h;
+    return names;
+}
+
+QString text(OrderSheet &sheet, const QString &label)
+{
+    return sheet.label(label)->text();
+}
+
+void set(OrderSheet &sheet, const QString &label, const QString &caption)
+{
+    sheet.label(label)->setText(caption);
+}
+
+void press(OrderSheet &sheet, const QString &button)
+{
+    QTest::mouseClick(sheet.button(button), Qt::LeftButton);
+}
+
+void rightPress(QWidget *widget)
+{
+    QTest::mousePress(widget, Qt::RightButton);
+    QTest::mouseRelease(widget, Qt::RightButton);
+}
+
+// Presses written as "+s +s +l -l": portion s(mall) or l(arge) of `row`.
+void count(OrderSheet &sheet, const Row &row, const QString &presses)
+{
+    for (const QString &p : presses.split(u' ', Qt::SkipEmptyParts)) {
+        const int index = (p[1] == u'l' ? 2 : 0) + (p[0] == u'+' ? 1 : 0);
+        press(sheet, row.buttons[index]);
+    }
+}
+
+// Every label caption of the sheet, by name.
+QHash<QString, QString> captions(OrderSheet &sheet)
+{
+    QHash<QString, QString> all;
+    for (QLabel *l : sheet.findChildren<QLabel *>(QString(), Qt::FindDirectChildrenOnly))
+        all.insert(l->objectName(), l->text());
+    return all;
+}
+
+OrderSheet &openSheet(int category = 1)
+{
+    OrderSheet &sheet = orderSheet(category);
+    sheet.showForm();
+    return sheet;
+}
+
+void verifySongTi(QWidget *w, double points)
+{
+    QVERIFY2(w, "control missing");
+    const QFont f = w->font();
+    QCOMPARE(f.pointSizeF(), points);
+    QVERIFY2(!f.families().isEmpty() && f.families().first() == QStringLiteral("SimSun"),
+             qPrintable(w->objectName()));
+    QVERIFY(f.families().contains(QStringLiteral("宋体")));
+    QVERIFY(!f.bold());
+}
+
+}  // namespace
+
+class TstSheet : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { clearStore(); }
+
+    // Design
+    void controlNamesAndKinds();
+    void windowOfEachCategory();
+    void rowDesign_data();
+    void rowDesign();
+    void otherControls_data();
+    void otherControls();
+    void firstLoadOnEmptyStore();
+
+    // Quantity buttons and line totals
+    void quantityButton_data();
+    void quantityButton();
+    void lineTotal_data();
+    void lineTotal();
+    void priceEditedAfterCounting();
+
+    // Settle and clear
+    void settleListsRowsInRowOrder();
+    void subtotalChangesOnlyAtSettle();
+    void clearResetsCountsOnly();
+
+    // Editing
+    void everyEditableLabelOpensTheBox();
+    void editAnswer_data();
+    void editAnswer();
+    void pressesThatEditNothing();
+
+    // Window
+    void titleBarCloseIsRefused();
+    void resizeScalesEveryControl();
+
+    // Overflow
+    void overflowInLineTotal_data();
+    void overflowInLineTotal();
+    void overflowInSubtotal();
+};
+
+// ---------------------------------------------------------------- design ---
+
+void TstSheet::controlNamesAndKinds()
+{
+    Program program;
+    OrderSheet &sheet = orderSheet(1);
+
+    QSet<QString> labels{QStringLiteral("Label17"), QStringLiteral("面钱")};
+    QSet<QString> buttons{QStringLiteral("Command1"), QStringLiteral("Command59"),
+                          QStringLiteral("Command2")};
+    for (const Row &r : rows) {
+        for (const char *n : {r.name, r.smallQty, r.largeQty, r.smallPrice, r.largePrice, r.total})
+            labels << n;
+        for (const char *b : r.buttons)
+            buttons << b;
+    }
+    for (const char *h : headings)
+        labels << h;
+    QCOMPARE(labels.size(), 90);
+    QCOMPARE(buttons.size(), 59);
+
+    QSet<QString> all;
+    for (QWidget *w : sheet.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (w->objectName().isEmpty())
+            continue;
+        QVERIFY2(!all.contains(w->objectName()), qPrintable(w->objectName()));
+        all << w->objectName();
+        const bool isLabel = qobject_cast<QLabel *>(w), isButton = qobject_cast<QPushButton *>(w);
+        QCOMPARE(isLabel, labels.contains(w->objectName()));
+        QCOMPARE(isButton, buttons.contains(w->objectName()));
+    }
+    QCOMPARE(all, labels + buttons + QSet<QString>{QStringLiteral("Picture1")});
+    QCOMPARE(all.size(), 150);
+    QVERIFY(qobject_cast<SettleList *>(sheet.findChild<QWidget *>(QStringLiteral("Picture1"))));
+    QVERIFY(!sheet.isLoaded());
+}
+
+void TstSheet::windowOfEachCategory()
+{
+    Program program;
+    for (int k = 1; k <= 6; ++k) {
+        OrderSheet &sheet = orderSheet(k);
+        QCOMPARE(sheet.objectName(), QStringLiteral("Form%1").arg(k + 2));
+        QCOMPARE(sheet.windowTitle(), QStringLiteral("面条"));
+        QCOMPARE(sheet.size(), QSize(14595 / 15, 5985 / 15));
+        QCOMPARE(sheet.findChild<QLabel *>(QStringLiteral("La14"))->geometry(),
+                 px(5040 + 4680, 5520, 615, 375));
+    }
+}
+
+void TstSheet::rowDesign_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < 14; ++i)
+        QTest::addRow("row %d", i + 1) << i;
+}
+
+void TstSheet::rowDesign()
+{
+    QFETCH(int, index);
+    const Row &r = rows[index];
+    const int tops[7] = {480, 1320, 2160, 3000, 3840, 4680, 5520};
+    const int top = tops[index % 7];
+    const int x = index < 7 ? 0 : 5040;
+
+    Program program;
+    OrderSheet &sheet = orderSheet(1);  // not loaded: design captions
+    struct Expected {
+        const char *name;
+        QRect rect;
+        const char *caption;
+        bool isButton;
+    };
+    const Expected controls[] = {
+        {r.name, px(x, top, 1815, 375), "Label1", false},
+        {r.buttons[0], px(x + 1440, top, 255, 255), "-", true},
+        {r.smallQty, px(x + 1800, top, 255, 255), "0", false},
+        {r.buttons[1], px(x + 2040, top, 255, 255), "+", true},
+        {r.smallPrice, px(x + 2400, top, r.smallPriceWidth, 255), "6", false},
+        {r.buttons[2], px(x + 3000, top, 255, 255), "-", true},
+        {r.largeQty, px(x + 3360, top, 255, 255), "0", false},
+        {r.buttons[3], px(x + 3600, top, 255, 255), "+", true},
+        {r.largePrice, px(x + 3960, top, r.largePriceWidth, 255), "8", false},
+        {r.total, px(x + 4680, top, r.totalWidth, 375), "0", false},
+    };
+    for (const Expected &e : controls) {
+        QWidget *w = sheet.findChild<QWidget *>(QString::fromLatin1(e.name));
+        QVERIFY2(w, e.name);
+        QCOMPARE(w->geometry(), e.rect);
+        verifySongTi(w, 14.25);
+        if (e.isButton) {
+            QCOMPARE(qobject_cast<QPushButton *>(w)->text(), QString::fromLatin1(e.caption));
+        } else {
+            auto *l = qobject_cast<QLabel *>(w);
+            QCOMPARE(l->text(), QString::fromLatin1(e.caption));
+            QCOMPARE(l->textFormat(), Qt::PlainText);
+        }
+    }
+    QVERIFY(!sheet.isLoaded());
+}
+
+void TstSheet::otherControls_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<double>("points");
+    QTest::addColumn<QString>("caption");
+    auto add = [](const char *name, QRect rect, double points, const QString &caption) {
+        QTest::newRow(name) << QString::fromUtf8(name) << rect << points << caption;
+    };
+    add("Label8", px(1560, 120, 1815, 375), 14.25, QStringLiteral("小份"));
+    add("Label45", px(3120, 120, 1815, 375), 14.25, QStringLiteral("大份"));
+    add("Label9", px(6600, 120, 1815, 375), 14.25, QStringLiteral("小份"));
+    add("Label46", px(8160, 120, 1815, 375), 14.25, QStringLiteral("大份"));
+    add("Picture1", px(10440, 120, 2415, 5295), 18, QString());
+    add("Command1", px(12960, 120, 1455, 1455), 24, QStringLiteral("结算"));
+    add("Command59", px(12960, 2280, 1455, 1455), 26.25, QStringLiteral("清零"));
+    add("Command2", px(12960, 4440, 1455, 1455), 24, QStringLiteral("关闭"));
+    add("Label17", px(10320, 5520, 1215, 375), 18, QStringLiteral("小计"));
+    add("面钱", px(11880, 5520, 855, 375), 18, QStringLiteral("0"));
+}
+
+void TstSheet::otherControls()
+{
+    QFETCH(QString, name);
+    QFETCH(QRect, rect);
+    QFETCH(double, points);
+    QFETCH(QString, caption);
+
+    Program program;
+    OrderSheet &sheet = orderSheet(1);
+    QWidget *w = sheet.findChild<QWidget *>(name);
+    QVERIFY(w);
+    QCOMPARE(w->geometry(), rect);
+    verifySongTi(w, points);
+    if (auto *l = qobject_cast<QLabel *>(w))
+        QCOMPARE(l->text(), caption);
+    else if (auto *b = qobject_cast<QPushButton *>(w))
+        QCOMPARE(b->text(), caption);
+    else
+        QVERIFY(static_cast<SettleList *>(w)->lines().isEmpty());
+    QVERIFY(!sheet.isLoaded());
+}
+
+void TstSheet::firstLoadOnEmptyStore()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    QVERIFY(sheet.isLoaded());
+    QVERIFY(sheet.isVisible());
+    for (const QString &name : editableLabels())
+        QVERIFY2(text(sheet, name) == QStringLiteral(" "), qPrintable(name));
+    for (const Row &r : rows)
+        for (const char *n : {r.smallQty, r.largeQty, r.total})
+            QCOMPARE(text(sheet, n), QStringLiteral("0"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
+    QCOMPARE(text(sheet, QStringLiteral("Label17")), QStringLiteral("小计"));
+    QVERIFY(sheet.settleList()->lines().isEmpty());
+
+    // Every price is blank, so counting gives nothing to pay.
+    count(sheet, rows[0], QStringLiteral("+s +l"));
+    count(sheet, rows[13], QStringLiteral("+s"));
+    QCOMPARE(text(sheet, "L1"), QStringLiteral("1"));
+    QCOMPARE(text(sheet, "la1"), QStringLiteral("0"));
+    QCOMPARE(text(sheet, "La14"), QStringLiteral("0"));
+}
+
+// ------------------------------------------------------- quantity buttons ---
+
+void TstSheet::quantityButton_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("which");  // 0 small "-", 1 small "+", 2 large "-", 3 large "+"
+    for (int i = 0; i < 14; ++i)
+        for (int b = 0; b < 4; ++b)
+            QTest::newRow(rows[i].buttons[b]) << i << b;
+}
+
+// Every button steps exactly its own quantity and recomputes exactly its own
+// row; the other 13 rows, the headings and the subtotal stay as they were.
+void TstSheet::quantityButton()
+{
+    QFETCH(int, index);
+    QFETCH(int, which);
+    const Row &row = rows[index];
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    // Distinct prices and quantities everywhere, and a line total in each row
+    // that no computation would produce.
+    for (const Row &r : rows) {
+        set(sheet, r.name, QStringLiteral("菜%1").arg(r.number));
+        set(sheet, r.smallPrice, QString::number(2 * r.number + 1));
+        set(sheet, r.largePrice, QString::number(10 * r.number + 7));
+        set(sheet, r.smallQty, QString::number(r.number));
+        set(sheet, r.largeQty, QString::number(r.number + 30));
+        set(sheet, r.total, QStringLiteral("行%1").arg(r.number));
+    }
+    set(sheet, QStringLiteral("面钱"), QStringLiteral("99"));
+    QHash<QString, QString> expected = captions(sheet);
+
+    QPushButton *button = sheet.button(row.buttons[which]);
+    const int step = which % 2 == 0 ? -1 : +1;
+    QCOMPARE(button->text(), step < 0 ? QStringLiteral("-") : QStringLiteral("+"));
+    press(sheet, row.buttons[which]);
+
+    const bool small = which < 2;
+    int sq = row.number, lq = row.number + 30;
+    (small ? sq : lq) += step;
+    const int total = sq * (2 * row.number + 1) + lq * (10 * row.number + 7);
+    expected[small ? row.smallQty : row.largeQty] = QString::number(small ? sq : lq);
+    expected[row.total] = QString::number(total);
+
+    const QHash<QString, QString> after = captions(sheet);
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        QVERIFY2(after.value(it.key()) == it.value(),
+                 qPrintable(QStringLiteral("%1: expected \"%2\", got \"%3\"")
+                                .arg(it.key(), it.value(), after.value(it.key()))));
+}
+
+void TstSheet::lineTotal_data()
+{
+    QTest::addColumn<QString>("smallPrice");
+    QTest::addColumn<QString>("largePrice");
+    QTest::addColumn<QString>("presses");
+    QTest::addColumn<QString>("smallQty");
+    QTest::addColumn<QString>("largeQty");
+    QTest::addColumn<QString>("total");
+    QTest::newRow("two small one large") << "6" << "8" << "+s +s +l" << "2" << "1" << "20";
+    QTest::newRow("minus on zero") << "6" << "8" << "-s" << "-1" << "0" << "-6";
+    QTest::newRow("fractional price") << "6.5" << "8" << "+s +s +s" << "3" << "0" << "19.5";
+    QTest::newRow("fifteen digits") << "0.1" << "0.2" << "+s +l" << "1" << "1" << "0.3";
+    QTest::newRow("blank price") << " " << "8" << "+s +l" << "1" << "1" << "8";
+    QTest::newRow("price with unit") << "12元" << "8" << "+s" << "1" << "0" << "12";
+}
+
+void TstSheet::lineTotal()
+{
+    QFETCH(QString, smallPrice);
+    QFETCH(QString, largePrice);
+    QFETCH(QString, presses);
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    for (const int i : {0, 9}) {  // one row of each half
+        const Row &r = rows[i];
+        set(sheet, r.smallPrice, smallPrice);
+        set(sheet, r.largePrice, largePrice);
+        count(sheet, r, presses);
+        QTEST(text(sheet, r.smallQty), "smallQty");
+        QTEST(text(sheet, r.largeQty), "largeQty");
+        QTEST(text(sheet, r.total), "total");
+        QCOMPARE(text(sheet, r.smallPrice), smallPrice);  // the price text stays as typed
+    }
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
+}
+
+void TstSheet::priceEditedAfterCounting()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    const Row &r = rows[4];
+    set(sheet, r.smallPrice, QStringLiteral("6"));
+    set(sheet, r.largePrice, QStringLiteral("8"));
+    count(sheet, r, QStringLiteral("+s +s"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
+
+    {
+        ModalWatch box(confirmingInputBox(QStringLiteral("7")));
+        rightPress(sheet.label(r.smallPrice));
+        QCOMPARE(box.count(), 1);
+    }
+    QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("7"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("12"));  // not yet recomputed
+
+    count(sheet, r, QStringLiteral("+s"));
+    QCOMPARE(text(sheet, r.smallQty), QStringLiteral("3"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));
+
+    // "+" then "-" on the other portion brings a total up to date as well.
+    set(sheet, r.smallPrice, QStringLiteral("5"));
+    count(sheet, r, QStringLiteral("+l -l"));
+    QCOMPARE(text(sheet, r.largeQty), QStringLiteral("0"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("15"));
+}
+
+// ------------------------------------------------------- settle and clear ---
+
+void TstSheet::settleListsRowsInRowOrder()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    auto menu = [&](const Row &r, const QString &name, const QString &sp, const QString &lp) {
+        set(sheet, r.name, name);
+        set(sheet, r.smallPrice, sp);
+        set(sheet, r.largePrice, lp);
+    };
+    menu(rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
+    menu(rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
+    menu(rows[4], QStringLiteral("退菜"), QStringLiteral("6"), QStringLiteral("8"));
+    menu(rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
+    menu(rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
+    count(sheet, rows[11], QStringLiteral("+s +s"));    // row 12 first: 8
+    count(sheet, rows[2], QStringLiteral("+s +s +l"));  // row 3: 20
+    count(sheet, rows[4], QStringLiteral("-s"));        // row 5: -6, not listed
+    count(sheet, rows[6], QStringLiteral("+s +l"));     // row 7: 0, not listed
+    count(sheet, rows[13], QStringLiteral("+s"));       // row 14, blank name: 0.25
+    const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("炒饭   8"),
+                           QStringLiteral("    0.25")};
+
+    // A second press lists the same rows once.
+    for (int settle = 0; settle < 2; ++settle) {
+        press(sheet, QStringLiteral("Command1"));
+        QCOMPARE(sheet.settleList()->lines(), list);
+        QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("22.25"));
+    }
+}
+
+// The subtotal changes at "结算" only, and follows the rows down to nothing.
+void TstSheet::subtotalChangesOnlyAtSettle()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    set(sheet, "l01", QStringLiteral("6"));
+    set(sheet, "l02", QStringLiteral("8"));
+    count(sheet, rows[0], QStringLiteral("+s +s +l"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
+    press(sheet, QStringLiteral("Command1"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("20"));
+
+    count(sheet, rows[0], QStringLiteral("+s"));
+    QCOMPARE(text(sheet, "la1"), QStringLiteral("26"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("20"));
+    QCOMPARE(sheet.settleList()->lines().size(), 1);
+
+    count(sheet, rows[0], QStringLiteral("-s -s -s -l"));
+    press(sheet, QStringLiteral("Command1"));
+    QVERIFY(sheet.settleList()->lines().isEmpty());
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
+}
+
+void TstSheet::clearResetsCountsOnly()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    for (const Row &r : rows) {
+        set(sheet, r.name, QStringLiteral("菜%1").arg(r.number));
+        set(sheet, r.smallPrice, QString::number(r.number));
+        set(sheet, r.largePrice, QStringLiteral("%1元").arg(r.number + 1));
+        count(sheet, r, QStringLiteral("+s +s +l"));
+    }
+    set(sheet, "Label45", QStringLiteral("碗"));
+    press(sheet, QStringLiteral("Command1"));
+    QCOMPARE(sheet.settleList()->lines().size(), 14);
+    QVERIFY(text(sheet, QStringLiteral("面钱")) != QStringLiteral("0"));
+    QHash<QString, QString> before = captions(sheet);
+
+    press(sheet, QStringLiteral("Command59"));
+    QVERIFY(sheet.settleList()->lines().isEmpty());
+    for (const Row &r : rows)
+        for (const char *n : {r.smallQty, r.largeQty, r.total})
+            before[n] = QStringLiteral("0");
+    before[QStringLiteral("面钱")] = QStringLiteral("0");
+    QCOMPARE(captions(sheet), before);
+}
+
+// ---------------------------------------------------------------- editing ---
+
+void TstSheet::everyEditableLabelOpensTheBox()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    const QStringList names = editableLabels();
+    QCOMPARE(names.size(), 46);
+    for (const QString &name : names) {
+        set(sheet, name, QStringLiteral("旧 ") + name);
+        QString opened, title, prompt;
+        {
+            ModalWatch box(confirmingInputBox(QStringLiteral("新 ") + name, &opened, &title,
+                                              &prompt));
+            rightPress(sheet.label(name));
+            QVERIFY2(box.count() == 1, qPrintable(name));
+        }
+        QCOMPARE(opened, QStringLiteral("旧 ") + name);
+        QCOMPARE(title, QStringLiteral("修改"));
+        QCOMPARE(prompt, QStringLiteral("请输入新名称"));
+        QCOMPARE(text(sheet, name), QStringLiteral("新 ") + name);
+    }
+}
+
+void TstSheet::editAnswer_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("expected");
+    for (const char *label : {"Label12", "Label45", "l01"}) {  // dish name, heading, price
+        const QString name = QString::fromLatin1(label);
+        QTest::addRow("%s confirm", label) << name << true << "<b>x</b> 1" << "<b>x</b> 1";
+        QTest::addRow("%s confirm empty", label) << name << true << "" << "";
+        QTest::addRow("%s cancel", label) << name << false << "" << "原来";
+    }
+}
+
+void TstSheet::editAnswer()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, confirm);
+    QFETCH(QString, typed);
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    set(sheet, label, QStringLiteral("原来"));
+    QHash<QString, QString> expected = captions(sheet);
+    QString opened;
+    {
+        ModalWatch box(confirm ? confirmingInputBox(typed, &opened) : cancellingInputBox(&opened));
+        rightPress(sheet.label(label));
+        QCOMPARE(box.count(), 1);
+    }
+    QCOMPARE(opened, QStringLiteral("原来"));
+    QTEST(text(sheet, label), "expected");
+    expected[label] = text(sheet, label);
+    QCOMPARE(captions(sheet), expected);  // nothing else changed, nothing recomputed
+}
+
+// Only the right button edits, and only the 46 editable labels.
+void TstSheet::pressesThatEditNothing()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    const QHash<QString, QString> before = captions(sheet);
+    const std::pair<const char *, Qt::MouseButton> presses[] = {
+        {"Label1", Qt::LeftButton}, {"Label45", Qt::LeftButton}, {"l01", Qt::LeftButton},
+        {"l01", Qt::MiddleButton},  {"L1", Qt::RightButton},     {"L28", Qt::RightButton},
+        {"la1", Qt::RightButton},   {"La14", Qt::RightButton},   {"面钱", Qt::RightButton},
+        {"Label17", Qt::RightButton},
+    };
+    ModalWatch box(confirmingInputBox(QStringLiteral("改")));
+    for (const auto &[label, button] : presses) {
+        QWidget *target = sheet.label(QString::fromUtf8(label));
+        QTest::mousePress(target, button);
+        QTest::mouseRelease(target, button);
+        QVERIFY2(box.count() == 0, label);
+    }
+    QCOMPARE(captions(sheet), before);
+}
+
+// ----------------------------------------------------------------- window ---
+
+void TstSheet::titleBarCloseIsRefused()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    set(sheet, "l01", QStringLiteral("6"));
+    set(sheet, "Label1", QStringLiteral("饺子"));
+    count(sheet, rows[0], QStringLiteral("+s +s"));
+    press(sheet, QStringLiteral("Command1"));
+    const QHash<QString, QString> before = captions(sheet);
+    const QStringList list = sheet.settleList()->lines();
+
+    QVERIFY(!sheet.close());
+    QVERIFY(sheet.isVisible());
+    QCOMPARE(captions(sheet), before);
+    QCOMPARE(sheet.settleList()->lines(), list);
+}
+
+void TstSheet::resizeScalesEveryControl()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    QHash<QString, QRect> design;
+    QHash<QString, QFont> fonts;
+    const auto controls = sheet.findChildren<QWidget *>(QString(), Qt::FindDirectChildrenOnly);
+    for (QWidget *w : controls) {
+        if (w->objectName().isEmpty())
+            continue;
+        design.insert(w->objectName(), w->geometry());
+        fonts.insert(w->objectName(), w->font());
+    }
+    QCOMPARE(design.size(), 150);
+    const QSize base = sheet.size();
+
+    sheet.resize(base.width() * 2, base.height());
+    QCOMPARE(sheet.size(), QSize(base.width() * 2, base.height()));
+    for (QWidget *w : controls) {
+        if (w->objectName().isEmpty())
+            continue;
+        const QRect was = design.value(w->objectName());
+        const QRect now = w->geometry();
+        QVERIFY2(now == QRect(was.x() * 2, was.y(), was.width() * 2, was.height()),
+                 qPrintable(w->objectName()));
+        QCOMPARE(w->font(), fonts.value(w->objectName()));
+    }
+
+    sheet.resize(base);
+    for (QWidget *w : controls)
+        if (!w->objectName().isEmpty())
+            QVERIFY2(w->geometry() == design.value(w->objectName()), qPrintable(w->objectName()));
+}
+
+// --------------------------------------------------------------- overflow ---
+
+void TstSheet::overflowInLineTotal_data()
+{
+    QTest::addColumn<QString>("price");
+    QTest::addColumn<QString>("quantity");  // after the press that overflows
+    QTest::addColumn<QString>("total");     // what the line total keeps
+    QTest::newRow("product too large") << "1e308" << "2" << "1E+308";
+    QTest::newRow("price too large") << "1e999" << "1" << "0";
+}
+
+// A press whose line total leaves the range of a double: the cashier is told,
+// the quantity is already stepped, the line total keeps its text, and the
+// program goes on counting.
+void TstSheet::overflowInLineTotal()
+{
+    QFETCH(QString, price);
+    QFETCH(QString, quantity);
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    set(sheet, "l01", price);
+    set(sheet, "l02", QStringLiteral("8"));
+    QString message;
+    {
+        ModalWatch box(acceptingMessageBox(&message));
+        for (int presses = 0; presses < 3 && box.count() == 0; ++presses)
+            count(sheet, rows[0], QStringLiteral("+s"));
+        QCOMPARE(box.count(), 1);
+    }
+    QVERIFY2(message.contains(QStringLiteral("数值超出范围")), qPrintable(message));
+    QTEST(text(sheet, "L1"), "quantity");
+    QTEST(text(sheet, "la1"), "total");
+    for (const QString &caption : captions(sheet))
+        QVERIFY2(!caption.contains(QStringLiteral("inf"), Qt::CaseInsensitive), qPrintable(caption));
+
+    // Still alive: the other portion and the other rows count as before.
+    set(sheet, "l05", QStringLiteral("3"));
+    count(sheet, rows[1], QStringLiteral("+s +s"));
+    QCOMPARE(text(sheet, "La2"), QStringLiteral("6"));
+}
+
+void TstSheet::overflowInSubtotal()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    set(sheet, "Label1", QStringLiteral("甲"));
+    set(sheet, "Label2", QStringLiteral("乙"));
+    set(sheet, "l01", QStringLiteral("1e308"));
+    set(sheet, "l05", QStringLiteral("1e308"));
+    count(sheet, rows[0], QStringLiteral("+s"));
+    press(sheet, QStringLiteral("Command1"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("1E+308"));
+
+    count(sheet, rows[1], QStringLiteral("+s"));
+    QString message;
+    {
+        ModalWatch box(acceptingMessageBox(&message));
+        press(sheet, QStringLiteral("Command1"));
+        QCOMPARE(box.count(), 1);
+    }
+    QVERIFY2(message.contains(QStringLiteral("数值超出范围")), qPrintable(message));
+    QCOMPARE(sheet.settleList()->lines(),
+             QStringList({QStringLiteral("甲   1E+308"), QStringLiteral("乙   1E+308")}));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("1E+308"));
+}
+
+QTEST_MAIN(TstSheet)
+#include "tst_sheet.moc"

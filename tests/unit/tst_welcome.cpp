@@ -1,0 +1,164 @@
+// The welcome window: its design, the way to the main window and back, and
+// the end of the program when it is closed.
+
+#include "main_window/form2.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+QPushButton *menuButton()
+{
+    return form1().findChild<QPushButton *>(QStringLiteral("C1"));
+}
+
+QLabel *greeting()
+{
+    return form1().findChild<QLabel *>(QStringLiteral("Label1"));
+}
+
+void storeCategoryName(const QString &key, const QString &name)
+{
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
+              QStringLiteral("Tavelko"))
+        .setValue(QStringLiteral("Form2/") + key, name);
+}
+
+int visibleWindows()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    return int(
+        std::count_if(windows.cbegin(), windows.cend(), [](QWidget *w) { return w->isVisible(); }));
+}
+
+}  // namespace
+
+class TestWelcome : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { testsupport::clearStore(); }
+    void cleanup() { testsupport::disarmModalAnswers(); }
+
+    void showsItsDesign();
+    void menuButtonHasTheFocus();
+    void menuButtonLeadsToTheMainWindowAndBack();
+    void windowsLoadOnlyOnce();
+    void closingEndsTheProgramWithoutSaving();
+};
+
+void TestWelcome::showsItsDesign()
+{
+    storeCategoryName(QStringLiteral("C1"), QStringLiteral("面条"));
+    Program program;
+    program.start();
+    Form1 &window = form1();
+    QVERIFY(window.isVisible());
+    QCOMPARE(window.objectName(), QStringLiteral("Form1"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Tavelko"));
+    QCOMPARE(window.size(), QSize(392, 602));  // 5880 x 9030 twips
+
+    QCOMPARE(greeting()->text(), QStringLiteral("欢迎光临"));
+    QCOMPARE(greeting()->geometry(), QRect(24, 8, 345, 41));
+    QVERIFY(greeting()->alignment() & Qt::AlignHCenter);
+    QCOMPARE(greeting()->font().pointSizeF(), 26.25);
+    QVERIFY(!greeting()->font().bold());
+
+    QCOMPARE(menuButton()->text(), QStringLiteral("菜单"));
+    QCOMPARE(menuButton()->geometry(), QRect(16, 56, 361, 537));
+    QCOMPARE(menuButton()->font().pointSizeF(), 140.25);
+    QVERIFY(menuButton()->font().bold());
+
+    // Starting reads nothing: the main window comes with "菜单" only.
+    QVERIFY(!program.form2Exists());
+    QCOMPARE(visibleWindows(), 1);
+}
+
+void TestWelcome::menuButtonHasTheFocus()
+{
+    Program program;
+    program.start();
+    QCOMPARE(form1().focusWidget(), menuButton());
+    QApplication::setActiveWindow(&form1());  // as the window manager would
+    QCOMPARE(QApplication::focusWidget(), menuButton());
+
+    // The keyboard on the focused button opens the main window.
+    QTest::keyClick(form1().focusWidget(), Qt::Key_Space);
+    QVERIFY(!form1().isVisible());
+    QVERIFY(form2().isVisible());
+}
+
+void TestWelcome::menuButtonLeadsToTheMainWindowAndBack()
+{
+    Program program;
+    program.start();
+    QTest::mouseClick(menuButton(), Qt::LeftButton);
+    QVERIFY(!form1().isVisible());
+    QVERIFY(form2().isVisible());
+    QCOMPARE(form2().windowTitle(), QStringLiteral("Form2"));
+    QCOMPARE(visibleWindows(), 1);
+
+    QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QVERIFY(form1().isVisible());
+    QVERIFY(!form2().isVisible());
+
+    // Other mouse buttons do not press it.
+    QTest::mouseClick(menuButton(), Qt::RightButton);
+    QTest::mouseClick(menuButton(), Qt::MiddleButton);
+    QVERIFY(form1().isVisible());
+    QVERIFY(!form2().isVisible());
+}
+
+void TestWelcome::windowsLoadOnlyOnce()
+{
+    storeCategoryName(QStringLiteral("C1"), QStringLiteral("面条"));
+    Program program;
+    program.start();
+    form1().resize(500, 700);  // a reload would record this as its design
+    QTest::mouseClick(menuButton(), Qt::LeftButton);
+    QCOMPARE(form2().button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+
+    // Captions a second load would replace: a grand total (never stored) and
+    // a category name that the store no longer holds.
+    form2().label(QStringLiteral("L7"))->setText(QStringLiteral("42"));
+    QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);
+    storeCategoryName(QStringLiteral("C1"), QStringLiteral("米饭"));
+
+    form1().resize(392, 602);
+    QCOMPARE(menuButton()->geometry(), QRect(16, 56, 361, 537));
+    QTest::mouseClick(menuButton(), Qt::LeftButton);
+    QCOMPARE(form2().label(QStringLiteral("L7"))->text(), QStringLiteral("42"));
+    QCOMPARE(form2().button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+}
+
+void TestWelcome::closingEndsTheProgramWithoutSaving()
+{
+    {
+        Program program;
+        program.start();
+        QTest::mouseClick(menuButton(), Qt::LeftButton);
+        form2().button(QStringLiteral("C2"))->setText(QStringLiteral("炒饭"));
+        QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);  // saved
+        form2().button(QStringLiteral("C2"))->setText(QStringLiteral("未保存"));
+
+        QVERIFY(!program.hasEnded());
+        form1().close();
+        QVERIFY(program.hasEnded());
+        QCOMPARE(visibleWindows(), 0);
+        testsupport::settleQuitRequest();
+    }
+    Program next;
+    next.start();
+    QTest::mouseClick(menuButton(), Qt::LeftButton);
+    QCOMPARE(form2().button(QStringLiteral("C2"))->text(), QStringLiteral("炒饭"));
+}
+
+QTEST_MAIN(TestWelcome)
+#include "tst_welcome.moc"
