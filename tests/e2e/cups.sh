@@ -1,0 +1,139 @@
+# A private CUPS server for the cases that print; sourced by lib.sh.
+#
+#   cups_start DIR          start cupsd with its configuration, spool, state,
+#                           cache and logs under DIR, no printer yet, and point
+#                           CUPS_SERVER (lpadmin, lpstat and the program) at it
+#   cups_add_printer NAME   add a raw queue whose device is a job sink on
+#                           127.0.0.1 (helpers/job_sink.cpp): what the program
+#                           prints arrives there as Qt made it, a PDF
+#   cups_set_default NAME   make NAME the server's default printer
+#   cups_wait_jobs N        wait until the sinks hold N complete jobs
+#   cups_job_count          how many complete jobs the sinks hold
+#   cups_job_file N         the file of the Nth job received (1, 2, ...)
+#   cups_stop               stop cupsd and the sinks (the EXIT trap does it too)
+#
+# The system's own CUPS, if there is one, is never touched. Needs
+# E2E_JOB_SINK, and fail() and poll_until() from lib.sh.
+
+CUPS_DIR=
+
+cups_start() {
+    CUPS_DIR=$1
+    local d=$CUPS_DIR user group
+    [ -n "${E2E_JOB_SINK:-}" ] && [ -x "$E2E_JOB_SINK" ] || fail "E2E_JOB_SINK is not built: ${E2E_JOB_SINK:-unset}"
+    mkdir -p "$d/etc/ppd" "$d/etc/ssl" "$d/spool/tmp" "$d/cache" "$d/state" "$d/log" "$d/jobs"
+
+    if [ "$(id -u)" -eq 0 ]; then
+        # cupsd will not run jobs as root. Its filters and backends run as lp
+        # and read the spool: every folder above it must let lp through.
+        user=lp group=lp
+        local above=$d
+        while above=$(dirname "$above") && [ "$above" != / ]; do
+            [ "$(( 0$(stat -c %a "$above") & 1 ))" -eq 1 ] \
+                || fail "$above is not searchable by lp; point TMPDIR at a folder that is"
+        done
+    else
+        user=$(id -un) group=$(id -gn)
+    fi
+    chmod 755 "$d" "$d/etc" "$d/spool" "$d/cache" "$d/state" "$d/log"
+    chmod 1777 "$d/spool/tmp" "$d/jobs"
+
+    cat >"$d/cups-files.conf" <<CONF
+ServerRoot $d/etc
+RequestRoot $d/spool
+TempDir $d/spool/tmp
+CacheDir $d/cache
+StateDir $d/state
+AccessLog $d/log/access_log
+ErrorLog $d/log/error_log
+PageLog $d/log/page_log
+Printcap $d/state/printcap
+User $user
+Group $group
+SystemGroup $(id -gn)
+FileDevice No
+CONF
+    cat >"$d/cupsd.conf" <<CONF
+LogLevel info
+Listen $d/cups.sock
+Browsing No
+BrowseLocalProtocols none
+WebInterface No
+DefaultAuthType None
+JobRetryInterval 1
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+CONF
+    cupsd -c "$d/cupsd.conf" -s "$d/cups-files.conf" -f >"$d/log/cupsd.out" 2>&1 &
+    echo $! >"$d/cupsd.pid"
+    export CUPS_SERVER=$d/cups.sock
+    poll_until 30 "cupsd to answer on $CUPS_SERVER" cups_running \
+        || fail "the private cupsd did not start: $(cat "$d/log/cupsd.out" "$d/log/error_log" 2>/dev/null)"
+}
+
+cups_running() {
+    process_alive "$(cat "$CUPS_DIR/cupsd.pid")" \
+        || fail "cupsd ended: $(cat "$CUPS_DIR/log/cupsd.out" "$CUPS_DIR/log/error_log" 2>/dev/null)"
+    lpstat -r 2>/dev/null | grep -q 'is running'
+}
+
+cups_add_printer() {
+    local name=$1 portfile=$CUPS_DIR/$1.port
+    "$E2E_JOB_SINK" "$portfile" "$CUPS_DIR/jobs" >"$CUPS_DIR/log/sink-$name.log" 2>&1 &
+    echo $! >"$CUPS_DIR/sink-$name.pid"
+    poll_until 10 "the job sink of $name to listen" test -s "$portfile" \
+        || fail "the job sink of $name did not start: $(cat "$CUPS_DIR/log/sink-$name.log")"
+    lpadmin -p "$name" -v "socket://127.0.0.1:$(cat "$portfile")" -E -m raw 2>"$CUPS_DIR/log/lpadmin.err" \
+        || fail "lpadmin could not add $name: $(cat "$CUPS_DIR/log/lpadmin.err")"
+    poll_until 10 "$name to accept jobs" cups_accepting "$name" || fail "$name does not accept jobs"
+}
+
+cups_accepting() {
+    lpstat -a "$1" 2>/dev/null | grep -q 'accepting requests'
+}
+
+cups_set_default() {
+    lpadmin -d "$1" || fail "lpadmin could not make $1 the default"
+    poll_until 10 "$1 to become the default" cups_default_is "$1" || fail "$1 did not become the default"
+}
+
+cups_default_is() {
+    [ "$(lpstat -d 2>/dev/null)" = "system default destination: $1" ]
+}
+
+cups_job_file() {
+    echo "$CUPS_DIR/jobs/job-$1.bin"
+}
+
+cups_job_count() {
+    find "$CUPS_DIR/jobs" -name 'job-*.bin' | wc -l
+}
+
+cups_has_jobs() {
+    [ "$(cups_job_count)" -ge "$1" ]
+}
+
+cups_wait_jobs() {
+    poll_until 60 "$1 print job(s) to reach the printer" cups_has_jobs "$1" || {
+        lpstat -W all -o >&2 2>/dev/null
+        tail -n 20 "$CUPS_DIR/log/error_log" >&2 2>/dev/null
+        return 1
+    }
+}
+
+cups_stop() {
+    [ -n "$CUPS_DIR" ] || return 0
+    local pidfile
+    for pidfile in "$CUPS_DIR"/*.pid; do
+        [ -e "$pidfile" ] || continue
+        stop_process "$(cat "$pidfile")"
+        rm -f "$pidfile"
+    done
+}
