@@ -2,6 +2,7 @@
 
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
 #include <QStylePainter>
@@ -104,6 +105,12 @@ std::optional<QString> askNewName(QWidget *parent, const QString &current)
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();
+}
+
+bool isRightPress(const QEvent *event)
+{
+    return event->type() == QEvent::MouseButtonPress &&
+           static_cast<const QMouseEvent *>(event)->button() == Qt::RightButton;
 }
 
 void reportError(QWidget *parent, const QString &text)

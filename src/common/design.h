@@ -47,6 +47,10 @@ QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, con
 // or std::nullopt when the user cancels (the caption then stays as it was).
 std::optional<QString> askNewName(QWidget *parent, const QString &current);
 
+// True for a press of the right mouse button (with or without Shift or Ctrl):
+// the press that edits a caption in place.
+bool isRightPress(const QEvent *event);
+
 // A message box in Chinese, for failures a handler stops at.
 void reportError(QWidget *parent, const QString &text);
 

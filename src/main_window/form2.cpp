@@ -13,7 +13,6 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 
 using design::Face;
@@ -35,7 +34,8 @@ QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int 
     return rule;
 }
 
-struct LabelDesign {
+// One control of the window as designed: name, place, font size, caption.
+struct ControlDesign {
     const char *name;
     Twips rect;
     double points;
@@ -44,33 +44,26 @@ struct LabelDesign {
 
 // Category totals under their buttons, the grand total and the hidden
 // holders of the bill's parts.
-constexpr LabelDesign totals[] = {
+constexpr ControlDesign totals[] = {
     {"L1", {360, 4080, 975, 375}, 15.75, u"0"},  {"L2", {1680, 4080, 975, 375}, 15.75, u"0"},
     {"L3", {3000, 4080, 975, 375}, 15.75, u"0"}, {"L4", {4320, 4080, 975, 375}, 15.75, u"0"},
     {"L5", {5640, 4080, 975, 375}, 15.75, u"0"}, {"L6", {6960, 4080, 975, 375}, 15.75, u"0"},
 };
 
-constexpr LabelDesign billParts[] = {
+constexpr ControlDesign billParts[] = {
     {"Label2", {8400, 120, 90, 180}, 9, u""},   {"Label3", {8400, 720, 90, 180}, 9, u""},
     {"Label4", {8400, 1200, 90, 180}, 9, u""},  {"Label5", {8400, 1680, 90, 180}, 9, u""},
     {"Label6", {8400, 2160, 90, 180}, 9, u""},  {"Label7", {8400, 2640, 90, 180}, 9, u""},
     {"Label8", {8400, 3120, 90, 180}, 9, u""},  {"Label9", {8400, 3600, 90, 180}, 9, u"0"},
 };
 
-struct ButtonDesign {
-    const char *name;
-    Twips rect;
-    double points;
-    const char16_t *caption;
-};
-
-constexpr ButtonDesign categoryDesign[] = {
+constexpr ControlDesign categoryDesign[] = {
     {"C1", {240, 960, 1290, 2865}, 18, u"面条"},  {"C2", {1530, 960, 1290, 2865}, 18, u"小炒"},
     {"C3", {2820, 960, 1290, 2865}, 18, u"包子 馒头"}, {"c4", {4110, 960, 1290, 2865}, 18, u""},
     {"c5", {5400, 960, 1290, 2865}, 18, u""},      {"c6", {6690, 960, 1290, 2865}, 18, u""},
 };
 
-constexpr ButtonDesign commandDesign[] = {
+constexpr ControlDesign commandDesign[] = {
     {"Command1", {3960, 4920, 2325, 1245}, 18, u"一键归零"},
     {"Cm4", {6720, 4920, 1245, 1245}, 18, u"关闭"},
     {"Command2", {8280, 4920, 975, 1215}, 14.25, u"清单"},
@@ -96,14 +89,14 @@ void Form2::buildControls()
                   design::font(Face::SongTi, 26.25), QStringLiteral("请选择类别"),
                   Qt::AlignHCenter | Qt::AlignTop);
     line(this, QStringLiteral("Line1"), 0, 840, 8160, 840);
-    for (const LabelDesign &d : totals)
+    for (const ControlDesign &d : totals)
         design::label(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
                       QString::fromUtf16(d.caption));
     design::label(this, QStringLiteral("L7"), {360, 5040, 3375, 1095},
                   design::font(Face::SongTi, 42), QStringLiteral("0"),
                   Qt::AlignHCenter | Qt::AlignTop);
     line(this, QStringLiteral("Line2"), 8160, 0, 8160, 6840);
-    for (const LabelDesign &d : billParts) {
+    for (const ControlDesign &d : billParts) {
         QLabel *l = design::label(this, name(d.name), d.rect, font(), QString::fromUtf16(d.caption));
         l->setWordWrap(false);
         if (l->objectName() != QStringLiteral("Label2"))
@@ -111,7 +104,7 @@ void Form2::buildControls()
     }
 
     // Buttons after the labels, so that they lie above them.
-    for (const ButtonDesign &d : categoryDesign) {
+    for (const ControlDesign &d : categoryDesign) {
         QPushButton *b = design::button(this, name(d.name), d.rect,
                                         design::font(Face::SongTi, d.points),
                                         QString::fromUtf16(d.caption));
@@ -120,7 +113,7 @@ void Form2::buildControls()
     for (const Category &c : categories)
         connect(find(name(c.button)), &QPushButton::clicked, this,
                 [this, number = c.number] { openCategory(number); });
-    for (const ButtonDesign &d : commandDesign)
+    for (const ControlDesign &d : commandDesign)
         design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
                        QString::fromUtf16(d.caption));
     connect(find(QStringLiteral("Command1")), &QPushButton::clicked, this, &Form2::Command1_Click);
@@ -186,12 +179,9 @@ void Form2::renameCategory(QPushButton *categoryButton)
 
 bool Form2::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::RightButton) {
-            renameCategory(static_cast<QPushButton *>(watched));
-            return true;
-        }
+    if (design::isRightPress(event)) {
+        renameCategory(static_cast<QPushButton *>(watched));
+        return true;
     }
     return Form::eventFilter(watched, event);
 }

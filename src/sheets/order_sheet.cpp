@@ -9,7 +9,6 @@
 
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPushButton>
 
 using design::Face;
@@ -277,12 +276,9 @@ void OrderSheet::editCaption(QLabel *label)
 
 bool OrderSheet::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() == Qt::RightButton) {
-            editCaption(static_cast<QLabel *>(watched));
-            return true;
-        }
+    if (design::isRightPress(event)) {
+        editCaption(static_cast<QLabel *>(watched));
+        return true;
     }
     return ProportionalForm::eventFilter(watched, event);
 }

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSettings>
@@ -16,6 +17,17 @@ namespace testsupport {
 QString storeFile()
 {
     return settings::storeLocation();
+}
+
+bool blockStore(bool fileIsFolder)
+{
+    const QString file = storeFile();
+    if (fileIsFolder)
+        return QDir().mkpath(file);
+    const QString folder = QFileInfo(file).path();
+    QDir(folder).removeRecursively();
+    QFile blocker(folder);
+    return blocker.open(QIODevice::WriteOnly) && blocker.write("not a folder") > 0;
 }
 
 void clearStore()

@@ -19,6 +19,11 @@ void clearStore();
 // The path of the settings file.
 QString storeFile();
 
+// Puts something in the store's way, since the tests run as root and
+// permissions block nothing: a folder where the settings file belongs
+// (`fileIsFolder`), or a file where its folder belongs. False if it could not.
+bool blockStore(bool fileIsFolder);
+
 // Arms a timer that answers the next modal dialog: `answer` gets the dialog.
 void whenModal(std::function<void(QWidget *dialog)> answer);
 

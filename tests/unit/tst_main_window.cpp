@@ -524,14 +524,7 @@ void TestMainWindow::failedSaveIsReported()
 {
     QFETCH(bool, fileIsFolder);
     const QString file = testsupport::storeFile();
-    const QString folder = QFileInfo(file).path();
-    if (fileIsFolder) {
-        QVERIFY(QDir().mkpath(file));
-    } else {
-        QDir(folder).removeRecursively();
-        QFile blocker(folder);
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-    }
+    QVERIFY(testsupport::blockStore(fileIsFolder));
 
     Program program;
     QString loadMessage;

@@ -236,16 +236,9 @@ void TestSettings::reportsAFailedSave_data()
 
 void TestSettings::reportsAFailedSave()
 {
-    // The tests run as root, for whom permissions block nothing: put
-    // something in the store's way instead.
     QFETCH(bool, fileIsFolder);
     const QString file = testsupport::storeFile();
-    if (fileIsFolder) {
-        QVERIFY(QDir().mkpath(file));
-    } else {
-        QDir(QFileInfo(file).path()).removeRecursively();
-        writeFile(QFileInfo(file).path(), "not a folder");
-    }
+    QVERIFY(testsupport::blockStore(fileIsFolder));
 
     // A folder in the file's place cannot be read either (an access error);
     // a missing folder reads as an empty store.
