@@ -1,15 +1,19 @@
 #include "testsupport.h"
 
+#include "main_window/form2.h"
 #include "settings/caption_store.h"
+#include "sheets/order_sheet.h"
+#include "shell/program.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
-#include <QSettings>
-#include <QPointer>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 
 namespace testsupport {
@@ -17,6 +21,12 @@ namespace testsupport {
 QString storeFile()
 {
     return settings::storeLocation();
+}
+
+QSettings openStore()
+{
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
+                     QStringLiteral("Tavelko"));
 }
 
 bool blockStore(bool fileIsFolder)
@@ -30,98 +40,31 @@ bool blockStore(bool fileIsFolder)
     return blocker.open(QIODevice::WriteOnly) && blocker.write("not a folder") > 0;
 }
 
+void unblockStore()
+{
+    const QString file = storeFile();
+    const QString folder = QFileInfo(file).path();
+    if (QFileInfo(folder).isFile())
+        QFile::remove(folder);
+    if (QFileInfo(file).isDir())
+        QDir(file).removeRecursively();
+}
+
+void addBlockedStoreRows()
+{
+    QTest::addColumn<bool>("fileIsFolder");
+    QTest::newRow("settings file is a folder") << true;
+    QTest::newRow("settings folder is a file") << false;
+}
+
 void clearStore()
 {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-                    QStringLiteral("Tavelko"));
+    QSettings store = openStore();
     store.clear();
     store.sync();
     QFile::remove(store.fileName());
     QFile::remove(store.fileName() + QStringLiteral(".bak"));
     settings::resetReadState();
-}
-
-namespace {
-// Answers armed by whenModal() that have not fired yet.
-QList<QPointer<QTimer>> &pendingAnswers()
-{
-    static QList<QPointer<QTimer>> timers;
-    return timers;
-}
-}  // namespace
-
-void whenModal(std::function<void(QWidget *)> answer)
-{
-    // Poll until the dialog is up: exec() starts its own event loop.
-    auto *timer = new QTimer;
-    pendingAnswers().append(timer);
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-        if (QWidget *dialog = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            answer(dialog);
-        }
-    });
-    timer->start();
-}
-
-void answerInputBox(const QString &text, QString *seen)
-{
-    whenModal([text, seen](QWidget *dialog) {
-        auto *box = qobject_cast<QInputDialog *>(dialog);
-        if (!box) {
-            dialog->close();
-            return;
-        }
-        if (seen)
-            *seen = box->textValue();
-        box->setTextValue(text);
-        box->accept();
-    });
-}
-
-void cancelInputBox(QString *seen)
-{
-    whenModal([seen](QWidget *dialog) {
-        if (auto *box = qobject_cast<QInputDialog *>(dialog); box && seen)
-            *seen = box->textValue();
-        static_cast<QDialog *>(dialog)->reject();
-    });
-}
-
-void acceptMessageBox(QString *text)
-{
-    whenModal([text](QWidget *dialog) {
-        if (auto *box = qobject_cast<QMessageBox *>(dialog); box && text)
-            *text = box->text();
-        if (auto *d = qobject_cast<QDialog *>(dialog))
-            d->accept();
-    });
-}
-
-void disarmModalAnswers()
-{
-    for (const QPointer<QTimer> &timer : std::as_const(pendingAnswers()))
-        delete timer.data();
-    pendingAnswers().clear();
-}
-
-ModalRecorder::ModalRecorder() : m_count(std::make_shared<int>(0)), m_timer(new QTimer)
-{
-    m_timer->setInterval(10);
-    QObject::connect(m_timer, &QTimer::timeout, [count = m_count] {
-        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
-            ++*count;
-            dialog->reject();
-        }
-    });
-    m_timer->start();
-}
-
-ModalRecorder::~ModalRecorder()
-{
-    delete m_timer;
 }
 
 void settleQuitRequest()
@@ -131,8 +74,9 @@ void settleQuitRequest()
     QCoreApplication::exec();
 }
 
-ModalWatch::ModalWatch(std::function<void(QWidget *)> answer) : m_timer(new QTimer)
+ModalWatch::ModalWatch(ModalAnswer answer) : m_timer(new QTimer)
 {
+    // Polled: exec() runs the dialog in an event loop of its own.
     m_timer->setInterval(10);
     QObject::connect(m_timer, &QTimer::timeout, [this, answer] {
         QWidget *dialog = QApplication::activeModalWidget();
@@ -150,7 +94,14 @@ ModalWatch::~ModalWatch()
     delete m_timer;
 }
 
-std::function<void(QWidget *)> acceptingMessageBox(QString *text)
+int answerModals(const ModalAnswer &answer, const std::function<void()> &action)
+{
+    ModalWatch watch(answer);
+    action();
+    return watch.count();
+}
+
+ModalAnswer acceptingMessageBox(QString *text)
 {
     return [text](QWidget *dialog) {
         if (auto *box = qobject_cast<QMessageBox *>(dialog); box && text)
@@ -162,8 +113,8 @@ std::function<void(QWidget *)> acceptingMessageBox(QString *text)
     };
 }
 
-std::function<void(QWidget *)> confirmingInputBox(const QString &value, QString *opened,
-                                                  QString *title, QString *prompt)
+ModalAnswer confirmingInputBox(const QString &value, QString *opened, QString *title,
+                               QString *prompt)
 {
     return [=](QWidget *dialog) {
         auto *box = qobject_cast<QInputDialog *>(dialog);
@@ -182,7 +133,7 @@ std::function<void(QWidget *)> confirmingInputBox(const QString &value, QString 
     };
 }
 
-std::function<void(QWidget *)> cancellingInputBox(QString *opened)
+ModalAnswer cancellingInputBox(QString *opened)
 {
     return [opened](QWidget *dialog) {
         if (auto *box = qobject_cast<QInputDialog *>(dialog); box && opened)
@@ -192,6 +143,46 @@ std::function<void(QWidget *)> cancellingInputBox(QString *opened)
         else
             dialog->close();
     };
+}
+
+void rightPress(QWidget *target, Qt::KeyboardModifiers modifiers)
+{
+    QTest::mousePress(target, Qt::RightButton, modifiers);
+    QTest::mouseRelease(target, Qt::RightButton, modifiers);
+}
+
+QString mainText(const QString &label)
+{
+    return form2().label(label)->text();
+}
+
+void pressMain(const QString &button)
+{
+    QTest::mouseClick(form2().button(button), Qt::LeftButton);
+}
+
+OrderSheet &openCategory(int k)
+{
+    static const char *const categoryButtons[6] = {"C1", "C2", "C3", "c4", "c5", "c6"};
+    form2().showForm();
+    pressMain(QString::fromLatin1(categoryButtons[k - 1]));
+    return orderSheet(k);
+}
+
+QString text(OrderSheet &sheet, const QString &label)
+{
+    return sheet.label(label)->text();
+}
+
+void set(OrderSheet &sheet, const QString &label, const QString &caption)
+{
+    sheet.label(label)->setText(caption);
+}
+
+void press(OrderSheet &sheet, const QString &button, int times)
+{
+    for (int i = 0; i < times; ++i)
+        QTest::mouseClick(sheet.button(button), Qt::LeftButton);
 }
 
 }  // namespace testsupport

@@ -1,74 +1,59 @@
 #pragma once
-// Shared helpers for the unit tests: a clean settings store per test, the
-// modal input box answered from a timer, and small lookups.
+// Shared helpers for the unit tests: a clean settings store per test, modal
+// dialogs answered from a timer, and the presses and lookups the window tests
+// share.
 
 #include <QPointer>
+#include <QSettings>
 #include <QString>
 #include <functional>
-#include <memory>
 
+class OrderSheet;
 class QTimer;
 class QWidget;
 
 namespace testsupport {
 
+// ---------------------------------------------------------------- store ---
+
 // Empties the per-user settings store (the test's own XDG_CONFIG_HOME) and
 // forgets what earlier reads found.
 void clearStore();
 
-// The path of the settings file.
 QString storeFile();
+
+// The store as any other reader sees it: application "Tavelko".
+QSettings openStore();
 
 // Puts something in the store's way, since the tests run as root and
 // permissions block nothing: a folder where the settings file belongs
 // (`fileIsFolder`), or a file where its folder belongs. False if it could not.
 bool blockStore(bool fileIsFolder);
 
-// Arms a timer that answers the next modal dialog: `answer` gets the dialog.
-void whenModal(std::function<void(QWidget *dialog)> answer);
+// Takes away what blockStore() put in the store's way.
+void unblockStore();
 
-// Answers the next input box: types `text` and confirms it; returns (through
-// `seen`, when given) the text the box was opened with.
-void answerInputBox(const QString &text, QString *seen = nullptr);
+// The data rows of a test run once for each way blockStore() blocks: column
+// "fileIsFolder".
+void addBlockedStoreRows();
 
-// Cancels the next input box.
-void cancelInputBox(QString *seen = nullptr);
-
-// Accepts the next message box; its text goes to `text` when given.
-void acceptMessageBox(QString *text = nullptr);
-
-// Drops every answer armed above that no dialog has taken yet, so that a test
-// that failed before its dialog came up cannot answer the next test's dialog.
-void disarmModalAnswers();
-
-// While it lives, closes (rejects) every modal dialog that comes up and
-// counts it: a press that must not open a dialog is checked with count() == 0.
-// Dialogs run their own event loop, so a dialog opened by a press has been
-// seen by the time the press returns.
-class ModalRecorder {
-public:
-    ModalRecorder();
-    ~ModalRecorder();
-    ModalRecorder(const ModalRecorder &) = delete;
-    ModalRecorder &operator=(const ModalRecorder &) = delete;
-    int count() const { return *m_count; }
-
-private:
-    std::shared_ptr<int> m_count;
-    QTimer *m_timer;
-};
+// --------------------------------------------------------------- dialogs ---
 
 // Closing the welcome window asks the application to quit; with no main
 // event loop running (as in a test) that request stays pending and makes
 // every later dialog return at once. This runs the request off.
 void settleQuitRequest();
 
+using ModalAnswer = std::function<void(QWidget *dialog)>;
+
 // Answers every modal dialog that opens while it lives, through `answer`,
-// and counts them. Unlike whenModal it stops watching when it goes out of
-// scope, so a case that expects no dialog leaves nothing armed behind it.
+// and counts them. It stops watching when it goes out of scope, so a case
+// that expects no dialog leaves nothing armed behind it. Dialogs run their
+// own event loop, so a dialog opened by a press has been answered by the time
+// the press returns.
 class ModalWatch {
 public:
-    explicit ModalWatch(std::function<void(QWidget *dialog)> answer);
+    explicit ModalWatch(ModalAnswer answer);
     ~ModalWatch();
     ModalWatch(const ModalWatch &) = delete;
     ModalWatch &operator=(const ModalWatch &) = delete;
@@ -81,13 +66,34 @@ private:
     int m_count = 0;
 };
 
-// Answers for ModalWatch: accept a message box (its text to `text`); type
-// `value` into an input box and confirm it (its title, prompt and the text it
-// opened with to the pointers given).
-std::function<void(QWidget *)> acceptingMessageBox(QString *text = nullptr);
-std::function<void(QWidget *)> confirmingInputBox(const QString &value, QString *opened = nullptr,
-                                                  QString *title = nullptr,
-                                                  QString *prompt = nullptr);
-std::function<void(QWidget *)> cancellingInputBox(QString *opened = nullptr);
+// Runs `action` under a ModalWatch with `answer`; returns how many modal
+// dialogs it answered.
+int answerModals(const ModalAnswer &answer, const std::function<void()> &action);
+
+// Answers: accept any dialog (a message box's text to `text`); type `value`
+// into an input box and confirm it (its title, prompt and the text it opened
+// with to the pointers given; any other dialog is closed); reject any dialog
+// (an input box's opening text to `opened`).
+ModalAnswer acceptingMessageBox(QString *text = nullptr);
+ModalAnswer confirmingInputBox(const QString &value, QString *opened = nullptr,
+                               QString *title = nullptr, QString *prompt = nullptr);
+ModalAnswer cancellingInputBox(QString *opened = nullptr);
+
+// --------------------------------------------------------------- windows ---
+
+void rightPress(QWidget *target, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+// A label caption of the main window; a click on one of its buttons.
+QString mainText(const QString &label);
+void pressMain(const QString &button);
+
+// Opens category k (1 to 6) through its button in the main window.
+OrderSheet &openCategory(int k);
+
+// A label caption of an order sheet, read or set; clicks on one of its
+// buttons.
+QString text(OrderSheet &sheet, const QString &label);
+void set(OrderSheet &sheet, const QString &label, const QString &caption);
+void press(OrderSheet &sheet, const QString &button, int times = 1);
 
 }  // namespace testsupport

@@ -21,17 +21,6 @@ using namespace testsupport;
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
-const char *const categoryButtons[6] = {"C1", "C2", "C3", "c4", "c5", "c6"};
-
-QString mainText(const char *label)
-{
-    return form2().label(QString::fromLatin1(label))->text();
-}
-
-void pressMain(const char *button)
-{
-    QTest::mouseClick(form2().button(QString::fromLatin1(button)), Qt::LeftButton);
-}
 
 QString billAfterPress()
 {
@@ -42,20 +31,15 @@ QString billAfterPress()
 // Counts one dish on category k's sheet, row 1, and hands it off with "关闭".
 void order(int k, const QString &dish, const QString &smallPrice, int small, int large)
 {
-    Form2 &main = form2();
-    main.showForm();
-    QTest::mouseClick(main.button(QString::fromLatin1(categoryButtons[k - 1])), Qt::LeftButton);
-    OrderSheet &sheet = orderSheet(k);
-    sheet.label(QStringLiteral("Label1"))->setText(dish);
-    sheet.label(QStringLiteral("Label8"))->setText(QStringLiteral("小份"));
-    sheet.label(QStringLiteral("Label45"))->setText(QStringLiteral("大份"));
-    sheet.label(QStringLiteral("l01"))->setText(smallPrice);
-    sheet.label(QStringLiteral("l02"))->setText(QStringLiteral("8"));
-    for (int i = 0; i < small; ++i)
-        QTest::mouseClick(sheet.button(QStringLiteral("Command4")), Qt::LeftButton);
-    for (int i = 0; i < large; ++i)
-        QTest::mouseClick(sheet.button(QStringLiteral("Command6")), Qt::LeftButton);
-    QTest::mouseClick(sheet.button(QStringLiteral("Command2")), Qt::LeftButton);
+    OrderSheet &sheet = openCategory(k);
+    set(sheet, "Label1", dish);
+    set(sheet, "Label8", QStringLiteral("小份"));
+    set(sheet, "Label45", QStringLiteral("大份"));
+    set(sheet, "l01", smallPrice);
+    set(sheet, "l02", QStringLiteral("8"));
+    press(sheet, "Command4", small);
+    press(sheet, "Command6", large);
+    press(sheet, "Command2");
 }
 
 QStringList blocks(const QTextDocument &doc)
@@ -247,11 +231,7 @@ void TstBill::printWithoutPrinterIsReported()
     const QString bill = billAfterPress();
     for (int attempt = 0; attempt < 2; ++attempt) {
         QString message;
-        {
-            ModalWatch box(acceptingMessageBox(&message));
-            pressMain("Command3");
-            QCOMPARE(box.count(), 1);
-        }
+        QCOMPARE(answerModals(acceptingMessageBox(&message), [] { pressMain("Command3"); }), 1);
         QVERIFY2(message.startsWith(QStringLiteral("打印失败")), qPrintable(message));
         QCOMPARE(mainText("Label2"), bill);
         QVERIFY(form2().isVisible());

@@ -12,7 +12,6 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QtTest>
 
 #include <cstdio>
@@ -22,7 +21,6 @@ using namespace testsupport;
 namespace {
 
 const QString crlf = QStringLiteral("\r\n");
-const char *const categoryButtons[6] = {"C1", "C2", "C3", "c4", "c5", "c6"};
 
 // A few rows of the sheet by their design names.
 struct Row {
@@ -33,36 +31,6 @@ const Row row3{"Label3", "l09", "l010", "Command12", "Command14", "Command11"};
 const Row row7{"Label7", "l025", "l026", "Command28", "Command30", "Command27"};
 const Row row8{"Label16", "l03", "l04", "Command32", "Command34", "Command31"};
 const Row row12{"Label12", "l019", "l020", "Command48", "Command50", "Command47"};
-
-QString mainText(const char *label)
-{
-    return form2().label(QString::fromLatin1(label))->text();
-}
-
-// Opens category k (1 to 6) through its button in the main window.
-OrderSheet &open(int k)
-{
-    Form2 &main = form2();
-    main.showForm();
-    QTest::mouseClick(main.button(QString::fromLatin1(categoryButtons[k - 1])), Qt::LeftButton);
-    return orderSheet(k);
-}
-
-void press(OrderSheet &sheet, const char *button, int times = 1)
-{
-    for (int i = 0; i < times; ++i)
-        QTest::mouseClick(sheet.button(QString::fromLatin1(button)), Qt::LeftButton);
-}
-
-void set(OrderSheet &sheet, const char *label, const QString &caption)
-{
-    sheet.label(QString::fromUtf8(label))->setText(caption);
-}
-
-QString text(OrderSheet &sheet, const char *label)
-{
-    return sheet.label(QString::fromUtf8(label))->text();
-}
 
 // The design captions of the headings and a dish name and prices for a row.
 void menu(OrderSheet &sheet, const Row &row, const QString &name, const QString &small,
@@ -77,18 +45,14 @@ void menu(OrderSheet &sheet, const Row &row, const QString &name, const QString 
     set(sheet, row.largePrice, large);
 }
 
-void edit(OrderSheet &sheet, const char *label, const QString &typed)
+void edit(OrderSheet &sheet, const QString &label, const QString &typed)
 {
-    ModalWatch box(confirmingInputBox(typed));
-    QTest::mousePress(sheet.label(QString::fromLatin1(label)), Qt::RightButton);
-    QTest::mouseRelease(sheet.label(QString::fromLatin1(label)), Qt::RightButton);
-    QCOMPARE(box.count(), 1);
+    QCOMPARE(answerModals(confirmingInputBox(typed), [&] { rightPress(sheet.label(label)); }), 1);
 }
 
 QVariant stored(const QString &key)
 {
-    QSettings store(storeFile(), QSettings::IniFormat);
-    return store.value(key);
+    return openStore().value(key);
 }
 
 // Runs this executable again as a fresh program that loads sheet `name` and
@@ -158,7 +122,7 @@ private slots:
 void TstHandoff::roadOfOneOrder()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     QVERIFY(sheet.isVisible());
     QVERIFY(!form2().isVisible());
     menu(sheet, row1, QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
@@ -184,7 +148,7 @@ void TstHandoff::roadOfOneOrder()
         QCOMPARE(mainText(other), QStringLiteral("0"));
 
     // Hidden, not forgotten: the same button shows the same sheet again.
-    OrderSheet &again = open(1);
+    OrderSheet &again = openCategory(1);
     QCOMPARE(&again, &sheet);
     QCOMPARE(text(sheet, "la1"), QStringLiteral("20"));
     QCOMPARE(text(sheet, "面钱"), QStringLiteral("20"));
@@ -210,7 +174,7 @@ void TstHandoff::eachSheetFillsItsOwnLabels()
     QFETCH(QString, total);
 
     Program program;
-    OrderSheet &sheet = open(category);
+    OrderSheet &sheet = openCategory(category);
     QCOMPARE(sheet.objectName(), QStringLiteral("Form%1").arg(category + 2));
     menu(sheet, row8, QStringLiteral("包子"), QStringLiteral("1.5"), QStringLiteral("3"));
     press(sheet, row8.smallPlus, 3);
@@ -219,8 +183,8 @@ void TstHandoff::eachSheetFillsItsOwnLabels()
     const QString line = crlf + QStringLiteral("包子 3小份 0大份 4.5");
     for (int k = 1; k <= 6; ++k) {
         const QString s = QStringLiteral("Label%1").arg(k + 2), t = QStringLiteral("L%1").arg(k);
-        QCOMPARE(form2().label(s)->text(), s == summary ? line : QString());
-        QCOMPARE(form2().label(t)->text(), t == total ? QStringLiteral("4.5") : QStringLiteral("0"));
+        QCOMPARE(mainText(s), s == summary ? line : QString());
+        QCOMPARE(mainText(t), t == total ? QStringLiteral("4.5") : QStringLiteral("0"));
     }
     QCOMPARE(mainText("L7"), QStringLiteral("4.5"));
     QVERIFY(!sheet.isVisible());
@@ -232,7 +196,7 @@ void TstHandoff::eachSheetFillsItsOwnLabels()
 void TstHandoff::closingWithoutSettleHandsOffMatchingTotal()
 {
     Program program;
-    OrderSheet &sheet = open(2);
+    OrderSheet &sheet = openCategory(2);
     menu(sheet, row3, QStringLiteral("鱼香肉丝"), QStringLiteral("18"), QStringLiteral("26"));
     press(sheet, row3.largePlus);
     press(sheet, "Command2");
@@ -246,14 +210,14 @@ void TstHandoff::closingWithoutSettleHandsOffMatchingTotal()
 void TstHandoff::closingTwiceGivesTheSameText()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     menu(sheet, row1, QStringLiteral("面"), QStringLiteral("6"), QStringLiteral("8"));
     press(sheet, row1.smallPlus);
     press(sheet, "Command2");
     const QString first = mainText("Label3");
     QCOMPARE(first, crlf + QStringLiteral("面 1小份 0大份 6"));
 
-    open(1);
+    openCategory(1);
     press(sheet, "Command2");
     QCOMPARE(mainText("Label3"), first);
     QCOMPARE(mainText("L1"), QStringLiteral("6"));
@@ -263,7 +227,7 @@ void TstHandoff::closingTwiceGivesTheSameText()
 void TstHandoff::rowsWithNothingToPayAreLeftOut()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     menu(sheet, row1, QStringLiteral("退"), QStringLiteral("6"), QStringLiteral("8"));
     press(sheet, row1.smallMinus);                 // -6
     menu(sheet, row7, QStringLiteral("送"), QStringLiteral(" "), QStringLiteral("0"));
@@ -276,7 +240,7 @@ void TstHandoff::rowsWithNothingToPayAreLeftOut()
     QCOMPARE(mainText("L1"), QStringLiteral("8"));  // the negative row is still subtracted
 
     // Nothing to pay at all: the summary is empty.
-    open(1);
+    openCategory(1);
     press(sheet, "Command59");
     press(sheet, "Command2");
     QCOMPARE(mainText("Label3"), QString());
@@ -287,7 +251,7 @@ void TstHandoff::rowsWithNothingToPayAreLeftOut()
 void TstHandoff::rowsInRowOrder()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     menu(sheet, row12, QStringLiteral("炒饭"), QStringLiteral("6"), QStringLiteral("8"));
     menu(sheet, row3, QStringLiteral("拉面"), QStringLiteral("7"), QStringLiteral("9"));
     press(sheet, row12.smallPlus, 2);
@@ -303,7 +267,7 @@ void TstHandoff::rowsInRowOrder()
 void TstHandoff::headingsOfEachHalf()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     menu(sheet, row7, QStringLiteral("左"), QStringLiteral("1"), QStringLiteral("2"));
     menu(sheet, row8, QStringLiteral("右"), QStringLiteral("1"), QStringLiteral("2"));
     edit(sheet, "Label45", QStringLiteral("碗"));
@@ -319,7 +283,7 @@ void TstHandoff::headingsOfEachHalf()
 void TstHandoff::blankCaptionsFromEmptyStore()
 {
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     set(sheet, "l01", QStringLiteral("6"));
     set(sheet, "l02", QStringLiteral("8"));
     press(sheet, row1.smallPlus, 2);
@@ -331,13 +295,9 @@ void TstHandoff::blankCaptionsFromEmptyStore()
 void TstHandoff::firstHandOffLoadsTheOtherSheets()
 {
     // Something stored for a sheet that is never opened.
-    {
-        QSettings store(storeFile(), QSettings::IniFormat);
-        store.setValue(QStringLiteral("Form6/Label1"), QStringLiteral("豆浆"));
-        store.sync();
-    }
+    openStore().setValue(QStringLiteral("Form6/Label1"), QStringLiteral("豆浆"));
     Program program;
-    OrderSheet &sheet = open(3);
+    OrderSheet &sheet = openCategory(3);
     for (int k : {1, 2, 4, 5, 6})
         QVERIFY(!program.sheetExists(k));
     set(sheet, "l01", QStringLiteral("5"));
@@ -373,12 +333,12 @@ void TstHandoff::grandTotalOfAllSheets()
                                   QStringLiteral("20"), QStringLiteral("0.25"),
                                   QStringLiteral("-3"), QStringLiteral("100")};
     for (int k : order) {
-        OrderSheet &sheet = open(k);
+        OrderSheet &sheet = openCategory(k);
         const QString amount = subtotals[k - 1];
         set(sheet, "l03", amount.startsWith(u'-') ? amount.mid(1) : amount);
         press(sheet, amount.startsWith(u'-') ? row8.smallMinus : row8.smallPlus);
         press(sheet, "Command2");
-        QCOMPARE(form2().label(QStringLiteral("L%1").arg(k))->text(), amount);
+        QCOMPARE(mainText(QStringLiteral("L%1").arg(k)), amount);
     }
     QCOMPARE(mainText("L7"), QStringLiteral("135.75"));
 }
@@ -390,7 +350,7 @@ void TstHandoff::grandTotalAddsInSheetOrder()
     Program program;
     const char *prices[6] = {"1e16", "1", "1", "1e16", "0", "0"};
     for (int k = 1; k <= 4; ++k) {
-        OrderSheet &sheet = open(k);
+        OrderSheet &sheet = openCategory(k);
         set(sheet, "l01", QString::fromLatin1(prices[k - 1]));
         press(sheet, k == 4 ? row1.smallMinus : row1.smallPlus);
         press(sheet, "Command1");
@@ -404,13 +364,12 @@ void TstHandoff::grandTotalAddsInSheetOrder()
 void TstHandoff::billIsNotRebuilt()
 {
     Program program;
-    Form2 &main = form2();
-    main.showForm();
-    QTest::mouseClick(main.button(QStringLiteral("Command2")), Qt::LeftButton);
+    form2().showForm();
+    pressMain("Command2");
     const QString bill = mainText("Label2");
     QVERIFY(bill.startsWith(QStringLiteral("第1位")));
 
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     set(sheet, "l01", QStringLiteral("6"));
     press(sheet, row1.smallPlus);
     press(sheet, "Command2");
@@ -425,21 +384,17 @@ void TstHandoff::billIsNotRebuilt()
 void TstHandoff::overflowInGrandTotal()
 {
     Program program;
-    OrderSheet &second = open(2);
+    OrderSheet &second = openCategory(2);
     set(second, "l01", QStringLiteral("1e308"));
     press(second, row1.smallPlus);
     press(second, "Command2");
     QCOMPARE(mainText("L7"), QStringLiteral("1E+308"));
 
-    OrderSheet &first = open(1);
+    OrderSheet &first = openCategory(1);
     menu(first, row1, QStringLiteral("金"), QStringLiteral("1e308"), QStringLiteral("8"));
     press(first, row1.smallPlus);
     QString message;
-    {
-        ModalWatch box(acceptingMessageBox(&message));
-        press(first, "Command2");
-        QCOMPARE(box.count(), 1);
-    }
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [&] { press(first, "Command2"); }), 1);
     QVERIFY2(message.contains(QStringLiteral("数值超出范围")), qPrintable(message));
     QCOMPARE(mainText("Label3"), crlf + QStringLiteral("金 1小份 0大份 1E+308"));
     QCOMPARE(mainText("L1"), QStringLiteral("1E+308"));
@@ -455,7 +410,7 @@ void TstHandoff::editSurvivesRestartAfterClose()
 {
     {
         Program program;
-        OrderSheet &sheet = open(1);
+        OrderSheet &sheet = openCategory(1);
         edit(sheet, "l01", QStringLiteral("6.5"));
         edit(sheet, "Label1", QStringLiteral("牛肉面"));
         edit(sheet, "Label45", QStringLiteral("大碗"));
@@ -471,7 +426,7 @@ void TstHandoff::editSurvivesRestartAfterClose()
 
     {
         Program program;
-        OrderSheet &sheet = open(1);
+        OrderSheet &sheet = openCategory(1);
         QCOMPARE(text(sheet, "l01"), QStringLiteral("6.5"));
         QCOMPARE(text(sheet, "Label1"), QStringLiteral("牛肉面"));
         QCOMPARE(text(sheet, "Label45"), QStringLiteral("大碗"));
@@ -490,17 +445,17 @@ void TstHandoff::editWithoutCloseIsLost()
 {
     {
         Program program;
-        OrderSheet &sheet = open(1);
+        OrderSheet &sheet = openCategory(1);
         edit(sheet, "l01", QStringLiteral("6"));
         press(sheet, "Command2");
-        open(1);
+        openCategory(1);
         edit(sheet, "l01", QStringLiteral("7"));
         edit(sheet, "Label10", QStringLiteral("馄饨"));
         sheet.close();  // refused; nothing saved
     }
     QCOMPARE(stored(QStringLiteral("Form3/l01")).toString(), QStringLiteral("6"));
     Program program;
-    OrderSheet &sheet = open(1);
+    OrderSheet &sheet = openCategory(1);
     QCOMPARE(text(sheet, "l01"), QStringLiteral("6"));
     QCOMPARE(text(sheet, "Label10"), QStringLiteral(" "));
 }
@@ -510,7 +465,7 @@ void TstHandoff::eachSheetHasItsOwnSection()
     {
         Program program;
         for (int k = 1; k <= 6; ++k) {
-            OrderSheet &sheet = open(k);
+            OrderSheet &sheet = openCategory(k);
             set(sheet, "l01", QString::number(10 + k));
             set(sheet, "Label16", QStringLiteral("菜%1").arg(k));
             if (k != 4)  // Form6 is left without "关闭"

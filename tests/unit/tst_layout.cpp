@@ -7,7 +7,6 @@
 #include "testsupport.h"
 
 #include <QLabel>
-#include <QPushButton>
 #include <QTest>
 
 Q_DECLARE_METATYPE(design::Twips)

@@ -9,19 +9,19 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
+#include <QFile>
 #include <QInputDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
 #include <cstdio>
 
 Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+
+using namespace testsupport;
 
 namespace {
 
@@ -43,11 +43,16 @@ QWidget *control(const QString &name)
     return form2().findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
 }
 
-// Starts the program and presses "菜单".
+// "菜单" on the welcome window.
+void pressMenu()
+{
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+}
+
 void openMainWindow(Program &program)
 {
     program.start();
-    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    pressMenu();
 }
 
 QStringList shownNames()
@@ -60,36 +65,14 @@ QStringList shownNames()
 
 QVariant stored(const QString &key)
 {
-    QSettings store(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-                    QStringLiteral("Tavelko"));
-    return store.value(QStringLiteral("Form2/") + key);
+    return openStore().value(QStringLiteral("Form2/") + key);
 }
 
-void rightPress(QWidget *target, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+// Right-presses category button `name` and confirms `typed` in the input box
+// that opens.
+void renameCategory(const QString &name, const QString &typed)
 {
-    QTest::mousePress(target, Qt::RightButton, modifiers);
-    QTest::mouseRelease(target, Qt::RightButton, modifiers);
-}
-
-struct InputBoxSeen {
-    QString title;
-    QString prompt;
-    QString text;
-};
-
-// Answers the next input box with `answer`, noting what it showed.
-void answerAndNote(const QString &answer, InputBoxSeen *seen)
-{
-    testsupport::whenModal([answer, seen](QWidget *dialog) {
-        auto *box = qobject_cast<QInputDialog *>(dialog);
-        if (!box) {
-            dialog->close();
-            return;
-        }
-        *seen = {box->windowTitle(), box->labelText(), box->textValue()};
-        box->setTextValue(answer);
-        box->accept();
-    });
+    QCOMPARE(answerModals(confirmingInputBox(typed), [&] { rightPress(button(name)); }), 1);
 }
 
 int printCategoryNames()
@@ -109,8 +92,8 @@ class TestMainWindow : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::clearStore(); }
-    void cleanup();
+    void init() { clearStore(); }
+    void cleanup() { unblockStore(); }
 
     void controlsAtTheirDesignPlace_data();
     void controlsAtTheirDesignPlace();
@@ -134,17 +117,6 @@ private slots:
     void failedSaveIsReported();
     void titleBarCloseActsAsCloseButton();
 };
-
-void TestMainWindow::cleanup()
-{
-    testsupport::disarmModalAnswers();
-    const QString file = testsupport::storeFile();
-    const QString folder = QFileInfo(file).path();
-    if (QFileInfo(folder).isFile())
-        QFile::remove(folder);
-    if (QFileInfo(file).isDir())
-        QDir(file).removeRecursively();
-}
 
 void TestMainWindow::controlsAtTheirDesignPlace_data()
 {
@@ -189,9 +161,7 @@ void TestMainWindow::controlsAtTheirDesignPlace()
     QFETCH(double, points);
     QFETCH(QString, caption);
 
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-              QStringLiteral("Tavelko"))
-        .setValue(QStringLiteral("Form2/") + name, QStringLiteral("饺子"));
+    openStore().setValue(QStringLiteral("Form2/") + name, QStringLiteral("饺子"));
     Program program;
     openMainWindow(program);
     QWidget *widget = control(name);
@@ -287,7 +257,7 @@ void TestMainWindow::emptyStoreGivesSpaces()
     QCOMPARE(shownNames(), QStringList(6, QStringLiteral(" ")));
 
     // "关闭" stores a single space for each of them.
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     for (const QString &name : categoryButtons)
         QCOMPARE(stored(name), QVariant(QStringLiteral(" ")));
 }
@@ -314,12 +284,13 @@ void TestMainWindow::rightPressRenames()
     openMainWindow(program);
     button(name)->setText(QStringLiteral("面条"));
 
-    InputBoxSeen seen;
-    answerAndNote(QStringLiteral(" 牛肉面 <b>大</b> "), &seen);
-    rightPress(button(name), modifiers);
-    QCOMPARE(seen.title, QStringLiteral("修改"));
-    QCOMPARE(seen.prompt, QStringLiteral("请输入新名称"));
-    QCOMPARE(seen.text, QStringLiteral("面条"));
+    QString opened, title, prompt;
+    const ModalAnswer answer =
+        confirmingInputBox(QStringLiteral(" 牛肉面 <b>大</b> "), &opened, &title, &prompt);
+    QCOMPARE(answerModals(answer, [&] { rightPress(button(name), modifiers); }), 1);
+    QCOMPARE(title, QStringLiteral("修改"));
+    QCOMPARE(prompt, QStringLiteral("请输入新名称"));
+    QCOMPARE(opened, QStringLiteral("面条"));
     QCOMPARE(button(name)->text(), QStringLiteral(" 牛肉面 <b>大</b> "));  // not trimmed
 
     // Only that button changed; the main window is still the one shown.
@@ -346,7 +317,7 @@ void TestMainWindow::cancelKeepsTheName()
     button(QStringLiteral("C2"))->setText(QStringLiteral("小炒"));
 
     bool answered = false;
-    testsupport::whenModal([how, &answered](QWidget *dialog) {
+    const ModalAnswer cancel = [how, &answered](QWidget *dialog) {
         auto *box = qobject_cast<QInputDialog *>(dialog);
         if (!box)
             return dialog->close(), void();
@@ -358,8 +329,8 @@ void TestMainWindow::cancelKeepsTheName()
             QTest::keyClick(box, Qt::Key_Escape);
         else
             box->close();
-    });
-    rightPress(button(QStringLiteral("C2")));
+    };
+    QCOMPARE(answerModals(cancel, [] { rightPress(button(QStringLiteral("C2"))); }), 1);
     QVERIFY(answered);
     QCOMPARE(button(QStringLiteral("C2"))->text(), QStringLiteral("小炒"));
 }
@@ -370,22 +341,20 @@ void TestMainWindow::confirmingEmptyOrUnchanged()
     openMainWindow(program);
     button(QStringLiteral("C1"))->setText(QStringLiteral("面条"));
 
-    testsupport::answerInputBox(QStringLiteral("面条"));
-    rightPress(button(QStringLiteral("C1")));
+    renameCategory(QStringLiteral("C1"), QStringLiteral("面条"));
     QCOMPARE(button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
 
-    testsupport::answerInputBox(QString());
-    rightPress(button(QStringLiteral("C1")));
+    renameCategory(QStringLiteral("C1"), QString());
     QCOMPARE(button(QStringLiteral("C1"))->text(), QString());
 
     // The empty name still opens its sheet, with an empty title, and "关闭"
     // stores the empty text.
-    QTest::mouseClick(button(QStringLiteral("C1")), Qt::LeftButton);
+    pressMain("C1");
     QVERIFY(orderSheet(1).isVisible());
     QCOMPARE(orderSheet(1).windowTitle(), QString());
     orderSheet(1).hide();
     form2().showForm();
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QString()));
 }
 
@@ -408,7 +377,7 @@ void TestMainWindow::onlyTheRightButtonRenames()
     openMainWindow(program);
     button(QStringLiteral("C3"))->setText(QStringLiteral("包子 馒头"));
 
-    testsupport::ModalRecorder dialogs;  // rejects any dialog: the name stays
+    ModalWatch dialogs(cancellingInputBox());  // rejects any dialog: the name stays
     QTest::mousePress(button(QStringLiteral("C3")), mouseButton);
     QCOMPARE(dialogs.count(), opensInputBox ? 1 : 0);
     QVERIFY(!program.sheetExists(3));  // nothing opens on the press
@@ -424,10 +393,9 @@ void TestMainWindow::leftClickOpensTheCategory()
 {
     Program program;
     openMainWindow(program);
-    testsupport::answerInputBox(QStringLiteral("饺子"));
-    rightPress(button(QStringLiteral("c5")));
+    renameCategory(QStringLiteral("c5"), QStringLiteral("饺子"));
 
-    QTest::mouseClick(button(QStringLiteral("c5")), Qt::LeftButton);
+    pressMain("c5");
     QVERIFY(!form2().isVisible());
     QVERIFY(orderSheet(5).isVisible());
     QCOMPARE(orderSheet(5).objectName(), QStringLiteral("Form7"));
@@ -436,7 +404,7 @@ void TestMainWindow::leftClickOpensTheCategory()
         QVERIFY(!program.sheetExists(k) || !orderSheet(k).isVisible());
 
     // Back through the sheet's "关闭": the name is still on the button.
-    QTest::mouseClick(orderSheet(5).button(QStringLiteral("Command2")), Qt::LeftButton);
+    press(orderSheet(5), "Command2");
     QVERIFY(form2().isVisible());
     QCOMPARE(button(QStringLiteral("c5"))->text(), QStringLiteral("饺子"));
 }
@@ -445,27 +413,26 @@ void TestMainWindow::savesOnlyOnClose()
 {
     Program program;
     openMainWindow(program);
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
 
-    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
-    testsupport::answerInputBox(QStringLiteral("Noodles"));
-    rightPress(button(QStringLiteral("C1")));
+    pressMenu();
+    renameCategory(QStringLiteral("C1"), QStringLiteral("Noodles"));
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
-    QVERIFY(!testsupport::storeFile().isEmpty());
+    QVERIFY(!storeFile().isEmpty());
     {
-        QFile file(testsupport::storeFile());
+        QFile file(storeFile());
         QVERIFY(file.open(QIODevice::ReadOnly));
         QVERIFY(!file.readAll().contains("Noodles"));
     }
     // Opening and closing a sheet does not store the category names either.
-    QTest::mouseClick(button(QStringLiteral("C1")), Qt::LeftButton);
-    QTest::mouseClick(orderSheet(1).button(QStringLiteral("Command2")), Qt::LeftButton);
+    pressMain("C1");
+    press(orderSheet(1), "Command2");
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral(" ")));
 
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral("Noodles")));
-    QFile file(testsupport::storeFile());
+    QFile file(storeFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     QVERIFY(file.readAll().contains("Noodles"));  // on disk, not only in memory
 }
@@ -477,12 +444,10 @@ const QStringList savedNames = {QStringLiteral("牛肉面"),      QString(),
 
 void renameAllAndClose()
 {
-    for (int k = 0; k < 6; ++k) {
-        testsupport::answerInputBox(savedNames[k]);
-        rightPress(button(categoryButtons[k]));
-    }
+    for (int k = 0; k < 6; ++k)
+        renameCategory(categoryButtons[k], savedNames[k]);
     QCOMPARE(shownNames(), savedNames);
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
 }
 }  // namespace
 
@@ -515,31 +480,27 @@ void TestMainWindow::namesComeBackInTheNextRun()
 
 void TestMainWindow::failedSaveIsReported_data()
 {
-    QTest::addColumn<bool>("fileIsFolder");
-    QTest::newRow("settings folder is a file") << false;
-    QTest::newRow("settings file is a folder") << true;
+    addBlockedStoreRows();
 }
 
 void TestMainWindow::failedSaveIsReported()
 {
     QFETCH(bool, fileIsFolder);
-    const QString file = testsupport::storeFile();
-    QVERIFY(testsupport::blockStore(fileIsFolder));
+    const QString file = storeFile();
+    QVERIFY(blockStore(fileIsFolder));
 
+    // A folder in the file's place cannot be read either: told at load.
     Program program;
     QString loadMessage;
-    if (fileIsFolder)  // the store cannot be read either: told at load
-        testsupport::acceptMessageBox(&loadMessage);
-    openMainWindow(program);
+    QCOMPARE(answerModals(acceptingMessageBox(&loadMessage), [&] { openMainWindow(program); }),
+             fileIsFolder ? 1 : 0);
     QVERIFY(form2().isVisible());
     if (fileIsFolder)
         QVERIFY2(loadMessage.contains(file), qPrintable(loadMessage));
 
-    testsupport::answerInputBox(QStringLiteral("面条"));
-    rightPress(button(QStringLiteral("C1")));
+    renameCategory(QStringLiteral("C1"), QStringLiteral("面条"));
     QString message;
-    testsupport::acceptMessageBox(&message);
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [] { pressMain("Cm4"); }), 1);
 
     QVERIFY2(message.contains(QStringLiteral("未能保存")), qPrintable(message));
     QVERIFY2(message.contains(file), qPrintable(message));
@@ -548,10 +509,10 @@ void TestMainWindow::failedSaveIsReported()
     QVERIFY(!program.hasEnded());
 
     // The names stay on screen and a later "关闭" tries again.
-    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    pressMenu();
     QCOMPARE(button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
-    cleanup();
-    QTest::mouseClick(button(QStringLiteral("Cm4")), Qt::LeftButton);
+    unblockStore();
+    pressMain("Cm4");
     QCOMPARE(stored(QStringLiteral("C1")), QVariant(QStringLiteral("面条")));
 }
 
@@ -559,8 +520,7 @@ void TestMainWindow::titleBarCloseActsAsCloseButton()
 {
     Program program;
     openMainWindow(program);
-    testsupport::answerInputBox(QStringLiteral("小炒"));
-    rightPress(button(QStringLiteral("C2")));
+    renameCategory(QStringLiteral("C2"), QStringLiteral("小炒"));
 
     form2().close();
     QVERIFY(!form2().isVisible());
@@ -569,7 +529,7 @@ void TestMainWindow::titleBarCloseActsAsCloseButton()
     QCOMPARE(stored(QStringLiteral("C2")), QVariant(QStringLiteral("小炒")));
 
     // Not unloaded: "菜单" brings it back as it was.
-    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    pressMenu();
     QCOMPARE(button(QStringLiteral("C2"))->text(), QStringLiteral("小炒"));
 }
 

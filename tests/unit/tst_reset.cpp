@@ -12,38 +12,14 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QtTest>
 
 using namespace testsupport;
 
 namespace {
 
-const char *const categoryButtons[6] = {"C1", "C2", "C3", "c4", "c5", "c6"};
 const char *const totals[7] = {"L1", "L2", "L3", "L4", "L5", "L6", "L7"};
 const char *const texts[7] = {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8"};
-
-QString mainText(const char *label)
-{
-    return form2().label(QString::fromLatin1(label))->text();
-}
-
-void pressMain(const char *button)
-{
-    QTest::mouseClick(form2().button(QString::fromLatin1(button)), Qt::LeftButton);
-}
-
-void pressSheet(OrderSheet &sheet, const char *button)
-{
-    QTest::mouseClick(sheet.button(QString::fromLatin1(button)), Qt::LeftButton);
-}
-
-OrderSheet &open(int k)
-{
-    form2().showForm();
-    pressMain(categoryButtons[k - 1]);
-    return orderSheet(k);
-}
 
 // Everything the reset may change, and everything it must leave: every label
 // of the main window and of the six sheets, and the sheets' settle lists.
@@ -86,11 +62,7 @@ private slots:
 
 void TstReset::resetRightAfterStart()
 {
-    {
-        QSettings store(storeFile(), QSettings::IniFormat);
-        store.setValue(QStringLiteral("Form7/l02"), QStringLiteral("9"));
-        store.sync();
-    }
+    openStore().setValue(QStringLiteral("Form7/l02"), QStringLiteral("9"));
     Program program;
     form2().showForm();
     form2().label(QStringLiteral("Label9"))->setText(QStringLiteral("41"));
@@ -104,8 +76,8 @@ void TstReset::resetRightAfterStart()
         QVERIFY(!orderSheet(k).isVisible());
         QCOMPARE(orderSheet(k).subtotal(), QStringLiteral("0"));
     }
-    QCOMPARE(orderSheet(5).label(QStringLiteral("l02"))->text(), QStringLiteral("9"));
-    QCOMPARE(orderSheet(5).label(QStringLiteral("l01"))->text(), QStringLiteral(" "));
+    QCOMPARE(text(orderSheet(5), "l02"), QStringLiteral("9"));
+    QCOMPARE(text(orderSheet(5), "l01"), QStringLiteral(" "));
     QVERIFY(form2().isVisible());
     for (const char *t : totals)
         QCOMPARE(mainText(t), QStringLiteral("0"));
@@ -118,20 +90,20 @@ void TstReset::resetAfterCountingOnSeveralSheets()
 {
     Program program;
     for (int k : {1, 3, 6}) {
-        OrderSheet &sheet = open(k);
-        sheet.label(QStringLiteral("Label1"))->setText(QStringLiteral("菜%1").arg(k));
-        sheet.label(QStringLiteral("Label10"))->setText(QStringLiteral("汤%1").arg(k));
-        sheet.label(QStringLiteral("l01"))->setText(QString::number(k));
-        sheet.label(QStringLiteral("l028"))->setText(QStringLiteral("2.5"));
-        sheet.label(QStringLiteral("Label46"))->setText(QStringLiteral("大碗"));
-        pressSheet(sheet, "Command4");
-        pressSheet(sheet, "Command4");
-        pressSheet(sheet, "Command58");
-        pressSheet(sheet, "Command7");  // row 2, below zero
+        OrderSheet &sheet = openCategory(k);
+        set(sheet, "Label1", QStringLiteral("菜%1").arg(k));
+        set(sheet, "Label10", QStringLiteral("汤%1").arg(k));
+        set(sheet, "l01", QString::number(k));
+        set(sheet, "l028", QStringLiteral("2.5"));
+        set(sheet, "Label46", QStringLiteral("大碗"));
+        press(sheet, "Command4");
+        press(sheet, "Command4");
+        press(sheet, "Command58");
+        press(sheet, "Command7");  // row 2, below zero
         if (k != 6)
-            pressSheet(sheet, "Command2");  // handed off
+            press(sheet, "Command2");  // handed off
         else
-            pressSheet(sheet, "Command1");  // settled and left open
+            press(sheet, "Command1");  // settled and left open
     }
     pressMain("Command2");
     QVERIFY(!mainText("Label2").isEmpty());
@@ -164,8 +136,8 @@ void TstReset::resetAfterCountingOnSeveralSheets()
     // The sheet left open stays open; the others stay hidden.
     QVERIFY(orderSheet(6).isVisible());
     QVERIFY(!orderSheet(1).isVisible());
-    QCOMPARE(orderSheet(1).label(QStringLiteral("Label1"))->text(), QStringLiteral("菜1"));
-    QCOMPARE(orderSheet(3).label(QStringLiteral("l01"))->text(), QStringLiteral("3"));
+    QCOMPARE(text(orderSheet(1), "Label1"), QStringLiteral("菜1"));
+    QCOMPARE(text(orderSheet(3), "l01"), QStringLiteral("3"));
 
     // The next bill continues the numbering and is empty.
     QCOMPARE(mainText("Label9"), QStringLiteral("1"));
@@ -177,26 +149,26 @@ void TstReset::resetAfterCountingOnSeveralSheets()
 void TstReset::resetTwiceIsResetOnce()
 {
     Program program;
-    OrderSheet &sheet = open(2);
-    sheet.label(QStringLiteral("l05"))->setText(QStringLiteral("7"));
-    pressSheet(sheet, "Command8");
-    pressSheet(sheet, "Command2");
+    OrderSheet &sheet = openCategory(2);
+    set(sheet, "l05", QStringLiteral("7"));
+    press(sheet, "Command8");
+    press(sheet, "Command2");
     pressMain("Command2");
 
     pressMain("Command1");
     const QHash<QString, QString> once = state();
     pressMain("Command1");
     QCOMPARE(state(), once);
-    QCOMPARE(sheet.label(QStringLiteral("l05"))->text(), QStringLiteral("7"));
-    QCOMPARE(sheet.label(QStringLiteral("L5"))->text(), QStringLiteral("0"));
+    QCOMPARE(text(sheet, "l05"), QStringLiteral("7"));
+    QCOMPARE(text(sheet, "L5"), QStringLiteral("0"));
 }
 
 void TstReset::resetLeavesTheStoreAlone()
 {
     Program program;
-    OrderSheet &sheet = open(1);
-    sheet.label(QStringLiteral("l01"))->setText(QStringLiteral("6"));
-    pressSheet(sheet, "Command2");  // saves Form3
+    OrderSheet &sheet = openCategory(1);
+    set(sheet, "l01", QStringLiteral("6"));
+    press(sheet, "Command2");  // saves Form3
     QFile file(storeFile());
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray saved = file.readAll();
@@ -204,8 +176,8 @@ void TstReset::resetLeavesTheStoreAlone()
     QVERIFY(saved.contains("l01=6"));
 
     // Edits not yet saved, on a sheet and on a category button.
-    open(1);
-    sheet.label(QStringLiteral("l01"))->setText(QStringLiteral("7"));
+    openCategory(1);
+    set(sheet, "l01", QStringLiteral("7"));
     sheet.hide();
     form2().showForm();
     form2().button(QStringLiteral("c4"))->setText(QStringLiteral("饮料"));
@@ -213,8 +185,8 @@ void TstReset::resetLeavesTheStoreAlone()
 
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), saved);
-    QCOMPARE(sheet.label(QStringLiteral("l01"))->text(), QStringLiteral("7"));
-    QCOMPARE(form2().button(QStringLiteral("c4"))->text(), QStringLiteral("饮料"));
+    QCOMPARE(text(sheet, "l01"), QStringLiteral("7"));
+    QCOMPARE(form2().button(QStringLiteral("c4"))->text(), "饮料");
 }
 
 QTEST_MAIN(TstReset)

@@ -16,17 +16,12 @@
 #include <memory>
 #include <vector>
 
+using namespace testsupport;
 using settings::CaptionKind;
 using settings::GetSettingEx;
 using settings::SaveSettingEx;
 
 namespace {
-
-QSettings *rawStore()
-{
-    return new QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-                         QStringLiteral("Tavelko"));
-}
 
 std::unique_ptr<QLabel> makeLabel(const QString &name,
                                   const QString &caption = QStringLiteral("设计"))
@@ -73,7 +68,7 @@ class TestSettings : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::clearStore(); }
+    void init() { clearStore(); }
     void cleanup();
 
     void roundTripsCaptionsVerbatim_data();
@@ -89,15 +84,9 @@ private slots:
 
 void TestSettings::cleanup()
 {
-    // Undo what the failure tests put in the store's place.
-    const QString file = testsupport::storeFile();
-    const QString folder = QFileInfo(file).path();
-    if (QFileInfo(folder).isFile())
-        QFile::remove(folder);
-    if (QFileInfo(file).isDir())
-        QDir(file).removeRecursively();
-    QFile::remove(file);
-    testsupport::clearStore();
+    unblockStore();
+    QFile::remove(storeFile());
+    clearStore();
 }
 
 void TestSettings::roundTripsCaptionsVerbatim_data()
@@ -138,9 +127,9 @@ void TestSettings::roundTripsCaptionsVerbatim()
     QCOMPARE(loaded->text(), caption);
 
     // A second reader finds it under section Form5, key l07.
-    std::unique_ptr<QSettings> store(rawStore());
-    QCOMPARE(store->value(QStringLiteral("Form5/l07")).toString(), caption);
-    QCOMPARE(store->childGroups(), QStringList{QStringLiteral("Form5")});
+    QSettings store = openStore();
+    QCOMPARE(store.value(QStringLiteral("Form5/l07")).toString(), caption);
+    QCOMPARE(store.childGroups(), QStringList{QStringLiteral("Form5")});
 }
 
 void TestSettings::keepsWindowsInSeparateSections()
@@ -162,10 +151,10 @@ void TestSettings::keepsWindowsInSeparateSections()
     auto c4 = makeButton(QStringLiteral("c4"), QStringLiteral("饺子"));
     QVERIFY(
         SaveSettingEx(QStringLiteral("Form2"), {c1.get(), c4.get()}, CaptionKind::CommandButton));
-    std::unique_ptr<QSettings> store(rawStore());
-    store->beginGroup(QStringLiteral("Form2"));
-    QCOMPARE(store->childKeys(), (QStringList{QStringLiteral("C1"), QStringLiteral("c4")}));
-    QCOMPARE(store->value(QStringLiteral("c4")).toString(), QStringLiteral("饺子"));
+    QSettings store = openStore();
+    store.beginGroup(QStringLiteral("Form2"));
+    QCOMPARE(store.childKeys(), (QStringList{QStringLiteral("C1"), QStringLiteral("c4")}));
+    QCOMPARE(store.value(QStringLiteral("c4")).toString(), QStringLiteral("饺子"));
 }
 
 void TestSettings::emptyStoreGivesOneSpace()
@@ -182,7 +171,7 @@ void TestSettings::emptyStoreGivesOneSpace()
     QVERIFY(settings::takeReadProblem().isEmpty());
 
     // Reading creates nothing.
-    QVERIFY(!QFileInfo::exists(testsupport::storeFile()));
+    QVERIFY(!QFileInfo::exists(storeFile()));
 }
 
 void TestSettings::skipsControlsOfTheOtherKind()
@@ -195,17 +184,17 @@ void TestSettings::skipsControlsOfTheOtherKind()
                           CaptionKind::CommandButton));
     QVERIFY(
         SaveSettingEx(QStringLiteral("Form3"), {label.get(), button.get()}, CaptionKind::Label));
-    std::unique_ptr<QSettings> store(rawStore());
-    QCOMPARE(store->allKeys(),
+    QSettings store = openStore();
+    QCOMPARE(store.allKeys(),
              (QStringList{QStringLiteral("Form2/C1"), QStringLiteral("Form3/Label1")}));
 
     // Loading: a control of the other kind keeps its caption, even where the
     // store has an entry of its name.
     label->setText(QStringLiteral("未变"));
     button->setText(QStringLiteral("未变"));
-    store->setValue(QStringLiteral("Form2/Label1"), QStringLiteral("错"));
-    store->setValue(QStringLiteral("Form3/C1"), QStringLiteral("错"));
-    store->sync();
+    store.setValue(QStringLiteral("Form2/Label1"), QStringLiteral("错"));
+    store.setValue(QStringLiteral("Form3/C1"), QStringLiteral("错"));
+    store.sync();
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), {label.get(), button.get()},
                          CaptionKind::CommandButton));
     QCOMPARE(label->text(), QStringLiteral("未变"));
@@ -229,16 +218,14 @@ void TestSettings::replacesAnEarlierValue()
 
 void TestSettings::reportsAFailedSave_data()
 {
-    QTest::addColumn<bool>("fileIsFolder");
-    QTest::newRow("settings file is a folder") << true;
-    QTest::newRow("settings folder is a file") << false;
+    addBlockedStoreRows();
 }
 
 void TestSettings::reportsAFailedSave()
 {
     QFETCH(bool, fileIsFolder);
-    const QString file = testsupport::storeFile();
-    QVERIFY(testsupport::blockStore(fileIsFolder));
+    const QString file = storeFile();
+    QVERIFY(blockStore(fileIsFolder));
 
     // A folder in the file's place cannot be read either (an access error);
     // a missing folder reads as an empty store.
@@ -261,7 +248,7 @@ void TestSettings::unreadableFileIsReportedOnceAndKeptAside()
 {
     // Qt's INI reader rejects a section header without its "]"; binary
     // garbage, by contrast, it reads as a file without entries.
-    const QString file = testsupport::storeFile();
+    const QString file = storeFile();
     const QByteArray broken = "[Form3]\nLabel1=牛肉面\n[Form2\nC1=面条\n";
     writeFile(file, broken);
 
@@ -284,9 +271,9 @@ void TestSettings::unreadableFileIsReportedOnceAndKeptAside()
     c1->setText(QStringLiteral("米饭"));
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
     QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
-    std::unique_ptr<QSettings> store(rawStore());
-    QCOMPARE(store->status(), QSettings::NoError);
-    QCOMPARE(store->value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("米饭"));
+    QSettings store = openStore();
+    QCOMPARE(store.status(), QSettings::NoError);
+    QCOMPARE(store.value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("米饭"));
 
     // Later saves leave the copy alone, and loads read the new store.
     c1->setText(QStringLiteral("面饭"));

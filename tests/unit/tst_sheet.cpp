@@ -77,25 +77,17 @@ QStringList editableLabels()
     return names;
 }
 
-QString text(OrderSheet &sheet, const QString &label)
+void prices(OrderSheet &sheet, const Row &row, const QString &small, const QString &large)
 {
-    return sheet.label(label)->text();
+    set(sheet, row.smallPrice, small);
+    set(sheet, row.largePrice, large);
 }
 
-void set(OrderSheet &sheet, const QString &label, const QString &caption)
+void menu(OrderSheet &sheet, const Row &row, const QString &name, const QString &small,
+          const QString &large)
 {
-    sheet.label(label)->setText(caption);
-}
-
-void press(OrderSheet &sheet, const QString &button)
-{
-    QTest::mouseClick(sheet.button(button), Qt::LeftButton);
-}
-
-void rightPress(QWidget *widget)
-{
-    QTest::mousePress(widget, Qt::RightButton);
-    QTest::mouseRelease(widget, Qt::RightButton);
+    set(sheet, row.name, name);
+    prices(sheet, row, small, large);
 }
 
 // Presses written as "+s +s +l -l": portion s(mall) or l(arge) of `row`.
@@ -370,9 +362,8 @@ void TstSheet::quantityButton()
     // Distinct prices and quantities everywhere, and a line total in each row
     // that no computation would produce.
     for (const Row &r : rows) {
-        set(sheet, r.name, QStringLiteral("菜%1").arg(r.number));
-        set(sheet, r.smallPrice, QString::number(2 * r.number + 1));
-        set(sheet, r.largePrice, QString::number(10 * r.number + 7));
+        menu(sheet, r, QStringLiteral("菜%1").arg(r.number), QString::number(2 * r.number + 1),
+             QString::number(10 * r.number + 7));
         set(sheet, r.smallQty, QString::number(r.number));
         set(sheet, r.largeQty, QString::number(r.number + 30));
         set(sheet, r.total, QStringLiteral("行%1").arg(r.number));
@@ -425,8 +416,7 @@ void TstSheet::lineTotal()
     OrderSheet &sheet = openSheet();
     for (const int i : {0, 9}) {  // one row of each half
         const Row &r = rows[i];
-        set(sheet, r.smallPrice, smallPrice);
-        set(sheet, r.largePrice, largePrice);
+        prices(sheet, r, smallPrice, largePrice);
         count(sheet, r, presses);
         QTEST(text(sheet, r.smallQty), "smallQty");
         QTEST(text(sheet, r.largeQty), "largeQty");
@@ -441,16 +431,13 @@ void TstSheet::priceEditedAfterCounting()
     Program program;
     OrderSheet &sheet = openSheet();
     const Row &r = rows[4];
-    set(sheet, r.smallPrice, QStringLiteral("6"));
-    set(sheet, r.largePrice, QStringLiteral("8"));
+    prices(sheet, r, QStringLiteral("6"), QStringLiteral("8"));
     count(sheet, r, QStringLiteral("+s +s"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
 
-    {
-        ModalWatch box(confirmingInputBox(QStringLiteral("7")));
-        rightPress(sheet.label(r.smallPrice));
-        QCOMPARE(box.count(), 1);
-    }
+    QCOMPARE(answerModals(confirmingInputBox(QStringLiteral("7")),
+                          [&] { rightPress(sheet.label(r.smallPrice)); }),
+             1);
     QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("7"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));  // not yet recomputed
 
@@ -471,16 +458,11 @@ void TstSheet::settleListsRowsInRowOrder()
 {
     Program program;
     OrderSheet &sheet = openSheet();
-    auto menu = [&](const Row &r, const QString &name, const QString &sp, const QString &lp) {
-        set(sheet, r.name, name);
-        set(sheet, r.smallPrice, sp);
-        set(sheet, r.largePrice, lp);
-    };
-    menu(rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
-    menu(rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
-    menu(rows[4], QStringLiteral("退菜"), QStringLiteral("6"), QStringLiteral("8"));
-    menu(rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
-    menu(rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
+    menu(sheet, rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
+    menu(sheet, rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
+    menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("6"), QStringLiteral("8"));
+    menu(sheet, rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
+    menu(sheet, rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
     count(sheet, rows[11], QStringLiteral("+s +s"));    // row 12 first: 8
     count(sheet, rows[2], QStringLiteral("+s +s +l"));  // row 3: 20
     count(sheet, rows[4], QStringLiteral("-s"));        // row 5: -6, not listed
@@ -502,8 +484,7 @@ void TstSheet::subtotalChangesOnlyAtSettle()
 {
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, "l01", QStringLiteral("6"));
-    set(sheet, "l02", QStringLiteral("8"));
+    prices(sheet, rows[0], QStringLiteral("6"), QStringLiteral("8"));
     count(sheet, rows[0], QStringLiteral("+s +s +l"));
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
     press(sheet, QStringLiteral("Command1"));
@@ -525,9 +506,8 @@ void TstSheet::clearResetsCountsOnly()
     Program program;
     OrderSheet &sheet = openSheet();
     for (const Row &r : rows) {
-        set(sheet, r.name, QStringLiteral("菜%1").arg(r.number));
-        set(sheet, r.smallPrice, QString::number(r.number));
-        set(sheet, r.largePrice, QStringLiteral("%1元").arg(r.number + 1));
+        menu(sheet, r, QStringLiteral("菜%1").arg(r.number), QString::number(r.number),
+             QStringLiteral("%1元").arg(r.number + 1));
         count(sheet, r, QStringLiteral("+s +s +l"));
     }
     set(sheet, "Label45", QStringLiteral("碗"));
@@ -556,12 +536,10 @@ void TstSheet::everyEditableLabelOpensTheBox()
     for (const QString &name : names) {
         set(sheet, name, QStringLiteral("旧 ") + name);
         QString opened, title, prompt;
-        {
-            ModalWatch box(confirmingInputBox(QStringLiteral("新 ") + name, &opened, &title,
-                                              &prompt));
-            rightPress(sheet.label(name));
-            QVERIFY2(box.count() == 1, qPrintable(name));
-        }
+        const ModalAnswer answer =
+            confirmingInputBox(QStringLiteral("新 ") + name, &opened, &title, &prompt);
+        QVERIFY2(answerModals(answer, [&] { rightPress(sheet.label(name)); }) == 1,
+                 qPrintable(name));
         QCOMPARE(opened, QStringLiteral("旧 ") + name);
         QCOMPARE(title, QStringLiteral("修改"));
         QCOMPARE(prompt, QStringLiteral("请输入新名称"));
@@ -594,11 +572,9 @@ void TstSheet::editAnswer()
     set(sheet, label, QStringLiteral("原来"));
     QHash<QString, QString> expected = captions(sheet);
     QString opened;
-    {
-        ModalWatch box(confirm ? confirmingInputBox(typed, &opened) : cancellingInputBox(&opened));
-        rightPress(sheet.label(label));
-        QCOMPARE(box.count(), 1);
-    }
+    const ModalAnswer answer = confirm ? confirmingInputBox(typed, &opened)
+                                       : cancellingInputBox(&opened);
+    QCOMPARE(answerModals(answer, [&] { rightPress(sheet.label(label)); }), 1);
     QCOMPARE(opened, QStringLiteral("原来"));
     QTEST(text(sheet, label), "expected");
     expected[label] = text(sheet, label);
@@ -633,8 +609,7 @@ void TstSheet::titleBarCloseIsRefused()
 {
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, "l01", QStringLiteral("6"));
-    set(sheet, "Label1", QStringLiteral("饺子"));
+    menu(sheet, rows[0], QStringLiteral("饺子"), QStringLiteral("6"), QStringLiteral(" "));
     count(sheet, rows[0], QStringLiteral("+s +s"));
     press(sheet, QStringLiteral("Command1"));
     const QHash<QString, QString> before = captions(sheet);
@@ -701,8 +676,7 @@ void TstSheet::overflowInLineTotal()
 
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, "l01", price);
-    set(sheet, "l02", QStringLiteral("8"));
+    prices(sheet, rows[0], price, QStringLiteral("8"));
     QString message;
     {
         ModalWatch box(acceptingMessageBox(&message));
@@ -726,21 +700,17 @@ void TstSheet::overflowInSubtotal()
 {
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, "Label1", QStringLiteral("甲"));
-    set(sheet, "Label2", QStringLiteral("乙"));
-    set(sheet, "l01", QStringLiteral("1e308"));
-    set(sheet, "l05", QStringLiteral("1e308"));
+    menu(sheet, rows[0], QStringLiteral("甲"), QStringLiteral("1e308"), QStringLiteral(" "));
+    menu(sheet, rows[1], QStringLiteral("乙"), QStringLiteral("1e308"), QStringLiteral(" "));
     count(sheet, rows[0], QStringLiteral("+s"));
     press(sheet, QStringLiteral("Command1"));
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("1E+308"));
 
     count(sheet, rows[1], QStringLiteral("+s"));
     QString message;
-    {
-        ModalWatch box(acceptingMessageBox(&message));
-        press(sheet, QStringLiteral("Command1"));
-        QCOMPARE(box.count(), 1);
-    }
+    QCOMPARE(answerModals(acceptingMessageBox(&message),
+                          [&] { press(sheet, QStringLiteral("Command1")); }),
+             1);
     QVERIFY2(message.contains(QStringLiteral("数值超出范围")), qPrintable(message));
     QCOMPARE(sheet.settleList()->lines(),
              QStringList({QStringLiteral("甲   1E+308"), QStringLiteral("乙   1E+308")}));

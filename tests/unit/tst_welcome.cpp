@@ -9,8 +9,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
+
+using namespace testsupport;
 
 namespace {
 
@@ -26,9 +27,7 @@ QLabel *greeting()
 
 void storeCategoryName(const QString &key, const QString &name)
 {
-    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-              QStringLiteral("Tavelko"))
-        .setValue(QStringLiteral("Form2/") + key, name);
+    openStore().setValue(QStringLiteral("Form2/") + key, name);
 }
 
 int visibleWindows()
@@ -44,8 +43,7 @@ class TestWelcome : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::clearStore(); }
-    void cleanup() { testsupport::disarmModalAnswers(); }
+    void init() { clearStore(); }
 
     void showsItsDesign();
     void menuButtonHasTheFocus();
@@ -105,7 +103,7 @@ void TestWelcome::menuButtonLeadsToTheMainWindowAndBack()
     QCOMPARE(form2().windowTitle(), QStringLiteral("Form2"));
     QCOMPARE(visibleWindows(), 1);
 
-    QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     QVERIFY(form1().isVisible());
     QVERIFY(!form2().isVisible());
 
@@ -128,13 +126,13 @@ void TestWelcome::windowsLoadOnlyOnce()
     // Captions a second load would replace: a grand total (never stored) and
     // a category name that the store no longer holds.
     form2().label(QStringLiteral("L7"))->setText(QStringLiteral("42"));
-    QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);
+    pressMain("Cm4");
     storeCategoryName(QStringLiteral("C1"), QStringLiteral("米饭"));
 
     form1().resize(392, 602);
     QCOMPARE(menuButton()->geometry(), QRect(16, 56, 361, 537));
     QTest::mouseClick(menuButton(), Qt::LeftButton);
-    QCOMPARE(form2().label(QStringLiteral("L7"))->text(), QStringLiteral("42"));
+    QCOMPARE(mainText("L7"), QStringLiteral("42"));
     QCOMPARE(form2().button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
 }
 
@@ -145,14 +143,14 @@ void TestWelcome::closingEndsTheProgramWithoutSaving()
         program.start();
         QTest::mouseClick(menuButton(), Qt::LeftButton);
         form2().button(QStringLiteral("C2"))->setText(QStringLiteral("炒饭"));
-        QTest::mouseClick(form2().button(QStringLiteral("Cm4")), Qt::LeftButton);  // saved
+        pressMain("Cm4");  // saved
         form2().button(QStringLiteral("C2"))->setText(QStringLiteral("未保存"));
 
         QVERIFY(!program.hasEnded());
         form1().close();
         QVERIFY(program.hasEnded());
         QCOMPARE(visibleWindows(), 0);
-        testsupport::settleQuitRequest();
+        settleQuitRequest();
     }
     Program next;
     next.start();
