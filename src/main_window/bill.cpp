@@ -2,11 +2,10 @@
 
 #include "common/caption_number.h"
 
-#include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QTextDocument>
 
 namespace bill {
 
@@ -38,17 +37,37 @@ QString printable(const QString &bill)
     return bill.mid(start, end - start);
 }
 
-std::unique_ptr<QTextDocument> document(const QString &printableText)
+QStringList printLines(const QString &printableText)
 {
-    auto doc = std::make_unique<QTextDocument>();
-    doc->setDocumentMargin(0);
-    // A bill line ends with CR LF; a lone CR or LF also ends a line. One
-    // block per line: the line end after the last line adds no empty block.
-    QString lines = printableText;
-    lines.replace(crlf, QStringLiteral("\n"));
-    lines.replace(u'\r', u'\n');
-    doc->setPlainText(lines);
-    return doc;
+    // A bill line ends with CR LF; a lone CR or LF also ends a line.
+    QString text = printableText;
+    text.replace(crlf, QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text.split(u'\n');
+}
+
+bool printText(QPrinter &printer, const QString &printableText)
+{
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+
+    // Line after line from the top of the printable area, in the printer's
+    // default font; a line that would not fit below starts the next page.
+    const QFontMetricsF metrics(painter.font(), &printer);
+    const double pageHeight = printer.pageRect(QPrinter::DevicePixel).height();
+    const double lineHeight = metrics.lineSpacing();
+    double top = 0;
+    for (const QString &line : printLines(printableText)) {
+        if (top > 0 && top + lineHeight > pageHeight) {
+            if (!printer.newPage())
+                return false;
+            top = 0;
+        }
+        painter.drawText(QPointF(0, top + metrics.ascent()), line);
+        top += lineHeight;
+    }
+    return painter.end();
 }
 
 QString printOnDefaultPrinter(const QString &printableText)
@@ -65,30 +84,9 @@ QString printOnDefaultPrinter(const QString &printableText)
     if (!printer.isValid())
         return QStringLiteral("默认打印机“%1”不可用。").arg(info.printerName());
 
-    std::unique_ptr<QTextDocument> doc = document(printableText);
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return QStringLiteral("打印机“%1”无法开始打印。").arg(info.printerName());
-
-    // Lay the text out on the printable area at the printer's own resolution,
-    // page after page.
-    doc->documentLayout()->setPaintDevice(&printer);
-    const QRectF page(QPointF(0, 0), printer.pageRect(QPrinter::DevicePixel).size());
-    doc->setPageSize(page.size());
-    const int pages = qMax(1, doc->pageCount());
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0 && !printer.newPage())
-            return QStringLiteral("打印机“%1”无法换页。").arg(info.printerName());
-        const QRectF visible = page.translated(0, p * page.height());
-        painter.save();
-        painter.translate(0, -visible.top());
-        painter.setClipRect(visible);
-        QAbstractTextDocumentLayout::PaintContext context;
-        context.clip = visible;
-        doc->documentLayout()->draw(&painter, context);
-        painter.restore();
-    }
-    if (!painter.end() || printer.printerState() == QPrinter::Error)
+    if (!printText(printer, printableText))
+        return QStringLiteral("打印机“%1”无法开始打印或换页。").arg(info.printerName());
+    if (printer.printerState() == QPrinter::Error)
         return QStringLiteral("打印机“%1”拒绝了打印任务。").arg(info.printerName());
     return {};
 }

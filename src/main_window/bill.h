@@ -4,9 +4,8 @@
 
 #include <QString>
 #include <QStringList>
-#include <memory>
 
-class QTextDocument;
+class QPrinter;
 
 namespace bill {
 
@@ -22,8 +21,12 @@ QString compose(const QString &number, const QStringList &summaries, const QStri
 // What the printer receives: the bill without the spaces at its start and end.
 QString printable(const QString &bill);
 
-// The print document: one block (one printed line) per bill line.
-std::unique_ptr<QTextDocument> document(const QString &printableText);
+// The printed lines: one per bill line.
+QStringList printLines(const QString &printableText);
+
+// Prints `printableText` on `printer`, from the start of the printable area,
+// one line per bill line, continuing on further pages. False on failure.
+bool printText(QPrinter &printer, const QString &printableText);
 
 // Prints `printableText` on the default printer. Returns an empty text on
 // success, otherwise a Chinese sentence saying why printing failed.

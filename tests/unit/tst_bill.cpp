@@ -11,9 +11,12 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMimeData>
+#include <QPageSize>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
-#include <QTextBlock>
-#include <QTextDocument>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace testsupport;
@@ -40,14 +43,6 @@ void order(int k, const QString &dish, const QString &smallPrice, int small, int
     press(sheet, "Command4", small);
     press(sheet, "Command6", large);
     press(sheet, "Command2");
-}
-
-QStringList blocks(const QTextDocument &doc)
-{
-    QStringList texts;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
-        texts << b.text();
-    return texts;
 }
 
 }  // namespace
@@ -80,8 +75,9 @@ private slots:
     void printWithoutPrinterIsReported();
     void printableTrimsOnlySpaces_data();
     void printableTrimsOnlySpaces();
-    void documentHasOneBlockPerBillLine_data();
-    void documentHasOneBlockPerBillLine();
+    void onePrintedLinePerBillLine_data();
+    void onePrintedLinePerBillLine();
+    void longBillContinuesOnTheNextPage();
 };
 
 // ------------------------------------------------------------------ 清单 ---
@@ -259,7 +255,7 @@ void TstBill::printableTrimsOnlySpaces()
     QTEST(bill::printable(bill), "printed");
 }
 
-void TstBill::documentHasOneBlockPerBillLine_data()
+void TstBill::onePrintedLinePerBillLine_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("lines");
@@ -273,13 +269,65 @@ void TstBill::documentHasOneBlockPerBillLine_data()
     QTest::newRow("spaces kept") << "总计   0元" << QStringList{QStringLiteral("总计   0元")};
 }
 
-void TstBill::documentHasOneBlockPerBillLine()
+void TstBill::onePrintedLinePerBillLine()
 {
     QFETCH(QString, text);
     QFETCH(QStringList, lines);
-    const std::unique_ptr<QTextDocument> doc = bill::document(text);
-    QVERIFY(doc);
-    QCOMPARE(blocks(*doc), lines);
+    QCOMPARE(bill::printLines(text), lines);
+}
+
+// What poppler reads from a PDF: its page count, or its text.
+QString pdfTool(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(tool, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QStringLiteral("<%1 failed: %2>").arg(tool, QString::fromUtf8(process.readAllStandardError()));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+void TstBill::longBillContinuesOnTheNextPage()
+{
+    // Six full categories: 14 order lines each, with the heading, the empty
+    // lines and the total line, longer than one A4 page.
+    QStringList summaries;
+    QStringList dishes;
+    for (int k = 1; k <= 6; ++k) {
+        QString summary;
+        for (int row = 1; row <= 14; ++row) {
+            const QString line = QStringLiteral("菜%1-%2 2小份 1大份 %3").arg(k).arg(row).arg(k * 100 + row);
+            dishes << line;
+            summary += crlf + line;
+        }
+        summaries << summary;
+    }
+    const QString text = bill::compose(QStringLiteral("7"), summaries, QStringLiteral("1234.5"));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString pdf = dir.filePath(QStringLiteral("bill.pdf"));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    QVERIFY(bill::printText(printer, bill::printable(text)));
+
+    const QString info = pdfTool(QStringLiteral("pdfinfo"), {pdf});
+    const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
+    QVERIFY2(pages.hasMatch(), qPrintable(info));
+    QVERIFY2(pages.captured(1).toInt() >= 2, qPrintable(info));
+
+    // Every line printed once, in order, none lost at a page break.
+    QStringList expected{QStringLiteral("第7位")};
+    expected << dishes << QStringLiteral("总计 1234.5元");
+    QStringList printed;
+    for (const QString &line : pdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")})
+                                   .split(u'\n')) {
+        const QString folded = line.simplified().remove(u'\f');
+        if (!folded.isEmpty())
+            printed << folded;
+    }
+    QCOMPARE(printed, expected);
 }
 
 int main(int argc, char *argv[])
