@@ -33,27 +33,27 @@ private:
         }
     }
 
-private slots:
-    void resizeWelcomeWindow()
+    // One rescale of every control of a window loaded at its design size.
+    static void rescaleToDoubleSize(ProportionalForm &window)
     {
-        Program program;
-        Form1 &window = form1();
         window.ensureLoaded();
-        window.resize(784, 1204);
+        window.resize(window.size() * 2);
         QBENCHMARK {
             window.ResizeForm();
         }
     }
 
+private slots:
+    void resizeWelcomeWindow()
+    {
+        Program program;
+        rescaleToDoubleSize(form1());
+    }
+
     void resizeOrderSheet()
     {
         Program program;
-        OrderSheet &sheet = orderSheet(1);
-        sheet.ensureLoaded();
-        sheet.resize(1946, 798);
-        QBENCHMARK {
-            sheet.ResizeForm();
-        }
+        rescaleToDoubleSize(orderSheet(1));
     }
 
     void quantityPress()

@@ -88,23 +88,31 @@ bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, Capt
     return readable;
 }
 
-bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
+// A file the store cannot read would lose what it holds when a save writes
+// over it: keep a copy aside first, then let the save start it afresh.
+// False when the copy could not be made.
+static bool setBrokenStoreAside()
 {
-    const QString file = storeLocation();
-    bool broken = readState().unreadable;
+    QString file;
     {
-        QSettings probe = openStore();
-        broken = broken || probe.status() != QSettings::NoError;
+        QSettings store = openStore();
+        if (!readState().unreadable && store.status() == QSettings::NoError)
+            return true;
+        file = store.fileName();
     }
-    if (broken && QFileInfo::exists(file)) {
-        // Writing over a file the store cannot read would lose what it holds:
-        // keep a copy aside first, then start the store afresh.
+    if (QFileInfo::exists(file)) {
         if (!keepUnreadableFile(file))
             return false;
         QFile::remove(file);
     }
     readState().unreadable = false;
+    return true;
+}
 
+bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
+{
+    if (!setBrokenStoreAside())
+        return false;
     QSettings store = openStore();
     for (QWidget *control : controls) {
         if (isOfKind(control, kind))
