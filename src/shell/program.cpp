@@ -6,13 +6,22 @@
 #include "shell/form1.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
+#include <QIcon>
 #include <QTranslator>
 
 namespace {
 Program *currentProgram = nullptr;
+
+// The desktop's icon theme first (the installed hicolor icon), else the copy
+// inside the program.
+QIcon programIcon()
+{
+    QIcon icon;
+    for (const int size : {32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/tavelko-%1.png").arg(size), QSize(size, size));
+    return QIcon::fromTheme(QStringLiteral("tavelko"), icon);
 }
+}  // namespace
 
 struct Program::Windows {
     std::unique_ptr<Form1> form1;
@@ -118,11 +127,12 @@ int startProgram()
     QApplication::setQuitOnLastWindowClosed(false);  // the welcome window ends the program
 
     // The standard dialog buttons in Chinese ("确定", "取消").
+    // The translation travels inside the program, so no missing package or
+    // Windows language turns them into OK / Cancel.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    if (qtTranslator.load(QStringLiteral(":/i18n/qtbase_zh_CN.qm")))
         QCoreApplication::installTranslator(&qtTranslator);
+    QApplication::setWindowIcon(programIcon());
 
     Program program;
     program.start();

@@ -1,0 +1,15 @@
+#pragma once
+// The few command-line options, answered before any window or display is
+// needed. Every other argument is ignored.
+
+#include <optional>
+#include <string>
+
+struct CommandLineAnswer {
+    std::string text;  // what to print on standard output
+    int exitCode = 0;
+};
+
+// "--version" / "-v": the version; "--help" / "-h" / "/?": a short usage in
+// Chinese and English. Anything else: no answer, the program starts.
+std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const argv[]);

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# The Linux package as a user gets it: its desktop entry and metainfo
+# validate, `apt-get install` takes it, the installed program answers
+# --version without a display, and the command of its desktop entry opens the
+# welcome window (with its icon) under Xvfb.
+# Run by `make test` after the package is built (needs root or sudo).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${BUILD:-$root/build}
+
+export TAVELKO=/usr/bin/tavelko
+export E2E_XHELPER=$build/tests/e2e/e2e_xhelper
+export E2E_OUTPUT=$build/tests/package-output
+. "$root/tests/e2e/lib.sh"
+
+deb=$(ls -t "$root"/dist/tavelko_*.deb | head -n1)
+[ -f "$deb" ] || fail "no package in dist/: run make package"
+SUDO=()
+[ "$(id -u)" -eq 0 ] || SUDO=(sudo)
+
+note "install $deb"
+DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" >/dev/null 2>&1 \
+    || DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" \
+    || fail "apt-get could not install $deb"
+dpkg -s tavelko | grep -q "^Version: $(dpkg-deb -f "$deb" Version)\$" || fail "the installed version is not the package's"
+
+note "the installed desktop files validate"
+desktop=/usr/share/applications/tavelko.desktop
+desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+appstreamcli validate --no-net /usr/share/metainfo/io.github.tavelko.Tavelko.metainfo.xml >/dev/null \
+    || fail "appstreamcli rejects the metainfo"
+for f in /usr/share/icons/hicolor/scalable/apps/tavelko.svg /usr/share/icons/hicolor/48x48/apps/tavelko.png \
+         /usr/share/doc/tavelko/copyright; do
+    [ -s "$f" ] || fail "$f is not installed"
+done
+
+note "--version and --help need no display"
+version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/tavelko --version)
+[ "$version" = "Tavelko $(dpkg-deb -f "$deb" Version)" ] || fail "--version printed '$version'"
+env -u DISPLAY /usr/bin/tavelko --help | grep -q '^Usage: tavelko' || fail "--help has no English usage"
+
+note "the desktop entry's command opens the welcome window"
+exec_line=$(sed -n 's/^Exec=//p' "$desktop")
+TAVELKO=$(command -v "${exec_line%% *}") || fail "the desktop entry's command '$exec_line' is not on PATH"
+e2e_begin package
+start_app
+icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
+icon=${icon%%$'\n'*}
+[[ "$icon" == "_NET_WM_ICON(CARDINAL) = "* ]] || fail "the welcome window shows no icon: $icon"
+quit_app
+note "package: passed"
