@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# The Windows build of Tavelko, cross-compiled here with MinGW-w64 against Qt
+# for Windows (built once from Debian's qt6-base source and cached, see
+# build-qt-windows.sh), packaged with NSIS and tested under Wine.
+#   windows.sh build     configure and build in build-windows/
+#   windows.sh package   also the program folder, dist/Tavelko-<v>-win64.zip
+#                        and dist/Tavelko-<v>-setup.exe
+#   windows.sh test      package, then the unit tests and the cashier's day
+#                        under Wine (tests/windows/)
+#   windows.sh bench     start-up under Wine next to Linux, installed size
+#
+# On Windows itself, with Qt from Qt's installer (MinGW or MSVC) and CMake:
+#   cmake -S . -B build-windows -DCMAKE_PREFIX_PATH=C:\Qt\6.4.2\mingw_64
+#   cmake --build build-windows
+#   cmake --install build-windows --prefix Tavelko
+#   makensis /DVERSION=<v> /DPROGRAM_DIR=Tavelko /DOUT_FILE=Tavelko-setup.exe packaging\windows\tavelko.nsi
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+action=${1:-package}
+build=$root/build-windows
+program_dir=$build/Tavelko
+version=$(sed -nE 's/^project\(Tavelko VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+bash scripts/install-deps.sh windows package
+
+# A Wine of our own: never the user's ~/.wine.
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=${TAVELKO_WINEPREFIX:-$build/wineprefix}
+
+configure_and_build() {
+    local qt
+    qt=$(bash scripts/build-qt-windows.sh | tail -n1)
+    local host_cmake
+    host_cmake="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
+    "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja \
+        -DCMAKE_BUILD_TYPE=Release \
+        -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
+        -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+        -DBUILD_TESTING=ON >"$build.configure.log" 2>&1 \
+        || { tail -30 "$build.configure.log" >&2; exit 1; }
+    cmake --build "$build" --parallel "$jobs"
+}
+
+make_program_folder() {
+    rm -rf "$program_dir"
+    cmake --install "$build" --prefix "$program_dir" >/dev/null
+    x86_64-w64-mingw32-strip --strip-unneeded "$program_dir"/*.dll "$program_dir"/*/*.dll "$program_dir"/tavelko.exe
+}
+
+make_dist() {
+    mkdir -p dist
+    local zip=dist/Tavelko-$version-win64.zip setup=dist/Tavelko-$version-setup.exe
+    rm -f "$zip" "$setup"
+    (cd "$build" && zip -qr -9 "$root/$zip" Tavelko)
+    makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DPROGRAM_DIR="$program_dir" \
+        -DOUT_FILE="$root/$setup" -DICON_FILE="$root/packaging/windows/tavelko.ico" \
+        packaging/windows/tavelko.nsi >"$build/makensis.log" 2>&1 \
+        || { cat "$build/makensis.log" >&2; exit 1; }
+    ls -l "$zip" "$setup"
+}
+
+case $action in
+    build) configure_and_build ;;
+    package) configure_and_build; make_program_folder; make_dist ;;
+    test)
+        configure_and_build; make_program_folder; make_dist
+        cmake --build build --target e2e_xhelper e2e_job_sink >/dev/null 2>&1 \
+            || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
+                 && cmake --build build --target e2e_xhelper e2e_job_sink; }
+        ctest --test-dir "$build" --output-on-failure --timeout 300
+        TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \
+        E2E_XHELPER=$root/build/tests/e2e/e2e_xhelper E2E_JOB_SINK=$root/build/tests/e2e/e2e_job_sink \
+        E2E_OUTPUT=$build/test-output/day bash tests/windows/day_at_the_till.sh
+        ;;
+    bench)
+        configure_and_build; make_program_folder
+        cmake --build build --target tavelko e2e_xhelper >/dev/null
+        TAVELKO_WIN=$program_dir/tavelko.exe TAVELKO_LINUX=$root/build/tavelko \
+        E2E_XHELPER=$root/build/tests/e2e/e2e_xhelper E2E_OUTPUT=$build/bench-output \
+        bash bench/windows_startup.sh
+        ;;
+    *) echo "windows.sh: unknown action '$action' (build, package, test, bench)" >&2; exit 2 ;;
+esac

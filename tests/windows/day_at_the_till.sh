@@ -1,0 +1,187 @@
+#!/usr/bin/env bash
+# The Windows program under Wine, through a day at the till: the installer
+# installs it silently for the user, its Start-menu shortcut starts it; the
+# restaurant names a category and a dish and sets prices, which the registry
+# keeps across a restart; an order is counted, settled, handed off, billed,
+# copied (the X clipboard, through Wine) and printed (Wine's PostScript, through
+# a private CUPS server); everything is reset. Then the messages a till must
+# give (an overflowing price, no default printer), an upgrade over the installed
+# copy, and the uninstaller, which leaves the registry key.
+#
+# Reuses the Linux end-to-end helpers (tests/e2e/lib.sh): the same design
+# positions, windows, input box and clipboard. Only typing differs: Wine reads
+# the keyboard map once, so Chinese text is pasted into the input box.
+#
+# From scripts/windows.sh test:
+#   TAVELKO_SETUP   dist/Tavelko-<version>-setup.exe
+#   TAVELKO_VERSION the version it installs
+#   E2E_XHELPER, E2E_JOB_SINK, E2E_OUTPUT as for the Linux cases
+here=$(cd "$(dirname "$0")" && pwd)
+export TAVELKO=$here/wine-tavelko.sh
+. "$here/../e2e/lib.sh"
+e2e_begin windows
+require_tools wine wineboot wineserver cupsd lpadmin ps2pdf pdftotext iconv
+[ -f "${TAVELKO_SETUP:-}" ] || fail "TAVELKO_SETUP does not name the installer: ${TAVELKO_SETUP:-unset}"
+
+# A Wine of its own, which prints to a CUPS server of its own: wineserver
+# starts after CUPS_SERVER is set, and keeps that environment.
+cups_start "$E2E_DIR/cups"
+cups_add_printer till
+cups_set_default till
+export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -k 2>/dev/null || true
+note "a new Wine prefix"
+wineboot -i >"$E2E_DIR/logs/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$E2E_DIR/logs/wineboot.log")"
+wineserver -w
+trap 'wineserver -k 2>/dev/null; e2e_cleanup' EXIT
+
+user_dir=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local | grep -v '/Public/' | head -n1)
+user_dir=${user_dir%/AppData/Local}
+install_dir=$user_dir/AppData/Local/Programs/Tavelko
+start_menu_link="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tavelko.lnk"
+registry_key='HKEY_CURRENT_USER\Software\Tavelko\Tavelko'
+
+# Chinese goes into the input box through the clipboard.
+type_into_box() {
+    local text=$1 got _
+    for _ in 1 2 3; do
+        printf '%s' "$text" | xclip -selection clipboard -i >/dev/null 2>&1
+        poll_until 10 "the text on the clipboard" clipboard_holds "$text" || fail "xclip did not take '$text'"
+        xdotool key --clearmodifiers ctrl+a ctrl+v
+        got=$(copy_box_text) || fail "could not read the input box back"
+        [ "$got" = "$text" ] && return 0
+        note "pasted '$text' but the input box holds '$got'; again"
+    done
+    fail "the input box never held '$text'"
+}
+
+# registry_value SECTION NAME: a value under HKCU\Software\Tavelko\Tavelko,
+# through `reg export` (UTF-16), or nothing.
+registry_value() {
+    local out=$E2E_DIR/registry.reg
+    rm -f "$out"
+    wine reg export "$registry_key" "$(winepath -w "$out")" /y >/dev/null 2>&1 || return 0
+    iconv -f UTF-16 -t UTF-8 "$out" | tr -d '\r' | awk -v section="[$registry_key\\$1]" -v key="\"$2\"=" '
+        /^\[/ { inside = ($0 == section); next }
+        inside && index($0, key) == 1 { v = substr($0, length(key) + 1); gsub(/^"|"$/, "", v); print v; exit }'
+}
+expect_registry() {
+    local value
+    value=$(registry_value "$1" "$2")
+    [ "$value" = "$3" ] || fail "registry $1\\$2 holds '$value', expected '$3'"
+}
+
+# A message box shows over WINDOW; Enter closes it and the program goes on.
+expect_message_over() {
+    poll_until 30 "a message box" one_message_box || { visible_windows >&2; fail "no message box showed"; }
+    local box=$FOUND
+    wait_focus "$box"
+    xdotool key Return
+    poll_until 30 "the message box to close" window_hidden "$box" || fail "Enter did not close the message box"
+    app_running || fail "the program ended after the message box"
+    window_visible "$1" || fail "the window under the message box went away"
+}
+
+note "install silently for this user, without administrator rights"
+# Wine runs everyone as administrator, who would install for all users:
+# /CurrentUser asks for the per-user install a non-administrator gets.
+wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup.log" 2>&1 || fail "the installer failed"
+for f in tavelko.exe uninstall.exe Qt6Core.dll Qt6Widgets.dll Qt6PrintSupport.dll platforms/qwindows.dll; do
+    [ -f "$install_dir/$f" ] || fail "the installer left out $f"
+done
+[ -f "$start_menu_link" ] || fail "no Start-menu shortcut"
+ls "$user_dir"/Desktop/Tavelko.lnk "$HOME"/Desktop/Tavelko.lnk 2>/dev/null | grep -q . || fail "no desktop shortcut"
+
+note "start from the Start-menu shortcut"
+export WINE_TAVELKO_LINK=$start_menu_link
+start_app
+unset WINE_TAVELKO_LINK
+export WINE_TAVELKO_EXE=$install_dir/tavelko.exe
+main=$(open_main)
+rename_category "$main" 1 面条
+sheet=$(open_category "$main" 1)
+expect_title "$sheet" 面条
+set_dish_name "$sheet" 1 牛肉面
+set_price "$sheet" 1 small 6
+set_price "$sheet" 1 large 8
+close_sheet "$sheet" "$main"
+close_main "$main"
+quit_app
+expect_registry Form2 C1 面条
+expect_registry Form3 Label1 牛肉面
+expect_registry Form3 l01 6
+expect_registry Form3 l02 8
+
+note "restart: the names and prices are back"
+start_app
+main=$(open_main)
+[ "$(category_name "$main" 1)" = 面条 ] || fail "C1 lost its name"
+sheet=$(open_category "$main" 1)
+expect_title "$sheet" 面条
+# shellcheck disable=SC2046
+[ "$(prefill_of "$sheet" $(price_point 1 large))" = 8 ] || fail "row 1 lost its large price"
+
+note "count, settle, hand off, bill, copy"
+press_quantity "$sheet" 1 small plus 2
+press_quantity "$sheet" 1 large plus 1          # 2 x 6 + 1 x 8 = 20
+click "$sheet" "${SETTLE[@]}"
+close_sheet "$sheet" "$main"
+click "$main" "${MAKE_BILL[@]}"
+printf '第1位\r\n\r\n牛肉面 2小份 1大份 20\r\n\r\n\r\n\r\n\r\n\r\n\r\n总计   20元' >"$E2E_DIR/expected-bill"
+# The default headings are 小份 and 大份.
+copy_bill_to "$main" "$E2E_DIR/bill"
+expect_same_bytes "the bill copied under Wine" "$E2E_DIR/expected-bill" "$E2E_DIR/bill"
+
+note "打印: Wine's PostScript reaches the default CUPS queue"
+click "$main" "${PRINT_BILL[@]}"
+cups_wait_jobs 1 || fail "the bill did not reach the printer"
+job=$(cups_job_file 1)
+head -c 4 "$job" | grep -q '%!' || fail "the printer received no PostScript: $(head -c 16 "$job" | od -c | head -n1)"
+ps2pdf "$job" "$E2E_DIR/bill.pdf"
+cp "$E2E_DIR/bill.pdf" "$E2E_OUTPUT/bill.pdf"
+printf '%s\n' 第1位 '牛肉面 2小份 1大份 20' '总计 20元' >"$E2E_DIR/expected-lines"
+pdf_lines "$E2E_DIR/bill.pdf" >"$E2E_DIR/printed-lines"
+diff -u "$E2E_DIR/expected-lines" "$E2E_DIR/printed-lines" >&2 || fail "the printed bill differs"
+expect_only_main "$main"
+
+note "一键归零: the next bill is empty"
+click "$main" "${RESET_ALL[@]}"
+click "$main" "${MAKE_BILL[@]}"
+printf '第2位\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n总计   0元' >"$E2E_DIR/expected-empty"
+copy_bill_to "$main" "$E2E_DIR/empty-bill"
+expect_same_bytes "the bill after 一键归零" "$E2E_DIR/expected-empty" "$E2E_DIR/empty-bill"
+
+note "no default printer: a message box, nothing printed"
+lpadmin -x till
+click "$main" "${PRINT_BILL[@]}"
+expect_message_over "$main"
+[ "$(cups_job_count)" -eq 1 ] || fail "a job was printed without a default printer"
+
+note "an overflowing price: a message box, the sheet goes on"
+sheet=$(open_category "$main" 1)
+set_price "$sheet" 1 small 1e308
+press_quantity "$sheet" 1 small plus 2
+expect_message_over "$sheet"
+click "$sheet" "${CLEAR[@]}"
+set_price "$sheet" 1 small 6
+close_sheet "$sheet" "$main"
+close_main "$main"
+quit_app
+
+note "install again over the installed copy: an upgrade that keeps the registry"
+wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup-2.log" 2>&1 || fail "the second install failed"
+expect_registry Form2 C1 面条
+expect_registry Form3 l01 6
+start_app
+quit_app
+
+note "uninstall: the program goes, the names and prices stay"
+wine "$install_dir/uninstall.exe" /S >"$E2E_DIR/logs/uninstall.log" 2>&1 || fail "the uninstaller failed"
+# The uninstaller runs on from a copy of itself and returns at once.
+poll_until 60 "the uninstaller to remove the program" test ! -e "$install_dir/tavelko.exe" \
+    || fail "the uninstaller left tavelko.exe"
+wineserver -w
+[ ! -e "$start_menu_link" ] || fail "the uninstaller left the Start-menu shortcut"
+expect_registry Form2 C1 面条
+expect_registry Form3 Label1 牛肉面
+note "windows: passed"
