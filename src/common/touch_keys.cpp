@@ -33,10 +33,12 @@ bool isEnter(const QKeyEvent *key)
     return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && others == 0;
 }
 
+// F2 edits. The context menu key (and Shift+F10) is not read here: the
+// platform turns it into a keyboard context menu request, handled below, and
+// reading the key as well would open the box twice.
 bool isEditKey(const QKeyEvent *key)
 {
-    return (key->key() == Qt::Key_F2 || key->key() == Qt::Key_Menu) &&
-           (key->modifiers() & ~Qt::KeypadModifier) == 0;
+    return key->key() == Qt::Key_F2 && (key->modifiers() & ~Qt::KeypadModifier) == 0;
 }
 
 // Opens a control's input box the way the mouse does: a right press,
@@ -91,8 +93,7 @@ protected:
             break;
         }
         case QEvent::ContextMenu:
-            // Shift+F10 and the menu key where the platform turns them into a
-            // context menu request.
+            // The context menu key, or Shift+F10.
             if (editable &&
                 static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
                 editAsByRightPress(control);
