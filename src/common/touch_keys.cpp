@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPointer>
 #include <QPointingDevice>
+#include <QScopedValueRollback>
 #include <QSet>
 #include <QStyleHints>
 #include <QTimer>
@@ -41,16 +42,6 @@ bool isEditKey(const QKeyEvent *key)
     return key->key() == Qt::Key_F2 && (key->modifiers() & ~Qt::KeypadModifier) == 0;
 }
 
-// Opens a control's input box the way the mouse does: a right press,
-// delivered to the control so that the window's handler for it runs.
-void editAsByRightPress(QWidget *control)
-{
-    const QPointF local = QRectF(control->rect()).center();
-    QMouseEvent press(QEvent::MouseButtonPress, local, control->mapToGlobal(local),
-                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(control, &press);
-}
-
 // One filter per window for all of its buttons and editable controls.
 class TillInput : public QObject {
 public:
@@ -74,6 +65,8 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (event == m_ownPress)
+            return false;  // our own right press, on its way to the window
         auto *control = static_cast<QWidget *>(watched);
         const bool editable = m_editable.contains(watched);
         switch (event->type()) {
@@ -87,7 +80,7 @@ protected:
             }
             if (editable && isEditKey(key)) {
                 if (!key->isAutoRepeat())
-                    editAsByRightPress(control);
+                    edit(control);
                 return true;
             }
             break;
@@ -96,7 +89,7 @@ protected:
             // The context menu key, or Shift+F10.
             if (editable &&
                 static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
-                editAsByRightPress(control);
+                edit(control);
                 return true;
             }
             break;
@@ -143,14 +136,25 @@ private:
     void held()
     {
         QWidget *control = m_finger;
-        if (!control)
+        if (!control || !control->isVisible())
             return;
         m_held = true;
         // Let go of the button, so that neither the lifting finger nor the box
         // closing over it can still click it.
         if (auto *button = qobject_cast<QAbstractButton *>(control))
             button->setDown(false);
-        editAsByRightPress(control);
+        edit(control);
+    }
+
+    // Opens a control's input box the way the mouse does: a right press,
+    // delivered to the control so that the window's handler for it runs.
+    void edit(QWidget *control)
+    {
+        const QPointF local = QRectF(control->rect()).center();
+        QMouseEvent press(QEvent::MouseButtonPress, local, control->mapToGlobal(local),
+                          Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+        const QScopedValueRollback<const QEvent *> sending(m_ownPress, &press);
+        QCoreApplication::sendEvent(control, &press);
     }
 
     void forget()
@@ -165,6 +169,7 @@ private:
     QPointer<QWidget> m_finger;  // the control a finger went down on
     QPointF m_start;             // where it went down, global
     bool m_held = false;         // its input box has opened
+    const QEvent *m_ownPress = nullptr;  // a right press of ours being delivered
     QTimer m_timer;
 };
 
