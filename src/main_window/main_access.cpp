@@ -41,7 +41,8 @@ void equipForAccess(QWidget &form2)
     for (const Category &c : categories) {
         const QPointer<QPushButton> button = form2.findChild<QPushButton *>(
             QString::fromLatin1(c.button), Qt::FindDirectChildrenOnly);
-        categoryButtons.append(button);
+        if (button)
+            categoryButtons.append(button);
         name(button, [&c, button] {
             return said(button ? button->text() : QString(),
                         QStringLiteral("类别%1 未命名").arg(c.number));

@@ -45,12 +45,14 @@ void equipForAccess(QWidget &sheet)
 
     for (const DishRow &row : dishRows()) {
         const QPointer<QLabel> dish = find(row.dishName);
-        const QPointer<QLabel> portionHeadings[2] = {find(row.smallHeading), find(row.largeHeading)};
-        auto portion = [&row, dish, portionHeadings](Portion p, const QString &what,
-                                              const QPointer<QLabel> &label) {
-            return [&row, dish, heading = portionHeadings[p == Portion::Large], p, what, label] {
-                return rowTitle(row, dish) + u' ' + portionTitle(p, heading) + u' ' + what +
-                       (label ? QStringLiteral(" ") + value(label) : QString());
+        const QPointer<QLabel> small = find(row.smallHeading), large = find(row.largeHeading);
+        // "<row> <portion> <what>", and the caption of `shown` where there is one.
+        auto portion = [&row, dish, small, large](Portion p, const QString &what,
+                                                  const QPointer<QLabel> &shown) -> a11y::Namer {
+            return [&row, dish, heading = p == Portion::Small ? small : large, p, what, shown] {
+                const QString named =
+                    rowTitle(row, dish) + u' ' + portionTitle(p, heading) + u' ' + what;
+                return shown ? named + u' ' + value(shown) : named;
             };
         };
         for (const QuantityButton &b : row.buttons)
@@ -80,12 +82,14 @@ void equipForAccess(QWidget &sheet)
     name(QStringLiteral("面钱"), [subtotal = find(QStringLiteral("面钱"))] {
         return QStringLiteral("小计 ") + value(subtotal);
     });
-    if (QWidget *list = sheet.findChild<QWidget *>(QStringLiteral("Picture1")))
+    if (QWidget *list = sheet.findChild<QWidget *>(QStringLiteral("Picture1"),
+                                                   Qt::FindDirectChildrenOnly))
         list->setAccessibleName(QStringLiteral("结算清单"));
 
     QList<QWidget *> editable;
-    for (const QString &label : captionList())
-        editable.append(find(label));
+    for (const QString &name : captionList())
+        if (QLabel *label = find(name))
+            editable.append(label);
     tillinput::equip(&sheet, editable);
 }
 
