@@ -4,6 +4,7 @@
 #include "common/categories.h"
 #include "common/design.h"
 #include "main_window/bill.h"
+#include "main_window/main_access.h"
 #include "settings/caption_store.h"
 #include "shell/form1.h"
 #include "shell/program.h"
@@ -128,6 +129,7 @@ void Form2::buildControls()
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(find(name(order[i - 1])), find(name(order[i])));
     find(QStringLiteral("C1"))->setFocus();
+    main_window::equipForAccess(*this);
 }
 
 QLabel *Form2::own(const char *name) const

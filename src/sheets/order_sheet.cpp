@@ -5,6 +5,7 @@
 #include "main_window/form2.h"
 #include "settings/caption_store.h"
 #include "shell/program.h"
+#include "sheets/sheet_access.h"
 #include "sheets/settle_list.h"
 
 #include <QCloseEvent>
@@ -104,6 +105,7 @@ void OrderSheet::buildControls()
     // The 46 editable labels answer the right button.
     for (const QString &name : sheet::captionList())
         m_labels.value(name)->installEventFilter(this);
+    sheet::equipForAccess(*this);
 }
 
 void OrderSheet::Form_Load()

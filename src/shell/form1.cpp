@@ -1,6 +1,7 @@
 #include "shell/form1.h"
 
 #include "common/design.h"
+#include "common/touch_keys.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
 
@@ -17,6 +18,7 @@ Form1::Form1() : ProportionalForm(QStringLiteral("Form1"), QStringLiteral("Tavel
                           design::font(Face::KaiTi, 140.25, true), QStringLiteral("菜单"));
     m_c1->setFocus();
     connect(m_c1, &QPushButton::clicked, this, &Form1::C1_Click);
+    tillinput::equip(this, {});
 }
 
 void Form1::Form_Load()

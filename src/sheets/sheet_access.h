@@ -1,0 +1,13 @@
+#pragma once
+// An order sheet for fingers, keyboards and screen readers: the touch hold and
+// the edit keys on the 46 labels a right press edits, Enter on every button,
+// and names that say what each control of a dish row is.
+
+class QWidget;
+
+namespace sheet {
+
+// Called once the sheet's controls are built.
+void equipForAccess(QWidget &sheet);
+
+}  // namespace sheet

@@ -1,0 +1,154 @@
+// A till worked without a mouse: a finger held on an editable control opens
+// its input box instead of clicking, a tap clicks, the mouse keeps its ways;
+// Enter presses the focused button and F2 or the menu key renames; a screen
+// reader hears what each control of a dish row is.
+
+#include "common/touch_keys.h"
+#include "main_window/form2.h"
+#include "sheets/order_sheet.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "testsupport.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+using namespace testsupport;
+
+namespace {
+
+QPointingDevice *touchScreen = nullptr;
+
+QString spoken(QWidget *control)
+{
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+}
+
+// Starts the program and opens the main window.
+Form2 &openMainWindow(Program &program)
+{
+    program.start();
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    return form2();
+}
+
+enum Gesture { FingerHeld, FingerTap, MouseHeld, KeyPress };
+
+}  // namespace
+
+class TestTouchKeysA11y : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { touchScreen = QTest::createTouchDevice(); }
+    void init() { clearStore(); }
+
+    void gestures_data();
+    void gestures();
+    void namesOfARow();
+};
+
+void TestTouchKeysA11y::gestures_data()
+{
+    QTest::addColumn<QString>("target");  // C1 of the main window or l01 of sheet 1
+    QTest::addColumn<int>("gesture");
+    QTest::addColumn<int>("key");  // Key_Menu: the request the platform makes of it
+    QTest::addColumn<bool>("edits");
+    QTest::newRow("finger held on a category") << "C1" << int(FingerHeld) << 0 << true;
+    QTest::newRow("finger held on a price") << "l01" << int(FingerHeld) << 0 << true;
+    QTest::newRow("finger tap on a category") << "C1" << int(FingerTap) << 0 << false;
+    QTest::newRow("mouse held on a category") << "C1" << int(MouseHeld) << 0 << false;
+    QTest::newRow("Enter") << "C1" << int(KeyPress) << int(Qt::Key_Return) << false;
+    QTest::newRow("keypad Enter") << "C1" << int(KeyPress) << int(Qt::Key_Enter) << false;
+    QTest::newRow("F2") << "C1" << int(KeyPress) << int(Qt::Key_F2) << true;
+    QTest::newRow("menu key") << "C1" << int(KeyPress) << int(Qt::Key_Menu) << true;
+}
+
+void TestTouchKeysA11y::gestures()
+{
+    QFETCH(QString, target);
+    QFETCH(int, gesture);
+    QFETCH(int, key);
+    QFETCH(bool, edits);
+    Program program;
+    QWidget *control = openMainWindow(program).button(target);
+    if (!control)
+        control = openCategory(1).label(target);
+    const QString before = control->property("text").toString();
+    const QPoint centre = control->rect().center();
+
+    ModalWatch dialogs(confirmingInputBox(QStringLiteral("饺子")));
+    if (gesture == FingerHeld || gesture == FingerTap) {
+        QTest::touchEvent(control, touchScreen).press(0, centre, control);
+        if (gesture == FingerHeld)
+            QTRY_COMPARE(dialogs.count(), 1);
+        // A finger never lies quite still.
+        QTest::touchEvent(control, touchScreen).move(0, centre + QPoint(1, 0), control);
+        QTest::touchEvent(control, touchScreen).release(0, centre, control);
+        // Where the platform keeps the finger on the control over the box,
+        // its last move and its lifting arrive there afterwards.
+        if (gesture == FingerHeld) {
+            QMouseEvent move(QEvent::MouseMove, centre, control->mapToGlobal(centre), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier, touchScreen);
+            QMouseEvent lift(QEvent::MouseButtonRelease, centre, control->mapToGlobal(centre),
+                             Qt::LeftButton, Qt::NoButton, Qt::NoModifier, touchScreen);
+            QApplication::sendEvent(control, &move);
+            QApplication::sendEvent(control, &lift);
+        }
+    } else if (gesture == MouseHeld) {
+        QTest::mousePress(control, Qt::LeftButton, {}, centre);
+        QTest::qWait(2 * tillinput::holdMilliseconds);  // nothing may happen meanwhile
+        QTest::mouseRelease(control, Qt::LeftButton, {}, centre);
+    } else if (key == Qt::Key_Menu) {
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, centre,
+                                  control->mapToGlobal(centre));
+        QApplication::sendEvent(control, &request);
+    } else {
+        QTest::keyClick(control, Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+    }
+
+    QCOMPARE(dialogs.count(), edits ? 1 : 0);
+    QCOMPARE(control->property("text").toString(), edits ? QStringLiteral("饺子") : before);
+    if (target == QStringLiteral("C1"))
+        QCOMPARE(program.sheetExists(1) && orderSheet(1).isVisible(), !edits);
+}
+
+void TestTouchKeysA11y::namesOfARow()
+{
+    Program program;
+    openMainWindow(program);
+    OrderSheet &sheet = openCategory(1);  // empty store: names, headings and prices blank
+    set(sheet, QStringLiteral("l01"), QStringLiteral("6"));
+    auto named = [&sheet](const char *control) {
+        return spoken(sheet.findChild<QWidget *>(QString::fromUtf8(control)));
+    };
+    const std::pair<const char *, const char *> blankRow[] = {
+        {"Command3", "第1行 小份 减一"}, {"Command6", "第1行 大份 加一"},
+        {"L1", "第1行 小份 数量 0"},     {"l01", "第1行 小份 单价 6"},
+        {"l02", "第1行 大份 单价 空"},   {"la1", "第1行 金额 0"},
+        {"Label1", "第1行 菜名 空"},     {"Label8", "左栏 小份标题 空"},
+    };
+    for (const auto &[control, name] : blankRow)
+        QCOMPARE(named(control), QString::fromUtf8(name));
+
+    // Names follow edits of the dish name and the heading.
+    set(sheet, QStringLiteral("Label1"), QStringLiteral("牛肉面"));
+    set(sheet, QStringLiteral("Label8"), QStringLiteral("小碗"));
+    QCOMPARE(named("Command4"), QStringLiteral("牛肉面 小碗 加一"));
+    QCOMPARE(named("l01"), QStringLiteral("牛肉面 小碗 单价 6"));
+
+    // No button or label of any window is nameless.
+    for (QWidget *window : {static_cast<QWidget *>(&sheet), static_cast<QWidget *>(&form2()),
+                            static_cast<QWidget *>(&form1())})
+        for (QWidget *control : window->findChildren<QWidget *>())
+            if (qobject_cast<QLabel *>(control) || qobject_cast<QPushButton *>(control))
+                QVERIFY2(!spoken(control).trimmed().isEmpty(), qPrintable(control->objectName()));
+}
+
+QTEST_MAIN(TestTouchKeysA11y)
+#include "tst_touch_keys_a11y.moc"
