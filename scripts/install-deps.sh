@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config libcups2-dev
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev
   qt6-qpa-plugins qt6-translations-l10n
   xvfb x11-utils x11-apps xdotool xclip libx11-dev

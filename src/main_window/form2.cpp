@@ -4,6 +4,7 @@
 #include "common/categories.h"
 #include "common/design.h"
 #include "main_window/bill.h"
+#include "main_window/bill_print.h"
 #include "settings/caption_store.h"
 #include "shell/form1.h"
 #include "shell/program.h"

@@ -4,6 +4,7 @@
 #include "testsupport.h"
 
 #include "main_window/bill.h"
+#include "main_window/bill_print.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"

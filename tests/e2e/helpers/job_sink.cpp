@@ -5,9 +5,11 @@
 //
 // The port number goes to PORTFILE once the socket listens. Job n is received
 // into DIR/job-n.part and renamed to DIR/job-n.bin when the sender closes the
-// connection, so a reader never sees half a job. Runs until it is killed.
+// connection, so a reader never sees half a job. Several sinks may share DIR:
+// each job takes the first number no other job holds. Runs until it is killed.
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -32,11 +34,41 @@ bool writePort(const std::string &path, unsigned port)
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-void receiveJob(int connection, const std::string &dir, unsigned number)
+std::string jobPath(const std::string &dir, unsigned number, const char *suffix)
 {
-    const std::string part = dir + "/job-" + std::to_string(number) + ".part";
-    const std::string done = dir + "/job-" + std::to_string(number) + ".bin";
-    std::ofstream out(part, std::ios::binary);
+    return dir + "/job-" + std::to_string(number) + suffix;
+}
+
+// Claims the first job number that neither a finished nor a running job
+// holds, by creating its .part file; returns 0 on failure.
+unsigned claimNumber(const std::string &dir)
+{
+    for (unsigned number = 1; number < 100000; ++number) {
+        const int fd = open(jobPath(dir, number, ".part").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            std::perror("job_sink: claim");
+            return 0;
+        }
+        close(fd);
+        if (access(jobPath(dir, number, ".bin").c_str(), F_OK) == 0) {
+            unlink(jobPath(dir, number, ".part").c_str());
+            continue;
+        }
+        return number;
+    }
+    return 0;
+}
+
+void receiveJob(int connection, const std::string &dir)
+{
+    const unsigned number = claimNumber(dir);
+    if (number == 0)
+        return;
+    const std::string part = jobPath(dir, number, ".part");
+    const std::string done = jobPath(dir, number, ".bin");
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
     if (!out) {
         std::perror(part.c_str());
         return;
@@ -79,7 +111,7 @@ int main(int argc, char **argv)
         std::perror(argv[1]);
         return 1;
     }
-    for (unsigned number = 1;;) {
+    for (;;) {
         const int connection = accept(listener, nullptr, nullptr);
         if (connection < 0) {
             if (errno == EINTR)
@@ -87,7 +119,7 @@ int main(int argc, char **argv)
             std::perror("job_sink: accept");
             return 1;
         }
-        receiveJob(connection, argv[2], number++);
+        receiveJob(connection, argv[2]);
         close(connection);
     }
 }
