@@ -2,6 +2,7 @@
 
 #include "common/design.h"
 
+#include <QDebug>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace bill {
 
@@ -116,6 +118,14 @@ QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metr
     return rows;
 }
 
+double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText)
+{
+    const double toMillimetres = 25.4 / printer.resolution();
+    const QFontMetricsF metrics(printFont(), &printer);
+    const QSizeF printable(printableWidth / toMillimetres, std::numeric_limits<double>::max());
+    return layOut(printableText, metrics, printable).size() * metrics.lineSpacing() * toMillimetres;
+}
+
 void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText)
 {
     const QPageSize paper = info.defaultPageSize();
@@ -144,13 +154,8 @@ void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printa
         const QPageLayout custom = native.pageLayout();
         const QMarginsF margins = custom.margins(QPageLayout::Millimeter);
 
-        // The bill's rows at the resolution it is printed at.
-        const double toMillimetres = 25.4 / printer.resolution();
-        const QFontMetricsF metrics(printFont(), &printer);
-        const QSizeF printable(custom.paintRect(QPageLayout::Millimeter).width() / toMillimetres, 1e9);
-        const qsizetype rows = layOut(printableText, metrics, printable).size();
-        const double billHeight = rows * metrics.lineSpacing() * toMillimetres;
-        native.setPageSize(rollPage(std::ceil(margins.top() + billHeight + margins.bottom() + 0.5)));
+        const double bill = printedHeight(printer, custom.paintRect(QPageLayout::Millimeter).width(), printableText);
+        native.setPageSize(rollPage(std::ceil(margins.top() + bill + margins.bottom() + 0.5)));
     }
     printer.setPageLayout(native.pageLayout());
 }
@@ -173,6 +178,14 @@ bool printText(QPrinter &printer, const QString &printableText)
         painter.drawText(row.topLeft + QPointF(0, metrics.ascent()), row.text);
     }
     return painter.end();
+}
+
+QString printOnDefaultPrinter(const QString &printableText)
+{
+    const QString failure = spoolOnDefaultPrinter(printableText);
+    if (!failure.isEmpty())
+        qWarning().noquote() << QStringLiteral("打印失败：") + failure;  // outlives the message box
+    return failure;
 }
 
 }  // namespace bill

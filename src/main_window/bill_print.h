@@ -46,6 +46,10 @@ struct PrintedRow {
 // next page.
 QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metrics, QSizeF printable);
 
+// The height in millimetres of the rows of `printableText` printed on
+// `printer` across `printableWidth` millimetres.
+double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText);
+
 // Sets `printer` (native or PDF) to the default paper of the printer `info`
 // with that printer's margins; on a roll that takes custom lengths, to a page
 // as long as the bill. Without a paper of its own the printer keeps its page.
@@ -58,8 +62,12 @@ bool printText(QPrinter &printer, const QString &printableText);
 
 // Prints `printableText` on the default printer. Returns an empty text when
 // the spooler accepted the job, otherwise a Chinese sentence saying why
-// printing failed. One implementation per platform.
+// printing failed, which also goes to the program's log.
 QString printOnDefaultPrinter(const QString &printableText);
+
+// The platform's part of it: lays the bill out for the default printer and
+// hands it to the spooler (bill_print_cups.cpp, bill_print_win.cpp).
+QString spoolOnDefaultPrinter(const QString &printableText);
 
 // The document name the spooler shows.
 QString documentName();

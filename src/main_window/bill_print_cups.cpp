@@ -12,6 +12,9 @@
 
 #include <cups/cups.h>
 
+#include <algorithm>
+#include <iterator>
+
 namespace bill {
 
 namespace {
@@ -46,16 +49,19 @@ struct Answer {
 
 QString explain(const Answer &answer, const QString &printer, const QString &printerSays = {})
 {
-    QString text = QStringLiteral("打印服务没有接受打印任务。");
-    for (const Reason &r : reasons)
-        if (r.status == answer.status)
-            text = QString::fromUtf16(r.text);
-    if (text.contains(QLatin1String("%1")))
-        text = text.arg(printer);
+    const auto known = std::find_if(std::begin(reasons), std::end(reasons),
+                                    [&](const Reason &r) { return r.status == answer.status; });
+    QString text;
+    if (known != std::end(reasons)) {
+        text = QString::fromUtf16(known->text);
+        if (text.contains(QLatin1String("%1")))
+            text = text.arg(printer);
+    } else {
+        // A rarer answer: CUPS's own words say what it was.
+        text = QStringLiteral("打印服务没有接受打印任务（CUPS：%1）。").arg(answer.detail);
+    }
     if (!printerSays.isEmpty())
         text += QStringLiteral("\n打印机状态：%1").arg(printerSays);
-    if (!answer.detail.isEmpty())
-        text += QStringLiteral("\n（CUPS：%1）").arg(answer.detail);
     return text;
 }
 
@@ -92,7 +98,7 @@ public:
 
 }  // namespace
 
-QString printOnDefaultPrinter(const QString &printableText)
+QString spoolOnDefaultPrinter(const QString &printableText)
 {
     const Destinations destinations;
     const cups_dest_t *dest = cupsGetDest(nullptr, nullptr, destinations.count, destinations.list);

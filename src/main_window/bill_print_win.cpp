@@ -9,7 +9,7 @@
 
 namespace bill {
 
-QString printOnDefaultPrinter(const QString &printableText)
+QString spoolOnDefaultPrinter(const QString &printableText)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
