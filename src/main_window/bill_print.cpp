@@ -122,7 +122,8 @@ double printedHeight(QPrinter &printer, double printableWidth, const QString &pr
 {
     const double toMillimetres = 25.4 / printer.resolution();
     const QFontMetricsF metrics(printFont(), &printer);
-    const QSizeF printable(printableWidth / toMillimetres, std::numeric_limits<double>::max());
+    // A pixel narrower than the page will be: rounding can only add rows here.
+    const QSizeF printable(printableWidth / toMillimetres - 1, std::numeric_limits<double>::max());
     return layOut(printableText, metrics, printable).size() * metrics.lineSpacing() * toMillimetres;
 }
 
@@ -147,7 +148,7 @@ void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printa
                       && width >= least.width() - 0.5 && width <= most.width() + 0.5 && most.height() > 0;
     if (roll) {
         auto rollPage = [&](double height) {
-            return QPageSize(QSizeF(width, std::clamp(height, least.height(), most.height())),
+            return QPageSize(QSizeF(width, std::max(least.height(), std::min(height, most.height()))),
                              QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
         };
         native.setPageSize(rollPage(size.height()));  // the margins of a custom length

@@ -4,23 +4,24 @@
 #                           cache and logs under DIR, no printer yet, and point
 #                           CUPS_SERVER (lpadmin, lpstat and the program) at it
 #   cups_add_printer NAME [PPD]
-#                           add a queue whose device is a job sink on
+#                           add a queue whose device is the job sink on
 #                           127.0.0.1 (helpers/job_sink.cpp); without a PPD a
 #                           raw queue (what the program prints arrives as it
 #                           was sent, a PDF), with one (data/*.ppd) the driver
 #                           it describes, whose filters hand on a PDF
 #   cups_set_default NAME   make NAME the server's default printer
-#   cups_wait_jobs N        wait until the sinks hold N complete jobs
-#   cups_job_count          how many complete jobs the sinks hold
+#   cups_wait_jobs N        wait until the sink holds N complete jobs
+#   cups_job_count          how many complete jobs the sink holds
 #   cups_job_file N         the file of the Nth job received (1, 2, ...)
-#   cups_stop               stop cupsd and the sinks (the EXIT trap does it too)
+#   cups_stop               stop cupsd and the sink (the EXIT trap does it too)
 #   expect_print_failure MAIN TEXT
 #                           "打印" answered with a message box whose text (as
 #                           the program logs it) holds TEXT; Enter closes it
-#   expect_on_paper FILE WIDTH LEFT RIGHT [fit]
+#   expect_on_paper FILE WIDTH LEFT RIGHT LENGTH
 #                           every word of the PDF FILE lies on a page WIDTH pt
-#                           wide, between LEFT and RIGHT pt, and is 9 pt or more
-#                           high; with fit, the page ends just after the text
+#                           wide and LENGTH pt long (fit: one page ending just
+#                           after the text), between LEFT and RIGHT pt, and is
+#                           9 pt or more high
 #
 # The system's own CUPS, if there is one, is never touched. Needs
 # E2E_JOB_SINK, and fail() and poll_until() from lib.sh.
@@ -95,12 +96,14 @@ cups_running() {
 }
 
 cups_add_printer() {
-    local name=$1 portfile=$CUPS_DIR/$1.port model=(-m raw)
+    local name=$1 portfile=$CUPS_DIR/sink.port model=(-m raw)
     [ -z "${2:-}" ] || model=(-P "$2")
-    "$E2E_JOB_SINK" "$portfile" "$CUPS_DIR/jobs" >"$CUPS_DIR/log/sink-$name.log" 2>&1 &
-    echo $! >"$CUPS_DIR/sink-$name.pid"
-    poll_until 10 "the job sink of $name to listen" test -s "$portfile" \
-        || fail "the job sink of $name did not start: $(cat "$CUPS_DIR/log/sink-$name.log")"
+    if [ ! -s "$portfile" ]; then  # one sink behind every queue, numbering all jobs
+        "$E2E_JOB_SINK" "$portfile" "$CUPS_DIR/jobs" >"$CUPS_DIR/log/sink.log" 2>&1 &
+        echo $! >"$CUPS_DIR/sink.pid"
+        poll_until 10 "the job sink to listen" test -s "$portfile" \
+            || fail "the job sink did not start: $(cat "$CUPS_DIR/log/sink.log")"
+    fi
     lpadmin -p "$name" -v "socket://127.0.0.1:$(cat "$portfile")" -E "${model[@]}" 2>"$CUPS_DIR/log/lpadmin.err" \
         || fail "lpadmin could not add $name: $(cat "$CUPS_DIR/log/lpadmin.err")"
     poll_until 10 "$name to accept jobs" cups_accepting "$name" || fail "$name does not accept jobs"
@@ -147,6 +150,7 @@ cups_stop() {
         stop_process "$(cat "$pidfile")"
         rm -f "$pidfile"
     done
+    rm -f "$CUPS_DIR/sink.port"
 }
 
 expect_print_failure() {
@@ -162,13 +166,15 @@ expect_print_failure() {
 }
 
 expect_on_paper() {
-    local file=$1 width=$2 left=$3 right=$4 fit=${5:-}
-    pdftotext -bbox -enc UTF-8 "$file" - | awk -v width="$width" -v left="$left" -v right="$right" -v fit="$fit" '
+    local file=$1 width=$2 left=$3 right=$4 length=$5
+    pdftotext -bbox -enc UTF-8 "$file" - | awk -v width="$width" -v left="$left" -v right="$right" -v long="$length" '
         function attr(name) { match($0, name "=\"[0-9.]+\""); return substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) + 0 }
         function abs(v) { return v < 0 ? -v : v }
         /<page / {
             pages++; height = attr("height")
-            if (abs(attr("width") - width) > 1.5) { printf "the page is %.1f pt wide, not %.1f pt\n", attr("width"), width; exit 1 }
+            if (abs(attr("width") - width) > 1.5 || (long != "fit" && abs(height - long) > 1.5)) {
+                printf "the page is %.1f x %.1f pt, not %.1f x %s pt\n", attr("width"), height, width, long; exit 1
+            }
             bottom = 0
         }
         /<word / {
@@ -182,7 +188,7 @@ expect_on_paper() {
         }
         END {
             if (words == 0) { print "no text on the paper"; exit 1 }
-            if (fit != "" && (pages != 1 || height - bottom > 30)) {
+            if (long == "fit" && (pages != 1 || height - bottom > 30)) {
                 printf "%d page(s); the last ends %.1f pt below the text instead of just after it\n", pages, height - bottom; exit 1
             }
         }' >&2 || fail "the bill is not laid out on the paper"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Receipt printers: the bill is laid out on the default printer's own roll.
+# Receipt printers: the bill is laid out on the default printer's own paper.
 # An 80 mm roll that takes any length gets one page as long as the bill; a
-# 58 mm roll its one page length. On both every character of a long bill is
-# on the paper, inside the printed width, at 9 pt or more.
+# 58 mm roll its one page length; an A4 printer that also takes custom sizes
+# stays on A4. On each every character of a long bill is on the paper, inside
+# the printed width, at 9 pt or more.
 . "$(dirname "$0")/lib.sh"
 e2e_begin print_roll
 require_tools cupsd lpadmin lpstat pdftotext
@@ -10,6 +11,7 @@ require_tools cupsd lpadmin lpstat pdftotext
 cups_start "$E2E_DIR/cups"
 cups_add_printer roll80 "$E2E_HERE/data/roll80.ppd"
 cups_add_printer roll58 "$E2E_HERE/data/roll58.ppd"
+cups_add_printer office "$E2E_HERE/data/a4.ppd"
 cups_set_default roll80
 
 start_app
@@ -39,14 +41,15 @@ expect_every_character() {
         || fail "the paper does not hold every character of the bill: $printed"
 }
 
-# queue, job number, roll width (pt), printed width (pt from the left edge),
-# and whether the page is as long as the bill
+# queue, job number, paper width (pt), printed width (pt from the left edge),
+# and the page length (pt), or fit for a page as long as the bill
 cases=(
     "roll80 1 226.77 11.34 215.43 fit"
-    "roll58 2 164.41 14.17 150.24"
+    "roll58 2 164.41 14.17 150.24 595.28"
+    "office 3 595 12 583 842"
 )
 for c in "${cases[@]}"; do
-    read -r queue job width left right fit <<<"$c"
+    read -r queue job width left right length <<<"$c"
     note "打印 on the $queue roll"
     cups_set_default "$queue"
     click "$main" "${PRINT_BILL[@]}"
@@ -55,7 +58,7 @@ for c in "${cases[@]}"; do
     file=$(cups_job_file "$job")
     expect_pdf "$file"
     cp "$file" "$E2E_OUTPUT/bill-$queue.pdf"
-    expect_on_paper "$file" "$width" "$left" "$right" $fit
+    expect_on_paper "$file" "$width" "$left" "$right" "$length"
     expect_every_character "$file"
 done
 

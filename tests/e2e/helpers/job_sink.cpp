@@ -5,11 +5,9 @@
 //
 // The port number goes to PORTFILE once the socket listens. Job n is received
 // into DIR/job-n.part and renamed to DIR/job-n.bin when the sender closes the
-// connection, so a reader never sees half a job. Several sinks may share DIR:
-// each job takes the first number no other job holds. Runs until it is killed.
+// connection, so a reader never sees half a job. Runs until it is killed.
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -34,41 +32,11 @@ bool writePort(const std::string &path, unsigned port)
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
-std::string jobPath(const std::string &dir, unsigned number, const char *suffix)
+void receiveJob(int connection, const std::string &dir, unsigned number)
 {
-    return dir + "/job-" + std::to_string(number) + suffix;
-}
-
-// Claims the first job number that neither a finished nor a running job
-// holds, by creating its .part file; returns 0 on failure.
-unsigned claimNumber(const std::string &dir)
-{
-    for (unsigned number = 1; number < 100000; ++number) {
-        const int fd = open(jobPath(dir, number, ".part").c_str(), O_CREAT | O_EXCL | O_WRONLY, 0644);
-        if (fd < 0) {
-            if (errno == EEXIST)
-                continue;
-            std::perror("job_sink: claim");
-            return 0;
-        }
-        close(fd);
-        if (access(jobPath(dir, number, ".bin").c_str(), F_OK) == 0) {
-            unlink(jobPath(dir, number, ".part").c_str());
-            continue;
-        }
-        return number;
-    }
-    return 0;
-}
-
-void receiveJob(int connection, const std::string &dir)
-{
-    const unsigned number = claimNumber(dir);
-    if (number == 0)
-        return;
-    const std::string part = jobPath(dir, number, ".part");
-    const std::string done = jobPath(dir, number, ".bin");
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    const std::string part = dir + "/job-" + std::to_string(number) + ".part";
+    const std::string done = dir + "/job-" + std::to_string(number) + ".bin";
+    std::ofstream out(part, std::ios::binary);
     if (!out) {
         std::perror(part.c_str());
         return;
@@ -111,7 +79,7 @@ int main(int argc, char **argv)
         std::perror(argv[1]);
         return 1;
     }
-    for (;;) {
+    for (unsigned number = 1;;) {
         const int connection = accept(listener, nullptr, nullptr);
         if (connection < 0) {
             if (errno == EINTR)
@@ -119,7 +87,7 @@ int main(int argc, char **argv)
             std::perror("job_sink: accept");
             return 1;
         }
-        receiveJob(connection, argv[2]);
+        receiveJob(connection, argv[2], number++);
         close(connection);
     }
 }
