@@ -1,9 +1,11 @@
 // Handler benchmarks: one rescale, one quantity press, one settle, one
 // hand-off with all six sheets loaded, the bill with six full summaries,
-// reset-all, and the print document of a full bill.
+// reset-all, the print document of a full bill, and a 60-line bill laid out
+// and printed on an 80 mm receipt roll.
 
 #include "common/form.h"
 #include "main_window/bill.h"
+#include "main_window/bill_print.h"
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/program.h"
@@ -13,9 +15,12 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
 #include <QTemporaryDir>
+
+#include <cmath>
 
 class BenchHandlers : public QObject {
     Q_OBJECT
@@ -125,6 +130,38 @@ private slots:
         printer.setPageSize(QPageSize(QPageSize::A4));
         printer.setOutputFileName(dir.filePath(QStringLiteral("bill.pdf")));
         QBENCHMARK {
+            QVERIFY(bill::printText(printer, text));
+        }
+    }
+
+    // 51 order lines (some long enough to wrap), the heading, seven empty
+    // lines and the total: 60 bill lines, laid out on an 80 mm roll (72 mm
+    // printed) as long as the bill, and printed into a PDF file.
+    void printSixtyLineBillOnEightyMillimetreRoll()
+    {
+        QStringList summaries;
+        for (int k = 1; k <= 6; ++k) {
+            QString summary;
+            for (int row = 1; row <= (k <= 3 ? 9 : 8); ++row)
+                summary += QStringLiteral("\r\n%1%2 12小份 10大份 %3")
+                               .arg(row % 3 == 0 ? QStringLiteral("红烧牛肉面加卤蛋青菜香菜葱花辣椒油特大碗")
+                                                 : QStringLiteral("牛肉面"))
+                               .arg(row)
+                               .arg(k * 100 + row);
+            summaries << summary;
+        }
+        const QString text = bill::printable(bill::compose(QStringLiteral("7"), summaries, QStringLiteral("8888")));
+        QCOMPARE(bill::printLines(text).size(), 60);
+        QTemporaryDir dir;
+        const QMarginsF margins(4, 3.5, 4, 3.5);  // millimetres, as receipt drivers give
+        QBENCHMARK {
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(dir.filePath(QStringLiteral("roll.pdf")));
+            const double length = margins.top() + bill::printedHeight(printer, 72, text) + margins.bottom();
+            printer.setPageLayout(QPageLayout(QPageSize(QSizeF(80, std::ceil(length + 0.5)), QPageSize::Millimeter,
+                                                        QString(), QPageSize::ExactMatch),
+                                              QPageLayout::Portrait, margins, QPageLayout::Millimeter));
             QVERIFY(bill::printText(printer, text));
         }
     }

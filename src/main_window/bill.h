@@ -1,11 +1,9 @@
 #pragma once
-// The bill of the main window: its number, its text, and how it reaches the
-// printer.
+// The bill of the main window: its number, its text, and the text the
+// printer receives (how it gets there: bill_print.h).
 
 #include <QString>
 #include <QStringList>
-
-class QPrinter;
 
 namespace bill {
 
@@ -20,16 +18,5 @@ QString compose(const QString &number, const QStringList &summaries, const QStri
 
 // What the printer receives: the bill without the spaces at its start and end.
 QString printable(const QString &bill);
-
-// The printed lines: one per bill line.
-QStringList printLines(const QString &printableText);
-
-// Prints `printableText` on `printer`, from the start of the printable area,
-// one line per bill line, continuing on further pages. False on failure.
-bool printText(QPrinter &printer, const QString &printableText);
-
-// Prints `printableText` on the default printer. Returns an empty text on
-// success, otherwise a Chinese sentence saying why printing failed.
-QString printOnDefaultPrinter(const QString &printableText);
 
 }  // namespace bill

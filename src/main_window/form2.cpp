@@ -5,6 +5,7 @@
 #include "common/design.h"
 #include "main_window/bill.h"
 #include "main_window/main_access.h"
+#include "main_window/bill_print.h"
 #include "settings/caption_store.h"
 #include "shell/form1.h"
 #include "shell/program.h"

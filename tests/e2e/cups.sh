@@ -3,14 +3,25 @@
 #   cups_start DIR          start cupsd with its configuration, spool, state,
 #                           cache and logs under DIR, no printer yet, and point
 #                           CUPS_SERVER (lpadmin, lpstat and the program) at it
-#   cups_add_printer NAME   add a raw queue whose device is a job sink on
-#                           127.0.0.1 (helpers/job_sink.cpp): what the program
-#                           prints arrives there as Qt made it, a PDF
+#   cups_add_printer NAME [PPD]
+#                           add a queue whose device is the job sink on
+#                           127.0.0.1 (helpers/job_sink.cpp); without a PPD a
+#                           raw queue (what the program prints arrives as it
+#                           was sent, a PDF), with one (data/*.ppd) the driver
+#                           it describes, whose filters hand on a PDF
 #   cups_set_default NAME   make NAME the server's default printer
-#   cups_wait_jobs N        wait until the sinks hold N complete jobs
-#   cups_job_count          how many complete jobs the sinks hold
+#   cups_wait_jobs N        wait until the sink holds N complete jobs
+#   cups_job_count          how many complete jobs the sink holds
 #   cups_job_file N         the file of the Nth job received (1, 2, ...)
-#   cups_stop               stop cupsd and the sinks (the EXIT trap does it too)
+#   cups_stop               stop cupsd and the sink (the EXIT trap does it too)
+#   expect_print_failure MAIN TEXT
+#                           "打印" answered with a message box whose text (as
+#                           the program logs it) holds TEXT; Enter closes it
+#   expect_on_paper FILE WIDTH LEFT RIGHT LENGTH
+#                           every word of the PDF FILE lies on a page WIDTH pt
+#                           wide and LENGTH pt long (fit: one page ending just
+#                           after the text), between LEFT and RIGHT pt, and is
+#                           9 pt or more high
 #
 # The system's own CUPS, if there is one, is never touched. Needs
 # E2E_JOB_SINK, and fail() and poll_until() from lib.sh.
@@ -85,12 +96,15 @@ cups_running() {
 }
 
 cups_add_printer() {
-    local name=$1 portfile=$CUPS_DIR/$1.port
-    "$E2E_JOB_SINK" "$portfile" "$CUPS_DIR/jobs" >"$CUPS_DIR/log/sink-$name.log" 2>&1 &
-    echo $! >"$CUPS_DIR/sink-$name.pid"
-    poll_until 10 "the job sink of $name to listen" test -s "$portfile" \
-        || fail "the job sink of $name did not start: $(cat "$CUPS_DIR/log/sink-$name.log")"
-    lpadmin -p "$name" -v "socket://127.0.0.1:$(cat "$portfile")" -E -m raw 2>"$CUPS_DIR/log/lpadmin.err" \
+    local name=$1 portfile=$CUPS_DIR/sink.port model=(-m raw)
+    [ -z "${2:-}" ] || model=(-P "$2")
+    if [ ! -s "$portfile" ]; then  # one sink behind every queue, numbering all jobs
+        "$E2E_JOB_SINK" "$portfile" "$CUPS_DIR/jobs" >"$CUPS_DIR/log/sink.log" 2>&1 &
+        echo $! >"$CUPS_DIR/sink.pid"
+        poll_until 10 "the job sink to listen" test -s "$portfile" \
+            || fail "the job sink did not start: $(cat "$CUPS_DIR/log/sink.log")"
+    fi
+    lpadmin -p "$name" -v "socket://127.0.0.1:$(cat "$portfile")" -E "${model[@]}" 2>"$CUPS_DIR/log/lpadmin.err" \
         || fail "lpadmin could not add $name: $(cat "$CUPS_DIR/log/lpadmin.err")"
     poll_until 10 "$name to accept jobs" cups_accepting "$name" || fail "$name does not accept jobs"
 }
@@ -136,4 +150,46 @@ cups_stop() {
         stop_process "$(cat "$pidfile")"
         rm -f "$pidfile"
     done
+    rm -f "$CUPS_DIR/sink.port"
+}
+
+expect_print_failure() {
+    local main=$1 wanted=$2 said
+    poll_until 30 "a message box" one_message_box || { visible_windows >&2; fail "no message box showed"; }
+    # The program logs what the box says before it shows it.
+    said=$(grep '打印失败' "$E2E_DIR/logs/tavelko-$APP_RUNS.log" | tail -n 1)
+    case $said in
+        *"$wanted"*) ;;
+        *) fail "the print failure does not say '$wanted': $said" ;;
+    esac
+    expect_message_box "$main"
+}
+
+expect_on_paper() {
+    local file=$1 width=$2 left=$3 right=$4 length=$5
+    pdftotext -bbox -enc UTF-8 "$file" - | awk -v width="$width" -v left="$left" -v right="$right" -v long="$length" '
+        function attr(name) { match($0, name "=\"[0-9.]+\""); return substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) + 0 }
+        function abs(v) { return v < 0 ? -v : v }
+        /<page / {
+            pages++; height = attr("height")
+            if (abs(attr("width") - width) > 1.5 || (long != "fit" && abs(height - long) > 1.5)) {
+                printf "the page is %.1f x %.1f pt, not %.1f x %s pt\n", attr("width"), height, width, long; exit 1
+            }
+            bottom = 0
+        }
+        /<word / {
+            words++
+            x0 = attr("xMin"); x1 = attr("xMax"); y0 = attr("yMin"); y1 = attr("yMax")
+            if (x0 < left - 1.5 || x1 > right + 1.5 || y0 < 0 || y1 > height) {
+                printf "the word %s lies outside the printable area (%.1f..%.1f x %.1f..%.1f on a %.1f pt page)\n", $0, x0, x1, y0, y1, height; exit 1
+            }
+            if (y1 - y0 < 9) { printf "the word %s is %.1f pt high, less than 9 pt\n", $0, y1 - y0; exit 1 }
+            if (y1 > bottom) bottom = y1
+        }
+        END {
+            if (words == 0) { print "no text on the paper"; exit 1 }
+            if (long == "fit" && (pages != 1 || height - bottom > 30)) {
+                printf "%d page(s); the last ends %.1f pt below the text instead of just after it\n", pages, height - bottom; exit 1
+            }
+        }' >&2 || fail "the bill is not laid out on the paper"
 }

@@ -712,12 +712,18 @@ expect_line_layout() {
         /<word / {
             match($0, /yMin="[0-9.]+"/); top = substr($0, RSTART + 6, RLENGTH - 7) + 0
             match($0, /yMax="[0-9.]+"/); bottom = substr($0, RSTART + 6, RLENGTH - 7) + 0
-            if (lines == 0 || abs(top - tops[lines]) > 3) {
+            for (line = 1; line <= lines && abs(top - tops[line]) > 3; line++) ;
+            if (line > lines) {
                 tops[++lines] = top
                 height[lines] = bottom - top
             }
         }
         END {
+            for (i = 2; i <= lines; i++)  # top to bottom, whatever order the words came in
+                for (j = i; j > 1 && tops[j - 1] > tops[j]; j--) {
+                    t = tops[j]; tops[j] = tops[j - 1]; tops[j - 1] = t
+                    t = height[j]; height[j] = height[j - 1]; height[j - 1] = t
+                }
             count = split(wanted, index_of, " ")
             if (lines != count) {
                 printf "%d printed lines hold text, expected %d\n", lines, count; exit 1

@@ -56,7 +56,7 @@ lpadmin -x tavelko_bill
 cups_add_printer spare
 lpstat -d 2>&1 | grep -q 'no system default' || fail "the server still has a default printer: $(lpstat -d 2>&1)"
 click "$main" "${PRINT_BILL[@]}"
-expect_message_box "$main"
+expect_print_failure "$main" "没有设置默认打印机"
 [ "$(cups_job_count)" -eq 2 ] || fail "a job was printed without a default printer"
 
 note "no printer at all: a message box, nothing printed"
@@ -65,10 +65,10 @@ click "$main" "${PRINT_BILL[@]}"
 expect_message_box "$main"
 [ "$(cups_job_count)" -eq 2 ] || fail "a job was printed without any printer"
 
-note "no print server at all: a message box"
+note "no print server at all: a message box that says so, not that a default is missing"
 cups_stop
 click "$main" "${PRINT_BILL[@]}"
-expect_message_box "$main"
+expect_print_failure "$main" "无法连接打印服务"
 
 note "the program still works: 复制 gives the same bill"
 copy_bill_to "$main" "$E2E_DIR/copied-after"

@@ -1,16 +1,20 @@
 // The bill of the main window: "清单" composes it byte for byte, "复制" puts it
-// on the clipboard, "打印" reports a printer it cannot reach.
+// on the clipboard, "打印" lays it out whole inside the printable area and
+// reports a print service it cannot reach.
 
 #include "testsupport.h"
 
 #include "main_window/bill.h"
+#include "main_window/bill_print.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 
 #include <QClipboard>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QMimeData>
+#include <QPageLayout>
 #include <QPageSize>
 #include <QPrinter>
 #include <QProcess>
@@ -77,7 +81,10 @@ private slots:
     void printableTrimsOnlySpaces();
     void onePrintedLinePerBillLine_data();
     void onePrintedLinePerBillLine();
-    void longBillContinuesOnTheNextPage();
+    void longLinesContinueOnTheNextRow_data();
+    void longLinesContinueOnTheNextRow();
+    void everyRowInsideThePrintableArea_data();
+    void everyRowInsideThePrintableArea();
 };
 
 // ------------------------------------------------------------------ 清单 ---
@@ -218,8 +225,8 @@ void TstBill::copyOfAnEmptyBill()
 
 // ------------------------------------------------------------------ 打印 ---
 
-// main() points CUPS at a server that does not exist: there is no default
-// printer, and the cashier must hear about it.
+// main() points CUPS at a server that does not exist: the cashier must hear
+// that the print service cannot be reached, not that no printer is chosen.
 void TstBill::printWithoutPrinterIsReported()
 {
     Program program;
@@ -229,6 +236,7 @@ void TstBill::printWithoutPrinterIsReported()
         QString message;
         QCOMPARE(answerModals(acceptingMessageBox(&message), [] { pressMain("Command3"); }), 1);
         QVERIFY2(message.startsWith(QStringLiteral("打印失败")), qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("无法连接打印服务")), qPrintable(message));
         QCOMPARE(mainText("Label2"), bill);
         QVERIFY(form2().isVisible());
     }
@@ -267,6 +275,9 @@ void TstBill::onePrintedLinePerBillLine_data()
                                          QStringLiteral("总计   20元")};
     QTest::newRow("ends with a break") << "a\r\n" << QStringList{QStringLiteral("a"), QString()};
     QTest::newRow("spaces kept") << "总计   0元" << QStringList{QStringLiteral("总计   0元")};
+    // A caption may hold a lone CR or LF: each ends a printed line too.
+    QTest::newRow("lone CR") << "面\r汤\r\n总计" << QStringList{QStringLiteral("面"), QStringLiteral("汤"), QStringLiteral("总计")};
+    QTest::newRow("lone LF") << "面\n\r\n总计" << QStringList{QStringLiteral("面"), QString(), QStringLiteral("总计")};
 }
 
 void TstBill::onePrintedLinePerBillLine()
@@ -276,7 +287,56 @@ void TstBill::onePrintedLinePerBillLine()
     QCOMPARE(bill::printLines(text), lines);
 }
 
-// What poppler reads from a PDF: its page count, or its text.
+void TstBill::longLinesContinueOnTheNextRow_data()
+{
+    // Widths in ideographs (9 pt each; digits, letters and spaces are half
+    // as wide), the indent of a continued row is one ideograph.
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<double>("width");
+    QTest::addColumn<QStringList>("rows");
+    QTest::newRow("fits") << "总计   20元" << 20.0 << QStringList{QStringLiteral("总计   20元")};
+    QTest::newRow("no spaces: between characters")
+        << "红烧牛肉面加卤蛋青菜" << 4.0
+        << QStringList{QStringLiteral("红烧牛肉"), QStringLiteral("面加卤"), QStringLiteral("蛋青菜")};
+    QTest::newRow("at the last space that fits")
+        << "牛肉面 12小份 10大份 157" << 8.0
+        << QStringList{QStringLiteral("牛肉面 12小份 "), QStringLiteral("10大份 157")};
+    QTest::newRow("a word wider than a row")
+        << "ab 红烧牛肉面加卤蛋" << 4.0
+        << QStringList{QStringLiteral("ab "), QStringLiteral("红烧牛"), QStringLiteral("肉面加"), QStringLiteral("卤蛋")};
+    QTest::newRow("trailing spaces leave no ink") << "第1位                    " << 3.0
+                                                  << QStringList{QStringLiteral("第1位                    ")};
+    QTest::newRow("leading spaces stay") << "   红烧牛肉面" << 4.0
+                                         << QStringList{QStringLiteral("   红烧"), QStringLiteral("牛肉面")};
+    QTest::newRow("characters outside the basic plane") << "𠀀𠀁𠀂𠀃𠀄 😀😀😀 e\u0301e\u0301e\u0301" << 2.0
+                                                        << QStringList{};
+    QTest::newRow("narrower than one character") << "面条" << 0.5 << QStringList{QStringLiteral("面"), QStringLiteral("条")};
+}
+
+void TstBill::longLinesContinueOnTheNextRow()
+{
+    QFETCH(QString, line);
+    QFETCH(double, width);
+    QFETCH(QStringList, rows);
+    const QFontMetricsF metrics(bill::printFont());
+    const double ideograph = metrics.horizontalAdvance(QStringLiteral("中"));
+    const QStringList printed = bill::wrapLine(line, metrics, width * ideograph + 0.01, ideograph);
+    if (!rows.isEmpty())
+        QCOMPARE(printed, rows);
+    QCOMPARE(printed.join(QString()), line);  // every character, once, in order
+    for (qsizetype i = 0; i < printed.size(); ++i) {
+        const QString &row = printed[i];
+        QVERIFY2(!row.isEmpty() && !row.front().isLowSurrogate() && !row.back().isHighSurrogate()
+                     && !row.front().isMark(), qPrintable(row));
+        const double room = width * ideograph + 0.01 - (i == 0 ? 0 : ideograph);
+        QString ink = row;
+        while (ink.endsWith(u' '))
+            ink.chop(1);
+        QVERIFY2(metrics.horizontalAdvance(ink) <= room || ink.size() <= 2, qPrintable(row));
+    }
+}
+
+// What poppler reads from a PDF: its text, or its words with their boxes.
 QString pdfTool(const QString &tool, const QStringList &arguments)
 {
     QProcess process;
@@ -286,22 +346,29 @@ QString pdfTool(const QString &tool, const QStringList &arguments)
     return QString::fromUtf8(process.readAllStandardOutput());
 }
 
-void TstBill::longBillContinuesOnTheNextPage()
+void TstBill::everyRowInsideThePrintableArea_data()
 {
     // Six full categories: 14 order lines each, with the heading, the empty
-    // lines and the total line, longer than one A4 page.
+    // lines and the total line, longer than one A4 page; on a narrow short
+    // page the long dish names wrap too, over many pages.
+    QTest::addColumn<QSizeF>("paper");  // millimetres
+    QTest::addColumn<int>("leastPages");
+    QTest::newRow("A4") << QSizeF(210, 297) << 2;
+    QTest::newRow("58 mm, short pages") << QSizeF(58, 60) << 10;
+}
+
+void TstBill::everyRowInsideThePrintableArea()
+{
+    QFETCH(QSizeF, paper);
+    QFETCH(int, leastPages);
     QStringList summaries;
-    QStringList dishes;
     for (int k = 1; k <= 6; ++k) {
         QString summary;
-        for (int row = 1; row <= 14; ++row) {
-            const QString line = QStringLiteral("菜%1-%2 2小份 1大份 %3").arg(k).arg(row).arg(k * 100 + row);
-            dishes << line;
-            summary += crlf + line;
-        }
+        for (int row = 1; row <= 14; ++row)
+            summary += crlf + QStringLiteral("红烧牛肉面加卤蛋青菜香菜葱花辣椒油%1-%2 12小份 10大份 %3").arg(k).arg(row).arg(k * 100 + row);
         summaries << summary;
     }
-    const QString text = bill::compose(QStringLiteral("7"), summaries, QStringLiteral("1234.5"));
+    const QString text = bill::printable(bill::compose(QStringLiteral("7"), summaries, QStringLiteral("1234.5")));
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
@@ -309,25 +376,33 @@ void TstBill::longBillContinuesOnTheNextPage()
     QPrinter printer(QPrinter::HighResolution);
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    QVERIFY(bill::printText(printer, bill::printable(text)));
+    const QMarginsF margins(4, 6, 4, 6);  // millimetres
+    printer.setPageLayout(QPageLayout(QPageSize(paper, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
+                                      QPageLayout::Portrait, margins, QPageLayout::Millimeter));
+    QVERIFY(bill::printText(printer, text));
 
-    const QString info = pdfTool(QStringLiteral("pdfinfo"), {pdf});
-    const QRegularExpressionMatch pages = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
-    QVERIFY2(pages.hasMatch(), qPrintable(info));
-    QVERIFY2(pages.captured(1).toInt() >= 2, qPrintable(info));
-
-    // Every line printed once, in order, none lost at a page break.
-    QStringList expected{QStringLiteral("第7位")};
-    expected << dishes << QStringLiteral("总计 1234.5元");
-    QStringList printed;
-    for (const QString &line : pdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")})
-                                   .split(u'\n')) {
-        const QString folded = line.simplified().remove(u'\f');
-        if (!folded.isEmpty())
-            printed << folded;
+    // Every word lies inside the printable area of its page: none above its
+    // top, none across a page break, none past the right edge.
+    const QString boxes = pdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    const double mm = 72 / 25.4, slack = 1.0;
+    const QRectF area = QRectF(QPointF(0, 0), paper * mm).marginsRemoved(margins * mm).adjusted(-slack, -slack, slack, slack);
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)<"));
+    int words = 0;
+    for (const QRegularExpressionMatch &m : word.globalMatch(boxes)) {
+        const QRectF box(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                         QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
+        QVERIFY2(area.contains(box), qPrintable(m.captured(0)));
+        ++words;
     }
-    QCOMPARE(printed, expected);
+    QVERIFY2(words > 6 * 14 * 4, qPrintable(boxes.left(2000)));
+    QVERIFY2(boxes.count(QStringLiteral("<page ")) >= leastPages, qPrintable(boxes.left(500)));
+
+    // Every character printed once, in order, none lost at a break.
+    QString printed = pdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), pdf, QStringLiteral("-")});
+    QString expected = text;
+    static const QRegularExpression blank(QStringLiteral("\\s"));
+    QCOMPARE(printed.remove(blank), expected.remove(blank));
 }
 
 int main(int argc, char *argv[])

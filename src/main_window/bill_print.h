@@ -1,0 +1,75 @@
+#pragma once
+// How the bill reaches paper. It is laid out on the default printer's own
+// paper in 宋体, line for line; a line wider than the paper continues on the
+// next row, indented, so that every character is printed and nothing lies
+// outside the printable area. On a receipt roll that takes any length the
+// page is as long as the bill. Handing the document to the spooler is the
+// platform's part (bill_print_cups.cpp, bill_print_win.cpp).
+
+#include <QFont>
+#include <QList>
+#include <QPointF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+class QFontMetricsF;
+class QPrinter;
+class QPrinterInfo;
+
+namespace bill {
+
+// The printed lines: one per bill line. CR LF ends a line; so does a lone CR
+// or LF, which a caption may hold.
+QStringList printLines(const QString &printableText);
+
+// The font of the printed bill: 宋体 as in the windows, at the bill pane's
+// 9 pt, which is the size it lands on paper (the page is never scaled).
+QFont printFont();
+
+// The rows one line takes on a printable width: the line itself when it
+// fits, else pieces that do, each piece after the first drawn `indent`
+// further in. A line breaks after a space where there is one, else between
+// two characters. The pieces put together are the line.
+QStringList wrapLine(const QString &line, const QFontMetricsF &metrics, double width, double indent);
+
+// One printed row, in device pixels from the top-left corner of its page's
+// printable area.
+struct PrintedRow {
+    int page = 0;
+    QPointF topLeft;
+    QString text;
+};
+
+// Every row of the bill on pages whose printable area is `printable`: rows
+// one line spacing apart, a row that would not fit whole below starts the
+// next page.
+QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metrics, QSizeF printable);
+
+// The height in millimetres of the rows of `printableText` printed on
+// `printer` across `printableWidth` millimetres.
+double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText);
+
+// Sets `printer` (native or PDF) to the default paper of the printer `info`
+// with that printer's margins; on a roll that takes custom lengths, to a page
+// as long as the bill. Without a paper of its own the printer keeps its page.
+void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText);
+
+// Prints `printableText` on `printer` as laid out by layOut, from the start of
+// the printable area. False when the document cannot be started, a page
+// cannot be added or the document cannot be finished.
+bool printText(QPrinter &printer, const QString &printableText);
+
+// Prints `printableText` on the default printer. Returns an empty text when
+// the spooler accepted the job, otherwise a Chinese sentence saying why
+// printing failed, which also goes to the program's log.
+QString printOnDefaultPrinter(const QString &printableText);
+
+// The platform's part of it: lays the bill out for the default printer and
+// hands it to the spooler (bill_print_cups.cpp, bill_print_win.cpp).
+QString spoolOnDefaultPrinter(const QString &printableText);
+
+// The document name the spooler shows.
+QString documentName();
+
+}  // namespace bill
