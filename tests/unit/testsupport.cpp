@@ -59,11 +59,14 @@ void addBlockedStoreRows()
 
 void clearStore()
 {
-    QSettings store = openStore();
-    store.clear();
-    store.sync();
-    QFile::remove(store.fileName());
-    QFile::remove(store.fileName() + QStringLiteral(".bak"));
+    // Removed as files: a QSettings clear() stays pending in Qt's
+    // process-wide cache and would hide what the program writes later.
+    const QFileInfo file(storeFile());
+    const QDir folder(file.path());
+    const QStringList names = folder.entryList({file.fileName() + u'*'},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names)
+        QFile::remove(folder.filePath(name));
     settings::resetReadState();
 }
 

@@ -16,7 +16,8 @@ namespace testsupport {
 
 // ---------------------------------------------------------------- store ---
 
-// Empties the per-user settings store (the test's own XDG_CONFIG_HOME) and
+// Empties the per-user settings store (the test's own XDG_CONFIG_HOME), its
+// copies and leftovers, and
 // forgets what earlier reads found.
 void clearStore();
 
