@@ -117,7 +117,7 @@ ModalAnswer acceptingMessageBox(QString *text)
 }
 
 ModalAnswer confirmingInputBox(const QString &value, QString *opened, QString *title,
-                               QString *prompt)
+                               QString *prompt, QStringList *buttons)
 {
     return [=](QWidget *dialog) {
         auto *box = qobject_cast<QInputDialog *>(dialog);
@@ -131,6 +131,13 @@ ModalAnswer confirmingInputBox(const QString &value, QString *opened, QString *t
             *title = box->windowTitle();
         if (prompt)
             *prompt = box->labelText();
+        if (buttons) {
+            buttons->clear();
+            for (const QPushButton *b : box->findChildren<QPushButton *>())
+                if (b->isVisible())
+                    buttons->append(b->text());
+            buttons->sort();
+        }
         box->setTextValue(value);
         box->accept();
     };
