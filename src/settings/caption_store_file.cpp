@@ -217,8 +217,11 @@ void removeLeftovers()
     const QDir folder(storeFolder());
     const QStringList found =
         folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    // Temporary names end in six random letters and digits; a word in small
+    // letters ("backup") is the user's own name, and is left alone.
+    static const QRegularExpression word(QStringLiteral("\\.[a-z]{6}(\\.|$)"));
     for (const QString &entry : found)
-        if (leftover.match(entry).hasMatch())
+        if (leftover.match(entry).hasMatch() && !word.match(entry.mid(name.size())).hasMatch())
             QFile::remove(folder.filePath(entry));
 }
 

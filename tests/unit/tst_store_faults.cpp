@@ -283,6 +283,8 @@ void TestStoreFaults::faultMatrix()
         QFile(file + QStringLiteral(".lock")).open(QIODevice::WriteOnly);
         QFile temporary(file + QStringLiteral(".Ab12Cd"));
         QVERIFY(temporary.open(QIODevice::WriteOnly) && temporary.write("[Form2]\nC1=") > 0);
+        QFile users(file + QStringLiteral(".backup"));  // the user's own, not a leftover
+        QVERIFY(users.open(QIODevice::WriteOnly) && users.write(before) == before.size());
     }
 
     // The modes that make the fault, on a store that belongs to "nobody".
@@ -354,6 +356,8 @@ void TestStoreFaults::faultMatrix()
     beside.removeAll(QStringLiteral("Tavelko.conf"));
     beside.removeAll(QStringLiteral("Tavelko.conf.bak"));
     beside.removeAll(QStringLiteral("filler"));
+    if (fault == StaleLock)
+        QVERIFY(beside.removeAll(QStringLiteral("Tavelko.conf.backup")) == 1);
     QVERIFY2(beside.isEmpty(), qPrintable(beside.join(u' ')));
 }
 
