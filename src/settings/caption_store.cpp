@@ -16,6 +16,7 @@ struct RunState {
     bool started = false;                  // leftovers of a dead run removed
     Condition problem = Condition::Fine;   // the first problem a read found
     QString problemReason;
+    QString problemCopy;                   // where a damaged store will be kept
     bool told = false;                     // the user has been told about it
     QString saveProblem;                   // why the last save failed
 };
@@ -64,6 +65,7 @@ backend::Snapshot readStore()
     if (snapshot.condition != Condition::Fine && state.problem == Condition::Fine) {
         state.problem = snapshot.condition;
         state.problemReason = snapshot.reason;
+        state.problemCopy = backend::copyNameFor(snapshot);
     }
     return snapshot;
 }
@@ -129,7 +131,7 @@ QString takeReadProblem()
             .arg(file, state.problemReason);
     return QStringLiteral("设置文件已损坏：\n%1\n（%2）\n\n能读出的名称和价格已经载入，"
                           "其余暂时显示为空白。下次保存前，原文件会先另存为：\n%3")
-        .arg(file, state.problemReason, backend::nextCopyName());
+        .arg(file, state.problemReason, state.problemCopy);
 }
 
 QString saveFailureMessage(const QString &what)

@@ -178,9 +178,11 @@ QString systemError()
     return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-void syncFolder(const QString &folder)
+// Makes sure a file's (or a folder's) contents are on the disk, not only in
+// the machine's memory.
+void syncToDisk(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -232,30 +234,29 @@ static QString copyName(int n)
     return n == 1 ? first : first + u'.' + QString::number(n);
 }
 
-QString nextCopyName()
-{
-    int n = 1;
-    while (QFileInfo::exists(copyName(n)))
-        ++n;
-    return copyName(n);
-}
-
-bool keepCopy(const Snapshot &damaged, QString *why)
+QString copyNameFor(const Snapshot &damaged)
 {
     int n = 1;
     for (;; ++n) {
         QFile earlier(copyName(n));
         if (!earlier.exists())
-            break;
+            return copyName(n);
         if (earlier.open(QIODevice::ReadOnly) && earlier.readAll() == damaged.raw)
-            return true;  // this very file is kept already
+            return copyName(n);
     }
-    QSaveFile copy(copyName(n));
+}
+
+bool keepCopy(const Snapshot &damaged, QString *why)
+{
+    const QString name = copyNameFor(damaged);
+    if (QFileInfo::exists(name))
+        return true;  // this very file is kept already
+    QSaveFile copy(name);
     if (copy.open(QIODevice::WriteOnly) && copy.write(damaged.raw) == damaged.raw.size() &&
         copy.commit())
         return true;
     *why = QStringLiteral("无法先把损坏的设置文件另存为 %1：%2")
-               .arg(copyName(n), whyWriteFailed(damaged.raw.size() + 4096, copy.errorString()));
+               .arg(name, whyWriteFailed(damaged.raw.size() + 4096, copy.errorString()));
     return false;
 }
 
@@ -303,6 +304,7 @@ QString write(const Entries &before, const Entries &after)
             whyWriteFailed(needed, QStringLiteral("写入后读回的内容与要保存的内容不一致")));
     if (existing.exists())
         QFile::setPermissions(freshName, existing.permissions());
+    syncToDisk(freshName);
 
     // Swap it in, the old file kept under a second name until the new one
     // has been read back where it belongs.
@@ -319,14 +321,14 @@ QString write(const Entries &before, const Entries &after)
             ::unlink(previous.constData());
         return giveUp(reason);
     }
-    syncFolder(folder);
+    syncToDisk(folder);
     const Snapshot replaced = readFile(file);
     if (replaced.condition != Condition::Fine || replaced.entries != after) {
         if (!previous.isEmpty())
             ::rename(previous.constData(), fileName.constData());
         else if (!existing.exists())
             ::unlink(fileName.constData());
-        syncFolder(folder);
+        syncToDisk(folder);
         return QStringLiteral("替换后读回的设置文件与要保存的内容不一致");
     }
     if (!previous.isEmpty())

@@ -50,7 +50,7 @@ void removeLeftovers()
 {
 }
 
-QString nextCopyName()
+QString copyNameFor(const Snapshot &)
 {
     return {};
 }

@@ -36,8 +36,9 @@ Snapshot read();
 // temporary files). Only one Tavelko runs at a time, so none of it is in use.
 void removeLeftovers();
 
-// The name the next copy of a damaged store will be given.
-QString nextCopyName();
+// The name under which a damaged store is (or will be) kept: the copy that
+// holds these very bytes, or else the next free name.
+QString copyNameFor(const Snapshot &damaged);
 
 // Keeps the damaged store's bytes in a copy beside it, never over an earlier
 // copy. False (with the reason in `why`) when no copy could be made.
