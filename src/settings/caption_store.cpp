@@ -140,6 +140,12 @@ QString saveFailureMessage(const QString &what)
         .arg(what, runState().saveProblem, storeLocation());
 }
 
+void removeLeftovers()
+{
+    backend::removeLeftovers();
+    runState().started = true;
+}
+
 void resetReadState()
 {
     runState() = RunState{};

@@ -41,6 +41,10 @@ QString takeReadProblem();
 // saved, why, and where the store is.
 QString saveFailureMessage(const QString &what);
 
+// Removes the lock and temporary files that a run which ended abruptly left
+// beside the store. Only while no other copy of the program runs.
+void removeLeftovers();
+
 // Forgets what earlier reads found (for a fresh start within one process).
 void resetReadState();
 

@@ -2,6 +2,7 @@
 
 #include "common/categories.h"
 #include "main_window/form2.h"
+#include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
 #include "shell/single_instance.h"
@@ -121,6 +122,7 @@ int startProgram()
     if (!instance.isFirst())
         return 0;  // the running copy comes to the front instead
     QObject::connect(&instance, &SingleInstance::requested, &bringVisibleWindowForward);
+    settings::removeLeftovers();  // this is the only copy: they belong to a dead run
 
     QApplication::setApplicationName(QStringLiteral("Tavelko"));
     QApplication::setQuitOnLastWindowClosed(false);  // the welcome window ends the program

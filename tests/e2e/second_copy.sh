@@ -64,7 +64,16 @@ note "a copy killed outright does not keep the next start from running"
 start_app
 kill -KILL "$APP_PID"
 expect_app_exit 137
+stale="$(settings_file).lock $(settings_file).Xy12Zw"
+for file in $stale; do : >"$file"; done
 start_app
+
+note "the lock and temporary files of the killed copy's store are gone at the start"
+store_leftovers_gone() {
+    local file
+    for file in $stale; do [ ! -e "$file" ] || return 1; done
+}
+poll_until 10 "the store's leftovers to go" store_leftovers_gone || fail "left beside the store: $stale"
 main=$(open_main)
 shown=$(category_name "$main" 1)
 [ "$shown" = "$name" ] || fail "after a restart C1 shows '$shown', expected '$name'"
