@@ -131,7 +131,7 @@ Snapshot readFile(const QString &path)
     }
     if (damage.isEmpty()) {
         QStringDecoder utf8(QStringDecoder::Utf8);
-        (void)utf8(text);
+        const QString decoded = utf8.decode(text);
         if (text.contains('\0') || utf8.hasError())
             damage = QStringLiteral("文件中有不是文字的字节");
     }
