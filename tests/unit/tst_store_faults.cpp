@@ -24,18 +24,8 @@ using namespace testsupport;
 
 namespace {
 
-enum Fault {
-    ReadOnlyFile,
-    ReadOnlyFolder,
-    Unreadable,
-    FileIsFolder,
-    DiskFull,
-    Utf16,
-    Random,
-    Bom,
-    BadHeader,
-    StaleLock
-};
+enum Fault { ReadOnlyFile, ReadOnlyFolder, Unreadable, FileIsFolder, DiskFull, Utf16, Random, Bom,
+             BadHeader, StaleLock };
 const QString edited = QStringLiteral("新面条");
 
 QByteArray iniText()
@@ -239,11 +229,9 @@ void TestStoreFaults::faultMatrix()
     if (byMode && ::geteuid() == 0)
         QVERIFY(::chown(QFile::encodeName(folder), 65534, 65534) == 0 &&
                 ::chown(QFile::encodeName(file), 65534, 65534) == 0);
+    const mode_t faultMode[] = {0444, 0555, 0000};  // ReadOnlyFile, ReadOnlyFolder, Unreadable
     if (byMode)
-        QVERIFY(::chmod(modePath,
-                        fault == ReadOnlyFile     ? 0444
-                            : fault == Unreadable ? 0
-                                                  : 0555) == 0);
+        QVERIFY(::chmod(modePath, faultMode[fault]) == 0);
     const QVariantMap outcome = byMode && ::geteuid() == 0 ? actAsNobody(&why) : act();
     if (outcome.isEmpty())
         QSKIP(qPrintable(why));
