@@ -1,6 +1,7 @@
 // Handler benchmarks: one rescale, one quantity press, one settle, one
-// hand-off with all six sheets loaded, the bill with six full summaries,
-// reset-all, and the print document of a full bill.
+// hand-off with all six sheets loaded, a sheet's save into a full settings
+// store, the bill with six full summaries, reset-all, and the print document
+// of a full bill.
 
 #include "common/form.h"
 #include "main_window/bill.h"
@@ -74,6 +75,25 @@ private slots:
         fillSheet(sheet);
         QBENCHMARK {
             sheet.Command1_Click();
+        }
+    }
+
+    // A sheet's 46 captions saved, one of them changed, into a store that
+    // holds all six sheets: written aside, read back, swapped in.
+    void saveIntoFullStore()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k)
+            fillSheet(orderSheet(k));
+        QList<QWidget *> captions;
+        for (const QString &name : sheet::captionList())
+            captions.append(orderSheet(1).label(name));
+        for (int k = 1; k <= 6; ++k)
+            orderSheet(k).SaveSettingEx(captions);
+        int n = 0;
+        QBENCHMARK {
+            orderSheet(1).label(QStringLiteral("Label1"))->setText(QString::number(++n));
+            orderSheet(1).SaveSettingEx(captions);
         }
     }
 
