@@ -163,12 +163,12 @@ qint64 roomNeeded(const Entries &entries)
 }
 
 // Why writing into the store's folder failed, as far as the machine tells.
-QString whyWriteFailed(qint64 needed, const QString &otherwise)
+QString whyWriteFailed(const QString &folder, qint64 needed, const QString &otherwise)
 {
-    QStorageInfo disk(storeFolder());
+    QStorageInfo disk(folder);
     if (disk.isValid() && disk.bytesAvailable() < needed)
         return QStringLiteral("磁盘空间不足（只剩 %1 字节）").arg(disk.bytesAvailable());
-    if (!QFileInfo(storeFolder()).isWritable())
+    if (!QFileInfo(folder).isWritable())
         return QStringLiteral("设置文件夹不可写（没有写入权限）");
     return otherwise;
 }
@@ -191,9 +191,9 @@ void syncToDisk(const QString &path)
 
 // A name beside the store that nothing uses, of the form the leftovers
 // pattern knows.
-QString unusedName()
+QString unusedName(const QString &file)
 {
-    QTemporaryFile probe(storeFile() + QStringLiteral(".XXXXXX"));
+    QTemporaryFile probe(file + QStringLiteral(".XXXXXX"));
     probe.open();
     return probe.fileName();  // removed again as `probe` goes
 }
@@ -256,15 +256,18 @@ bool keepCopy(const Snapshot &damaged, QString *why)
         copy.commit())
         return true;
     *why = QStringLiteral("无法先把损坏的设置文件另存为 %1：%2")
-               .arg(name, whyWriteFailed(damaged.raw.size() + 4096, copy.errorString()));
+               .arg(name, whyWriteFailed(storeFolder(), damaged.raw.size() + 4096,
+                                         copy.errorString()));
     return false;
 }
 
 QString write(const Entries &before, const Entries &after)
 {
     Q_UNUSED(before);  // the file itself is the earlier state: it stays until replaced
-    const QString file = storeFile();
-    const QString folder = storeFolder();
+    // A store that is a link to a file elsewhere is replaced where it lies.
+    const QFileInfo link(storeFile());
+    const QString file = link.isSymLink() && link.exists() ? link.canonicalFilePath() : storeFile();
+    const QString folder = QFileInfo(file).path();
     const qint64 needed = roomNeeded(after);
 
     if (!QDir().mkpath(folder))
@@ -279,7 +282,7 @@ QString write(const Entries &before, const Entries &after)
     // The whole new store, in a file of its own.
     QTemporaryFile fresh(file + QStringLiteral(".XXXXXX"));
     if (!fresh.open())
-        return whyWriteFailed(needed, QStringLiteral("无法在设置文件夹中建立文件：%1")
+        return whyWriteFailed(folder, needed, QStringLiteral("无法在设置文件夹中建立文件：%1")
                                           .arg(fresh.errorString()));
     fresh.setAutoRemove(false);
     const QString freshName = fresh.fileName();
@@ -301,7 +304,7 @@ QString write(const Entries &before, const Entries &after)
     const Snapshot written = readFile(freshName);
     if (written.condition != Condition::Fine || written.entries != after)
         return giveUp(
-            whyWriteFailed(needed, QStringLiteral("写入后读回的内容与要保存的内容不一致")));
+            whyWriteFailed(folder, needed, QStringLiteral("写入后读回的内容与要保存的内容不一致")));
     if (existing.exists())
         QFile::setPermissions(freshName, existing.permissions());
     syncToDisk(freshName);
@@ -311,7 +314,7 @@ QString write(const Entries &before, const Entries &after)
     const QByteArray fileName = QFile::encodeName(file);
     QByteArray previous;
     if (existing.exists()) {
-        previous = QFile::encodeName(unusedName());
+        previous = QFile::encodeName(unusedName(file));
         if (::link(fileName.constData(), previous.constData()) != 0)
             previous.clear();
     }
