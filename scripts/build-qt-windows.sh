@@ -42,7 +42,8 @@ if [ ! -d "$work/src" ]; then
 fi
 
 echo "build-qt-windows: configuring and building Qt $version for Windows (this takes a while)" >&2
-rm -rf "$work/build" && mkdir -p "$work/build"
+# An interrupted build picks up where it stopped.
+mkdir -p "$work/build"
 cd "$work/build"
 cmake -S "$work/src" -B . -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -54,7 +55,7 @@ cmake -S "$work/src" -B . -G Ninja \
   -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
   -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_dbus=OFF \
   -DFEATURE_opengl=OFF -DFEATURE_vulkan=OFF -DFEATURE_concurrent=OFF \
-  -DFEATURE_xml=OFF -DFEATURE_tabletevent=OFF \
+  -DFEATURE_xml=OFF -DFEATURE_tabletevent=OFF -DFEATURE_dynamicgl=OFF \
   -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF \
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
   -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \

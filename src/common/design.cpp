@@ -102,6 +102,10 @@ std::optional<QString> askNewName(QWidget *parent, const QString &current)
     box.setLabelText(QStringLiteral("请输入新名称"));
     box.setInputMode(QInputDialog::TextInput);
     box.setTextValue(current);
+    // Named here, not left to Qt's translation catalogue, which a copied
+    // program may be without.
+    box.setOkButtonText(QStringLiteral("确定"));
+    box.setCancelButtonText(QStringLiteral("取消"));
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();

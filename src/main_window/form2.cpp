@@ -196,9 +196,7 @@ void Form2::Cm4_Click()
     Form1 &welcome = form1();
     welcome.showForm();
     if (!saved)
-        design::reportError(&welcome, QStringLiteral("类别名称未能保存。\n设置文件：%1\n"
-                                                     "请检查该文件及其文件夹是否可写。")
-                                          .arg(settings::storeLocation()));
+        design::reportError(&welcome, settings::saveFailureMessage(QStringLiteral("类别名称")));
 }
 
 void Form2::closeEvent(QCloseEvent *event)

@@ -1,30 +1,30 @@
 #include "settings/caption_store.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "settings/store_backend.h"
+
 #include <QLabel>
 #include <QPushButton>
-#include <QSettings>
 
 namespace settings {
 
 namespace {
 
-struct ReadState {
-    bool unreadable = false;  // the last read found a broken or unreadable file
-    bool told = false;        // the user has been told about it
+using backend::Condition;
+using backend::Entries;
+
+struct RunState {
+    bool started = false;                  // leftovers of a dead run removed
+    Condition problem = Condition::Fine;   // the first problem a read found
+    QString problemReason;
+    QString problemCopy;                   // where a damaged store will be kept
+    bool told = false;                     // the user has been told about it
+    QString saveProblem;                   // why the last save failed
 };
 
-ReadState &readState()
+RunState &runState()
 {
-    static ReadState state;
+    static RunState state;
     return state;
-}
-
-QSettings openStore()
-{
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
-                     QStringLiteral("Tavelko"));
 }
 
 bool isOfKind(QWidget *control, CaptionKind kind)
@@ -54,90 +54,101 @@ QString keyOf(const QString &section, QWidget *control)
     return section + u'/' + control->objectName();
 }
 
-// Copies a file the store cannot read to "<file>.bak".
-bool keepUnreadableFile(const QString &file)
+backend::Snapshot readStore()
 {
-    const QString backup = file + QStringLiteral(".bak");
-    QFile::remove(backup);
-    return QFile::copy(file, backup);
+    RunState &state = runState();
+    if (!state.started) {
+        backend::removeLeftovers();
+        state.started = true;
+    }
+    backend::Snapshot snapshot = backend::read();
+    if (snapshot.condition != Condition::Fine && state.problem == Condition::Fine) {
+        state.problem = snapshot.condition;
+        state.problemReason = snapshot.reason;
+        state.problemCopy = backend::copyNameFor(snapshot);
+    }
+    return snapshot;
 }
 
 }  // namespace
 
 QString storeLocation()
 {
-    return openStore().fileName();
+    return backend::location();
 }
 
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
-    QSettings store = openStore();
-    // Qt keeps a parsed file for the whole process and reports a format error
-    // only to the first reader, so a broken file stays broken for every later
-    // load until a save has replaced it.
-    const bool readable = store.status() == QSettings::NoError && !readState().unreadable;
-    if (!readable)
-        readState().unreadable = true;
+    const backend::Snapshot store = readStore();
     for (QWidget *control : controls) {
-        if (!isOfKind(control, kind))
-            continue;
-        const QVariant value = readable ? store.value(keyOf(section, control), missingCaption)
-                                        : QVariant(missingCaption);
-        setCaption(control, value.toString());
+        if (isOfKind(control, kind))
+            setCaption(control, store.entries.value(keyOf(section, control), missingCaption));
     }
-    return readable;
-}
-
-// A file the store cannot read would lose what it holds when a save writes
-// over it: keep a copy aside first, then let the save start it afresh.
-// False when the copy could not be made.
-static bool setBrokenStoreAside()
-{
-    QString file;
-    {
-        QSettings store = openStore();
-        if (!readState().unreadable && store.status() == QSettings::NoError)
-            return true;
-        file = store.fileName();
-    }
-    if (QFileInfo::exists(file)) {
-        if (!keepUnreadableFile(file))
-            return false;
-        QFile::remove(file);
-    }
-    readState().unreadable = false;
-    return true;
+    return store.condition == Condition::Fine;
 }
 
 bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
-    if (!setBrokenStoreAside())
+    RunState &state = runState();
+    state.saveProblem.clear();
+    backend::removeLeftovers();
+
+    // What the store holds now: the save keeps all of it but this window's
+    // captions, and the check afterwards compares against it.
+    const backend::Snapshot before = readStore();
+    if (before.condition == Condition::Unreadable) {
+        state.saveProblem = QStringLiteral("设置文件无法读取（%1），为免覆盖其中的内容，没有写入。")
+                                .arg(before.reason);
         return false;
-    QSettings store = openStore();
+    }
+    Entries after = before.entries;
     for (QWidget *control : controls) {
         if (isOfKind(control, kind))
-            store.setValue(keyOf(section, control), captionOf(control));
+            after.insert(keyOf(section, control), captionOf(control));
     }
-    store.sync();
-    return store.status() == QSettings::NoError;
+    if (before.condition == Condition::Fine && after == before.entries)
+        return true;  // the store already holds every caption
+
+    QString why;
+    if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
+        state.saveProblem = why;
+        return false;
+    }
+    state.saveProblem = backend::write(before.entries, after);
+    return state.saveProblem.isEmpty();
 }
 
 QString takeReadProblem()
 {
-    ReadState &state = readState();
-    if (!state.unreadable || state.told)
+    RunState &state = runState();
+    if (state.problem == Condition::Fine || state.told)
         return {};
     state.told = true;
     const QString file = storeLocation();
-    return QStringLiteral("无法读取设置文件：\n%1\n\n名称和价格暂时显示为空白。"
-                          "下次保存前，原文件会先另存为：\n%1.bak")
-        .arg(file);
+    if (state.problem == Condition::Unreadable)
+        return QStringLiteral("无法读取设置文件：\n%1\n（%2）\n\n名称和价格暂时显示为空白。"
+                              "在文件能够读取之前，不会有任何内容写入该文件。")
+            .arg(file, state.problemReason);
+    return QStringLiteral("设置文件已损坏：\n%1\n（%2）\n\n能读出的名称和价格已经载入，"
+                          "其余暂时显示为空白。下次保存前，原文件会先另存为：\n%3")
+        .arg(file, state.problemReason, state.problemCopy);
+}
+
+QString saveFailureMessage(const QString &what)
+{
+    return QStringLiteral("%1未能保存：%2\n设置文件：%3\n文件中原有的内容没有改变。")
+        .arg(what, runState().saveProblem, storeLocation());
+}
+
+void removeLeftovers()
+{
+    backend::removeLeftovers();
+    runState().started = true;
 }
 
 void resetReadState()
 {
-    readState() = ReadState{};
+    runState() = RunState{};
 }
 
 }  // namespace settings
-

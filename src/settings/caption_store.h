@@ -21,18 +21,29 @@ inline const QString missingCaption = QStringLiteral(" ");
 QString storeLocation();
 
 // Sets the caption of every control of `kind` in `controls`, in order, from
-// the store; a missing entry gives " ". Returns false when the store could not
-// be read (then every caption becomes " ").
+// the store; a missing entry gives " ". The whole store is read, and every
+// entry that can be read is used even when other parts are damaged. Returns
+// false when the store could not be read completely (see takeReadProblem()).
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind);
 
-// Writes the caption of every control of `kind` in `controls` and flushes the
-// store to disk before returning. Returns false when it could not be written.
-// If an earlier read found the store unreadable, the old file is first copied
-// aside to "<file>.bak".
+// Writes the caption of every control of `kind` in `controls`, keeping every
+// other entry of the store, and checks the store back before returning.
+// Returns false when it could not be saved (see saveFailureMessage()); the
+// store then holds what it held before. A damaged store is first copied
+// aside; a store that cannot be read is never written over.
 bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind);
 
-// The message for a failed read, once per run: empty after the first call.
+// The message for a store that could not be read completely, once per run:
+// empty when there is nothing to tell or it was told already.
 QString takeReadProblem();
+
+// The message for the last failed save: `what` (e.g. "类别名称") was not
+// saved, why, and where the store is.
+QString saveFailureMessage(const QString &what);
+
+// Removes the lock and temporary files that a run which ended abruptly left
+// beside the store. Only while no other copy of the program runs.
+void removeLeftovers();
 
 // Forgets what earlier reads found (for a fresh start within one process).
 void resetReadState();

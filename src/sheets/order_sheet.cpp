@@ -265,9 +265,7 @@ void OrderSheet::Command2_Click()
     hide();
     main.showForm();
     if (!saved)
-        design::reportError(&main, QStringLiteral("菜品名称和价格未能保存。\n设置文件：%1\n"
-                                                  "请检查该文件及其文件夹是否可写。")
-                                       .arg(settings::storeLocation()));
+        design::reportError(&main, settings::saveFailureMessage(QStringLiteral("菜品名称和价格")));
 }
 
 void OrderSheet::editCaption(QLabel *label)

@@ -2,8 +2,10 @@
 
 #include "common/categories.h"
 #include "main_window/form2.h"
+#include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
+#include "shell/single_instance.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -123,6 +125,14 @@ OrderSheet &orderSheet(int category)
 
 int startProgram()
 {
+    // Before the application is renamed: the lock records the name of the
+    // running executable, by which a later copy knows it is still running.
+    SingleInstance instance;
+    if (!instance.isFirst())
+        return 0;  // the running copy comes to the front instead
+    QObject::connect(&instance, &SingleInstance::requested, &bringVisibleWindowForward);
+    settings::removeLeftovers();  // this is the only copy: they belong to a dead run
+
     QApplication::setApplicationName(QStringLiteral("Tavelko"));
     QApplication::setQuitOnLastWindowClosed(false);  // the welcome window ends the program
 

@@ -59,11 +59,14 @@ void addBlockedStoreRows()
 
 void clearStore()
 {
-    QSettings store = openStore();
-    store.clear();
-    store.sync();
-    QFile::remove(store.fileName());
-    QFile::remove(store.fileName() + QStringLiteral(".bak"));
+    // Removed as files: a QSettings clear() stays pending in Qt's
+    // process-wide cache and would hide what the program writes later.
+    const QFileInfo file(storeFile());
+    const QDir folder(file.path());
+    const QStringList names = folder.entryList({file.fileName() + u'*'},
+                                               QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names)
+        QFile::remove(folder.filePath(name));
     settings::resetReadState();
 }
 
@@ -114,7 +117,7 @@ ModalAnswer acceptingMessageBox(QString *text)
 }
 
 ModalAnswer confirmingInputBox(const QString &value, QString *opened, QString *title,
-                               QString *prompt)
+                               QString *prompt, QStringList *buttons)
 {
     return [=](QWidget *dialog) {
         auto *box = qobject_cast<QInputDialog *>(dialog);
@@ -128,6 +131,13 @@ ModalAnswer confirmingInputBox(const QString &value, QString *opened, QString *t
             *title = box->windowTitle();
         if (prompt)
             *prompt = box->labelText();
+        if (buttons) {
+            buttons->clear();
+            for (const QPushButton *b : box->findChildren<QPushButton *>())
+                if (b->isVisible())
+                    buttons->append(b->text());
+            buttons->sort();
+        }
         box->setTextValue(value);
         box->accept();
     };

@@ -16,7 +16,8 @@ namespace testsupport {
 
 // ---------------------------------------------------------------- store ---
 
-// Empties the per-user settings store (the test's own XDG_CONFIG_HOME) and
+// Empties the per-user settings store (the test's own XDG_CONFIG_HOME), its
+// copies and leftovers, and
 // forgets what earlier reads found.
 void clearStore();
 
@@ -71,12 +72,14 @@ private:
 int answerModals(const ModalAnswer &answer, const std::function<void()> &action);
 
 // Answers: accept any dialog (a message box's text to `text`); type `value`
-// into an input box and confirm it (its title, prompt and the text it opened
-// with to the pointers given; any other dialog is closed); reject any dialog
+// into an input box and confirm it (its title, prompt, the text it opened
+// with and the texts of its shown buttons, sorted, to the pointers given;
+// any other dialog is closed); reject any dialog
 // (an input box's opening text to `opened`).
 ModalAnswer acceptingMessageBox(QString *text = nullptr);
 ModalAnswer confirmingInputBox(const QString &value, QString *opened = nullptr,
-                               QString *title = nullptr, QString *prompt = nullptr);
+                               QString *title = nullptr, QString *prompt = nullptr,
+                               QStringList *buttons = nullptr);
 ModalAnswer cancellingInputBox(QString *opened = nullptr);
 
 // --------------------------------------------------------------- windows ---

@@ -285,11 +285,13 @@ void TestMainWindow::rightPressRenames()
     button(name)->setText(QStringLiteral("面条"));
 
     QString opened, title, prompt;
-    const ModalAnswer answer =
-        confirmingInputBox(QStringLiteral(" 牛肉面 <b>大</b> "), &opened, &title, &prompt);
+    QStringList buttons;
+    const ModalAnswer answer = confirmingInputBox(QStringLiteral(" 牛肉面 <b>大</b> "), &opened,
+                                                  &title, &prompt, &buttons);
     QCOMPARE(answerModals(answer, [&] { rightPress(button(name), modifiers); }), 1);
     QCOMPARE(title, QStringLiteral("修改"));
     QCOMPARE(prompt, QStringLiteral("请输入新名称"));
+    QCOMPARE(buttons, (QStringList{QStringLiteral("取消"), QStringLiteral("确定")}));
     QCOMPARE(opened, QStringLiteral("面条"));
     QCOMPARE(button(name)->text(), QStringLiteral(" 牛肉面 <b>大</b> "));  // not trimmed
 

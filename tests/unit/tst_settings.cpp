@@ -79,7 +79,7 @@ private slots:
     void replacesAnEarlierValue();
     void reportsAFailedSave_data();
     void reportsAFailedSave();
-    void unreadableFileIsReportedOnceAndKeptAside();
+    void damagedFileIsReadAsFarAsItGoesAndKeptAside();
 };
 
 void TestSettings::cleanup()
@@ -244,36 +244,39 @@ void TestSettings::reportsAFailedSave()
         QCOMPARE(readFile(QFileInfo(file).path()), QByteArray("not a folder"));
 }
 
-void TestSettings::unreadableFileIsReportedOnceAndKeptAside()
+void TestSettings::damagedFileIsReadAsFarAsItGoesAndKeptAside()
 {
-    // Qt's INI reader rejects a section header without its "]"; binary
-    // garbage, by contrast, it reads as a file without entries.
+    // Qt's INI reader rejects a section header without its "]", but the
+    // entries around it are still there to be read.
     const QString file = storeFile();
     const QByteArray broken = "[Form3]\nLabel1=牛肉面\n[Form2\nC1=面条\n";
     writeFile(file, broken);
 
     auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("设计"));
     QVERIFY(!GetSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
-    QCOMPARE(c1->text(), QStringLiteral(" "));
+    QCOMPARE(c1->text(), QStringLiteral("面条"));
     const QString problem = settings::takeReadProblem();
     QVERIFY(problem.contains(file));
     QVERIFY(problem.contains(file + QStringLiteral(".bak")));
 
-    // Another window loading the same file sees it as broken too, and the
-    // user is not told a second time.
+    // Another window loading the same file reads its part too, and the user
+    // is not told a second time.
     auto dish = makeLabel(QStringLiteral("Label1"));
     QVERIFY(!GetSettingEx(QStringLiteral("Form3"), {dish.get()}, CaptionKind::Label));
-    QCOMPARE(dish->text(), QStringLiteral(" "));
+    QCOMPARE(dish->text(), QStringLiteral("牛肉面"));
     QVERIFY(settings::takeReadProblem().isEmpty());
     QCOMPARE(readFile(file), broken);  // reading changes nothing
 
-    // The next save keeps the old file aside, then writes a readable store.
+    // The next save keeps the old file aside, then writes a readable store
+    // that keeps the other window's entries.
     c1->setText(QStringLiteral("米饭"));
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
     QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
-    QSettings store = openStore();
-    QCOMPARE(store.status(), QSettings::NoError);
-    QCOMPARE(store.value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("米饭"));
+    {
+        QSettings store = openStore();
+        QCOMPARE(store.value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("米饭"));
+        QCOMPARE(store.value(QStringLiteral("Form3/Label1")).toString(), QStringLiteral("牛肉面"));
+    }
 
     // Later saves leave the copy alone, and loads read the new store.
     c1->setText(QStringLiteral("面饭"));
@@ -283,6 +286,14 @@ void TestSettings::unreadableFileIsReportedOnceAndKeptAside()
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), {again.get()}, CaptionKind::CommandButton));
     QCOMPARE(again->text(), QStringLiteral("面饭"));
     QVERIFY(settings::takeReadProblem().isEmpty());
+
+    // A file damaged again is kept under the next number, never over the
+    // first copy.
+    const QByteArray brokenAgain = "[Form2]\nC1=粥\n[Form3\n";
+    writeFile(file, brokenAgain);
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
+    QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
+    QCOMPARE(readFile(file + QStringLiteral(".bak.2")), brokenAgain);
 }
 
 QTEST_MAIN(TestSettings)

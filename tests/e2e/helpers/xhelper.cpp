@@ -8,6 +8,9 @@
 //   xhelper ink FILE.xwd X Y W H
 //                               print how many pixels of the rectangle are dark
 //                               (every channel below 0x80): text and rules
+//   xhelper cover               map a window over the whole screen, print its id
+//                               and keep it until killed: something for the
+//                               program's windows to come in front of
 //
 // WINDOW is a decimal or 0x-prefixed window id, as xdotool prints it.
 
@@ -164,10 +167,35 @@ int countInk(const char *path, long x, long y, long w, long h)
     return 0;
 }
 
+int cover()
+{
+    Display *display = XOpenDisplay(nullptr);
+    if (!display) {
+        std::fprintf(stderr, "xhelper: cannot open display %s\n", XDisplayName(nullptr));
+        return 1;
+    }
+    const int screen = DefaultScreen(display);
+    const Window window = XCreateSimpleWindow(
+        display, RootWindow(display, screen), 0, 0, unsigned(DisplayWidth(display, screen)),
+        unsigned(DisplayHeight(display, screen)), 0, BlackPixel(display, screen),
+        WhitePixel(display, screen));
+    XStoreName(display, window, "cover");
+    XMapRaised(display, window);
+    XSync(display, False);
+    std::printf("%lu\n", window);
+    std::fflush(stdout);
+    for (;;) {  // until killed, or the X server goes
+        XEvent event;
+        XNextEvent(display, &event);
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "cover") == 0)
+        return cover();
     if (argc == 3 && std::strcmp(argv[1], "close") == 0)
         return closeWindow(argv[2]);
     auto number = [&](int i) { return std::strtol(argv[i], nullptr, 10); };
@@ -177,6 +205,7 @@ int main(int argc, char **argv)
         return countInk(argv[2], number(3), number(4), number(5), number(6));
     std::fprintf(stderr, "usage: xhelper close WINDOW\n"
                          "       xhelper pixel FILE.xwd X Y\n"
-                         "       xhelper ink FILE.xwd X Y WIDTH HEIGHT\n");
+                         "       xhelper ink FILE.xwd X Y WIDTH HEIGHT\n"
+                         "       xhelper cover\n");
     return 2;
 }

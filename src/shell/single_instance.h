@@ -1,0 +1,41 @@
+#pragma once
+// One running Tavelko per user. The first copy holds a lock file in the
+// user's runtime folder (the temporary folder where there is none) and
+// watches that folder; a later copy finds the lock held by a live process,
+// leaves a request file there and ends, and the first copy brings its visible
+// window to the front. Only QtCore: the Windows build has no QtNetwork.
+
+#include <QLockFile>
+#include <QObject>
+
+class QFileSystemWatcher;
+
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    SingleInstance();
+    // The first copy removes its lock and any request left for it.
+    ~SingleInstance() override;
+
+    // True in the first copy. In a later copy the request to come forward
+    // has been left for the first one.
+    bool isFirst() const { return m_first; }
+
+signals:
+    // A later copy asked this one to come forward.
+    void requested();
+
+private:
+    bool acquire();
+    void ask();
+    void checkRequest();
+
+    QString m_request;
+    QLockFile m_lock;
+    QFileSystemWatcher *m_watcher = nullptr;
+    bool m_first = true;
+};
+
+// Brings the program's visible windows to the front, the one that holds the
+// keyboard (a dialog, if one is open) last.
+void bringVisibleWindowForward();
