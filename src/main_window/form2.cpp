@@ -14,6 +14,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 using design::Face;
 using design::Twips;
@@ -33,6 +35,42 @@ QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int 
     rule->setGeometry(from.x(), from.y(), qMax(1, from.width()), qMax(1, from.height()));
     return rule;
 }
+
+// The bill area right of Line2 and above "清单", "复制" and "打印", where the
+// bill label sits at its design place (8400, 120) and scrolls when the bill
+// is larger than the area.
+constexpr Twips billArea{8400, 120, 11535 - 8400, 4800 - 120};
+
+// Shows the bill label so that all of it can be reached. Whenever the bill
+// changes size the pane shows its end: the total line, at the left edge.
+class BillPane : public QScrollArea {
+public:
+    BillPane(QWidget *parent, QLabel *bill) : QScrollArea(parent)
+    {
+        setObjectName(QStringLiteral("BillPane"));
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);  // the design's tab order has buttons only
+        setGeometry(design::toPixels(billArea));
+        setWidget(bill);
+        setWidgetResizable(false);
+    }
+
+    void showEnd()
+    {
+        horizontalScrollBar()->setValue(0);
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const bool handled = QScrollArea::eventFilter(watched, event);
+        // A bill set while the window is hidden is sized when it shows.
+        if (watched == widget() && event->type() == QEvent::Resize)
+            showEnd();
+        return handled;
+    }
+};
 
 // One control of the window as designed: name, place, font size, caption.
 struct ControlDesign {
@@ -99,7 +137,9 @@ void Form2::buildControls()
     for (const ControlDesign &d : billParts) {
         QLabel *l = design::label(this, name(d.name), d.rect, font(), QString::fromUtf16(d.caption));
         l->setWordWrap(false);
-        if (l->objectName() != QStringLiteral("Label2"))
+        if (l->objectName() == QStringLiteral("Label2"))
+            new BillPane(this, l);  // at the same place, scrolling
+        else
             l->hide();  // holders of the bill's parts, never shown
     }
 
@@ -132,7 +172,21 @@ void Form2::buildControls()
 
 QLabel *Form2::own(const char *name) const
 {
-    return findChild<QLabel *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    return findChild<QLabel *>(QString::fromLatin1(name));  // Label2 sits in its pane
+}
+
+QLabel *Form2::label(const QString &name)
+{
+    ensureLoaded();
+    return own(qPrintable(name));
+}
+
+void Form2::showBill(const QString &text)
+{
+    QLabel *bill = own("Label2");
+    bill->setText(text);
+    bill->adjustSize();
+    static_cast<BillPane *>(findChild<QScrollArea *>(QStringLiteral("BillPane")))->showEnd();
 }
 
 QList<QWidget *> Form2::categoryButtons() const
@@ -212,9 +266,9 @@ void Form2::Command1_Click()
         orderSheet(c.number).pressClear();
     for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
         own(name)->setText(QStringLiteral("0"));
-    for (const char *name : {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
+    for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
-    own("Label2")->adjustSize();
+    showBill(QString());
 }
 
 void Form2::Command2_Click()
@@ -224,9 +278,7 @@ void Form2::Command2_Click()
     QStringList summaries;
     for (const Category &c : categories)
         summaries << own(c.summary)->text();
-    QLabel *billLabel = own("Label2");
-    billLabel->setText(bill::compose(number->text(), summaries, own("L7")->text()));
-    billLabel->adjustSize();
+    showBill(bill::compose(number->text(), summaries, own("L7")->text()));
 }
 
 void Form2::Command3_Click()

@@ -22,7 +22,7 @@ public:
     void Command3_Click();  // "打印"
     void Command4_Click();  // "复制"
 
-    QLabel *label(const QString &name) { return control<QLabel>(name); }
+    QLabel *label(const QString &name);
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
 
     bool GetSettingEx(const QList<QWidget *> &controls);
@@ -37,4 +37,5 @@ private:
     void buildControls();
     QList<QWidget *> categoryButtons() const;
     QLabel *own(const char *name) const;
+    void showBill(const QString &text);  // into Label2, scrolled to the total
 };

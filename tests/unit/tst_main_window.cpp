@@ -2,6 +2,7 @@
 // store, renaming by right click, opening a category, and "关闭" with its
 // save, including a save that fails and a fresh process that reads it back.
 
+#include "common/caption_fit.h"
 #include "main_window/form2.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
@@ -16,6 +17,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTest>
 #include <cstdio>
 
@@ -40,7 +42,13 @@ QPushButton *button(const QString &name)
 
 QWidget *control(const QString &name)
 {
-    return form2().findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
+    return form2().findChild<QWidget *>(name);
+}
+
+// Where a control lies in the window, whatever it sits in.
+QRect placeInWindow(QWidget *w)
+{
+    return QRect(w->mapTo(&form2(), QPoint(0, 0)), w->size());
 }
 
 // "菜单" on the welcome window.
@@ -98,7 +106,8 @@ private slots:
     void controlsAtTheirDesignPlace_data();
     void controlsAtTheirDesignPlace();
     void windowDesign();
-    void buttonsLieAboveTheBill();
+    void billScrollsToTheTotal();
+    void categoryCaptionsWrapAtSpaces();
     void focusOrder();
     void emptyStoreGivesSpaces();
 
@@ -167,7 +176,7 @@ void TestMainWindow::controlsAtTheirDesignPlace()
     QWidget *widget = control(name);
     QVERIFY(widget);
     const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
-    QCOMPARE(widget->geometry(), pixels);
+    QCOMPARE(placeInWindow(widget), pixels);
 
     if (points > 0) {
         QCOMPARE(widget->font().pointSizeF(), points);
@@ -189,7 +198,7 @@ void TestMainWindow::controlsAtTheirDesignPlace()
     for (const QSize size : {QSize(1200, 800), QSize(300, 200), QSize(769, 413)}) {
         form2().resize(size);
         QCOMPARE(form2().size(), size);
-        QCOMPARE(widget->geometry(), pixels);
+        QCOMPARE(placeInWindow(widget), pixels);
     }
 }
 
@@ -213,20 +222,80 @@ void TestMainWindow::windowDesign()
     QVERIFY(control(QStringLiteral("Label2"))->isVisible());
 }
 
-void TestMainWindow::buttonsLieAboveTheBill()
+// A long bill scrolls in the bill area (right of Line2, above the three
+// buttons) and "清单" shows its end, the total; its text is the bill unchanged.
+void TestMainWindow::billScrollsToTheTotal()
 {
     Program program;
     openMainWindow(program);
-    // A long bill grows down over the bill pane's buttons; they stay on top.
+    const QString line = QStringLiteral("红烧牛肉面加蛋加肠 12小份 10大份 1234.5");
+    form2().label(QStringLiteral("Label3"))->setText((QStringLiteral("\r\n") + line).repeated(30));
+    form2().label(QStringLiteral("L7"))->setText(QStringLiteral("76543.5"));
+    pressMain("Command2");  // a 39-line bill
+
     auto *bill = form2().label(QStringLiteral("Label2"));
-    bill->setText(QStringLiteral("第1位\r\n") +
-                  QStringLiteral("面条 1小份 0大份 6\r\n").repeated(40));
-    bill->adjustSize();
-    QVERIFY(bill->geometry().bottom() > button(QStringLiteral("Command2"))->geometry().top());
-    for (const char *name : {"Command2", "Command4", "Command3"}) {
-        QWidget *b = button(QString::fromLatin1(name));
-        QCOMPARE(form2().childAt(b->geometry().center()), b);
+    QCOMPARE(bill->text().count(QStringLiteral("\r\n")), 38);
+    QVERIFY(bill->text().endsWith(QStringLiteral("总计   76543.5元")));
+    auto *pane = qobject_cast<QScrollArea *>(bill->parentWidget()->parentWidget());
+    QVERIFY(pane);
+    const QRect area = placeInWindow(pane);
+    QVERIFY(area.left() > control(QStringLiteral("Line2"))->geometry().right());
+    QVERIFY(area.right() < form2().width());
+    for (const char *name : {"Command2", "Command4", "Command3"})
+        QVERIFY(area.bottom() < button(QString::fromLatin1(name))->geometry().top());
+
+    // Longer and wider than the pane; scrolled to the end, at the left edge.
+    QVERIFY(bill->height() > pane->viewport()->height());
+    QVERIFY(bill->width() > pane->viewport()->width());
+    QCOMPARE(bill->y() + bill->height(), pane->viewport()->height());
+    QCOMPARE(bill->x(), 0);
+    QVERIFY(static_cast<fit::FittingLabel *>(bill)->fitted().asDesigned);
+
+    // "一键归零" empties it; the pane has nothing left to scroll.
+    pressMain("Command1");
+    QCOMPARE(bill->text(), QString());
+    QVERIFY(bill->height() <= pane->viewport()->height());
+    QCOMPARE(bill->y(), 0);
+}
+
+// A category caption breaks at its spaces, never inside a word, and one that
+// cannot fit even at the smallest size is cut with its whole text as tooltip.
+void TestMainWindow::categoryCaptionsWrapAtSpaces()
+{
+    Program program;
+    openMainWindow(program);
+    QPushButton *c3 = button(QStringLiteral("C3"));
+    c3->setText(QStringLiteral("包子 馒头"));
+    // Rows of the painted caption that hold ink, and how wide each is.
+    QList<int> widths;
+    const QImage image = c3->grab().toImage();
+    int left = image.width(), right = -1;
+    for (int y = 4; y < image.height() - 4; ++y) {
+        bool ink = false;
+        for (int x = 4; x < image.width() - 4; ++x) {
+            if (qGray(image.pixel(x, y)) < 96) {
+                ink = true;
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        }
+        if (!ink && right >= 0) {
+            widths << right - left;
+            left = image.width();
+            right = -1;
+        }
     }
+    QCOMPARE(widths.size(), 2);  // "包子" over "馒头", not "包子 馒" over "头"
+    QVERIFY2(std::abs(widths[0] - widths[1]) <= widths[0] / 4,  // two characters each
+              qPrintable(QStringLiteral("%1 %2").arg(widths[0]).arg(widths[1])));
+    QCOMPARE(c3->font().pointSizeF(), 18.0);
+    QCOMPARE(c3->toolTip(), QString());
+
+    const QString tooLong = QStringLiteral("特色").repeated(40);
+    c3->setText(tooLong);
+    c3->grab();
+    QCOMPARE(c3->toolTip(), tooLong);
+    QCOMPARE(c3->font().pointSizeF(), 18.0);
 }
 
 void TestMainWindow::focusOrder()

@@ -4,12 +4,17 @@
 
 #include "testsupport.h"
 
+#include "common/caption_fit.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "sheets/settle_list.h"
 
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include <array>
@@ -160,6 +165,11 @@ private slots:
     void editAnswer_data();
     void editAnswer();
     void pressesThatEditNothing();
+
+    // Captions that do not fit
+    void captionFits_data();
+    void captionFits();
+    void settleListFitsEveryLine();
 
     // Window
     void titleBarCloseIsRefused();
@@ -399,7 +409,9 @@ void TstSheet::lineTotal_data()
     QTest::addColumn<QString>("largeQty");
     QTest::addColumn<QString>("total");
     QTest::newRow("two small one large") << "6" << "8" << "+s +s +l" << "2" << "1" << "20";
-    QTest::newRow("minus on zero") << "6" << "8" << "-s" << "-1" << "0" << "-6";
+    QTest::newRow("minus on zero") << "6" << "8" << "-s" << "0" << "0" << "0";
+    QTest::newRow("minus stops at zero") << "6" << "8" << "+l +s -s -s" << "0" << "1" << "8";
+    QTest::newRow("discount") << "-2" << "8" << "+s +s" << "2" << "0" << "-4";
     QTest::newRow("fractional price") << "6.5" << "8" << "+s +s +s" << "3" << "0" << "19.5";
     QTest::newRow("fifteen digits") << "0.1" << "0.2" << "+s +l" << "1" << "1" << "0.3";
     QTest::newRow("blank price") << " " << "8" << "+s +l" << "1" << "1" << "8";
@@ -426,6 +438,8 @@ void TstSheet::lineTotal()
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
 }
 
+// A confirmed price counts at once, as a press would count it, overflow
+// included.
 void TstSheet::priceEditedAfterCounting()
 {
     Program program;
@@ -435,21 +449,25 @@ void TstSheet::priceEditedAfterCounting()
     count(sheet, r, QStringLiteral("+s +s"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
 
-    QCOMPARE(answerModals(confirmingInputBox(QStringLiteral("7")),
-                          [&] { rightPress(sheet.label(r.smallPrice)); }),
-             1);
-    QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("7"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("12"));  // not yet recomputed
-
+    auto editPrice = [&](const QString &typed) -> QString {
+        QString message;
+        const ModalAnswer answer = [&](QWidget *dialog) {
+            if (qobject_cast<QInputDialog *>(dialog))
+                confirmingInputBox(typed)(dialog);
+            else
+                acceptingMessageBox(&message)(dialog);
+        };
+        answerModals(answer, [&] { rightPress(sheet.label(r.smallPrice)); });
+        return text(sheet, r.smallPrice) == typed ? message : QStringLiteral("not typed");
+    };
+    QCOMPARE(editPrice(QStringLiteral("7")), QString());
+    QCOMPARE(text(sheet, r.total), QStringLiteral("14"));
     count(sheet, r, QStringLiteral("+s"));
-    QCOMPARE(text(sheet, r.smallQty), QStringLiteral("3"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("21"));
 
-    // "+" then "-" on the other portion brings a total up to date as well.
-    set(sheet, r.smallPrice, QStringLiteral("5"));
-    count(sheet, r, QStringLiteral("+l -l"));
-    QCOMPARE(text(sheet, r.largeQty), QStringLiteral("0"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("15"));
+    QVERIFY(editPrice(QStringLiteral("1e308")).contains(QStringLiteral("数值超出范围")));
+    QCOMPARE(text(sheet, r.smallQty), QStringLiteral("3"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));  // kept, as after a press
 }
 
 // ------------------------------------------------------- settle and clear ---
@@ -460,16 +478,16 @@ void TstSheet::settleListsRowsInRowOrder()
     OrderSheet &sheet = openSheet();
     menu(sheet, rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
     menu(sheet, rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
-    menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("6"), QStringLiteral("8"));
+    menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("-6"), QStringLiteral("8"));
     menu(sheet, rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
     menu(sheet, rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
     count(sheet, rows[11], QStringLiteral("+s +s"));    // row 12 first: 8
     count(sheet, rows[2], QStringLiteral("+s +s +l"));  // row 3: 20
-    count(sheet, rows[4], QStringLiteral("-s"));        // row 5: -6, not listed
+    count(sheet, rows[4], QStringLiteral("+s -l"));     // row 5: -6, a discount
     count(sheet, rows[6], QStringLiteral("+s +l"));     // row 7: 0, not listed
     count(sheet, rows[13], QStringLiteral("+s"));       // row 14, blank name: 0.25
-    const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("炒饭   8"),
-                           QStringLiteral("    0.25")};
+    const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("退菜   -6"),
+                           QStringLiteral("炒饭   8"), QStringLiteral("    0.25")};
 
     // A second press lists the same rows once.
     for (int settle = 0; settle < 2; ++settle) {
@@ -495,7 +513,7 @@ void TstSheet::subtotalChangesOnlyAtSettle()
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("20"));
     QCOMPARE(sheet.settleList()->lines().size(), 1);
 
-    count(sheet, rows[0], QStringLiteral("-s -s -s -l"));
+    count(sheet, rows[0], QStringLiteral("-s -s -s -s -l -l"));
     press(sheet, QStringLiteral("Command1"));
     QVERIFY(sheet.settleList()->lines().isEmpty());
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
@@ -550,32 +568,38 @@ void TstSheet::everyEditableLabelOpensTheBox()
 void TstSheet::editAnswer_data()
 {
     QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
+    const QString was = QStringLiteral("原来");
+    const QString longest = QString(40000, u'面');  // more than the edit field holds
     for (const char *label : {"Label12", "Label45", "l01"}) {  // dish name, heading, price
         const QString name = QString::fromLatin1(label);
-        QTest::addRow("%s confirm", label) << name << true << "<b>x</b> 1" << "<b>x</b> 1";
-        QTest::addRow("%s confirm empty", label) << name << true << "" << "";
-        QTest::addRow("%s cancel", label) << name << false << "" << "原来";
+        QTest::addRow("%s confirm", label) << name << was << true << "<b>x</b> 1" << "<b>x</b> 1";
+        QTest::addRow("%s confirm empty", label) << name << was << true << "" << "";
+        QTest::addRow("%s cancel", label) << name << was << false << "" << was;
+        QTest::addRow("%s long, unchanged", label)
+            << name << longest << true << longest.left(32767) << longest;
     }
 }
 
 void TstSheet::editAnswer()
 {
     QFETCH(QString, label);
+    QFETCH(QString, before);
     QFETCH(bool, confirm);
     QFETCH(QString, typed);
 
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, label, QStringLiteral("原来"));
+    set(sheet, label, before);
     QHash<QString, QString> expected = captions(sheet);
     QString opened;
     const ModalAnswer answer = confirm ? confirmingInputBox(typed, &opened)
                                        : cancellingInputBox(&opened);
     QCOMPARE(answerModals(answer, [&] { rightPress(sheet.label(label)); }), 1);
-    QCOMPARE(opened, QStringLiteral("原来"));
+    QCOMPARE(opened, before.left(32767));
     QTEST(text(sheet, label), "expected");
     expected[label] = text(sheet, label);
     QCOMPARE(captions(sheet), expected);  // nothing else changed, nothing recomputed
@@ -601,6 +625,108 @@ void TstSheet::pressesThatEditNothing()
         QVERIFY2(box.count() == 0, label);
     }
     QCOMPARE(captions(sheet), before);
+}
+
+// --------------------------------------------------- captions that do not fit ---
+
+void TstSheet::captionFits_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("room");  // twips to the control above it, or to its own edge
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("drawn");  // 0 as designed, 1 smaller, 2 cut with "…"
+    const QString name20 = QStringLiteral("宫保鸡丁").repeated(5);
+    const std::tuple<const char *, int, QString, int> rows[] = {
+        {"Label1", 1440, QStringLiteral("牛肉面"), 0},   // reaches under the "-" button
+        {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1},
+        {"Label1", 1440, name20, 2},
+        {"Label16", 1440, QStringLiteral("牛肉拉面加蛋"), 1},
+        {"L1", 240, QStringLiteral("9"), 0},  // the "+" button overlaps its right edge
+        {"L1", 240, QStringLiteral("12"), 1},
+        {"l01", 600, QStringLiteral("12.5"), 0},
+        {"l01", 600, QStringLiteral("123.75"), 1},
+        {"la1", 360, QStringLiteral("20"), 0},  // the right half's dish name lies above it
+        {"la1", 360, QStringLiteral("120"), 1},
+        {"la1", 360, QStringLiteral("12345.5"), 2},
+        {"La8", 615, QStringLiteral("12345"), 1},
+        {"Label8", 1560, QStringLiteral("小份"), 0},  // the row below does not cover it
+    };
+    for (const auto &[label, room, caption, drawn] : rows)
+        QTest::addRow("%s %s", label, qPrintable(caption.left(6)))
+            << QString::fromLatin1(label) << room << caption << drawn;
+}
+
+// A caption is drawn as designed when it fits, smaller when it does not, cut
+// with "…" below the floor size with the whole caption as tooltip, and never
+// under the control beside it; the control's own font never changes.
+void TstSheet::captionFits()
+{
+    QFETCH(QString, label);
+    QFETCH(int, room);
+    QFETCH(QString, caption);
+    QFETCH(int, drawn);
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    auto *l = static_cast<fit::FittingLabel *>(sheet.label(label));
+    l->setText(caption);
+    l->grab();  // painted
+    const fit::Fitted fitted = l->fitted();
+    verifySongTi(l, 14.25);
+    QCOMPARE(fitted.asDesigned, drawn == 0);
+    QCOMPARE(fitted.elided, drawn == 2);
+    QCOMPARE(l->toolTip(), drawn == 2 ? caption : QString());
+    if (drawn == 0)
+        QCOMPARE(fitted.font, l->font());
+    else
+        QVERIFY(fitted.font.pointSizeF() < 14.25 && fitted.font.pointSizeF() >= fit::floorPoints);
+    QCOMPARE(fitted.lines.size(), 1);
+    if (drawn == 2)
+        QVERIFY(fitted.lines[0].endsWith(QStringLiteral("…")));
+    else
+        QCOMPARE(fitted.lines[0], caption);
+    QVERIFY(QFontMetricsF(fitted.font).horizontalAdvance(fitted.lines[0]) <= room / 15);
+
+    // Back to a caption that fits: drawn as designed, the tooltip gone.
+    l->setText(QStringLiteral("1"));
+    l->grab();
+    QVERIFY(l->fitted().asDesigned);
+    QCOMPARE(l->toolTip(), QString());
+}
+
+// Fourteen lines all lie inside the box, and a line too long for it is cut
+// with its whole text as the tooltip of its place.
+void TstSheet::settleListFitsEveryLine()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    const QString longName = QStringLiteral("宫保鸡丁").repeated(5);
+    for (const Row &r : rows) {
+        menu(sheet, r, r.number == 3 ? longName : QStringLiteral("面"), QStringLiteral("6"),
+             QStringLiteral("8"));
+        count(sheet, r, QStringLiteral("+s"));
+    }
+    press(sheet, QStringLiteral("Command1"));
+    SettleList *list = sheet.settleList();
+    const QList<fit::Fitted> drawn = list->drawnLines();
+    QCOMPARE(drawn.size(), 14);
+    QVERIFY(14 * list->lineHeight() <= list->contentsRect().height());
+    for (int i = 0; i < 14; ++i) {
+        QVERIFY(drawn[i].font.pointSizeF() >= fit::floorPoints);
+        QCOMPARE(drawn[i].elided, i == 2);
+        QVERIFY(QFontMetricsF(drawn[i].font).horizontalAdvance(drawn[i].lines[0]) <=
+                list->contentsRect().width());
+    }
+    const QPoint onLine3(20, list->contentsRect().top() + int(2.5 * list->lineHeight()));
+    QHelpEvent help(QEvent::ToolTip, onLine3, list->mapToGlobal(onLine3));
+    QCoreApplication::sendEvent(list, &help);
+    QCOMPARE(QToolTip::text(), longName + QStringLiteral("   6"));
+
+    // A short list is drawn exactly as designed.
+    press(sheet, QStringLiteral("Command59"));
+    count(sheet, rows[0], QStringLiteral("+s"));
+    press(sheet, QStringLiteral("Command1"));
+    QVERIFY(list->drawnLines().first().asDesigned);
 }
 
 // ----------------------------------------------------------------- window ---
