@@ -79,7 +79,8 @@ QFont sized(const QFont &font, double points)
 
 // Floor-sized lines cut to the area: each line with "…" at its end, and the
 // lines beyond the area's height left out, the last one kept ending in "…".
-QStringList elided(QStringList lines, const QFont &font, const QSize &area)
+QStringList elided(QStringList lines, const QFont &font, const QSize &area,
+                   Qt::TextElideMode mode)
 {
     const QFontMetricsF metrics(font);
     const qsizetype room =
@@ -87,7 +88,7 @@ QStringList elided(QStringList lines, const QFont &font, const QSize &area)
     const bool cutLines = lines.size() > room;
     lines = lines.mid(0, room);
     for (QString &line : lines)
-        line = metrics.elidedText(line, Qt::ElideRight, area.width());
+        line = metrics.elidedText(line, mode, area.width());
     if (cutLines && !lines.last().endsWith(ellipsis)) {
         QString &last = lines.last();
         while (!last.isEmpty() && metrics.horizontalAdvance(last + ellipsis) > area.width())
@@ -99,7 +100,8 @@ QStringList elided(QStringList lines, const QFont &font, const QSize &area)
 
 }  // namespace
 
-Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, Wrap wrap)
+Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, Wrap wrap,
+                  Qt::TextElideMode elide)
 {
     const double designPoints = font.pointSizeF();
     const Layout designed = layOut(caption, font, area.width(), wrap);
@@ -128,7 +130,7 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
     const Layout layout = layOut(caption, smaller, area.width(), wrap);
     if (fits(layout, area))
         return {smaller, layout.lines, false, false};
-    return {smaller, elided(layout.lines, smaller, area), false, true};
+    return {smaller, elided(layout.lines, smaller, area, elide), false, true};
 }
 
 QRect uncoveredRect(const QWidget &control, int lineHeight)

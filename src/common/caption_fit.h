@@ -31,8 +31,11 @@ struct Fitted {
 };
 
 // Lays `caption` out in `area` (pixels) starting from `font`. A single line
-// only has to fit the width; several lines also have to fit the height.
-Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, Wrap wrap);
+// only has to fit the width; several lines also have to fit the height. A
+// line still too wide at the floor size loses its end (or, with
+// Qt::ElideMiddle, its middle) to "…".
+Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, Wrap wrap,
+                  Qt::TextElideMode elide = Qt::ElideRight);
 
 // The part of `control`'s rectangle (in its own coordinates) that lies left
 // of every sibling stacked above it and overlapping its first `lineHeight`

@@ -41,8 +41,12 @@ QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int 
 // is larger than the area.
 constexpr Twips billArea{8400, 120, 11535 - 8400, 4800 - 120};
 
-// Shows the bill label so that all of it can be reached. Whenever the bill
-// changes size the pane shows its end: the total line, at the left edge.
+// Shows the bill label so that all of it can be reached. After "清单" the
+// pane shows the bill's end, the total line at the left edge, and keeps
+// showing it while the scroll bars come and go, until the cashier scrolls.
+// The pane keeps its top-left corner; its right edge is the window's and its
+// bottom stays above the buttons, or at the window's edge in a window too
+// small for the design, so that its scroll bars are never out of sight.
 class BillPane : public QScrollArea {
 public:
     BillPane(QWidget *parent, QLabel *bill) : QScrollArea(parent)
@@ -53,12 +57,22 @@ public:
         setGeometry(design::toPixels(billArea));
         setWidget(bill);
         setWidgetResizable(false);
+        for (QScrollBar *bar : {horizontalScrollBar(), verticalScrollBar()})
+            connect(bar, &QAbstractSlider::actionTriggered, this, [this] { m_followEnd = false; });
+    }
+
+    void fitInto(const QSize &window)
+    {
+        QRect area = design::toPixels(billArea);
+        area.setRight(std::max(area.left(), window.width() - 1));
+        area.setBottom(std::max(area.top(), std::min(area.bottom(), window.height() - 1)));
+        setGeometry(area);
     }
 
     void showEnd()
     {
-        horizontalScrollBar()->setValue(0);
-        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+        m_followEnd = true;
+        followEnd();
     }
 
 protected:
@@ -67,9 +81,27 @@ protected:
         const bool handled = QScrollArea::eventFilter(watched, event);
         // A bill set while the window is hidden is sized when it shows.
         if (watched == widget() && event->type() == QEvent::Resize)
-            showEnd();
+            followEnd();
         return handled;
     }
+
+    // Also runs when the viewport changes size as a scroll bar shows or hides.
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QScrollArea::resizeEvent(event);
+        followEnd();
+    }
+
+private:
+    void followEnd()
+    {
+        if (!m_followEnd)
+            return;
+        horizontalScrollBar()->setValue(0);
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+
+    bool m_followEnd = true;
 };
 
 // One control of the window as designed: name, place, font size, caption.
@@ -258,6 +290,13 @@ void Form2::closeEvent(QCloseEvent *event)
     // never left running without a visible window.
     event->ignore();
     Cm4_Click();
+}
+
+void Form2::resizeEvent(QResizeEvent *event)
+{
+    Form::resizeEvent(event);
+    if (auto *pane = findChild<QScrollArea *>(QStringLiteral("BillPane")))
+        static_cast<BillPane *>(pane)->fitInto(size());
 }
 
 void Form2::Command1_Click()

@@ -55,7 +55,8 @@ QList<fit::Fitted> SettleList::drawnLines() const
     QList<fit::Fitted> drawn;
     for (QString line : m_lines) {
         line.replace(u'\r', u' ').replace(u'\n', u' ');  // one printed line, one line
-        drawn << fit::fitCaption(line, f, area, fit::Wrap::LineBreaksOnly);
+        // A line cut keeps its end: the amount to pay.
+        drawn << fit::fitCaption(line, f, area, fit::Wrap::LineBreaksOnly, Qt::ElideMiddle);
     }
     return drawn;
 }

@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <cstdio>
 
@@ -244,12 +245,26 @@ void TestMainWindow::billScrollsToTheTotal()
     for (const char *name : {"Command2", "Command4", "Command3"})
         QVERIFY(area.bottom() < button(QString::fromLatin1(name))->geometry().top());
 
-    // Longer and wider than the pane; scrolled to the end, at the left edge.
+    // Longer and wider than the pane; scrolled to the end, at the left edge,
+    // also once the scroll bars have taken their room.
+    QTRY_VERIFY(pane->horizontalScrollBar()->isVisible() && pane->verticalScrollBar()->isVisible());
     QVERIFY(bill->height() > pane->viewport()->height());
     QVERIFY(bill->width() > pane->viewport()->width());
     QCOMPARE(bill->y() + bill->height(), pane->viewport()->height());
     QCOMPARE(bill->x(), 0);
     QVERIFY(static_cast<fit::FittingLabel *>(bill)->fitted().asDesigned);
+
+    // A smaller window keeps the pane and its scroll bars inside it; a larger
+    // one gives it the room to the right. The buttons stay where they are.
+    for (const QSize size : {QSize(700, 300), QSize(1200, 800)}) {
+        form2().resize(size);
+        const QRect now = placeInWindow(pane);
+        QCOMPARE(now.topLeft(), area.topLeft());
+        QCOMPARE(now.right(), size.width() - 1);
+        QVERIFY(now.bottom() < std::min(size.height(), area.bottom() + 1));
+    }
+    form2().resize(769, 413);
+    QCOMPARE(placeInWindow(pane), area);
 
     // "一键归零" empties it; the pane has nothing left to scroll.
     pressMain("Command1");
