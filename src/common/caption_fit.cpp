@@ -84,7 +84,7 @@ QStringList elided(QStringList lines, const QFont &font, const QSize &area,
 {
     const QFontMetricsF metrics(font);
     const qsizetype room =
-        lines.size() == 1 ? 1 : std::max<qsizetype>(1, area.height() / metrics.lineSpacing());
+        lines.size() == 1 ? 1 : std::max(qsizetype(1), qsizetype(area.height() / metrics.lineSpacing()));
     const bool cutLines = lines.size() > room;
     lines = lines.mid(0, room);
     for (QString &line : lines)
@@ -114,8 +114,8 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
     double scale = area.width() / std::max(designed.widest, 1.0);
     if (designed.lines.size() > 1)
         scale = std::min(scale, area.height() / std::max(designed.height, 1.0));
-    double points = std::clamp(std::floor(designPoints * scale / step) * step, floor,
-                               designPoints - step);
+    double points = std::max(floor, std::min(std::floor(designPoints * scale / step) * step,
+                                             designPoints - step));
     auto fitsAt = [&](double p) {
         return fits(layOut(caption, sized(font, p), area.width(), wrap), area);
     };
