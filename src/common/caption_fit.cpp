@@ -150,6 +150,10 @@ QRect uncoveredRect(const QWidget &control, int lineHeight)
         const auto *sibling = qobject_cast<const QWidget *>(child);
         if (!above || !sibling || sibling->isWindow() || sibling->isHidden())
             continue;
+        // A label draws nothing but its caption: a blank one covers nothing.
+        if (const auto *label = qobject_cast<const QLabel *>(sibling);
+            label && label->text().trimmed().isEmpty())
+            continue;
         const QRect other = sibling->geometry();
         if (other.left() > own.left() && other.intersects(band))
             right = std::min(right, other.left());

@@ -39,7 +39,8 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
 
 // The part of `control`'s rectangle (in its own coordinates) that lies left
 // of every sibling stacked above it and overlapping its first `lineHeight`
-// pixels: the room a caption has without running under a neighbour.
+// pixels: the room a caption has without running under a neighbour. A label
+// with a blank caption is no neighbour: it draws nothing there.
 QRect uncoveredRect(const QWidget &control, int lineHeight);
 
 // Draws the fitted lines in `area` with `alignment`, each line as tall as the

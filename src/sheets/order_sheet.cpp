@@ -282,6 +282,7 @@ void OrderSheet::editCaption(QLabel *label)
     if (!text)
         return;
     label->setText(*text);
+    update();  // the captions beside it may have more room, or less, now
     // A new price counts at once: its row is recomputed as a press would.
     for (const DishRow &row : sheet::dishRows())
         if (label->objectName() == row.smallPrice || label->objectName() == row.largePrice)

@@ -626,22 +626,24 @@ void TstSheet::captionFits_data()
     QTest::addColumn<int>("room");  // twips to the control above it, or to its own edge
     QTest::addColumn<QString>("caption");
     QTest::addColumn<int>("drawn");  // 0 as designed, 1 smaller, 2 cut with "…"
-    const QString name20 = QStringLiteral("宫保鸡丁").repeated(5);
-    const std::tuple<const char *, int, QString, int> rows[] = {
-        {"Label1", 1440, QStringLiteral("牛肉面"), 0},   // reaches under the "-" button
-        {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1},
-        {"Label1", 1440, name20, 2},
-        {"L1", 240, QStringLiteral("9"), 0},  // the "+" button overlaps its right edge
-        {"L1", 240, QStringLiteral("12"), 1},
-        {"l01", 600, QStringLiteral("123.75"), 1},
-        {"la1", 360, QStringLiteral("20"), 0},  // the right half's dish name lies above it
-        {"la1", 360, QStringLiteral("120"), 1},
-        {"la1", 360, QStringLiteral("12345.5"), 2},
-        {"Label8", 1560, QStringLiteral("小份"), 0},  // the row below does not cover it
+    QTest::addColumn<QString>("rightName");  // the right half's first dish name
+    const QString name20 = QStringLiteral("宫保鸡丁").repeated(5), soup = QStringLiteral("汤");
+    const std::tuple<const char *, int, QString, int, QString> rows[] = {
+        {"Label1", 1440, QStringLiteral("牛肉面"), 0, soup},  // reaches under the "-" button
+        {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1, soup},
+        {"Label1", 1440, name20, 2, soup},
+        {"L1", 240, QStringLiteral("9"), 0, soup},  // the "+" button overlaps its right edge
+        {"L1", 240, QStringLiteral("12"), 1, soup},
+        {"l01", 600, QStringLiteral("123.75"), 1, soup},
+        {"la1", 360, QStringLiteral("20"), 0, soup},  // the right half's dish name lies above it
+        {"la1", 360, QStringLiteral("120"), 1, soup},
+        {"la1", 360, QStringLiteral("12345.5"), 2, soup},
+        {"la1", 855, QStringLiteral("113.5"), 0, QStringLiteral(" ")},  // unless it is blank
+        {"Label8", 1560, QStringLiteral("小份"), 0, soup},  // the row below does not cover it
     };
-    for (const auto &[label, room, caption, drawn] : rows)
-        QTest::addRow("%s %s", label, qPrintable(caption.left(6)))
-            << QString::fromLatin1(label) << room << caption << drawn;
+    for (const auto &[label, room, caption, drawn, rightName] : rows)
+        QTest::addRow("%s %s %s", label, qPrintable(caption.left(6)), qPrintable(rightName))
+            << QString::fromLatin1(label) << room << caption << drawn << rightName;
 }
 
 // A caption is drawn as designed when it fits, smaller when it does not, cut
@@ -653,9 +655,12 @@ void TstSheet::captionFits()
     QFETCH(int, room);
     QFETCH(QString, caption);
     QFETCH(int, drawn);
+    QFETCH(QString, rightName);
 
     Program program;
-    auto *l = static_cast<fit::FittingLabel *>(openSheet().label(label));
+    OrderSheet &sheet = openSheet();
+    auto *l = static_cast<fit::FittingLabel *>(sheet.label(label));
+    set(sheet, "Label16", rightName);
     l->setText(caption);
     l->grab();  // painted
     const fit::Fitted fitted = l->fitted();
@@ -665,6 +670,9 @@ void TstSheet::captionFits()
     QCOMPARE(l->toolTip(), drawn == 2 ? caption : QString());
     QVERIFY(fitted.font.pointSizeF() >= fit::floorPoints);
     QVERIFY(QFontMetricsF(fitted.font).horizontalAdvance(fitted.lines[0]) <= room / 15);
+
+    sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
+    QCOMPARE(l->fitted().asDesigned, drawn < 2);
 }
 
 // Fourteen lines all lie inside the box; one too long for it is cut in the
