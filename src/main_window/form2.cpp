@@ -207,12 +207,6 @@ QLabel *Form2::own(const char *name) const
     return findChild<QLabel *>(QString::fromLatin1(name));  // Label2 sits in its pane
 }
 
-QLabel *Form2::label(const QString &name)
-{
-    ensureLoaded();
-    return own(qPrintable(name));
-}
-
 void Form2::showBill(const QString &text)
 {
     QLabel *bill = own("Label2");

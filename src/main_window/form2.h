@@ -22,7 +22,7 @@ public:
     void Command3_Click();  // "打印"
     void Command4_Click();  // "复制"
 
-    QLabel *label(const QString &name);
+    QLabel *label(const QString &name) { return control<QLabel>(name); }
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
 
     bool GetSettingEx(const QList<QWidget *> &controls);
