@@ -2,9 +2,9 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
-#include <limits>
 
 namespace fit {
 
@@ -42,6 +42,27 @@ QStringList wrapAtSpaces(const QString &line, const QFontMetricsF &metrics, doub
     return pieces;
 }
 
+// Breaks `line` where text may break, as Qt breaks a label's words: at
+// spaces, and between Chinese characters.
+QStringList wrapAsText(const QString &line, const QFont &font, double width)
+{
+    QTextLayout layout(line, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WordWrap);
+    layout.setTextOption(option);
+    QStringList pieces;
+    layout.beginLayout();
+    for (QTextLine piece = layout.createLine(); piece.isValid(); piece = layout.createLine()) {
+        piece.setLineWidth(width);
+        QString text = line.mid(piece.textStart(), piece.textLength());
+        while (text.endsWith(u' '))  // the space a line breaks at
+            text.chop(1);
+        pieces << text;
+    }
+    layout.endLayout();
+    return pieces.isEmpty() ? QStringList{line} : pieces;
+}
+
 struct Layout {
     QStringList lines;
     double widest = 0;
@@ -55,6 +76,8 @@ Layout layOut(const QString &caption, const QFont &font, double width, Wrap wrap
     for (const QString &line : captionLines(caption)) {
         if (wrap == Wrap::AtSpaces)
             layout.lines << wrapAtSpaces(line, metrics, width);
+        else if (wrap == Wrap::AsText)
+            layout.lines << wrapAsText(line, font, width);
         else
             layout.lines << line;
     }
@@ -197,7 +220,8 @@ void showWholeCaption(QWidget &control, const Fitted &fitted, const QString &cap
 void drawButtonCaption(QPainter &painter, QWidget &button, const QRect &area,
                        const QString &caption)
 {
-    const Fitted fitted = fitCaption(caption, button.font(), area.size(), Wrap::AtSpaces);
+    const Wrap wrap = button.property(wordsWhole).toBool() ? Wrap::AtSpaces : Wrap::AsText;
+    const Fitted fitted = fitCaption(caption, button.font(), area.size(), wrap);
     showWholeCaption(button, fitted, caption);
     painter.save();
     painter.setClipRect(button.rect());

@@ -20,8 +20,14 @@ inline constexpr double floorPoints = 9;
 
 enum class Wrap {
     LineBreaksOnly,  // labels: one line per line of the caption
-    AtSpaces,        // buttons: also break at spaces, never inside a word
+    AtSpaces,        // also break at spaces, never inside a word
+    AsText,          // also break where text may break (between Chinese characters)
 };
+
+// A button with this property set to true keeps the words of its caption
+// whole (the category buttons, whose captions the restaurant types); other
+// buttons break their captions as text breaks.
+inline constexpr char wordsWhole[] = "fit.wordsWhole";
 
 struct Fitted {
     QFont font;          // the font the caption is drawn in
@@ -52,7 +58,7 @@ void drawFitted(QPainter &painter, const QRectF &area, const Fitted &fitted,
 // tooltip set by someone else is left alone.
 void showWholeCaption(QWidget &control, const Fitted &fitted, const QString &caption);
 
-// Draws a button's caption centred in `area`, broken at its spaces and fitted.
+// Draws a button's caption centred in `area`, broken into lines and fitted.
 void drawButtonCaption(QPainter &painter, QWidget &button, const QRect &area,
                        const QString &caption);
 

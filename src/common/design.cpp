@@ -62,8 +62,8 @@ QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFo
 namespace {
 
 // QPushButton draws its caption on one line and cuts it; a design button
-// breaks a long caption at its spaces instead ("包子 馒头" on two lines) and
-// draws a word too wide for it smaller.
+// breaks a long caption onto further lines instead ("包子 馒头" on two lines),
+// and draws it smaller when even that does not fit.
 class WrappingButton : public QPushButton {
 public:
     using QPushButton::QPushButton;

@@ -1,5 +1,6 @@
 #include "main_window/form2.h"
 
+#include "common/caption_fit.h"
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
@@ -180,6 +181,7 @@ void Form2::buildControls()
         QPushButton *b = design::button(this, name(d.name), d.rect,
                                         design::font(Face::SongTi, d.points),
                                         QString::fromUtf16(d.caption));
+        b->setProperty(fit::wordsWhole, true);  // "包子 馒头": "包子" over "馒头"
         b->installEventFilter(this);
     }
     for (const Category &c : categories)
