@@ -20,6 +20,8 @@ char *toString(const std::optional<double> &value)
 }
 }  // namespace QTest
 
+using namespace Qt::StringLiterals;
+
 namespace {
 const std::optional<double> overflow = std::nullopt;
 
@@ -84,11 +86,9 @@ void TestCaptionNumber::reads_data()
         {QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e500"), 1e99},
         // Full-width digits, signs and point as typed in full-width mode, and
         // one leading currency sign; other look-alikes still read 0.
-        {QStringLiteral("１２"), 12}, {QStringLiteral("3４"), 34}, {QStringLiteral("１２．５"), 12.5},
-        {QStringLiteral("－８"), -8}, {QStringLiteral("＋８"), 8}, {QStringLiteral("８Ｅ２"), 8},
-        {QStringLiteral("¥8"), 8}, {QStringLiteral(" ￥ 8.5元"), 8.5}, {QStringLiteral("¥-8"), -8},
-        {QStringLiteral("¥¥8"), 0}, {QStringLiteral("-¥8"), 0}, {QStringLiteral("8¥"), 8},
-        {QStringLiteral("٣"), 0}, {QStringLiteral("＄8"), 0},
+        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
+        {u"８Ｅ２"_s, 8}, {u"¥8"_s, 8}, {u" ￥ 8.5元"_s, 8.5}, {u"¥-8"_s, -8}, {u"¥¥8"_s, 0},
+        {u"-¥8"_s, 0}, {u"8¥"_s, 8}, {u"٣"_s, 0}, {u"＄8"_s, 0},
     };
     // clang-format on
     for (const auto &[caption, expected] : rows)

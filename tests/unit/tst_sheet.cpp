@@ -168,7 +168,6 @@ private slots:
     // Captions that do not fit
     void captionFits_data();
     void captionFits();
-    void settleListFitsEveryLine();
 
     // Window
     void titleBarCloseIsRefused();
@@ -468,7 +467,8 @@ void TstSheet::settleListsRowsInRowOrder()
     Program program;
     OrderSheet &sheet = openSheet();
     menu(sheet, rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
-    menu(sheet, rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
+    const QString longName = QStringLiteral("宫保鸡丁").repeated(5);  // too long for the list
+    menu(sheet, rows[11], longName, QStringLiteral("4"), QStringLiteral("8"));
     menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("-6"), QStringLiteral("8"));
     menu(sheet, rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
     menu(sheet, rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
@@ -478,14 +478,26 @@ void TstSheet::settleListsRowsInRowOrder()
     count(sheet, rows[6], QStringLiteral("+s +l"));     // row 7: 0, not listed
     count(sheet, rows[13], QStringLiteral("+s"));       // row 14, blank name: 0.25
     const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("退菜   -6"),
-                           QStringLiteral("炒饭   8"), QStringLiteral("    0.25")};
+                           longName + QStringLiteral("   8"), QStringLiteral("    0.25")};
 
     // A second press lists the same rows once.
+    SettleList *box = sheet.settleList();
     for (int settle = 0; settle < 2; ++settle) {
         press(sheet, QStringLiteral("Command1"));
-        QCOMPARE(sheet.settleList()->lines(), list);
+        QCOMPARE(box->lines(), list);
         QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("22.25"));
     }
+
+    // Drawn: the long line alone is cut, in its middle, so that its amount
+    // stays in sight; its whole text is the tooltip of its place.
+    const QList<fit::Fitted> drawn = box->drawnLines();
+    for (const fit::Fitted &line : drawn)
+        QVERIFY(line.elided == (&line == &drawn[2]) && !line.lines[0].endsWith(u'…') &&
+                QFontMetricsF(line.font).horizontalAdvance(line.lines[0]) <= box->width());
+    const QPoint onLine3(20, box->contentsRect().top() + int(2.5 * box->lineHeight()));
+    QHelpEvent help(QEvent::ToolTip, onLine3, box->mapToGlobal(onLine3));
+    QCoreApplication::sendEvent(box, &help);
+    QCOMPARE(QToolTip::text(), list[2]);
 }
 
 // The subtotal changes at "结算" only, and follows the rows down to nothing.
@@ -673,31 +685,6 @@ void TstSheet::captionFits()
 
     sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
     QCOMPARE(l->fitted().asDesigned, drawn < 2);
-}
-
-// Fourteen lines all lie inside the box; one too long for it is cut in the
-// middle, keeping its amount, and shows whole as the tooltip of its place.
-void TstSheet::settleListFitsEveryLine()
-{
-    Program program;
-    OrderSheet &sheet = openSheet();
-    const QString longName = QStringLiteral("宫保鸡丁").repeated(5);
-    for (const Row &r : rows) {
-        menu(sheet, r, r.number == 3 ? longName : QStringLiteral("面"), QStringLiteral("6"),
-             QStringLiteral("8"));
-        count(sheet, r, QStringLiteral("+s"));
-    }
-    press(sheet, QStringLiteral("Command1"));
-    SettleList *list = sheet.settleList();
-    const QList<fit::Fitted> drawn = list->drawnLines();
-    QVERIFY(14 * list->lineHeight() <= list->contentsRect().height());
-    for (const fit::Fitted &line : drawn)
-        QVERIFY(line.elided == (&line == &drawn[2]) && line.lines[0].endsWith(u'6') &&
-                QFontMetricsF(line.font).horizontalAdvance(line.lines[0]) <= list->width());
-    const QPoint onLine3(20, list->contentsRect().top() + int(2.5 * list->lineHeight()));
-    QHelpEvent help(QEvent::ToolTip, onLine3, list->mapToGlobal(onLine3));
-    QCoreApplication::sendEvent(list, &help);
-    QCOMPARE(QToolTip::text(), longName + QStringLiteral("   6"));
 }
 
 // ----------------------------------------------------------------- window ---
