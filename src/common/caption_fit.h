@@ -1,10 +1,10 @@
 #pragma once
 // Captions that do not fit their control. A caption that fits is drawn exactly
 // as designed. One that does not is drawn in a smaller size of the control's
-// own font until it fits, down to a legible floor; below that it is cut with
-// "…" and the whole caption becomes the control's tooltip. The control's font
-// itself never changes, and a caption never runs under a control that lies
-// above it.
+// own font until it fits, down to a legible floor; one still too wide there
+// is cut with "…" and the whole caption becomes the control's tooltip. The
+// control's font itself never changes, and a caption never runs under a
+// control that lies above it.
 
 #include <QFont>
 #include <QLabel>
