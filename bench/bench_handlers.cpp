@@ -1,7 +1,9 @@
 // Handler benchmarks: one rescale, one quantity press, one settle, one
 // hand-off with all six sheets loaded, a sheet's save into a full settings
-// store, the bill with six full summaries, reset-all, the print document of a
-// full bill, and a 60-line bill laid out and printed on an 80 mm receipt roll.
+// store, the bill with six full summaries (also shown in its scrolling pane),
+// a sheet painted with captions too wide for their labels, reset-all, the
+// print document of a full bill, and a 60-line bill laid out and printed on an
+// 80 mm receipt roll.
 
 #include "common/form.h"
 #include "main_window/bill.h"
@@ -121,6 +123,44 @@ private slots:
         }
         QBENCHMARK {
             form2().Command2_Click();
+        }
+    }
+
+    // "清单" on the shown window with a 93-line bill whose lines are wider
+    // than the pane: the bill label, the scroll bars coming up, the pane
+    // scrolled to the total and repainted.
+    void billInScrollingPane()
+    {
+        Program program;
+        for (int k = 1; k <= 6; ++k) {
+            fillSheet(orderSheet(k));
+            orderSheet(k).label(QStringLiteral("Label1"))->setText(QStringLiteral("红烧牛肉面加蛋加肠特大碗"));
+            orderSheet(k).Command2_Click();
+        }
+        Form2 &main = form2();
+        main.showForm();
+        QWidget *pane = main.label(QStringLiteral("Label2"))->parentWidget()->parentWidget();
+        QBENCHMARK {
+            main.Command2_Click();
+            QCoreApplication::sendPostedEvents();
+            pane->grab();
+        }
+    }
+
+    // A repaint of a sheet whose 42 names, quantities and line totals are all
+    // too wide for their labels: each is drawn smaller or cut.
+    void paintSheetWithCaptionsThatDoNotFit()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.showForm();
+        for (const sheet::DishRow &row : sheet::dishRows()) {
+            sheet.label(row.dishName)->setText(QStringLiteral("红烧牛肉面加蛋加肠特大碗套餐"));
+            sheet.label(row.smallQuantity)->setText(QStringLiteral("123"));
+            sheet.label(row.lineTotal)->setText(QStringLiteral("12345.5"));
+        }
+        QBENCHMARK {
+            sheet.grab();  // painted into a pixmap: every control draws
         }
     }
 

@@ -1,5 +1,6 @@
 #include "common/caption_number.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -12,6 +13,30 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
+// A Chinese input method in full-width mode types "８", "－" and "．": they
+// read as their ASCII forms.
+QChar halfWidth(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= 0xFF10 && u <= 0xFF19)
+        return QChar(char16_t(u'0' + (u - 0xFF10)));
+    switch (u) {
+    case 0xFF0B:
+        return u'+';
+    case 0xFF0D:
+        return u'-';
+    case 0xFF0E:
+        return u'.';
+    default:
+        return c;
+    }
+}
+
+bool isCurrencySign(QChar c)
+{
+    return c == u'\u00A5' || c == u'\uFFE5';  // ¥ and the full-width ￥
+}
+
 // Cursor over the caption that skips the characters the reader ignores.
 class Reader {
 public:
@@ -20,7 +45,7 @@ public:
     QChar peek()
     {
         skipBlanks();
-        return m_pos < m_text.size() ? m_text[m_pos] : QChar();
+        return m_pos < m_text.size() ? halfWidth(m_text[m_pos]) : QChar();
     }
     void advance() { ++m_pos; }
     qsizetype mark() const { return m_pos; }
@@ -75,7 +100,9 @@ std::optional<double> readDecimal(Reader &in)
     }
 
     // Decimal exponent of the first significant digit, used to tell an
-    // overflow from an underflow when the conversion is out of range.
+    // overflow from an underflow when the conversion is out of range: the
+    // significant digits before the point, less the zeros after the point
+    // that stand before the first significant digit.
     std::int64_t magnitude = 0;
     bool seenNonZero = false;
     bool seenPoint = false;
@@ -84,10 +111,8 @@ std::optional<double> readDecimal(Reader &in)
         const QChar c = in.peek();
         if (isDigit(c)) {
             seenDigit = true;
-            if (c != u'0' && !seenNonZero) {
+            if (c != u'0')
                 seenNonZero = true;
-                magnitude = 0;
-            }
             if (seenNonZero && !seenPoint)
                 ++magnitude;
             if (!seenNonZero && seenPoint)
@@ -148,6 +173,8 @@ std::optional<double> readDecimal(Reader &in)
 std::optional<double> captionValue(QStringView text)
 {
     Reader in(text);
+    if (isCurrencySign(in.peek()))
+        in.advance();
     if (in.peek() == u'&') {
         const qsizetype start = in.mark();
         in.advance();
@@ -174,8 +201,23 @@ QString captionText(double value)
         return QStringLiteral("0");  // also for negative zero
 
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
-                                      std::chars_format::general, 15);
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                std::chars_format::general, 15);
+    double readBack = 0;
+    if (std::from_chars(buffer, result.ptr, readBack).ec == std::errc::result_out_of_range) {
+        // Rounded up past the largest double ("1.79769313486232E+308"): cut
+        // the digits after the fifteenth instead, so that the caption reads
+        // back as a number.
+        result = std::to_chars(buffer, buffer + sizeof buffer, value,
+                               std::chars_format::scientific, 16);
+        char *const exponent = std::find(buffer, result.ptr, 'e');
+        char *digitsEnd = exponent - 2;  // drop the sixteenth and seventeenth digits
+        while (digitsEnd[-1] == '0')
+            --digitsEnd;
+        if (digitsEnd[-1] == '.')
+            --digitsEnd;
+        result.ptr = std::copy(exponent, result.ptr, digitsEnd);
+    }
     QString text = QString::fromLatin1(buffer, result.ptr - buffer);
     text.replace(u'e', u'E');
     return text;

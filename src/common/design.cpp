@@ -1,5 +1,7 @@
 #include "common/design.h"
 
+#include "common/caption_fit.h"
+
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -48,7 +50,7 @@ QFont font(Face face, double points, bool bold)
 QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
               const QString &caption, Qt::Alignment alignment)
 {
-    auto *l = new QLabel(caption, parent);
+    auto *l = new fit::FittingLabel(caption, parent);
     l->setObjectName(name);
     l->setTextFormat(Qt::PlainText);
     l->setAlignment(alignment);
@@ -60,7 +62,8 @@ QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFo
 namespace {
 
 // QPushButton draws its caption on one line and cuts it; a design button
-// breaks a long caption at its spaces instead ("包子 馒头" on two lines).
+// breaks a long caption onto further lines instead ("包子 馒头" on two lines),
+// and draws it smaller when even that does not fit.
 class WrappingButton : public QPushButton {
 public:
     using QPushButton::QPushButton;
@@ -77,7 +80,7 @@ protected:
         const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
         painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                       QPalette::ButtonText));
-        painter.drawText(area, Qt::AlignCenter | Qt::TextWordWrap, caption);
+        fit::drawButtonCaption(painter, *this, area, caption);
     }
 };
 
@@ -106,9 +109,12 @@ std::optional<QString> askNewName(QWidget *parent, const QString &current)
     // program may be without.
     box.setOkButtonText(QStringLiteral("确定"));
     box.setCancelButtonText(QStringLiteral("取消"));
+    // The edit field holds at most 32,767 characters: an answer left as it
+    // opened keeps a longer caption whole.
+    const QString opened = box.textValue();
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return box.textValue();
+    return box.textValue() == opened ? current : box.textValue();
 }
 
 bool isRightPress(const QEvent *event)

@@ -23,11 +23,12 @@ public:
     // Loads the window if needed and shows it, modeless.
     void showForm();
 
-    // A control of this window by its design name, loading the window first.
+    // A control of this window by its design name, loading the window first
+    // (also one that sits in a pane, as the main window's bill does).
     template <typename T> T *control(const QString &name)
     {
         ensureLoaded();
-        return findChild<T *>(name, Qt::FindDirectChildrenOnly);
+        return findChild<T *>(name);
     }
 
 protected:

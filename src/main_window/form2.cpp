@@ -1,5 +1,6 @@
 #include "main_window/form2.h"
 
+#include "common/caption_fit.h"
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
@@ -16,6 +17,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 
 using design::Face;
 using design::Twips;
@@ -35,6 +38,74 @@ QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int 
     rule->setGeometry(from.x(), from.y(), qMax(1, from.width()), qMax(1, from.height()));
     return rule;
 }
+
+// The bill area right of Line2 and above "清单", "复制" and "打印", where the
+// bill label sits at its design place (8400, 120) and scrolls when the bill
+// is larger than the area.
+constexpr Twips billArea{8400, 120, 11535 - 8400, 4800 - 120};
+
+// Shows the bill label so that all of it can be reached. After "清单" the
+// pane shows the bill's end, the total line at the left edge, and keeps
+// showing it while the scroll bars come and go, until the cashier scrolls.
+// The pane keeps its top-left corner; its right edge is the window's and its
+// bottom stays above the buttons, or at the window's edge in a window too
+// small for the design, so that its scroll bars are never out of sight.
+class BillPane : public QScrollArea {
+public:
+    BillPane(QWidget *parent, QLabel *bill) : QScrollArea(parent)
+    {
+        setObjectName(QStringLiteral("BillPane"));
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);  // the design's tab order has buttons only
+        setGeometry(design::toPixels(billArea));
+        setWidget(bill);
+        setWidgetResizable(false);
+        for (QScrollBar *bar : {horizontalScrollBar(), verticalScrollBar()})
+            connect(bar, &QAbstractSlider::actionTriggered, this, [this] { m_followEnd = false; });
+    }
+
+    void fitInto(const QSize &window)
+    {
+        QRect area = design::toPixels(billArea);
+        area.setRight(std::max(area.left(), window.width() - 1));
+        area.setBottom(std::max(area.top(), std::min(area.bottom(), window.height() - 1)));
+        setGeometry(area);
+    }
+
+    void showEnd()
+    {
+        m_followEnd = true;
+        followEnd();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const bool handled = QScrollArea::eventFilter(watched, event);
+        // A bill set while the window is hidden is sized when it shows.
+        if (watched == widget() && event->type() == QEvent::Resize)
+            followEnd();
+        return handled;
+    }
+
+    // Also runs when the viewport changes size as a scroll bar shows or hides.
+    void resizeEvent(QResizeEvent *event) override
+    {
+        QScrollArea::resizeEvent(event);
+        followEnd();
+    }
+
+private:
+    void followEnd()
+    {
+        if (!m_followEnd)
+            return;
+        horizontalScrollBar()->setValue(0);
+        verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+    }
+
+    bool m_followEnd = true;
+};
 
 // One control of the window as designed: name, place, font size, caption.
 struct ControlDesign {
@@ -101,7 +172,9 @@ void Form2::buildControls()
     for (const ControlDesign &d : billParts) {
         QLabel *l = design::label(this, name(d.name), d.rect, font(), QString::fromUtf16(d.caption));
         l->setWordWrap(false);
-        if (l->objectName() != QStringLiteral("Label2"))
+        if (l->objectName() == QStringLiteral("Label2"))
+            new BillPane(this, l);  // at the same place, scrolling
+        else
             l->hide();  // holders of the bill's parts, never shown
     }
 
@@ -110,6 +183,7 @@ void Form2::buildControls()
         QPushButton *b = design::button(this, name(d.name), d.rect,
                                         design::font(Face::SongTi, d.points),
                                         QString::fromUtf16(d.caption));
+        b->setProperty(fit::wordsWhole, true);  // "包子 馒头": "包子" over "馒头"
         b->installEventFilter(this);
     }
     for (const Category &c : categories)
@@ -135,7 +209,15 @@ void Form2::buildControls()
 
 QLabel *Form2::own(const char *name) const
 {
-    return findChild<QLabel *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+    return findChild<QLabel *>(QString::fromLatin1(name));  // Label2 sits in its pane
+}
+
+void Form2::showBill(const QString &text)
+{
+    QLabel *bill = own("Label2");
+    bill->setText(text);
+    bill->adjustSize();
+    static_cast<BillPane *>(findChild<QScrollArea *>(QStringLiteral("BillPane")))->showEnd();
 }
 
 QList<QWidget *> Form2::categoryButtons() const
@@ -207,15 +289,22 @@ void Form2::closeEvent(QCloseEvent *event)
     Cm4_Click();
 }
 
+void Form2::resizeEvent(QResizeEvent *event)
+{
+    Form::resizeEvent(event);
+    if (auto *pane = findChild<QScrollArea *>(QStringLiteral("BillPane")))
+        static_cast<BillPane *>(pane)->fitInto(size());
+}
+
 void Form2::Command1_Click()
 {
     for (const Category &c : categories)
         orderSheet(c.number).pressClear();
     for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
         own(name)->setText(QStringLiteral("0"));
-    for (const char *name : {"Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
+    for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
-    own("Label2")->adjustSize();
+    showBill(QString());
 }
 
 void Form2::Command2_Click()
@@ -225,9 +314,7 @@ void Form2::Command2_Click()
     QStringList summaries;
     for (const Category &c : categories)
         summaries << own(c.summary)->text();
-    QLabel *billLabel = own("Label2");
-    billLabel->setText(bill::compose(number->text(), summaries, own("L7")->text()));
-    billLabel->adjustSize();
+    showBill(bill::compose(number->text(), summaries, own("L7")->text()));
 }
 
 void Form2::Command3_Click()

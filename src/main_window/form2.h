@@ -31,10 +31,12 @@ public:
 protected:
     void Form_Load() override;
     void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildControls();
     QList<QWidget *> categoryButtons() const;
     QLabel *own(const char *name) const;
+    void showBill(const QString &text);  // into Label2, scrolled to the total
 };

@@ -171,18 +171,24 @@ void OrderSheet::quantityPressed(const sheet::QuantityButton &b)
         QLabel *stepped = m_labels.value(b.portion == Portion::Small ? row.smallQuantity
                                                                       : row.largeQuantity);
         const double quantity = captionOperand(stepped->text(), qtyWhat) + b.step;
+        if (b.step < 0 && quantity < 0)
+            return;  // nothing to take back: a quantity never goes below 0
         stepped->setText(captionText(checkedResult(quantity, qtyWhat)));
-
-        const QString totalWhat = rowWhat(row, u"金额");
-        const double smallPrice = captionOperand(m_labels.value(row.smallPrice)->text(), totalWhat);
-        const double largeQuantity =
-            captionOperand(m_labels.value(row.largeQuantity)->text(), totalWhat);
-        const double largePrice = captionOperand(m_labels.value(row.largePrice)->text(), totalWhat);
-        const double smallQuantity =
-            captionOperand(m_labels.value(row.smallQuantity)->text(), totalWhat);
-        const double total = smallQuantity * smallPrice + largeQuantity * largePrice;
-        m_labels.value(row.lineTotal)->setText(captionText(checkedResult(total, totalWhat)));
+        recomputeLineTotal(row);
     });
+}
+
+void OrderSheet::recomputeLineTotal(const DishRow &row)
+{
+    const QString totalWhat = rowWhat(row, u"金额");
+    const double smallPrice = captionOperand(m_labels.value(row.smallPrice)->text(), totalWhat);
+    const double largeQuantity =
+        captionOperand(m_labels.value(row.largeQuantity)->text(), totalWhat);
+    const double largePrice = captionOperand(m_labels.value(row.largePrice)->text(), totalWhat);
+    const double smallQuantity =
+        captionOperand(m_labels.value(row.smallQuantity)->text(), totalWhat);
+    const double total = smallQuantity * smallPrice + largeQuantity * largePrice;
+    m_labels.value(row.lineTotal)->setText(captionText(checkedResult(total, totalWhat)));
 }
 
 bool OrderSheet::Command1_Click()
@@ -194,7 +200,9 @@ bool OrderSheet::Command1_Click()
         for (const DishRow &row : sheet::dishRows()) {
             const QString total = m_labels.value(row.lineTotal)->text();
             values[row.number - 1] = captionOperand(total, what);
-            if (values[row.number - 1] > 0)
+            // Every row with something on it, discounts (negative totals)
+            // included, so that the subtotal is the sum of the listed lines.
+            if (values[row.number - 1] != 0)
                 m_picture->printLine(m_labels.value(row.dishName)->text() + QStringLiteral("   ") +
                                      total);
         }
@@ -222,8 +230,8 @@ QString OrderSheet::orderLines() const
     for (const DishRow &row : sheet::dishRows()) {
         const QString total = m_labels.value(row.lineTotal)->text();
         const std::optional<double> value = captionValue(total);
-        if (!value || *value <= 0)
-            continue;
+        if (!value || *value == 0)
+            continue;  // the rows the settle list leaves out
         text += crlf + m_labels.value(row.dishName)->text() + u' ' +
                 m_labels.value(row.smallQuantity)->text() +
                 m_labels.value(row.smallHeading)->text() + u' ' +
@@ -270,8 +278,15 @@ void OrderSheet::Command2_Click()
 
 void OrderSheet::editCaption(QLabel *label)
 {
-    if (const std::optional<QString> text = design::askNewName(this, label->text()))
-        label->setText(*text);
+    const std::optional<QString> text = design::askNewName(this, label->text());
+    if (!text)
+        return;
+    label->setText(*text);
+    update();  // the captions beside it may have more room, or less, now
+    // A new price counts at once: its row is recomputed as a press would.
+    for (const DishRow &row : sheet::dishRows())
+        if (label->objectName() == row.smallPrice || label->objectName() == row.largePrice)
+            design::guarded(this, [&] { recomputeLineTotal(row); });
 }
 
 bool OrderSheet::eventFilter(QObject *watched, QEvent *event)

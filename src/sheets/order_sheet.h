@@ -44,6 +44,7 @@ protected:
 
 private:
     void buildControls();
+    void recomputeLineTotal(const sheet::DishRow &row);  // throws NumberOverflow
     QList<QWidget *> captionControls() const;
     QString orderLines() const;
 

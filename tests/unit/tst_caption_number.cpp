@@ -6,6 +6,7 @@
 #include <QLocale>
 #include <QTest>
 #include <clocale>
+#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -18,6 +19,8 @@ char *toString(const std::optional<double> &value)
     return qstrdup(value ? qPrintable(QString::number(*value, 'g', 17)) : "overflow");
 }
 }  // namespace QTest
+
+using namespace Qt::StringLiterals;
 
 namespace {
 const std::optional<double> overflow = std::nullopt;
@@ -78,8 +81,14 @@ void TestCaptionNumber::reads_data()
         {QStringLiteral("1.7976931348623157e308"), std::numeric_limits<double>::max()},
         {QStringLiteral("1e-999"), 0}, {QStringLiteral("0e99999"), 0},
         {QStringLiteral("4.9e-324"), std::numeric_limits<double>::denorm_min()},
-        // Characters that only look like digits.
-        {QStringLiteral("１２"), 0}, {QStringLiteral("3４"), 3}, {QStringLiteral("٣"), 0},
+        {QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e5"), 0},
+        {QStringLiteral("-0.") + QString(400, u'0') + QStringLiteral("1e5"), 0},
+        {QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e500"), 1e99},
+        // Full-width digits, signs and point as typed in full-width mode, and
+        // one leading currency sign; other look-alikes still read 0.
+        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
+        {u"８Ｅ２"_s, 8}, {u"¥8"_s, 8}, {u" ￥ 8.5元"_s, 8.5}, {u"¥-8"_s, -8}, {u"¥¥8"_s, 0},
+        {u"-¥8"_s, 0}, {u"8¥"_s, 8}, {u"٣"_s, 0}, {u"＄8"_s, 0},
     };
     // clang-format on
     for (const auto &[caption, expected] : rows)
@@ -127,10 +136,13 @@ void TestCaptionNumber::readsHugeAndOddInputWithoutCrashing()
     QCOMPARE(captionValue(QStringView(text).left(2)), std::optional<double>(12));
     QCOMPARE(captionValue(QStringView(text).mid(1, 0)), std::optional<double>(0));
 
-    // Every code unit alone reads 0 unless it is one of the ten ASCII digits.
+    // Every code unit alone reads 0 unless it is one of the ten ASCII or
+    // full-width digits.
     for (char16_t c = 1; c != 0; ++c) {
         const QChar ch(c);
-        const double digit = (c >= u'0' && c <= u'9') ? c - u'0' : 0;
+        const double digit = (c >= u'0' && c <= u'9')       ? c - u'0'
+                             : (c >= 0xFF10 && c <= 0xFF19) ? c - 0xFF10
+                                                            : 0;
         if (captionValue(QStringView(&ch, 1)) != std::optional<double>(digit))
             QFAIL(qPrintable(QStringLiteral("U+%1 misread").arg(int(c), 4, 16)));
     }
@@ -146,7 +158,8 @@ void TestCaptionNumber::writes_data()
         {1234567, "1234567"}, {19.5, "19.5"}, {-0.25, "-0.25"}, {0.1 + 0.2, "0.3"}, {3 * 2.2, "6.6"},
         {123456789012345.0, "123456789012345"}, {1.23456789012345678, "1.23456789012346"},
         {1e15, "1E+15"}, {1e20, "1E+20"}, {-1.5e20, "-1.5E+20"}, {0.0001, "0.0001"},
-        {2.5e-7, "2.5E-07"}, {std::numeric_limits<double>::max(), "1.79769313486232E+308"},
+        {2.5e-7, "2.5E-07"}, {std::numeric_limits<double>::max(), "1.79769313486231E+308"},
+        {-std::numeric_limits<double>::max(), "-1.79769313486231E+308"},
     };
     // clang-format on
     for (const auto &[value, caption] : rows)
@@ -192,6 +205,14 @@ void TestCaptionNumber::writtenCaptionsReadBackUnchanged()
         const QString caption = captionText(value);
         QVERIFY2(captionValue(caption) == std::optional<double>(value), qPrintable(caption));
     }
+
+    // The largest doubles of each sign, rounded to 15 digits, would lie past
+    // the largest double: they are written rounded toward zero instead.
+    double largest = std::numeric_limits<double>::max();
+    for (int i = 0; i < 8; ++i, largest = std::nextafter(largest, 0.0))
+        for (double value : {largest, -largest})
+            QVERIFY2(std::abs(captionValue(captionText(value)).value_or(0) / value - 1) < 1e-14,
+                     qPrintable(captionText(value)));
 }
 
 QTEST_GUILESS_MAIN(TestCaptionNumber)

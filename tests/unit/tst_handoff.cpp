@@ -224,20 +224,25 @@ void TstHandoff::closingTwiceGivesTheSameText()
     QCOMPARE(mainText("L7"), QStringLiteral("6"));
 }
 
+// Rows whose line total is 0 are left out; a negative one (a discount) is
+// listed, so that the subtotal is the sum of the listed lines.
 void TstHandoff::rowsWithNothingToPayAreLeftOut()
 {
     Program program;
     OrderSheet &sheet = openCategory(1);
-    menu(sheet, row1, QStringLiteral("退"), QStringLiteral("6"), QStringLiteral("8"));
-    press(sheet, row1.smallMinus);                 // -6
+    menu(sheet, row1, QStringLiteral("优惠"), QStringLiteral("-6"), QStringLiteral("8"));
+    press(sheet, row1.smallPlus);                  // -6
+    press(sheet, row1.smallMinus, 2);              // back to 0, and a press at 0
+    press(sheet, row1.smallPlus);                  // -6 again
     menu(sheet, row7, QStringLiteral("送"), QStringLiteral(" "), QStringLiteral("0"));
     press(sheet, row7.smallPlus, 2);               // 0 with quantities counted
     menu(sheet, row12, QStringLiteral("汤"), QStringLiteral("5"), QStringLiteral("9"));
     press(sheet, row12.largePlus);                 // 9
     press(sheet, row12.smallPlus);                 // 14
     press(sheet, "Command2");
-    QCOMPARE(mainText("Label3"), crlf + QStringLiteral("汤 1小份 1大份 14"));
-    QCOMPARE(mainText("L1"), QStringLiteral("8"));  // the negative row is still subtracted
+    QCOMPARE(mainText("Label3"), crlf + QStringLiteral("优惠 1小份 0大份 -6") + crlf +
+                                     QStringLiteral("汤 1小份 1大份 14"));
+    QCOMPARE(mainText("L1"), QStringLiteral("8"));
 
     // Nothing to pay at all: the summary is empty.
     openCategory(1);
@@ -335,8 +340,8 @@ void TstHandoff::grandTotalOfAllSheets()
     for (int k : order) {
         OrderSheet &sheet = openCategory(k);
         const QString amount = subtotals[k - 1];
-        set(sheet, "l03", amount.startsWith(u'-') ? amount.mid(1) : amount);
-        press(sheet, amount.startsWith(u'-') ? row8.smallMinus : row8.smallPlus);
+        set(sheet, "l03", amount);
+        press(sheet, row8.smallPlus);
         press(sheet, "Command2");
         QCOMPARE(mainText(QStringLiteral("L%1").arg(k)), amount);
     }
@@ -348,11 +353,11 @@ void TstHandoff::grandTotalOfAllSheets()
 void TstHandoff::grandTotalAddsInSheetOrder()
 {
     Program program;
-    const char *prices[6] = {"1e16", "1", "1", "1e16", "0", "0"};
+    const char *prices[6] = {"1e16", "1", "1", "-1e16", "0", "0"};
     for (int k = 1; k <= 4; ++k) {
         OrderSheet &sheet = openCategory(k);
         set(sheet, "l01", QString::fromLatin1(prices[k - 1]));
-        press(sheet, k == 4 ? row1.smallMinus : row1.smallPlus);
+        press(sheet, row1.smallPlus);
         press(sheet, "Command1");
     }
     OrderSheet &last = orderSheet(4);

@@ -16,6 +16,8 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <cstdio>
 
@@ -40,7 +42,13 @@ QPushButton *button(const QString &name)
 
 QWidget *control(const QString &name)
 {
-    return form2().findChild<QWidget *>(name, Qt::FindDirectChildrenOnly);
+    return form2().findChild<QWidget *>(name);
+}
+
+// Where a control lies in the window, whatever it sits in.
+QRect placeInWindow(QWidget *w)
+{
+    return QRect(w->mapTo(&form2(), QPoint(0, 0)), w->size());
 }
 
 // "菜单" on the welcome window.
@@ -98,7 +106,8 @@ private slots:
     void controlsAtTheirDesignPlace_data();
     void controlsAtTheirDesignPlace();
     void windowDesign();
-    void buttonsLieAboveTheBill();
+    void billScrollsToTheTotal();
+    void categoryCaptionsWrapAtSpaces();
     void focusOrder();
     void emptyStoreGivesSpaces();
 
@@ -167,7 +176,7 @@ void TestMainWindow::controlsAtTheirDesignPlace()
     QWidget *widget = control(name);
     QVERIFY(widget);
     const QRect pixels(twips.x() / 15, twips.y() / 15, twips.width() / 15, twips.height() / 15);
-    QCOMPARE(widget->geometry(), pixels);
+    QCOMPARE(placeInWindow(widget), pixels);
 
     if (points > 0) {
         QCOMPARE(widget->font().pointSizeF(), points);
@@ -189,7 +198,7 @@ void TestMainWindow::controlsAtTheirDesignPlace()
     for (const QSize size : {QSize(1200, 800), QSize(300, 200), QSize(769, 413)}) {
         form2().resize(size);
         QCOMPARE(form2().size(), size);
-        QCOMPARE(widget->geometry(), pixels);
+        QCOMPARE(placeInWindow(widget), pixels);
     }
 }
 
@@ -213,20 +222,55 @@ void TestMainWindow::windowDesign()
     QVERIFY(control(QStringLiteral("Label2"))->isVisible());
 }
 
-void TestMainWindow::buttonsLieAboveTheBill()
+// A 39-line bill scrolls in the bill area (right of Line2, above the three
+// buttons, inside the window whatever its size), shown from its end: the total.
+void TestMainWindow::billScrollsToTheTotal()
 {
     Program program;
     openMainWindow(program);
-    // A long bill grows down over the bill pane's buttons; they stay on top.
+    const QString line = QStringLiteral("\r\n红烧牛肉面加蛋加肠 12小份 10大份 1234.5");
+    form2().label(QStringLiteral("Label3"))->setText(line.repeated(30));
+    pressMain("Command2");
     auto *bill = form2().label(QStringLiteral("Label2"));
-    bill->setText(QStringLiteral("第1位\r\n") +
-                  QStringLiteral("面条 1小份 0大份 6\r\n").repeated(40));
-    bill->adjustSize();
-    QVERIFY(bill->geometry().bottom() > button(QStringLiteral("Command2"))->geometry().top());
-    for (const char *name : {"Command2", "Command4", "Command3"}) {
-        QWidget *b = button(QString::fromLatin1(name));
-        QCOMPARE(form2().childAt(b->geometry().center()), b);
+    QCOMPARE(bill->text().count(QStringLiteral("\r\n")), 38);
+    auto *pane = qobject_cast<QScrollArea *>(bill->parentWidget()->parentWidget());
+    QVERIFY(pane);
+    const QRect area = placeInWindow(pane);
+    QVERIFY(area.left() > control(QStringLiteral("Line2"))->geometry().right());
+    QVERIFY(area.bottom() < button(QStringLiteral("Command2"))->geometry().top());
+
+    // At the end, left edge, also once the scroll bars have taken their room.
+    QTRY_VERIFY(pane->horizontalScrollBar()->isVisible() && pane->verticalScrollBar()->isVisible());
+    QCOMPARE(bill->pos(), QPoint(0, pane->viewport()->height() - bill->height()));
+    for (const QSize size : {QSize(700, 300), QSize(1200, 800), QSize(769, 413)}) {
+        form2().resize(size);
+        const QRect now = placeInWindow(pane);
+        QCOMPARE(now.topLeft(), area.topLeft());
+        QCOMPARE(now.right(), size.width() - 1);
+        QVERIFY(now.bottom() <= std::min(size.height() - 1, area.bottom()));
     }
+    pressMain("Command1");
+    QCOMPARE(bill->y(), 0);
+}
+
+// A category caption breaks at its spaces, never inside a word: "包子" over
+// "馒头", not "包子 馒" over "头".
+void TestMainWindow::categoryCaptionsWrapAtSpaces()
+{
+    Program program;
+    openMainWindow(program);
+    QPushButton *c3 = button(QStringLiteral("C3"));
+    c3->setText(QStringLiteral("包子 馒头"));
+    const QImage image = c3->grab().toImage();
+    QRect ink;
+    for (int y = 4; y < image.height() - 4; ++y)
+        for (int x = 4; x < image.width() - 4; ++x)
+            if (qGray(image.pixel(x, y)) < 96)
+                ink |= QRect(x, y, 1, 1);
+    const QFontMetrics metrics(c3->font());
+    QVERIFY(ink.width() < metrics.horizontalAdvance(QStringLiteral("包子")) * 5 / 4);
+    QVERIFY(ink.height() > metrics.height() * 3 / 2);
+    QCOMPARE(c3->font().pointSizeF(), 18.0);
 }
 
 void TestMainWindow::focusOrder()

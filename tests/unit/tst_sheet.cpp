@@ -4,12 +4,16 @@
 
 #include "testsupport.h"
 
+#include "common/caption_fit.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "sheets/settle_list.h"
 
+#include <QFontMetricsF>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QToolTip>
 #include <QtTest>
 
 #include <array>
@@ -160,6 +164,10 @@ private slots:
     void editAnswer_data();
     void editAnswer();
     void pressesThatEditNothing();
+
+    // Captions that do not fit
+    void captionFits_data();
+    void captionFits();
 
     // Window
     void titleBarCloseIsRefused();
@@ -399,7 +407,9 @@ void TstSheet::lineTotal_data()
     QTest::addColumn<QString>("largeQty");
     QTest::addColumn<QString>("total");
     QTest::newRow("two small one large") << "6" << "8" << "+s +s +l" << "2" << "1" << "20";
-    QTest::newRow("minus on zero") << "6" << "8" << "-s" << "-1" << "0" << "-6";
+    QTest::newRow("minus on zero") << "6" << "8" << "-s" << "0" << "0" << "0";
+    QTest::newRow("minus stops at zero") << "6" << "8" << "+l +s -s -s" << "0" << "1" << "8";
+    QTest::newRow("discount") << "-2" << "8" << "+s +s" << "2" << "0" << "-4";
     QTest::newRow("fractional price") << "6.5" << "8" << "+s +s +s" << "3" << "0" << "19.5";
     QTest::newRow("fifteen digits") << "0.1" << "0.2" << "+s +l" << "1" << "1" << "0.3";
     QTest::newRow("blank price") << " " << "8" << "+s +l" << "1" << "1" << "8";
@@ -426,6 +436,8 @@ void TstSheet::lineTotal()
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
 }
 
+// A confirmed price counts at once, as a press would count it, overflow
+// included.
 void TstSheet::priceEditedAfterCounting()
 {
     Program program;
@@ -435,21 +447,17 @@ void TstSheet::priceEditedAfterCounting()
     count(sheet, r, QStringLiteral("+s +s"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
 
-    QCOMPARE(answerModals(confirmingInputBox(QStringLiteral("7")),
-                          [&] { rightPress(sheet.label(r.smallPrice)); }),
-             1);
-    QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("7"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("12"));  // not yet recomputed
-
+    auto editPrice = [&](const QString &typed) {  // the number of dialogs that opened
+        return answerModals(confirmingInputBox(typed), [&] { rightPress(sheet.label(r.smallPrice)); });
+    };
+    QCOMPARE(editPrice(QStringLiteral("7")), 1);
+    QCOMPARE(text(sheet, r.total), QStringLiteral("14"));
     count(sheet, r, QStringLiteral("+s"));
-    QCOMPARE(text(sheet, r.smallQty), QStringLiteral("3"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("21"));
 
-    // "+" then "-" on the other portion brings a total up to date as well.
-    set(sheet, r.smallPrice, QStringLiteral("5"));
-    count(sheet, r, QStringLiteral("+l -l"));
-    QCOMPARE(text(sheet, r.largeQty), QStringLiteral("0"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("15"));
+    QCOMPARE(editPrice(QStringLiteral("1e308")), 2);  // and the overflow message
+    QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("1e308"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));  // kept, as after a press
 }
 
 // ------------------------------------------------------- settle and clear ---
@@ -459,24 +467,37 @@ void TstSheet::settleListsRowsInRowOrder()
     Program program;
     OrderSheet &sheet = openSheet();
     menu(sheet, rows[2], QStringLiteral("牛肉面"), QStringLiteral("6"), QStringLiteral("8"));
-    menu(sheet, rows[11], QStringLiteral("炒饭"), QStringLiteral("4"), QStringLiteral("8"));
-    menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("6"), QStringLiteral("8"));
+    const QString longName = QStringLiteral("宫保鸡丁").repeated(5);  // too long for the list
+    menu(sheet, rows[11], longName, QStringLiteral("4"), QStringLiteral("8"));
+    menu(sheet, rows[4], QStringLiteral("退菜"), QStringLiteral("-6"), QStringLiteral("8"));
     menu(sheet, rows[6], QStringLiteral("赠送"), QStringLiteral(" "), QStringLiteral(" "));
     menu(sheet, rows[13], QStringLiteral(" "), QStringLiteral("0.25"), QStringLiteral(" "));
     count(sheet, rows[11], QStringLiteral("+s +s"));    // row 12 first: 8
     count(sheet, rows[2], QStringLiteral("+s +s +l"));  // row 3: 20
-    count(sheet, rows[4], QStringLiteral("-s"));        // row 5: -6, not listed
+    count(sheet, rows[4], QStringLiteral("+s -l"));     // row 5: -6, a discount
     count(sheet, rows[6], QStringLiteral("+s +l"));     // row 7: 0, not listed
     count(sheet, rows[13], QStringLiteral("+s"));       // row 14, blank name: 0.25
-    const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("炒饭   8"),
-                           QStringLiteral("    0.25")};
+    const QStringList list{QStringLiteral("牛肉面   20"), QStringLiteral("退菜   -6"),
+                           longName + QStringLiteral("   8"), QStringLiteral("    0.25")};
 
     // A second press lists the same rows once.
+    SettleList *box = sheet.settleList();
     for (int settle = 0; settle < 2; ++settle) {
         press(sheet, QStringLiteral("Command1"));
-        QCOMPARE(sheet.settleList()->lines(), list);
+        QCOMPARE(box->lines(), list);
         QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("22.25"));
     }
+
+    // Drawn: the long line alone is cut, in its middle, so that its amount
+    // stays in sight; its whole text is the tooltip of its place.
+    const QList<fit::Fitted> drawn = box->drawnLines();
+    for (const fit::Fitted &line : drawn)
+        QVERIFY(line.elided == (&line == &drawn[2]) && !line.lines[0].endsWith(u'…') &&
+                QFontMetricsF(line.font).horizontalAdvance(line.lines[0]) <= box->width());
+    const QPoint onLine3(20, box->contentsRect().top() + int(2.5 * box->lineHeight()));
+    QHelpEvent help(QEvent::ToolTip, onLine3, box->mapToGlobal(onLine3));
+    QCoreApplication::sendEvent(box, &help);
+    QCOMPARE(QToolTip::text(), list[2]);
 }
 
 // The subtotal changes at "结算" only, and follows the rows down to nothing.
@@ -495,7 +516,7 @@ void TstSheet::subtotalChangesOnlyAtSettle()
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("20"));
     QCOMPARE(sheet.settleList()->lines().size(), 1);
 
-    count(sheet, rows[0], QStringLiteral("-s -s -s -l"));
+    count(sheet, rows[0], QStringLiteral("-s -s -s -s -l -l"));
     press(sheet, QStringLiteral("Command1"));
     QVERIFY(sheet.settleList()->lines().isEmpty());
     QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("0"));
@@ -550,32 +571,38 @@ void TstSheet::everyEditableLabelOpensTheBox()
 void TstSheet::editAnswer_data()
 {
     QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("before");
     QTest::addColumn<bool>("confirm");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("expected");
+    const QString was = QStringLiteral("原来");
+    const QString longest = QString(40000, u'面');  // more than the edit field holds
     for (const char *label : {"Label12", "Label45", "l01"}) {  // dish name, heading, price
         const QString name = QString::fromLatin1(label);
-        QTest::addRow("%s confirm", label) << name << true << "<b>x</b> 1" << "<b>x</b> 1";
-        QTest::addRow("%s confirm empty", label) << name << true << "" << "";
-        QTest::addRow("%s cancel", label) << name << false << "" << "原来";
+        QTest::addRow("%s confirm", label) << name << was << true << "<b>x</b> 1" << "<b>x</b> 1";
+        QTest::addRow("%s confirm empty", label) << name << was << true << "" << "";
+        QTest::addRow("%s cancel", label) << name << was << false << "" << was;
+        QTest::addRow("%s long, unchanged", label)
+            << name << longest << true << longest.left(32767) << longest;
     }
 }
 
 void TstSheet::editAnswer()
 {
     QFETCH(QString, label);
+    QFETCH(QString, before);
     QFETCH(bool, confirm);
     QFETCH(QString, typed);
 
     Program program;
     OrderSheet &sheet = openSheet();
-    set(sheet, label, QStringLiteral("原来"));
+    set(sheet, label, before);
     QHash<QString, QString> expected = captions(sheet);
     QString opened;
     const ModalAnswer answer = confirm ? confirmingInputBox(typed, &opened)
                                        : cancellingInputBox(&opened);
     QCOMPARE(answerModals(answer, [&] { rightPress(sheet.label(label)); }), 1);
-    QCOMPARE(opened, QStringLiteral("原来"));
+    QCOMPARE(opened, before.left(32767));
     QTEST(text(sheet, label), "expected");
     expected[label] = text(sheet, label);
     QCOMPARE(captions(sheet), expected);  // nothing else changed, nothing recomputed
@@ -601,6 +628,63 @@ void TstSheet::pressesThatEditNothing()
         QVERIFY2(box.count() == 0, label);
     }
     QCOMPARE(captions(sheet), before);
+}
+
+// --------------------------------------------------- captions that do not fit ---
+
+void TstSheet::captionFits_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<int>("room");  // twips to the control above it, or to its own edge
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("drawn");  // 0 as designed, 1 smaller, 2 cut with "…"
+    QTest::addColumn<QString>("rightName");  // the right half's first dish name
+    const QString name20 = QStringLiteral("宫保鸡丁").repeated(5), soup = QStringLiteral("汤");
+    const std::tuple<const char *, int, QString, int, QString> rows[] = {
+        {"Label1", 1440, QStringLiteral("牛肉面"), 0, soup},  // reaches under the "-" button
+        {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1, soup},
+        {"Label1", 1440, name20, 2, soup},
+        {"L1", 240, QStringLiteral("9"), 0, soup},  // the "+" button overlaps its right edge
+        {"L1", 240, QStringLiteral("12"), 1, soup},
+        {"l01", 600, QStringLiteral("123.75"), 1, soup},
+        {"la1", 360, QStringLiteral("20"), 0, soup},  // the right half's dish name lies above it
+        {"la1", 360, QStringLiteral("120"), 1, soup},
+        {"la1", 360, QStringLiteral("12345.5"), 2, soup},
+        {"la1", 855, QStringLiteral("113.5"), 0, QStringLiteral(" ")},  // unless it is blank
+        {"Label8", 1560, QStringLiteral("小份"), 0, soup},  // the row below does not cover it
+    };
+    for (const auto &[label, room, caption, drawn, rightName] : rows)
+        QTest::addRow("%s %s %s", label, qPrintable(caption.left(6)), qPrintable(rightName))
+            << QString::fromLatin1(label) << room << caption << drawn << rightName;
+}
+
+// A caption is drawn as designed when it fits, smaller when it does not, cut
+// with "…" below the floor size with the whole caption as tooltip, and never
+// under the control beside it; the control's own font never changes.
+void TstSheet::captionFits()
+{
+    QFETCH(QString, label);
+    QFETCH(int, room);
+    QFETCH(QString, caption);
+    QFETCH(int, drawn);
+    QFETCH(QString, rightName);
+
+    Program program;
+    OrderSheet &sheet = openSheet();
+    auto *l = static_cast<fit::FittingLabel *>(sheet.label(label));
+    set(sheet, "Label16", rightName);
+    l->setText(caption);
+    l->grab();  // painted
+    const fit::Fitted fitted = l->fitted();
+    verifySongTi(l, 14.25);
+    QCOMPARE(fitted.asDesigned, drawn == 0);
+    QCOMPARE(fitted.elided, drawn == 2);
+    QCOMPARE(l->toolTip(), drawn == 2 ? caption : QString());
+    QVERIFY(fitted.font.pointSizeF() >= fit::floorPoints);
+    QVERIFY(QFontMetricsF(fitted.font).horizontalAdvance(fitted.lines[0]) <= room / 15);
+
+    sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
+    QCOMPARE(l->fitted().asDesigned, drawn < 2);
 }
 
 // ----------------------------------------------------------------- window ---

@@ -1,0 +1,80 @@
+#pragma once
+// Captions that do not fit their control. A caption that fits is drawn exactly
+// as designed. One that does not is drawn in a smaller size of the control's
+// own font until it fits, down to a legible floor; one still too wide there
+// is cut with "…" and the whole caption becomes the control's tooltip. The
+// control's font itself never changes, and a caption never runs under a
+// control that lies above it.
+
+#include <QFont>
+#include <QLabel>
+#include <QRect>
+#include <QStringList>
+
+class QPainter;
+
+namespace fit {
+
+// The smallest size a caption is drawn in, in points.
+inline constexpr double floorPoints = 9;
+
+enum class Wrap {
+    LineBreaksOnly,  // labels: one line per line of the caption
+    AtSpaces,        // also break at spaces, never inside a word
+    AsText,          // also break where text may break (between Chinese characters)
+};
+
+// A button with this property set to true keeps the words of its caption
+// whole (the category buttons, whose captions the restaurant types); other
+// buttons break their captions as text breaks.
+inline constexpr char wordsWhole[] = "fit.wordsWhole";
+
+struct Fitted {
+    QFont font;          // the font the caption is drawn in
+    QStringList lines;   // the lines as drawn
+    bool asDesigned;     // fits in the control's own font
+    bool elided;         // did not fit even at the floor: cut with "…"
+};
+
+// Lays `caption` out in `area` (pixels) starting from `font`. A single line
+// only has to fit the width; several lines also have to fit the height. A
+// line still too wide at the floor size loses its end (or, with
+// Qt::ElideMiddle, its middle) to "…".
+Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, Wrap wrap,
+                  Qt::TextElideMode elide = Qt::ElideRight);
+
+// The part of `control`'s rectangle (in its own coordinates) that lies left
+// of every sibling stacked above it and overlapping its first `lineHeight`
+// pixels: the room a caption has without running under a neighbour. A label
+// with a blank caption is no neighbour: it draws nothing there.
+QRect uncoveredRect(const QWidget &control, int lineHeight);
+
+// Draws the fitted lines in `area` with `alignment`, each line as tall as the
+// font's line spacing.
+void drawFitted(QPainter &painter, const QRectF &area, const Fitted &fitted,
+                Qt::Alignment alignment);
+
+// Keeps `control`'s tooltip the whole caption while it is drawn elided; a
+// tooltip set by someone else is left alone.
+void showWholeCaption(QWidget &control, const Fitted &fitted, const QString &caption);
+
+// Draws a button's caption centred in `area`, broken into lines and fitted.
+void drawButtonCaption(QPainter &painter, QWidget &button, const QRect &area,
+                       const QString &caption);
+
+// A design label: QLabel with its caption fitted as above.
+class FittingLabel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+    // The caption as this label draws it at its current size.
+    Fitted fitted() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QRect captionArea() const;
+};
+
+}  // namespace fit
