@@ -28,9 +28,10 @@ QString value(const QLabel *label)
 
 void equipForAccess(QWidget &form2)
 {
+    // The bill label lives inside its scrolling pane, the others directly on
+    // the window.
     auto find = [&form2](const char *name) {
-        return QPointer<QLabel>(
-            form2.findChild<QLabel *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly));
+        return QPointer<QLabel>(form2.findChild<QLabel *>(QString::fromLatin1(name)));
     };
     auto name = [](QWidget *control, a11y::Namer namer) {
         if (control)
