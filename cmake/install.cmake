@@ -19,25 +19,29 @@ if(WIN32)
   get_filename_component(tavelko_winpthread_dir "${tavelko_winpthread}" DIRECTORY)
   set(tavelko_dll_dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}" "${tavelko_libstdcxx_dir}"
       "${tavelko_winpthread_dir}" "${tavelko_cxx_dir}" /usr/x86_64-w64-mingw32/lib)
-  if(NOT CMAKE_HOST_WIN32)
-    find_program(TAVELKO_OBJDUMP NAMES ${CMAKE_CXX_COMPILER_TARGET}-objdump x86_64-w64-mingw32-objdump objdump)
-    set(tavelko_rdeps_tool "set(CMAKE_GET_RUNTIME_DEPENDENCIES_PLATFORM windows+pe)
-      set(CMAKE_GET_RUNTIME_DEPENDENCIES_TOOL objdump)
-      set(CMAKE_OBJDUMP \"${TAVELKO_OBJDUMP}\")")
+  set(tavelko_plugin_files "${tavelko_qt_plugins}/platforms/qwindows.dll"
+                           "${tavelko_qt_plugins}/styles/qwindowsvistastyle.dll")
+  if(CMAKE_HOST_WIN32)
+    install(CODE "
+      file(GET_RUNTIME_DEPENDENCIES
+        EXECUTABLES \"\$<TARGET_FILE:tavelko>\"
+        MODULES ${tavelko_plugin_files}
+        DIRECTORIES ${tavelko_dll_dirs}
+        PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
+        POST_EXCLUDE_REGEXES \".*[Ss]ystem32.*\"
+        RESOLVED_DEPENDENCIES_VAR tavelko_dlls)
+      file(INSTALL \${tavelko_dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
+    ")
+  else()
+    find_program(TAVELKO_OBJDUMP NAMES x86_64-w64-mingw32-objdump objdump REQUIRED)
+    install(CODE "
+      set(TAVELKO_FILES \"\$<TARGET_FILE:tavelko>\" ${tavelko_plugin_files})
+      set(TAVELKO_DLL_DIRS \"${tavelko_dll_dirs}\")
+      set(TAVELKO_OBJDUMP \"${TAVELKO_OBJDUMP}\")
+      set(TAVELKO_DEST \"\${CMAKE_INSTALL_PREFIX}\")
+      include(\"${CMAKE_CURRENT_LIST_DIR}/windows_runtime.cmake\")
+    ")
   endif()
-  install(CODE "
-    ${tavelko_rdeps_tool}
-    file(GET_RUNTIME_DEPENDENCIES
-      EXECUTABLES \"\$<TARGET_FILE:tavelko>\"
-      MODULES \"${tavelko_qt_plugins}/platforms/qwindows.dll\"
-              \"${tavelko_qt_plugins}/styles/qwindowsvistastyle.dll\"
-      DIRECTORIES ${tavelko_dll_dirs}
-      PRE_EXCLUDE_REGEXES \"^api-ms-\" \"^ext-ms-\"
-      POST_EXCLUDE_REGEXES \".*[Ss]ystem32.*\"
-      RESOLVED_DEPENDENCIES_VAR tavelko_dlls
-      UNRESOLVED_DEPENDENCIES_VAR tavelko_system_dlls)
-    file(INSTALL \${tavelko_dlls} DESTINATION \"\${CMAKE_INSTALL_PREFIX}\")
-  ")
 else()
   include(GNUInstallDirs)
   install(TARGETS tavelko RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -70,7 +70,8 @@ case $action in
         cmake --build build --target e2e_xhelper e2e_job_sink >/dev/null 2>&1 \
             || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
                  && cmake --build build --target e2e_xhelper e2e_job_sink; }
-        ctest --test-dir "$build" --output-on-failure --timeout 300
+        WINEPATH=$(cat "$build/wine-path") ctest --test-dir "$build" --output-on-failure --timeout 300 \
+            || { cat "$build"/tests/unit/*.log >&2; exit 1; }
         TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \
         E2E_XHELPER=$root/build/tests/e2e/e2e_xhelper E2E_JOB_SINK=$root/build/tests/e2e/e2e_job_sink \
         E2E_OUTPUT=$build/test-output/day bash tests/windows/day_at_the_till.sh
