@@ -13,7 +13,12 @@ e2e_begin bench-windows
 export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1
 wineserver -p60   # keep the Wine server up between starts, as on a running desktop
-trap 'wineserver -k 2>/dev/null; e2e_cleanup' EXIT
+wine_cleanup() {
+    local status=$?
+    wineserver -k 2>/dev/null || true
+    e2e_cleanup "$status"
+}
+trap wine_cleanup EXIT
 
 runs=${BENCH_RUNS:-5}
 # start_times: milliseconds from launch to the welcome window, one per run.

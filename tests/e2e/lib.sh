@@ -121,8 +121,10 @@ e2e_begin() {
     start_xvfb
 }
 
+# e2e_cleanup [STATUS]: the case's exit status, when a trap of the case's own
+# ran something before calling this.
 e2e_cleanup() {
-    local status=$?
+    local status=${1:-$?}
     trap - EXIT INT TERM HUP
     set +e
     if [ "$status" -ne 0 ] && [ -n "${DISPLAY:-}" ] && [ -n "$XVFB_PID" ]; then
