@@ -2,7 +2,7 @@
 # test. Each target installs what it needs first.
 #   make run            build and start the program
 #   make test           build, run every test, build and check the Linux package
-#   make bench          the benchmarks
+#   make bench          the benchmarks, the Windows start-up under Wine included
 #   make package        dist/tavelko_<version>_<arch>.deb
 #   make windows        dist/Tavelko-<version>-setup.exe and -win64.zip
 #   make test-windows   the Windows build under Wine: unit tests and a day at the till
@@ -46,6 +46,7 @@ test-package: test-deps package
 
 bench: test-deps configure
 	@cmake --build $(BUILD) --parallel $(JOBS) --target benchmarks
+	@$(MAKE) --no-print-directory bench-windows
 
 windows:
 	@bash scripts/windows.sh package

@@ -12,7 +12,8 @@ export TAVELKO=$TAVELKO_LINUX
 e2e_begin bench-windows
 export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1
-wineserver -p60   # keep the Wine server up between starts, as on a running desktop
+wineserver -w
+wineserver -p   # the Wine server stays up between starts, as on a running desktop
 wine_cleanup() {
     local status=$?
     wineserver -k 2>/dev/null || true
