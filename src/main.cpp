@@ -1,13 +1,13 @@
 #include "shell/command_line.h"
+#include "shell/console.h"
 #include "shell/program.h"
 
 #include <QApplication>
-#include <cstdio>
 
 int main(int argc, char *argv[])
 {
     if (const auto answer = answerCommandLine(argc, argv)) {
-        std::fputs(answer->text.c_str(), stdout);
+        printToConsole(answer->text);
         return answer->exitCode;
     }
     QApplication application(argc, argv);

@@ -115,6 +115,9 @@ done
 [ -f "$start_menu_link" ] || fail "no Start-menu shortcut"
 [ -f "$user_dir/Desktop/Tavelko.lnk" ] || fail "no desktop shortcut"
 
+version=$(wine "$install_dir/tavelko.exe" --version | tr -d '\r')
+[ "$version" = "Tavelko $TAVELKO_VERSION" ] || fail "tavelko.exe --version printed '$version'"
+
 note "start from the Start-menu shortcut"
 export WINE_TAVELKO_LINK=$start_menu_link
 start_app_and_wait
