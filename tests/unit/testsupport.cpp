@@ -23,6 +23,11 @@ QString storeFile()
     return settings::storeLocation();
 }
 
+bool storeIsRegistry()
+{
+    return storeFile().startsWith(QLatin1String("\\HKEY_"));
+}
+
 QSettings openStore()
 {
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Tavelko"),
@@ -59,6 +64,13 @@ void addBlockedStoreRows()
 
 void clearStore()
 {
+    if (storeIsRegistry()) {
+        QSettings store = openStore();
+        store.clear();
+        store.sync();
+        settings::resetReadState();
+        return;
+    }
     // Removed as files: a QSettings clear() stays pending in Qt's
     // process-wide cache and would hide what the program writes later.
     const QFileInfo file(storeFile());

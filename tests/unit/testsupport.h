@@ -23,6 +23,10 @@ void clearStore();
 
 QString storeFile();
 
+// True where the store is the Windows registry (the Windows build under
+// Wine): the cases about the settings file do not apply there.
+bool storeIsRegistry();
+
 // The store as any other reader sees it: application "Tavelko".
 QSettings openStore();
 

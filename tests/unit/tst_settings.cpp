@@ -171,7 +171,7 @@ void TestSettings::emptyStoreGivesOneSpace()
     QVERIFY(settings::takeReadProblem().isEmpty());
 
     // Reading creates nothing.
-    QVERIFY(!QFileInfo::exists(storeFile()));
+    QVERIFY(storeIsRegistry() || !QFileInfo::exists(storeFile()));
 }
 
 void TestSettings::skipsControlsOfTheOtherKind()
@@ -224,6 +224,8 @@ void TestSettings::reportsAFailedSave_data()
 void TestSettings::reportsAFailedSave()
 {
     QFETCH(bool, fileIsFolder);
+    if (storeIsRegistry())
+        QSKIP("the registry has no file or folder to put in the way");
     const QString file = storeFile();
     QVERIFY(blockStore(fileIsFolder));
 
@@ -248,6 +250,8 @@ void TestSettings::damagedFileIsReadAsFarAsItGoesAndKeptAside()
 {
     // Qt's INI reader rejects a section header without its "]", but the
     // entries around it are still there to be read.
+    if (storeIsRegistry())
+        QSKIP("the registry has no file to damage");
     const QString file = storeFile();
     const QByteArray broken = "[Form3]\nLabel1=牛肉面\n[Form2\nC1=面条\n";
     writeFile(file, broken);
