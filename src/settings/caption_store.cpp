@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QSet>
 
 namespace settings {
 
@@ -19,6 +20,7 @@ struct RunState {
     QString problemCopy;                   // where a damaged store will be kept
     bool told = false;                     // the user has been told about it
     QString saveProblem;                   // why the last save failed
+    QSet<QString> shownBlank;              // sections loaded while the store could not be read
 };
 
 RunState &runState()
@@ -80,6 +82,10 @@ QString storeLocation()
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
     const backend::Snapshot store = readStore();
+    if (store.condition == Condition::Unreadable)
+        runState().shownBlank.insert(section);
+    else
+        runState().shownBlank.remove(section);
     for (QWidget *control : controls) {
         if (isOfKind(control, kind))
             setCaption(control, store.entries.value(keyOf(section, control), missingCaption));
@@ -101,9 +107,12 @@ bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, Cap
                                 .arg(before.reason);
         return false;
     }
+    // A window loaded while the store could not be read shows blanks for
+    // what the store may hold again by now: only its edited captions go in.
+    const bool onlyEdited = state.shownBlank.contains(section);
     Entries after = before.entries;
     for (QWidget *control : controls) {
-        if (isOfKind(control, kind))
+        if (isOfKind(control, kind) && !(onlyEdited && captionOf(control) == missingCaption))
             after.insert(keyOf(section, control), captionOf(control));
     }
     if (before.condition == Condition::Fine && after == before.entries)

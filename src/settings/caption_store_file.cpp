@@ -102,6 +102,13 @@ Snapshot readFile(const QString &path)
         snapshot.reason = QStringLiteral("设置文件的位置上是一个文件夹");
         return snapshot;
     }
+    if (info.exists() && !info.isFile()) {
+        // A pipe would hold the window until something writes into it, a
+        // device might never end.
+        snapshot.condition = Condition::Unreadable;
+        snapshot.reason = QStringLiteral("设置文件的位置上不是普通文件");
+        return snapshot;
+    }
     QFile file(path);
     if (!file.exists())
         return snapshot;  // nothing stored yet

@@ -244,6 +244,20 @@ void TestSettings::reportsAFailedSave()
         QVERIFY(QFileInfo(file).isDir());
     else
         QCOMPARE(readFile(QFileInfo(file).path()), QByteArray("not a folder"));
+    if (!fileIsFolder)
+        return;
+
+    // Once the store can be read again, the window's edit is saved, but no
+    // blank it showed in place of an entry the store holds.
+    unblockStore();
+    writeFile(file, "[Form2]\nC1=旧\nC2=小炒\n");
+    auto blank = makeButton(QStringLiteral("C2"), settings::missingCaption);
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get(), blank.get()},
+                          CaptionKind::CommandButton));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), {button.get(), blank.get()},
+                         CaptionKind::CommandButton));
+    QCOMPARE(button->text(), QStringLiteral("面条"));
+    QCOMPARE(blank->text(), QStringLiteral("小炒"));
 }
 
 void TestSettings::damagedFileIsReadAsFarAsItGoesAndKeptAside()
