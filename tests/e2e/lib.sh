@@ -399,17 +399,22 @@ edit_caption() {
 # going on. xdotool types a character missing from the keyboard map by
 # mapping it onto a spare key for a moment; should the program read the map
 # after xdotool has moved on, a character comes out wrong. That is the test
-# tool's hazard, not the program's, so a wrong text is typed again.
+# tool's hazard, not the program's, so a wrong text is entered again.
 type_into_box() {
     local text=$1 got _
     for _ in 1 2 3 4 5; do
-        xdotool key --clearmodifiers ctrl+a
-        xdotool type --delay 30 -- "$text"
+        enter_box_text "$text"
         got=$(copy_box_text) || fail "could not read the input box back"
         [ "$got" = "$text" ] && return 0
-        note "typed '$text' but the input box holds '$got'; typing it again"
+        note "entered '$text' but the input box holds '$got'; entering it again"
     done
     fail "the input box never held '$text'"
+}
+
+# Puts TEXT in place of the open input box's text (a case may redefine it).
+enter_box_text() {
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 30 -- "$1"
 }
 
 # The text of the open input box, through the clipboard.

@@ -47,17 +47,10 @@ start_menu_link="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs
 registry_key='HKEY_CURRENT_USER\Software\Tavelko\Tavelko'
 
 # Chinese goes into the input box through the clipboard.
-type_into_box() {
-    local text=$1 got _
-    for _ in 1 2 3; do
-        printf '%s' "$text" | xclip -selection clipboard -i >/dev/null 2>&1
-        poll_until 10 "the text on the clipboard" clipboard_holds "$text" || fail "xclip did not take '$text'"
-        xdotool key --clearmodifiers ctrl+a ctrl+v
-        got=$(copy_box_text) || fail "could not read the input box back"
-        [ "$got" = "$text" ] && return 0
-        note "pasted '$text' but the input box holds '$got'; again"
-    done
-    fail "the input box never held '$text'"
+enter_box_text() {
+    printf '%s' "$1" | xclip -selection clipboard -i >/dev/null 2>&1
+    poll_until 10 "the text on the clipboard" clipboard_holds "$1" || fail "xclip did not take '$1'"
+    xdotool key --clearmodifiers ctrl+a ctrl+v
 }
 
 # Wine maps a window a moment before it takes input: a start is complete
