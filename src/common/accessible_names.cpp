@@ -3,34 +3,130 @@
 #include <QAbstractButton>
 #include <QAccessibleWidget>
 #include <QHash>
+#include <QPointer>
 #include <QWidget>
+#include <QWindow>
 
 namespace a11y {
 
 namespace {
 
-QHash<const QObject *, Namer> &namers()
+// What the program says about one control beyond the toolkit's defaults.
+struct Spoken {
+    Namer namer;       // its name
+    Namer describer;   // what its last press changed, if it is told
+    LineSource lines;  // its lines, if it is a list of printed lines
+};
+
+QHash<const QObject *, Spoken> &spokenControls()
 {
-    static QHash<const QObject *, Namer> all;
+    static QHash<const QObject *, Spoken> all;
     return all;
 }
 
-// The accessible face of a named control: a button (which can be pressed) or
-// a piece of static text, whose name comes from its namer.
+// Controls whose names quote a caption, by the control holding the caption.
+QHash<const QObject *, QList<QPointer<QWidget>>> &followers()
+{
+    static QHash<const QObject *, QList<QPointer<QWidget>>> all;
+    return all;
+}
+
+const Spoken *spokenFor(const QObject *control)
+{
+    const auto found = spokenControls().constFind(control);
+    return found == spokenControls().constEnd() ? nullptr : &*found;
+}
+
+bool shown(const QObject *object)
+{
+    return !object || !object->isWidgetType() || static_cast<const QWidget *>(object)->isVisible();
+}
+
+// Events about what a control says or holds; the others (created, shown,
+// hidden, destroyed, focus, states) keep the screen reader's picture of the
+// windows right and always pass.
+bool aboutContent(QAccessible::Event type)
+{
+    switch (type) {
+    case QAccessible::NameChanged:
+    case QAccessible::DescriptionChanged:
+    case QAccessible::ValueChanged:
+    case QAccessible::ObjectReorder:
+    case QAccessible::TextInserted:
+    case QAccessible::TextRemoved:
+    case QAccessible::TextUpdated:
+    case QAccessible::TextCaretMoved:
+    case QAccessible::TextSelectionChanged:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void quietUpdates(QAccessibleEvent *event);
+
+// Hands an event on to the platform's screen reader bridge.
+void pass(QAccessibleEvent *event)
+{
+    QAccessible::installUpdateHandler(nullptr);
+    QAccessible::updateAccessibility(event);
+    QAccessible::installUpdateHandler(quietUpdates);
+}
+
+// Sees every event while a screen reader listens. A hidden window's controls
+// change their captions as the window loads or is reset; nobody can see them
+// then, so nothing is said. A changed caption also renames the controls
+// that quote it.
+void quietUpdates(QAccessibleEvent *event)
+{
+    QObject *object = event->object();
+    if (aboutContent(event->type()) && !shown(object))
+        return;
+    pass(event);
+    if (event->type() != QAccessible::NameChanged || !object)
+        return;
+    const auto found = followers().constFind(object);
+    if (found == followers().constEnd())
+        return;
+    for (const QPointer<QWidget> &follower : *found) {
+        if (follower && follower->isVisible()) {
+            QAccessibleEvent renamed(follower.data(), QAccessible::NameChanged);
+            pass(&renamed);
+        }
+    }
+}
+
+void tell(QWidget *control, QAccessible::Event what)
+{
+    if (!QAccessible::isActive() || !control->isVisible())
+        return;
+    QAccessibleEvent event(control, what);
+    QAccessible::updateAccessibility(&event);
+}
+
+QAccessible::Role roleOf(const QWidget *control)
+{
+    if (control->isWindow())
+        return QAccessible::Window;
+    if (qobject_cast<const QAbstractButton *>(control))
+        return QAccessible::Button;
+    return QAccessible::StaticText;
+}
+
+// The accessible face of a named control: a window, a button (which can be
+// pressed) or a piece of static text, whose name comes from its namer.
 class NamedControl : public QAccessibleWidget {
 public:
-    NamedControl(QWidget *control, Namer namer)
-        : QAccessibleWidget(control, qobject_cast<QAbstractButton *>(control)
-                                         ? QAccessible::Button
-                                         : QAccessible::StaticText),
-          m_namer(std::move(namer))
-    {
-    }
+    explicit NamedControl(QWidget *control) : QAccessibleWidget(control, roleOf(control)) {}
 
     QString text(QAccessible::Text t) const override
     {
-        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
-            return m_namer();
+        const Spoken *spoken = spokenFor(object());
+        if (spoken && t == QAccessible::Name && spoken->namer &&
+            widget()->accessibleName().isEmpty())
+            return spoken->namer();
+        if (spoken && t == QAccessible::Description && spoken->describer)
+            return spoken->describer();
         return QAccessibleWidget::text(t);
     }
 
@@ -62,38 +158,201 @@ public:
 
 private:
     QAbstractButton *button() const { return qobject_cast<QAbstractButton *>(widget()); }
+};
 
-    Namer m_namer;
+QList<Line> linesOf(const QWidget *box)
+{
+    const Spoken *spoken = box ? spokenFor(box) : nullptr;
+    return spoken && spoken->lines ? spoken->lines() : QList<Line>();
+}
+
+// One line of a list of printed lines. It reads its text from the box each
+// time, so it follows the box; a line the box no longer has is invalid.
+class ListedLine : public QAccessibleInterface {
+public:
+    ListedLine(QWidget *box, int index) : m_box(box), m_index(index) {}
+
+    bool isValid() const override { return m_box && m_index < linesOf(m_box).size(); }
+    QObject *object() const override { return nullptr; }
+    QWindow *window() const override
+    {
+        return m_box ? m_box->window()->windowHandle() : nullptr;
+    }
+    QAccessibleInterface *parent() const override
+    {
+        return m_box ? QAccessible::queryAccessibleInterface(m_box.data()) : nullptr;
+    }
+    QAccessibleInterface *child(int) const override { return nullptr; }
+    int childCount() const override { return 0; }
+    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
+    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        return t == QAccessible::Name ? line().text : QString();
+    }
+    void setText(QAccessible::Text, const QString &) override {}
+
+    QRect rect() const override
+    {
+        if (!m_box)
+            return {};
+        const QRect r = line().rect;
+        return QRect(m_box->mapToGlobal(r.topLeft()), r.size());
+    }
+
+    QAccessible::Role role() const override { return QAccessible::ListItem; }
+
+    QAccessible::State state() const override
+    {
+        QAccessible::State s;
+        s.readOnly = true;
+        s.invisible = !m_box || !m_box->isVisible();
+        return s;
+    }
+
+    int index() const { return m_index; }
+
+private:
+    Line line() const
+    {
+        const QList<Line> all = linesOf(m_box);
+        return m_index < all.size() ? all[m_index] : Line{};
+    }
+
+    QPointer<QWidget> m_box;
+    int m_index;
+};
+
+// A box of printed lines, told as a list of them.
+class LineList : public NamedControl {
+public:
+    explicit LineList(QWidget *box) : NamedControl(box) {}
+
+    ~LineList() override
+    {
+        for (const QAccessible::Id id : std::as_const(m_lineIds))
+            QAccessible::deleteAccessibleInterface(id);
+    }
+
+    QAccessible::Role role() const override { return QAccessible::List; }
+
+    int childCount() const override { return int(linesOf(widget()).size()); }
+
+    QAccessibleInterface *child(int index) const override
+    {
+        if (index < 0 || index >= childCount())
+            return nullptr;
+        while (m_lineIds.size() <= index)
+            m_lineIds.append(QAccessible::registerAccessibleInterface(
+                new ListedLine(widget(), int(m_lineIds.size()))));
+        return QAccessible::accessibleInterface(m_lineIds[index]);
+    }
+
+    int indexOfChild(const QAccessibleInterface *child) const override
+    {
+        for (int i = 0; i < m_lineIds.size(); ++i)
+            if (QAccessible::accessibleInterface(m_lineIds[i]) == child)
+                return i < childCount() ? i : -1;
+        return -1;
+    }
+
+    QAccessibleInterface *childAt(int x, int y) const override
+    {
+        const QList<Line> all = linesOf(widget());
+        const QPoint local = widget()->mapFromGlobal(QPoint(x, y));
+        for (int i = 0; i < all.size(); ++i)
+            if (all[i].rect.contains(local))
+                return child(i);
+        return nullptr;
+    }
+
+private:
+    mutable QList<QAccessible::Id> m_lineIds;
 };
 
 // Consulted before the toolkit's own interfaces, since factories installed
 // later are asked first.
-QAccessibleInterface *namedControlFactory(const QString &, QObject *object)
+QAccessibleInterface *spokenControlFactory(const QString &, QObject *object)
 {
-    const auto found = namers().constFind(object);
-    if (found == namers().constEnd() || !object->isWidgetType())
+    const Spoken *spoken = spokenFor(object);
+    if (!spoken || !object->isWidgetType())
         return nullptr;
-    return new NamedControl(static_cast<QWidget *>(object), *found);
+    auto *control = static_cast<QWidget *>(object);
+    if (spoken->lines)
+        return new LineList(control);
+    return new NamedControl(control);
+}
+
+// Registers what `control` says, through `change`, and makes sure the next
+// question about it reaches the program's own interface.
+void speak(QWidget *control, const std::function<void(Spoken &)> &change)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(spokenControlFactory);
+        QAccessible::installUpdateHandler(quietUpdates);
+        return true;
+    }();
+    Q_UNUSED(installed);
+    if (!spokenControls().contains(control))
+        QObject::connect(control, &QObject::destroyed, [control] {
+            spokenControls().remove(control);
+            followers().remove(control);
+        });
+    Spoken &spoken = spokenControls()[control];
+    change(spoken);
+    // Setting a caption already made the toolkit's own interface for the
+    // control and cached it; drop it so that the next question reaches ours.
+    // This happens while the window is being built, before anything of it
+    // was told to a screen reader.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
+    const bool named = dynamic_cast<NamedControl *>(face) != nullptr;
+    const bool listed = dynamic_cast<LineList *>(face) != nullptr;
+    if (face && (!named || listed != bool(spoken.lines)))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(face));
 }
 
 }  // namespace
 
 void nameBy(QWidget *control, Namer namer)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(namedControlFactory);
-        return true;
-    }();
-    Q_UNUSED(installed);
-    if (!namers().contains(control))
-        QObject::connect(control, &QObject::destroyed,
-                         [control] { namers().remove(control); });
-    namers().insert(control, std::move(namer));
-    // Setting a caption already made the toolkit's own interface for the
-    // control and cached it; drop it so that the next question reaches ours.
-    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(control);
-    if (face && !dynamic_cast<NamedControl *>(face))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(face));
+    speak(control, [&namer](Spoken &spoken) { spoken.namer = std::move(namer); });
+}
+
+void describeAfterPress(QAbstractButton *button, Namer describer)
+{
+    speak(button, [&describer, button](Spoken &spoken) {
+        if (!spoken.namer)
+            spoken.namer = [button] { return button->text(); };
+        spoken.describer = std::move(describer);
+    });
+    // Connected after the window's own handler, so it runs once the press
+    // has done its work.
+    QObject::connect(button, &QAbstractButton::clicked, button,
+                     [button] { tell(button, QAccessible::DescriptionChanged); });
+}
+
+void nameFollows(QWidget *dependent, QWidget *source)
+{
+    QList<QPointer<QWidget>> &list = followers()[source];
+    if (!list.contains(dependent))
+        list.append(dependent);
+    if (list.size() == 1)
+        QObject::connect(source, &QObject::destroyed, [source] { followers().remove(source); });
+}
+
+void listBy(QWidget *box, Namer namer, LineSource lines)
+{
+    speak(box, [&namer, &lines](Spoken &spoken) {
+        spoken.namer = std::move(namer);
+        spoken.lines = std::move(lines);
+    });
+}
+
+void linesChanged(QWidget *box)
+{
+    tell(box, QAccessible::ObjectReorder);
+    tell(box, QAccessible::NameChanged);
 }
 
 QString said(const QString &caption, const QString &blank)

@@ -1,12 +1,21 @@
 #pragma once
 // Names that a screen reader speaks for the controls whose captions alone say
-// too little: a "-" or "+", a bare number, a blank caption. A name is worked
-// out each time it is asked for, from the captions as they are then, so it
-// follows every edit without being kept up to date.
+// too little: a "-" or "+", a bare number, a blank caption, a window. A name
+// is worked out each time it is asked for, from the captions as they are
+// then, so it follows every edit without being kept up to date.
+//
+// Besides names: what a press changed (the pressed button's description,
+// spoken at once after the press), the name changes of controls whose names
+// quote another control's caption, and boxes of printed lines that a screen
+// reader reads line by line. Nothing is told about a control that is not
+// shown.
 
+#include <QList>
+#include <QRect>
 #include <QString>
 #include <functional>
 
+class QAbstractButton;
 class QWidget;
 
 namespace a11y {
@@ -14,8 +23,34 @@ namespace a11y {
 using Namer = std::function<QString()>;
 
 // From now on `control` answers a screen reader with what `namer` returns.
-// Needs a running QApplication.
+// A window is told as a window, a button as a button, anything else as
+// static text. Needs a running QApplication.
 void nameBy(QWidget *control, Namer namer);
+
+// After every press of `button` (mouse, keyboard, finger or a screen
+// reader's "Press"), its description is what `describer` then returns, and
+// the screen reader is told that it changed. The button keeps the name it
+// had (its caption where it had none of ours).
+void describeAfterPress(QAbstractButton *button, Namer describer);
+
+// `dependent`'s name quotes `source`'s caption: whenever the source's
+// caption changes, the screen reader also hears that the dependent's name
+// changed.
+void nameFollows(QWidget *dependent, QWidget *source);
+
+// One printed line of a box, where it stands in the box.
+struct Line {
+    QString text;
+    QRect rect;  // in the box's coordinates
+};
+using LineSource = std::function<QList<Line>()>;
+
+// `box` is told as a list named by `namer`, whose items are the lines
+// `lines` returns at the time of asking.
+void listBy(QWidget *box, Namer namer, LineSource lines);
+
+// Tells the screen reader that `box`'s lines (and its name) changed.
+void linesChanged(QWidget *box);
 
 // `caption` without surrounding blanks, or `blank` where nothing is left.
 QString said(const QString &caption, const QString &blank);

@@ -185,4 +185,17 @@ void equip(QWidget *window, const QList<QWidget *> &editable)
         input->watch(control, true);
 }
 
+void openEditor(QWidget *control)
+{
+    const QPointF local = QRectF(control->rect()).center();
+    QMouseEvent press(QEvent::MouseButtonPress, local, control->mapToGlobal(local),
+                      Qt::RightButton, Qt::RightButton, Qt::NoModifier);
+    const QPointer<QWidget> window = control->window();
+    QCoreApplication::sendEvent(control, &press);
+    // The keyboard goes back to the window the box was opened from, as a
+    // window manager would hand it back.
+    if (window && window->isVisible())
+        window->activateWindow();
+}
+
 }  // namespace tillinput

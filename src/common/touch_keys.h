@@ -26,4 +26,8 @@ inline constexpr int holdMilliseconds = 600;
 // handler does the editing.
 void equip(QWidget *window, const QList<QWidget *> &editable);
 
+// Opens `control`'s input box the way the mouse does: a right press,
+// delivered to the control so that the window's handler for it runs.
+void openEditor(QWidget *control);
+
 }  // namespace tillinput

@@ -1,5 +1,6 @@
 #include "shell/form1.h"
 
+#include "common/accessible_names.h"
 #include "common/design.h"
 #include "common/touch_keys.h"
 #include "main_window/form2.h"
@@ -19,6 +20,7 @@ Form1::Form1() : ProportionalForm(QStringLiteral("Form1"), QStringLiteral("Tavel
     m_c1->setFocus();
     connect(m_c1, &QPushButton::clicked, this, &Form1::C1_Click);
     tillinput::equip(this, {});
+    a11y::nameBy(this, [label = m_label1] { return QStringLiteral("欢迎窗口 ") + label->text(); });
 }
 
 void Form1::Form_Load()
