@@ -85,6 +85,15 @@ void quietUpdates(QAccessibleEvent *event)
     pass(event);
     if (event->type() != QAccessible::NameChanged || !object)
         return;
+    // A list of printed lines is named after them: new name, new lines,
+    // each told as added (lines gone are no longer its children).
+    if (const Spoken *spoken = spokenFor(object); spoken && spoken->lines) {
+        QAccessibleInterface *list = event->accessibleInterface();
+        for (int i = 0; list && i < list->childCount(); ++i) {
+            QAccessibleEvent added(list->child(i), QAccessible::ObjectCreated);
+            pass(&added);
+        }
+    }
     const auto found = followers().constFind(object);
     if (found == followers().constEnd())
         return;
@@ -351,7 +360,6 @@ void listBy(QWidget *box, Namer namer, LineSource lines)
 
 void linesChanged(QWidget *box)
 {
-    tell(box, QAccessible::ObjectReorder);
     tell(box, QAccessible::NameChanged);
 }
 

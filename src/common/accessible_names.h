@@ -46,10 +46,12 @@ struct Line {
 using LineSource = std::function<QList<Line>()>;
 
 // `box` is told as a list named by `namer`, whose items are the lines
-// `lines` returns at the time of asking.
+// `lines` returns at the time of asking. Whenever its name is told to have
+// changed (a label's caption set), so are its lines.
 void listBy(QWidget *box, Namer namer, LineSource lines);
 
-// Tells the screen reader that `box`'s lines (and its name) changed.
+// Tells the screen reader that `box`'s lines (and its name) changed, for a
+// box that does not tell it by itself.
 void linesChanged(QWidget *box);
 
 // `caption` without surrounding blanks, or `blank` where nothing is left.

@@ -120,9 +120,7 @@ void equipForAccess(QWidget &form2)
                 bill && bill->text().isEmpty() && total && total->text() == u"0";
             return cleared ? QStringLiteral("已归零") : QString();
         });
-    for (const char *changing : {"Command1", "Command2"})
-        if (QPushButton *b = button(changing); b && bill)
-            QObject::connect(b, &QPushButton::clicked, bill, [bill] { a11y::linesChanged(bill); });
+
     name(find("Label9"), [number = find("Label9")] {
         return QStringLiteral("清单编号 ") + value(number);
     });
