@@ -1,12 +1,16 @@
 // A till worked without a mouse: a finger held on an editable control opens
 // its input box instead of clicking, a tap clicks, the mouse keeps its ways;
-// Enter presses the focused button and F2 or the menu key renames; a screen
-// reader hears what each control of a dish row is.
+// Enter presses the focused button and F2 or the menu key renames; the menu
+// key on a row's "-" or "+" edits the row's texts; a screen reader hears what
+// each control of a dish row is, what a press changed, the windows as
+// windows and the settle list and the bill line by line.
 
 #include "common/touch_keys.h"
 #include "main_window/form2.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
+#include "sheets/settle_list.h"
+#include "sheets/sheet_design.h"
 #include "shell/program.h"
 #include "testsupport.h"
 
@@ -14,6 +18,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 
@@ -26,6 +31,31 @@ QPointingDevice *touchScreen = nullptr;
 QString spoken(QWidget *control)
 {
     return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+}
+
+QString described(QWidget *control)
+{
+    return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Description);
+}
+
+// The names of a list's items, and the list's own role and name first.
+QStringList listed(QWidget *box)
+{
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(box);
+    QStringList names{QString::number(list->role()), list->text(QAccessible::Name)};
+    for (int i = 0; i < list->childCount(); ++i) {
+        if (list->child(i)->role() != QAccessible::ListItem)
+            return {QStringLiteral("not an item: %1").arg(i)};
+        names << list->child(i)->text(QAccessible::Name);
+    }
+    return names;
+}
+
+QString windowSpoken(QWidget *window)
+{
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(window);
+    return face->role() == QAccessible::Window ? face->text(QAccessible::Name)
+                                               : QStringLiteral("not a window");
 }
 
 // Starts the program and opens the main window.
@@ -50,6 +80,9 @@ private slots:
     void gestures_data();
     void gestures();
     void namesOfARow();
+    void rowMenu_data();
+    void rowMenu();
+    void spokenAlongTheRoad();
 };
 
 void TestTouchKeysA11y::gestures_data()
@@ -148,6 +181,120 @@ void TestTouchKeysA11y::namesOfARow()
         for (QWidget *control : window->findChildren<QWidget *>())
             if (qobject_cast<QLabel *>(control) || qobject_cast<QPushButton *>(control))
                 QVERIFY2(!spoken(control).trimmed().isEmpty(), qPrintable(control->objectName()));
+}
+
+void TestTouchKeysA11y::rowMenu_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("button");  // 0 to 3: small "-", small "+", large "-", large "+"
+    QTest::addColumn<int>("request"); // Key_Menu: the request the platform makes of it
+    QTest::addColumn<int>("entry");   // -1: no menu expected
+    QTest::addColumn<QString>("edited");
+    QTest::newRow("menu key, dish name") << 1 << 1 << int(Qt::Key_Menu) << 0 << "Label1";
+    QTest::newRow("menu key, small price") << 1 << 0 << int(Qt::Key_Menu) << 1 << "l01";
+    QTest::newRow("Shift+F10, large price") << 14 << 3 << int(Qt::Key_F10) << 2 << "l028";
+    QTest::newRow("menu key, small heading") << 8 << 2 << int(Qt::Key_Menu) << 3 << "Label9";
+    QTest::newRow("menu key, large heading") << 7 << 1 << int(Qt::Key_Menu) << 4 << "Label45";
+    QTest::newRow("right mouse press: no menu") << 1 << 1 << int(Qt::RightButton) << -1 << "";
+}
+
+void TestTouchKeysA11y::rowMenu()
+{
+    QFETCH(int, row);
+    QFETCH(int, button);
+    QFETCH(int, request);
+    QFETCH(int, entry);
+    QFETCH(QString, edited);
+    Program program;
+    openMainWindow(program);
+    OrderSheet &sheet = openCategory(1);
+    QWidget *pressed = sheet.button(sheet::dishRows()[row - 1].buttons[button].name);
+    const QPoint centre = pressed->rect().center();
+    if (request == Qt::Key_Menu) {
+        QContextMenuEvent asked(QContextMenuEvent::Keyboard, centre, pressed->mapToGlobal(centre));
+        QApplication::sendEvent(pressed, &asked);
+    } else if (request == Qt::Key_F10) {
+        QTest::keyClick(pressed, Qt::Key_F10, Qt::ShiftModifier);
+    } else {
+        rightPress(pressed);
+    }
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (entry < 0) {
+        QVERIFY(!menu);
+        return;
+    }
+    QVERIFY(menu);
+    QStringList entries;
+    for (QAction *action : menu->actions())
+        entries << action->text();
+    QCOMPARE(entries, QStringList({"修改菜名", "修改小份价格", "修改大份价格", "修改小份名称",
+                                   "修改大份名称"}));
+
+    QLabel *target = sheet.label(edited);
+    target->setText(QStringLiteral("旧"));
+    QString opened, title;
+    ModalWatch dialogs(confirmingInputBox(QStringLiteral("饺子"), &opened, &title));
+    menu->setActiveAction(menu->actions()[entry]);
+    QTest::keyClick(menu, Qt::Key_Return);
+    QTRY_COMPARE(dialogs.count(), 1);
+    QCOMPARE(opened, QStringLiteral("旧"));
+    QCOMPARE(title, QStringLiteral("修改"));
+    QCOMPARE(target->text(), QStringLiteral("饺子"));
+    QVERIFY(!QApplication::activePopupWidget());
+}
+
+void TestTouchKeysA11y::spokenAlongTheRoad()
+{
+    Program program;
+    Form2 &main = openMainWindow(program);
+    QCOMPARE(windowSpoken(&form1()), QStringLiteral("欢迎窗口 欢迎光临"));
+    QCOMPARE(windowSpoken(&main), QStringLiteral("主窗口 请选择类别"));
+    OrderSheet &blank = openCategory(4);  // a category without a name
+    QCOMPARE(windowSpoken(&blank), QStringLiteral("类别4 点菜单"));
+    press(blank, QStringLiteral("Command2"));
+
+    main.button(QStringLiteral("C1"))->setText(QStringLiteral("面条"));
+    OrderSheet &sheet = openCategory(1);
+    QCOMPARE(windowSpoken(&sheet), QStringLiteral("面条 点菜单"));
+    set(sheet, QStringLiteral("Label1"), QStringLiteral("牛肉面"));
+    set(sheet, QStringLiteral("l01"), QStringLiteral("10"));
+    QCOMPARE(listed(sheet.settleList()),
+             QStringList({QString::number(QAccessible::List), "结算清单 空"}));
+
+    // Each press, and what its button then says.
+    struct Step {
+        std::function<void()> press;
+        std::function<QWidget *()> button;
+        QString description;
+    };
+    auto sheetButton = [&sheet](const char *name) {
+        return [&sheet, name] { return static_cast<QWidget *>(sheet.button(name)); };
+    };
+    auto mainButton = [&main](const char *name) {
+        return [&main, name] { return static_cast<QWidget *>(main.button(name)); };
+    };
+    const Step road[] = {
+        {[&] { press(sheet, "Command4"); }, sheetButton("Command4"), "数量 1，金额 10"},
+        {[&] { press(sheet, "Command4"); }, sheetButton("Command4"), "数量 2，金额 20"},
+        {[&] { press(sheet, "Command1"); }, sheetButton("Command1"), "小计 20"},
+        {[&] { press(sheet, "Command2"); }, mainButton("C1"), ""},
+        {[&] { pressMain("Command2"); }, mainButton("Command2"), "第1位，总计 20元"},
+        {[&] { pressMain("Command1"); }, mainButton("Command1"), "已归零"},
+    };
+    for (const Step &step : road) {
+        step.press();
+        QCOMPARE(described(step.button()), step.description);
+        if (step.description == u"小计 20")
+            QCOMPARE(listed(sheet.settleList()), QStringList({QString::number(QAccessible::List),
+                                                              "结算清单", "牛肉面   20"}));
+        if (step.description == u"第1位，总计 20元")
+            QCOMPARE(listed(main.label(QStringLiteral("Label2"))),
+                     QStringList({QString::number(QAccessible::List), "清单，第1位，总计 20元",
+                                  "第1位", "牛肉面 2 0 20", "总计 20元"}));
+    }
+    QCOMPARE(listed(main.label(QStringLiteral("Label2"))),
+             QStringList({QString::number(QAccessible::List), "清单 空"}));
+    QCOMPARE(described(sheet.button(QStringLiteral("Command59"))), QStringLiteral("已清零"));
 }
 
 QTEST_MAIN(TestTouchKeysA11y)
