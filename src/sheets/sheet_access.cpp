@@ -38,6 +38,23 @@ QString value(const QLabel *label)
     return said(label ? label->text() : QString(), a11y::emptyWord());
 }
 
+// The settle list's lines, one below the other from its top.
+QList<a11y::Line> settledLines(const SettleList *list)
+{
+    QList<a11y::Line> lines;
+    if (!list)
+        return lines;
+    const QRect area = list->contentsRect();
+    const double height = list->lineHeight();
+    for (qsizetype i = 0; i < list->lines().size(); ++i) {
+        QString line = list->lines()[i];
+        line.replace(u'\r', u' ').replace(u'\n', u' ');
+        lines.append({line, QRect(area.left(), area.top() + int(i * height), area.width(),
+                                  int(height))});
+    }
+    return lines;
+}
+
 // What a window title left blank is replaced by: the sheet's category.
 QString categoryWord(const QWidget &sheet)
 {
@@ -228,16 +245,7 @@ void equipForAccess(QWidget &sheet)
                 return list->lines().isEmpty() ? QStringLiteral("结算清单 空")
                                                : QStringLiteral("结算清单");
             },
-            [list] {
-                QList<a11y::Line> lines;
-                const QRect area = list->contentsRect();
-                const double height = list->lineHeight();
-                for (qsizetype i = 0; i < list->lines().size(); ++i)
-                    lines.append({QString(list->lines()[i]).replace(u'\r', u' ').replace(u'\n', u' '),
-                                  QRect(area.left(), area.top() + int(i * height), area.width(),
-                                        int(height))});
-                return lines;
-            });
+            [list] { return settledLines(list); });
         // Settling and clearing print the list anew.
         for (const char *button : {"Command1", "Command59"})
             if (auto *b = sheet.findChild<QAbstractButton *>(QString::fromLatin1(button),

@@ -78,6 +78,8 @@ def on_event(event):
         entry["description"] = source.description
         entry["role"] = source.getRoleName()
         entry["window"] = top_window(source)
+        if event.type.startswith("object:children-changed"):
+            entry["child"] = event.any_data.name if event.any_data is not None else ""
     except Exception as error:  # the object is gone
         entry.update(defunct=True, name=f"<{error.__class__.__name__}>",
                      description="", role="?", window=None)
@@ -95,6 +97,8 @@ def write_log():
         for e in entries:
             window = e["window"].name if e.get("window") is not None else "-"
             text = e["description"] if "description" in e["type"] else e["name"]
+            if "child" in e:
+                text = f"{text} + {e['child']!r}"
             print(f"  {e['type']}  [{e['role']}] {text!r}  (window {window!r})", file=log)
     log.flush()
 
