@@ -38,7 +38,8 @@ QString value(const QLabel *label)
     return said(label ? label->text() : QString(), a11y::emptyWord());
 }
 
-// The settle list's lines, one below the other from its top.
+// The settle list's lines, one below the other from its top, as a screen
+// reader reads them: without runs of blanks or line breaks.
 QList<a11y::Line> settledLines(const SettleList *list)
 {
     QList<a11y::Line> lines;
@@ -46,12 +47,9 @@ QList<a11y::Line> settledLines(const SettleList *list)
         return lines;
     const QRect area = list->contentsRect();
     const double height = list->lineHeight();
-    for (qsizetype i = 0; i < list->lines().size(); ++i) {
-        QString line = list->lines()[i];
-        line.replace(u'\r', u' ').replace(u'\n', u' ');
-        lines.append({line, QRect(area.left(), area.top() + int(i * height), area.width(),
-                                  int(height))});
-    }
+    for (qsizetype i = 0; i < list->lines().size(); ++i)
+        lines.append({list->lines()[i].simplified(),
+                      QRect(area.left(), area.top() + int(i * height), area.width(), int(height))});
     return lines;
 }
 

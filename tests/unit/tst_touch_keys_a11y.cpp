@@ -82,7 +82,7 @@ private slots:
     void namesOfARow();
     void rowMenu_data();
     void rowMenu();
-    void spokenAlongTheRoad();
+    void windowsAndClearing();
 };
 
 void TestTouchKeysA11y::gestures_data()
@@ -243,58 +243,30 @@ void TestTouchKeysA11y::rowMenu()
     QVERIFY(!QApplication::activePopupWidget());
 }
 
-void TestTouchKeysA11y::spokenAlongTheRoad()
+// The road itself, with the events a screen reader hears, is the AT-SPI
+// end-to-end case; here what it does not walk: a blank category's sheet, the
+// welcome window, "清零".
+void TestTouchKeysA11y::windowsAndClearing()
 {
     Program program;
     Form2 &main = openMainWindow(program);
-    QCOMPARE(windowSpoken(&form1()), QStringLiteral("欢迎窗口 欢迎光临"));
-    QCOMPARE(windowSpoken(&main), QStringLiteral("主窗口 请选择类别"));
-    OrderSheet &blank = openCategory(4);  // a category without a name
-    QCOMPARE(windowSpoken(&blank), QStringLiteral("类别4 点菜单"));
-    press(blank, QStringLiteral("Command2"));
+    OrderSheet &blank = openCategory(4);
+    const std::pair<QWidget *, const char *> windows[] = {
+        {&form1(), "欢迎窗口 欢迎光临"}, {&main, "主窗口 请选择类别"}, {&blank, "类别4 点菜单"}};
+    for (const auto &[window, name] : windows)
+        QCOMPARE(windowSpoken(window), QString::fromUtf8(name));
 
-    main.button(QStringLiteral("C1"))->setText(QStringLiteral("面条"));
-    OrderSheet &sheet = openCategory(1);
-    QCOMPARE(windowSpoken(&sheet), QStringLiteral("面条 点菜单"));
-    set(sheet, QStringLiteral("Label1"), QStringLiteral("牛肉面"));
-    set(sheet, QStringLiteral("l01"), QStringLiteral("10"));
-    QCOMPARE(listed(sheet.settleList()),
+    set(blank, QStringLiteral("l01"), QStringLiteral("6"));
+    press(blank, QStringLiteral("Command4"));
+    press(blank, QStringLiteral("Command1"));
+    QCOMPARE(listed(blank.settleList()),
+             QStringList({QString::number(QAccessible::List), "结算清单", "6"}));
+    QWidget *clear = blank.button(QStringLiteral("Command59"));
+    QCOMPARE(described(clear), QString());
+    press(blank, QStringLiteral("Command59"));
+    QCOMPARE(described(clear), QStringLiteral("已清零"));
+    QCOMPARE(listed(blank.settleList()),
              QStringList({QString::number(QAccessible::List), "结算清单 空"}));
-
-    // Each press, and what its button then says.
-    struct Step {
-        std::function<void()> press;
-        std::function<QWidget *()> button;
-        QString description;
-    };
-    auto sheetButton = [&sheet](const char *name) {
-        return [&sheet, name] { return static_cast<QWidget *>(sheet.button(name)); };
-    };
-    auto mainButton = [&main](const char *name) {
-        return [&main, name] { return static_cast<QWidget *>(main.button(name)); };
-    };
-    const Step road[] = {
-        {[&] { press(sheet, "Command4"); }, sheetButton("Command4"), "数量 1，金额 10"},
-        {[&] { press(sheet, "Command4"); }, sheetButton("Command4"), "数量 2，金额 20"},
-        {[&] { press(sheet, "Command1"); }, sheetButton("Command1"), "小计 20"},
-        {[&] { press(sheet, "Command2"); }, mainButton("C1"), ""},
-        {[&] { pressMain("Command2"); }, mainButton("Command2"), "第1位，总计 20元"},
-        {[&] { pressMain("Command1"); }, mainButton("Command1"), "已归零"},
-    };
-    for (const Step &step : road) {
-        step.press();
-        QCOMPARE(described(step.button()), step.description);
-        if (step.description == u"小计 20")
-            QCOMPARE(listed(sheet.settleList()), QStringList({QString::number(QAccessible::List),
-                                                              "结算清单", "牛肉面   20"}));
-        if (step.description == u"第1位，总计 20元")
-            QCOMPARE(listed(main.label(QStringLiteral("Label2"))),
-                     QStringList({QString::number(QAccessible::List), "清单，第1位，总计 20元",
-                                  "第1位", "牛肉面 2 0 20", "总计 20元"}));
-    }
-    QCOMPARE(listed(main.label(QStringLiteral("Label2"))),
-             QStringList({QString::number(QAccessible::List), "清单 空"}));
-    QCOMPARE(described(sheet.button(QStringLiteral("Command59"))), QStringLiteral("已清零"));
 }
 
 QTEST_MAIN(TestTouchKeysA11y)

@@ -251,7 +251,7 @@ def main():
     step("结算")
     press_and_hear(control(sheet, "结算"), "小计 20")
     settled = items_of(control(sheet, "结算清单"))
-    if settled != ["牛肉面   20"]:
+    if settled != ["牛肉面 20"]:
         fail(f"the settle list reads {settled}")
 
     step("关闭")
