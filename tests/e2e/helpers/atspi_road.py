@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The road of one order through AT-SPI alone, as a screen reader's client.
 
-Presses with the controls' "Press" action, types nothing but the menu key
-(through the AT-SPI registry) and fills the input box through its editable
-text. Listens to what a screen reader hears and checks, after each step, the
+Presses with the controls' "Press" action, types nothing but the menu key,
+Down and Enter in the row's menu (through the AT-SPI registry) and fills the
+input box through its editable text. Listens to what a screen reader hears and checks, after each step, the
 pressed control's description, the names that quote an edited caption, the
 lists, and that nothing is said about hidden windows or objects gone.
 
@@ -186,7 +186,7 @@ def items_of(list_acc):
     return [child.name for child in list_acc]
 
 
-def edit_from_row_menu(app, sheet, button, entry, text):
+def edit_from_row_menu(app, button, entry, text):
     """On the focused `button`, the menu key, `entry`, and `text` confirmed."""
     button.queryComponent().grabFocus()
     wait_for(f"{button.name!r} to take the focus",
@@ -233,14 +233,14 @@ def main():
 
     step("修改菜名 from the row's menu")
     mark = len(heard)
-    edit_from_row_menu(app, sheet, plus, "修改菜名", "牛肉面")
+    edit_from_row_menu(app, plus, "修改菜名", "牛肉面")
     expect_name(plus, "牛肉面 小份 加一")
     for quoting in (plus, control(sheet, "牛肉面 小份 减一"), control(sheet, "牛肉面 金额 0")):
         if not events_since(mark, "object:property-change:accessible-name", quoting):
             fail(f"no name change was told for {quoting.name!r}")
 
     step("修改小份价格 from the row's menu")
-    edit_from_row_menu(app, sheet, plus, "修改小份价格", "10")
+    edit_from_row_menu(app, plus, "修改小份价格", "10")
     control(sheet, "牛肉面 小份 单价 10")
 
     step("+")
