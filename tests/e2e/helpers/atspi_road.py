@@ -99,7 +99,8 @@ def write_log():
             text = e["description"] if "description" in e["type"] else e["name"]
             if "child" in e:
                 text = f"{text} + {e['child']!r}"
-            print(f"  {e['type']}  [{e['role']}] {text!r}  (window {window!r})", file=log)
+            kind = e["type"] + (f"={e['detail']}" if "state-changed" in e["type"] else "")
+            print(f"  {kind}  [{e['role']}] {text!r}  (window {window!r})", file=log)
     log.flush()
 
 
