@@ -7,6 +7,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <utility>
+
 namespace a11y {
 
 namespace {
@@ -73,35 +75,107 @@ void pass(QAccessibleEvent *event)
     QAccessible::installUpdateHandler(quietUpdates);
 }
 
+void pass(QWidget *control, QAccessible::Event what)
+{
+    QAccessibleEvent event(control, what);
+    pass(&event);
+}
+
+// A name or description that changed while its window was hidden, told
+// when the window shows again.
+struct Unheard {
+    QPointer<QWidget> control;
+    QAccessible::Event what;
+};
+
+// The windows a screen reader has seen shown, and what changed in each
+// since it was last hidden. A window never shown has nothing a screen
+// reader could remember, so nothing is kept for it.
+QHash<const QObject *, QList<Unheard>> &unheard()
+{
+    static QHash<const QObject *, QList<Unheard>> all;
+    return all;
+}
+
+void keepForLater(QWidget *control, QAccessible::Event what)
+{
+    const auto window = unheard().find(control->window());
+    if (window == unheard().end())
+        return;
+    for (const Unheard &kept : std::as_const(*window))
+        if (kept.control == control && kept.what == what)
+            return;
+    window->append({control, what});
+}
+
+// What changed in `window` while it was hidden, forgotten as it is told; from
+// now on the window counts as seen.
+QList<Unheard> takeUnheard(QWidget *window)
+{
+    const auto found = unheard().find(window);
+    if (found != unheard().end())
+        return std::exchange(*found, {});
+    QObject::connect(window, &QObject::destroyed, [window] { unheard().remove(window); });
+    unheard().insert(window, {});
+    return {};
+}
+
+// A list of printed lines is named after them: new name, new lines, each
+// told as added (lines gone are no longer its children).
+void linesAdded(QObject *object)
+{
+    const Spoken *spoken = spokenFor(object);
+    if (!spoken || !spoken->lines)
+        return;
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(object);
+    for (int i = 0; list && i < list->childCount(); ++i) {
+        QAccessibleEvent added(list->child(i), QAccessible::ObjectCreated);
+        pass(&added);
+    }
+}
+
 // Sees every event while a screen reader listens. A hidden window's controls
-// change their captions as the window loads or is reset; nobody can see them
-// then, so nothing is said. A changed caption also renames the controls
-// that quote it.
+// change their captions as the window loads, takes a hand-off or is reset;
+// nobody can see them then, so nothing is said until the window shows again.
+// A changed caption also renames the controls that quote it.
 void quietUpdates(QAccessibleEvent *event)
 {
     QObject *object = event->object();
-    if (aboutContent(event->type()) && !shown(object))
+    const QAccessible::Event what = event->type();
+    const auto followersOf = [object] {
+        return object ? followers().value(object) : QList<QPointer<QWidget>>();
+    };
+    if (aboutContent(what) && !shown(object)) {
+        if (what == QAccessible::NameChanged || what == QAccessible::DescriptionChanged)
+            keepForLater(static_cast<QWidget *>(object), what);
+        if (what == QAccessible::NameChanged)
+            for (const QPointer<QWidget> &follower : followersOf())
+                if (follower)
+                    keepForLater(follower, what);
         return;
-    pass(event);
-    if (event->type() != QAccessible::NameChanged || !object)
-        return;
-    // A list of printed lines is named after them: new name, new lines,
-    // each told as added (lines gone are no longer its children).
-    if (const Spoken *spoken = spokenFor(object); spoken && spoken->lines) {
-        QAccessibleInterface *list = event->accessibleInterface();
-        for (int i = 0; list && i < list->childCount(); ++i) {
-            QAccessibleEvent added(list->child(i), QAccessible::ObjectCreated);
-            pass(&added);
-        }
     }
-    const auto found = followers().constFind(object);
-    if (found == followers().constEnd())
-        return;
-    for (const QPointer<QWidget> &follower : *found) {
-        if (follower && follower->isVisible()) {
-            QAccessibleEvent renamed(follower.data(), QAccessible::NameChanged);
-            pass(&renamed);
+    pass(event);
+    if (what == QAccessible::ObjectShow && object && object->isWidgetType() &&
+        static_cast<QWidget *>(object)->isWindow()) {
+        for (const Unheard &change : takeUnheard(static_cast<QWidget *>(object))) {
+            if (change.control && change.control->isVisible()) {
+                pass(change.control, change.what);
+                if (change.what == QAccessible::NameChanged)
+                    linesAdded(change.control);
+            }
         }
+        return;
+    }
+    if (what != QAccessible::NameChanged || !object)
+        return;
+    linesAdded(object);
+    for (const QPointer<QWidget> &follower : followersOf()) {
+        if (!follower)
+            continue;
+        if (follower->isVisible())
+            pass(follower, QAccessible::NameChanged);
+        else
+            keepForLater(follower, QAccessible::NameChanged);
     }
 }
 

@@ -8,7 +8,8 @@
 // spoken at once after the press), the name changes of controls whose names
 // quote another control's caption, and boxes of printed lines that a screen
 // reader reads line by line. Nothing is told about a control that is not
-// shown.
+// shown: a name or description that changed in a hidden window is told when
+// the window shows again, if a screen reader saw it before.
 
 #include <QList>
 #include <QRect>

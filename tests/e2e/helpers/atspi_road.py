@@ -201,6 +201,9 @@ def edit_from_row_menu(app, button, entry, text):
         item = wait_for("an entry of the row's menu to take the focus", lambda: next(
             (e["source"] for e in events_since(mark, "object:state-changed:focused")
              if e["detail"] == 1 and e["role"] == "menu item"), None))
+        menu = top_window(item)
+        if menu is not None and menu not in seen_windows:
+            seen_windows.append(menu)
         if item.name == entry:
             key(KEYSYM_RETURN)
             break
@@ -228,6 +231,7 @@ def main():
     main_window = window(app, "主窗口 请选择类别")
 
     step("面条")
+    subtotal = control(main_window, "面条 小计 0")
     press(control(main_window, "面条"))
     sheet = window(app, "面条 点菜单")
     plus = control(sheet, "第1行 小份 加一")
@@ -256,9 +260,13 @@ def main():
         fail(f"the settle list reads {settled}")
 
     step("关闭")
+    mark = len(heard)
     press(control(sheet, "关闭"))
     window(app, "主窗口 请选择类别")
-    control(main_window, "面条 小计 20")
+    # Written while the main window was hidden, told as it shows again.
+    expect_name(subtotal, "面条 小计 20")
+    wait_for("the subtotal's new name to be told", lambda: events_since(
+        mark, "object:property-change:accessible-name", subtotal))
     control(main_window, "总计 20")
 
     step("清单")
