@@ -1,7 +1,8 @@
 #pragma once
 // The main window for fingers, keyboards and screen readers: the touch hold
-// and the edit keys on the six category buttons, Enter on every button, and
-// names for the blank category buttons and the bare numbers.
+// and the edit keys on the six category buttons, Enter on every button,
+// names for the window, the blank category buttons and the bare numbers, the
+// bill line by line, and what "清单" and "一键归零" changed.
 
 class QWidget;
 
