@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
 """The road of one order through AT-SPI alone, as a screen reader's client.
 
-Presses with the controls' "Press" action, types nothing but the menu key,
-Down and Enter in the row's menu (through the AT-SPI registry) and fills the
-input box through its editable text. Listens to what a screen reader hears and checks, after each step, the
+Presses with the controls' "Press" action, types nothing but F2 on a
+category, the menu key, Down and Enter in a row's menu (through the AT-SPI
+registry) and fills the input box through its editable text. Listens to what a screen reader hears and checks, after each step, the
 pressed control's description, the names that quote an edited caption, the
 lists, and that nothing is said about hidden windows or objects gone.
 
@@ -19,6 +19,7 @@ from gi.repository import GLib
 KEYSYM_MENU = 0xFF67
 KEYSYM_DOWN = 0xFF54
 KEYSYM_RETURN = 0xFF0D
+KEYSYM_F2 = 0xFFBF
 TIMEOUT = 30
 
 log = open(sys.argv[1], "w", encoding="utf-8")
@@ -187,11 +188,25 @@ def items_of(list_acc):
     return [child.name for child in list_acc]
 
 
+def focus(acc):
+    acc.queryComponent().grabFocus()
+    wait_for(f"{acc.name!r} to take the focus",
+             lambda: acc.getState().contains(pyatspi.STATE_FOCUSED))
+
+
+def answer_input_box(app, text):
+    """Replaces the text of the input box "修改" and confirms it."""
+    box = window(app, "修改")
+    field = wait_for("the input box's field", lambda: pyatspi.findDescendant(
+        box, lambda a: a is not None and a.getRoleName() in ("text", "entry")))
+    field.queryEditableText().setTextContents(text)
+    press(control(box, "确定"))
+    wait_for("the input box to close", lambda: not showing(box))
+
+
 def edit_from_row_menu(app, button, entry, text):
     """On the focused `button`, the menu key, `entry`, and `text` confirmed."""
-    button.queryComponent().grabFocus()
-    wait_for(f"{button.name!r} to take the focus",
-             lambda: button.getState().contains(pyatspi.STATE_FOCUSED))
+    focus(button)
     key(KEYSYM_MENU)
     # A popup menu is no child of the application: it is found, as a screen
     # reader finds it, by the focus moving onto its entries.
@@ -209,12 +224,14 @@ def edit_from_row_menu(app, button, entry, text):
             break
     else:
         fail(f"the row's menu has no entry {entry!r}")
-    box = window(app, "修改")
-    field = wait_for("the input box's field", lambda: pyatspi.findDescendant(
-        box, lambda a: a is not None and a.getRoleName() in ("text", "entry")))
-    field.queryEditableText().setTextContents(text)
-    press(control(box, "确定"))
-    wait_for("the input box to close", lambda: not showing(box))
+    answer_input_box(app, text)
+
+
+def expect_renamed(mark, *controls):
+    """Each of `controls` was told to have a new name since `mark`."""
+    for quoting in controls:
+        if not events_since(mark, "object:property-change:accessible-name", quoting):
+            fail(f"no name change was told for {quoting.name!r}")
 
 
 def main():
@@ -230,9 +247,18 @@ def main():
     press(control(welcome, "菜单"))
     main_window = window(app, "主窗口 请选择类别")
 
+    step("F2 names the first category 面条")
+    category = control(main_window, "类别1 未命名")
+    subtotal = control(main_window, "类别1 小计 0")
+    mark = len(heard)
+    focus(category)
+    key(KEYSYM_F2)
+    answer_input_box(app, "面条")
+    expect_name(category, "面条")
+    expect_renamed(mark, category, subtotal)
+
     step("面条")
-    subtotal = control(main_window, "面条 小计 0")
-    press(control(main_window, "面条"))
+    press(category)
     sheet = window(app, "面条 点菜单")
     plus = control(sheet, "第1行 小份 加一")
 
@@ -240,9 +266,7 @@ def main():
     mark = len(heard)
     edit_from_row_menu(app, plus, "修改菜名", "牛肉面")
     expect_name(plus, "牛肉面 小份 加一")
-    for quoting in (plus, control(sheet, "牛肉面 小份 减一"), control(sheet, "牛肉面 金额 0")):
-        if not events_since(mark, "object:property-change:accessible-name", quoting):
-            fail(f"no name change was told for {quoting.name!r}")
+    expect_renamed(mark, plus, control(sheet, "牛肉面 小份 减一"), control(sheet, "牛肉面 金额 0"))
 
     step("修改小份价格 from the row's menu")
     edit_from_row_menu(app, plus, "修改小份价格", "10")
