@@ -279,9 +279,13 @@ void OrderSheet::Command2_Click()
 void OrderSheet::editCaption(QLabel *label)
 {
     const std::optional<QString> text = design::askNewName(this, label->text());
-    if (!text)
-        return;
-    label->setText(*text);
+    if (text)
+        setCaption(label, *text);
+}
+
+void OrderSheet::setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
     update();  // the captions beside it may have more room, or less, now
     // A new price counts at once: its row is recomputed as a press would.
     for (const DishRow &row : sheet::dishRows())
