@@ -79,7 +79,7 @@ void exportChosen(QWidget *parent)
         return;
     const menu_transfer::Outcome outcome = menu_transfer::exportMenu(file);
     if (!outcome.ok) {
-        design::reportError(parent, QStringLiteral("菜单没有导出：%1").arg(outcome.problem.chinese));
+        design::reportError(parent, outcome.problem.chinese);
         return;
     }
     QString text = QStringLiteral("已导出 %1 行到：\n%2").arg(outcome.rows).arg(QDir::toNativeSeparators(file));
@@ -95,8 +95,7 @@ void importChosen(QWidget *parent)
         return;
     const menu_transfer::Outcome outcome = menu_transfer::importIntoWindows(file);
     if (!outcome.ok) {
-        design::reportError(parent, QStringLiteral("菜单没有导入，原有的菜单保持不变。\n%1")
-                                        .arg(outcome.problem.chinese));
+        design::reportError(parent, outcome.problem.chinese);
         return;
     }
     tell(parent, QStringLiteral("已导入 %1 行。").arg(outcome.rows));

@@ -308,16 +308,31 @@ QMap<QString, QString> storeEntries(const QList<Dish> &dishes)
     return entries;
 }
 
+namespace {
+
+Outcome notExported(const QString &chinese, const QString &english)
+{
+    return {false, 0, {QStringLiteral("菜单没有导出：") + chinese,
+                       QStringLiteral("menu not exported: ") + english}};
+}
+
+Outcome notImported(const QString &chinese, const QString &english)
+{
+    return {false, 0, {QStringLiteral("菜单没有导入，原有的菜单没有改变：") + chinese,
+                       QStringLiteral("menu not imported, nothing changed: ") + english}};
+}
+
+}  // namespace
+
 Outcome exportMenu(const QString &file)
 {
     QMap<QString, QString> stored;
     QString storeProblem;
     if (!settings::readCaptions(allKeys(), &stored, &storeProblem))
-        return {false, 0,
-                {QStringLiteral("设置文件无法读取（%1），没有导出。设置文件：%2")
-                     .arg(storeProblem, settings::storeLocation()),
-                 QStringLiteral("the settings store cannot be read, nothing exported: %1")
-                     .arg(settings::storeLocation())}};
+        return notExported(QStringLiteral("设置文件无法读取（%1）。设置文件：%2")
+                               .arg(storeProblem, settings::storeLocation()),
+                           QStringLiteral("the settings store cannot be read: %1")
+                               .arg(settings::storeLocation()));
 
     QList<Dish> dishes;
     for (const Category &c : categories) {
@@ -333,9 +348,8 @@ Outcome exportMenu(const QString &file)
 
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly) || out.write(toCsv(dishes)) < 0 || !out.commit())
-        return {false, 0,
-                {QStringLiteral("无法写入文件 %1：%2").arg(file, out.errorString()),
-                 QStringLiteral("cannot write %1: %2").arg(file, out.errorString())}};
+        return notExported(QStringLiteral("无法写入文件 %1（%2）").arg(file, out.errorString()),
+                           QStringLiteral("cannot write %1 (%2)").arg(file, out.errorString()));
 
     Outcome done{true, int(dishes.size()), {}};
     if (!storeProblem.isEmpty())
@@ -350,28 +364,23 @@ Outcome importMenu(const QString &file, QMap<QString, QString> *written)
 {
     const QFileInfo info(file);
     if (!info.exists())
-        return {false, 0,
-                {QStringLiteral("找不到文件 %1").arg(file),
-                 QStringLiteral("no such file: %1").arg(file)}};
+        return notImported(QStringLiteral("找不到文件 %1").arg(file),
+                           QStringLiteral("no such file: %1").arg(file));
     // Only a regular file: a pipe or a device would never end.
     if (!info.isFile())
-        return {false, 0,
-                {QStringLiteral("%1 不是普通文件").arg(file),
-                 QStringLiteral("not a regular file: %1").arg(file)}};
+        return notImported(QStringLiteral("%1 不是普通文件").arg(file),
+                           QStringLiteral("not a regular file: %1").arg(file));
     if (info.size() > largestFile)
-        return {false, 0,
-                {QStringLiteral("文件 %1 太大，不是菜单文件").arg(file),
-                 QStringLiteral("%1 is too large for a menu file").arg(file)}};
+        return notImported(QStringLiteral("文件 %1 太大，不是菜单文件").arg(file),
+                           QStringLiteral("%1 is too large for a menu file").arg(file));
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
-        return {false, 0,
-                {QStringLiteral("无法读取文件 %1：%2").arg(file, in.errorString()),
-                 QStringLiteral("cannot read %1: %2").arg(file, in.errorString())}};
+        return notImported(QStringLiteral("无法读取文件 %1（%2）").arg(file, in.errorString()),
+                           QStringLiteral("cannot read %1 (%2)").arg(file, in.errorString()));
     const Parsed parsed = fromCsv(in.read(largestFile + 1));
     if (parsed.problem)
-        return {false, 0,
-                {QStringLiteral("%1 没有导入，%2").arg(file, parsed.problem->chinese),
-                 QStringLiteral("%1 not imported, %2").arg(file, parsed.problem->english)}};
+        return notImported(QStringLiteral("%1 %2").arg(file, parsed.problem->chinese),
+                           QStringLiteral("%1 %2").arg(file, parsed.problem->english));
 
     const QMap<QString, QString> entries = storeEntries(parsed.dishes);
     if (!settings::saveCaptions(entries))

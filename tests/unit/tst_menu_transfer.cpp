@@ -102,10 +102,12 @@ void TestMenuTransfer::roundTrip()
     loaded.ensureLoaded();
     set(loaded, QStringLiteral("L9"), QStringLiteral("2"));  // row 3, two small portions
 
-    // Without a byte-order mark and with bare line feeds, as some editors save.
+    // Without a byte-order mark, with bare line feeds and empty rows at the
+    // end, as some editors and spreadsheets save.
     const QList<Dish> menu = sampleMenu();
     QByteArray plain = menu_transfer::toCsv(menu).mid(3);
     plain.replace("\r\n", "\n");
+    plain += ",,,,,,,\n\n";
     const QString file = m_folder.filePath(QStringLiteral("menu.csv"));
     writeBytes(file, plain);
     const menu_transfer::Outcome imported = menu_transfer::importIntoWindows(file);
