@@ -82,7 +82,9 @@ void exportChosen(QWidget *parent)
         design::reportError(parent, outcome.problem.chinese);
         return;
     }
-    QString text = QStringLiteral("已导出 %1 行到：\n%2").arg(outcome.rows).arg(QDir::toNativeSeparators(file));
+    QString text = QStringLiteral("已导出 %1 行到：\n%2")
+                       .arg(outcome.rows)
+                       .arg(QDir::toNativeSeparators(file));
     if (!outcome.problem.chinese.isEmpty())
         text += QStringLiteral("\n\n") + outcome.problem.chinese;
     tell(parent, text);

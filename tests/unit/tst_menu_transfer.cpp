@@ -253,6 +253,16 @@ void TestMenuTransfer::exportFromTheMenuAndCommandLine()
     const QString nowhere = m_folder.filePath(QStringLiteral("no/such/folder.csv"));
     QCOMPARE(runProgram({QStringLiteral("--export-menu"), nowhere}).first, 1);
     QVERIFY(!QFile::exists(nowhere));
+
+    // A store that cannot be read is no menu to back up: nothing is written.
+    clearStore();
+    QVERIFY(blockStore(true));
+    const QString blank = m_folder.filePath(QStringLiteral("blank.csv"));
+    const auto [code, printed] = runProgram({QStringLiteral("--export-menu"), blank});
+    unblockStore();
+    QCOMPARE(code, 1);
+    QVERIFY2(printed.contains(QStringLiteral("设置文件无法读取")), qPrintable(printed));
+    QVERIFY(!QFile::exists(blank));
 }
 
 QTEST_MAIN(TestMenuTransfer)
