@@ -166,7 +166,7 @@ bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QSt
     // saving this very moment) and nothing noted for the open windows.
     const backend::Snapshot store = backend::read();
     problem->clear();
-    if (store.condition != Condition::Fine)
+    if (store.condition == Condition::Damaged || store.condition == Condition::Unreadable)
         *problem = store.reason;
     if (store.condition == Condition::Unreadable)
         return false;
@@ -190,8 +190,8 @@ bool saveCaptions(const QMap<QString, QString> &captions)
     Entries after = before.entries;
     for (auto entry = captions.begin(); entry != captions.end(); ++entry)
         after.insert(entry.key(), entry.value());
-    if (before.condition == Condition::Fine && after == before.entries)
-        return true;
+    if (before.condition != Condition::Damaged && after == before.entries)
+        return true;  // the store already holds every caption
 
     QString why;
     if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {

@@ -279,15 +279,20 @@ void OrderSheet::Command2_Click()
 void OrderSheet::editCaption(QLabel *label)
 {
     const std::optional<QString> text = design::askNewName(this, label->text());
-    if (text)
-        setCaption(label, *text);
+    if (!text)
+        return;
+    label->setText(*text);
+    update();  // the captions beside it may have more room, or less, now
+    // A new price counts at once: its row is recomputed as a press would.
+    for (const DishRow &row : sheet::dishRows())
+        if (label->objectName() == row.smallPrice || label->objectName() == row.largePrice)
+            design::guarded(this, [&] { recomputeLineTotal(row); });
 }
 
 void OrderSheet::setCaption(QLabel *label, const QString &text)
 {
     label->setText(text);
-    update();  // the captions beside it may have more room, or less, now
-    // A new price counts at once: its row is recomputed as a press would.
+    update();
     for (const DishRow &row : sheet::dishRows())
         if (label->objectName() == row.smallPrice || label->objectName() == row.largePrice)
             design::guarded(this, [&] { recomputeLineTotal(row); });
