@@ -160,4 +160,46 @@ void resetReadState()
     runState() = RunState{};
 }
 
+bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QString *problem)
+{
+    // Straight from the platform: no leftovers removed (another copy may be
+    // saving this very moment) and nothing noted for the open windows.
+    const backend::Snapshot store = backend::read();
+    problem->clear();
+    if (store.condition == Condition::Damaged || store.condition == Condition::Unreadable)
+        *problem = store.reason;
+    if (store.condition == Condition::Unreadable)
+        return false;
+    for (const QString &key : keys)
+        captions->insert(key, store.entries.value(key, missingCaption));
+    return true;
+}
+
+bool saveCaptions(const QMap<QString, QString> &captions)
+{
+    RunState &state = runState();
+    state.saveProblem.clear();
+    backend::removeLeftovers();
+
+    const backend::Snapshot before = readStore();
+    if (before.condition == Condition::Unreadable) {
+        state.saveProblem = QStringLiteral("设置文件无法读取（%1），为免覆盖其中的内容，没有写入。")
+                                .arg(before.reason);
+        return false;
+    }
+    Entries after = before.entries;
+    for (auto entry = captions.begin(); entry != captions.end(); ++entry)
+        after.insert(entry.key(), entry.value());
+    if (before.condition != Condition::Damaged && after == before.entries)
+        return true;  // the store already holds every caption
+
+    QString why;
+    if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
+        state.saveProblem = why;
+        return false;
+    }
+    state.saveProblem = backend::write(before.entries, after);
+    return state.saveProblem.isEmpty();
+}
+
 }  // namespace settings

@@ -5,7 +5,9 @@
 // name, key = the control's name, value = the caption, verbatim.
 
 #include <QList>
+#include <QMap>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -47,5 +49,20 @@ void removeLeftovers();
 
 // Forgets what earlier reads found (for a fresh start within one process).
 void resetReadState();
+
+// Captions of several windows at once, for the menu import and export; keys
+// are "section/control".
+//
+// The stored caption of each of `keys` (a missing entry as " "), as a window
+// loading now would show it, without touching what the open windows loaded.
+// False, with the reason in `problem`, when the store cannot be read at all;
+// a damaged store gives what can be read, and the reason.
+bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QString *problem);
+
+// Writes every entry of `captions` in one save, keeping every other entry of
+// the store, and checks the store back, as SaveSettingEx does. Returns false
+// when it could not be saved (see saveFailureMessage()); the store then holds
+// what it held before.
+bool saveCaptions(const QMap<QString, QString> &captions);
 
 }  // namespace settings

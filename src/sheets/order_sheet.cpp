@@ -289,6 +289,15 @@ void OrderSheet::editCaption(QLabel *label)
             design::guarded(this, [&] { recomputeLineTotal(row); });
 }
 
+void OrderSheet::setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    update();
+    for (const DishRow &row : sheet::dishRows())
+        if (label->objectName() == row.smallPrice || label->objectName() == row.largePrice)
+            design::guarded(this, [&] { recomputeLineTotal(row); });
+}
+
 bool OrderSheet::eventFilter(QObject *watched, QEvent *event)
 {
     if (design::isRightPress(event)) {

@@ -26,6 +26,9 @@ public:
     void Command59_Click();  // "清零"
     void Command2_Click();   // "关闭": hand-off to the main window
     void editCaption(QLabel *label);  // right button on one of the 46 editable labels
+    // Sets one of the 46 editable captions from outside (a menu import that
+    // the store holds already): shown at once, a price recomputes its row.
+    void setCaption(QLabel *label, const QString &text);
 
     // For the main window and the other sheets.
     QString subtotal();   // the caption of 面钱

@@ -1,6 +1,73 @@
 #include "shell/command_line.h"
 
+#include "settings/menu_transfer.h"
+#include "shell/single_instance.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <memory>
 #include <string_view>
+
+namespace {
+
+// One line for the console: Chinese, then English.
+std::string oneLine(const QString &chinese, const QString &english)
+{
+    QString text = chinese + QStringLiteral(" / ") + english;
+    text.replace(u'\n', u' ');
+    return text.toStdString() + '\n';
+}
+
+// "--export-menu FILE" and "--import-menu FILE", answered without a display.
+CommandLineAnswer transferMenu(bool import, int argc, const char *const argv[], int at)
+{
+    const char *option = import ? "--import-menu" : "--export-menu";
+    if (at + 1 >= argc || !argv[at + 1] || !*argv[at + 1])
+        return {oneLine(QStringLiteral("%1 后面缺少文件名").arg(QLatin1String(option)),
+                        QStringLiteral("%1 needs a file name").arg(QLatin1String(option))),
+                2};
+
+    // An application, so that the single-copy lock names this program as a
+    // running copy's does, and so that file names come whole on Windows.
+    std::unique_ptr<QCoreApplication> application;
+    int count = 1;
+    char *first[] = {const_cast<char *>(argv[0] ? argv[0] : "tavelko"), nullptr};
+    QString file = QString::fromLocal8Bit(argv[at + 1]);
+    if (!QCoreApplication::instance()) {
+        application = std::make_unique<QCoreApplication>(count, first);
+        const QStringList arguments = QCoreApplication::arguments();
+        if (arguments.size() == argc)
+            file = arguments.at(at + 1);
+    }
+
+    menu_transfer::Outcome outcome;
+    if (import) {
+        // A running copy would write its own captions over the imported ones
+        // at its next "关闭"; while the import runs, none can start.
+        SingleInstance guard(SingleInstance::IfRunning::LeaveAlone);
+        if (!guard.isFirst())
+            return {oneLine(QStringLiteral("Tavelko 正在运行，没有导入。请在程序中导入菜单，或先退出程序"),
+                            QStringLiteral("Tavelko is running, nothing imported: import from its "
+                                           "menu, or quit it first")),
+                    1};
+        outcome = menu_transfer::importMenu(file);
+    } else {
+        outcome = menu_transfer::exportMenu(file);
+    }
+    if (!outcome.ok)
+        return {oneLine(outcome.problem.chinese, outcome.problem.english), 1};
+    std::string text =
+        import ? oneLine(QStringLiteral("已导入 %1 行").arg(outcome.rows),
+                         QStringLiteral("%1 rows imported").arg(outcome.rows))
+               : oneLine(QStringLiteral("已导出 %1 行到 %2").arg(outcome.rows).arg(file),
+                         QStringLiteral("%1 rows exported to %2").arg(outcome.rows).arg(file));
+    if (!outcome.problem.chinese.isEmpty())
+        text += oneLine(outcome.problem.chinese, outcome.problem.english);
+    return {text, 0};
+}
+
+}  // namespace
 
 std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const argv[])
 {
@@ -10,15 +77,22 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
             return CommandLineAnswer{"Tavelko " TAVELKO_VERSION "\n"};
         if (argument == "--help" || argument == "-h" || argument == "/?")
             return CommandLineAnswer{
-                "用法: tavelko [--version] [--help]\n"
-                "Usage: tavelko [--version] [--help]\n"
+                "用法: tavelko [--version] [--help] [--export-menu 文件] [--import-menu 文件]\n"
+                "Usage: tavelko [--version] [--help] [--export-menu FILE] [--import-menu FILE]\n"
                 "\n"
                 "Tavelko 是小餐馆的点菜收银程序。不带参数启动时打开欢迎窗口。\n"
                 "Tavelko is the ordering and till program of a small restaurant.\n"
                 "Started without options it opens its welcome window.\n"
                 "\n"
-                "  --version  显示版本 / print the version\n"
-                "  --help     显示本说明 / print this help\n"};
+                "  --version           显示版本 / print the version\n"
+                "  --help              显示本说明 / print this help\n"
+                "  --export-menu 文件  把菜单（类别、菜名、份量、价格）存为 CSV 文件\n"
+                "                      / write the menu (categories, dishes, portions, prices)\n"
+                "                      to a CSV file\n"
+                "  --import-menu 文件  从 CSV 文件导入菜单（程序运行时不可用）\n"
+                "                      / read the menu from a CSV file (not while Tavelko runs)\n"};
+        if (argument == "--export-menu" || argument == "--import-menu")
+            return transferMenu(argument == "--import-menu", argc, argv, i);
     }
     return std::nullopt;
 }

@@ -11,5 +11,8 @@ struct CommandLineAnswer {
 };
 
 // "--version" / "-v": the version; "--help" / "-h" / "/?": a short usage in
-// Chinese and English. Anything else: no answer, the program starts.
+// Chinese and English; "--export-menu FILE" / "--import-menu FILE": the menu
+// written to or read from a CSV file, one line in Chinese and English, exit
+// code 0 when done, 1 when not, 2 without a file name. Anything else: no
+// answer, the program starts.
 std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const argv[]);

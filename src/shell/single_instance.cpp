@@ -24,16 +24,19 @@ QString instanceFolder()
 
 }  // namespace
 
-SingleInstance::SingleInstance()
+SingleInstance::SingleInstance(IfRunning ifRunning)
     : m_request(instanceFolder() + QStringLiteral("/Tavelko.show")),
       m_lock(instanceFolder() + QStringLiteral("/Tavelko.lock"))
 {
     m_lock.setStaleLockTime(0);  // a lock is stale when its process is gone, never by age
     m_first = acquire();
     if (!m_first) {
-        ask();
+        if (ifRunning == IfRunning::AskForward)
+            ask();
         return;
     }
+    if (ifRunning == IfRunning::LeaveAlone)
+        return;  // holds the lock only, for as long as it lives
     QFile::remove(m_request);  // left by a run that ended abruptly
     m_watcher = new QFileSystemWatcher({QFileInfo(m_request).path()}, this);
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &SingleInstance::checkRequest);

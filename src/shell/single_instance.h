@@ -13,7 +13,11 @@ class QFileSystemWatcher;
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    SingleInstance();
+    // What a later copy does when a copy runs already: ask it to come
+    // forward, or leave it alone (work that must not run beside it, such as
+    // a menu import, only learns that it runs).
+    enum class IfRunning { AskForward, LeaveAlone };
+    explicit SingleInstance(IfRunning ifRunning = IfRunning::AskForward);
     // The first copy removes its lock and any request left for it.
     ~SingleInstance() override;
 
