@@ -223,7 +223,12 @@ template <typename Visit> void forNeighbours(const QWidget &control, const QRect
         const auto *sibling = qobject_cast<const QWidget *>(child);
         if (!sibling || sibling->isWindow() || sibling->isHidden() || blank(*sibling))
             continue;
-        const QRect other = sibling->geometry();
+        QRect other = sibling->geometry();
+        // A label's text lies in the top of it, as tall as its lines.
+        if (const auto *label = qobject_cast<const QLabel *>(sibling))
+            other.setHeight(std::min(other.height(),
+                                     QFontMetrics(label->font()).height() *
+                                         int(label->text().count(u'\n') + 1)));
         if (other.top() < band.bottom() + 1 && other.bottom() >= band.top())
             visit(*sibling, other, above);
     }
@@ -291,15 +296,20 @@ PlacedNumber placeNumber(const QLabel &label)
     double left = own.left();
     double right = label.parentWidget() ? label.parentWidget()->width() : own.right() + 1;
     bool leftBound = false;
+    // Two numbers side by side keep some air between them, so that they are
+    // not read as one.
+    const double air = std::max(2.0, designMetrics.height() / 4);
     forNeighbours(label, line, [&](const QWidget &sibling, const QRect &other, bool) {
         const bool caption = qobject_cast<const QLabel *>(&sibling) && !isNumber(sibling);
+        const double apart = isNumber(sibling) ? air : 0;
         if (other.left() > own.left()) {
             if (!caption)
-                right = std::min(right, double(other.left()));
+                right = std::min(right, other.left() - apart);
         } else if (other.left() < own.left()) {
-            const int reach = caption ? other.left() + uncoveredRect(sibling, other.height()).width()
-                                      : other.left() + other.width();
-            left = leftBound ? std::max(left, double(reach)) : double(reach);
+            const double reach = caption
+                                     ? other.left() + uncoveredRect(sibling, other.height()).width()
+                                     : other.left() + other.width() + apart;
+            left = leftBound ? std::max(left, reach) : reach;
             leftBound = true;
         }
     });
