@@ -1,4 +1,5 @@
-// Handler benchmarks: one rescale, one quantity press, one settle, one
+// Handler benchmarks: one rescale, one quantity press (also with the repaint
+// that follows it on a shown sheet), one settle, one
 // hand-off with all six sheets loaded, a sheet's save into a full settings
 // store, the bill with six full summaries (also shown in its scrolling pane),
 // a sheet painted with captions too wide for their labels and one with its
@@ -72,6 +73,21 @@ private slots:
         const sheet::QuantityButton &plus = sheet::dishRows()[0].buttons[1];
         QBENCHMARK {
             sheet.quantityPressed(plus);
+        }
+    }
+
+    // A press on a shown sheet and the repaint that follows it.
+    void quantityPressRepainted()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.showForm();
+        fillSheet(sheet);
+        QCoreApplication::processEvents();
+        const sheet::QuantityButton &plus = sheet::dishRows()[0].buttons[1];
+        QBENCHMARK {
+            sheet.quantityPressed(plus);
+            QCoreApplication::processEvents();
         }
     }
 

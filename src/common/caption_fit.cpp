@@ -221,9 +221,11 @@ template <typename Visit> void forNeighbours(const QWidget &control, const QRect
             continue;
         }
         const auto *sibling = qobject_cast<const QWidget *>(child);
-        if (!sibling || sibling->isWindow() || sibling->isHidden() || blank(*sibling))
+        if (!sibling || sibling->isWindow() || sibling->isHidden())
             continue;
         QRect other = sibling->geometry();
+        if (other.top() > band.bottom() || other.bottom() < band.top() || blank(*sibling))
+            continue;
         // A label's text lies in the top of it, as tall as its lines.
         if (const auto *label = qobject_cast<const QLabel *>(sibling))
             other.setHeight(std::min(other.height(),
@@ -496,7 +498,8 @@ void FittingLabel::followNumber(const PlacedNumber &placed)
     m_drawnBeside = now;
     if (!geometry().contains(changed))  // beyond what the label's own repaint covers
         parentWidget()->update(changed);
-    for (QObject *child : parentWidget()->children())
+    const QObjectList siblings = parentWidget()->children();
+    for (QObject *child : siblings)
         if (auto *caption = qobject_cast<QLabel *>(child); caption && caption != this &&
                                                             !isNumber(*caption) &&
                                                             caption->geometry().intersects(changed))
@@ -508,8 +511,11 @@ bool FittingLabel::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::Paint || watched != parentWidget() || isHidden() ||
         !isNumber(*this) || text().trimmed().isEmpty())
         return false;
-    const PlacedNumber placed = placeNumber(*this);
+    // Only a paint of this label's line of the window can touch its number.
     const auto *paint = static_cast<QPaintEvent *>(event);
+    if (!paint->region().intersects(QRect(0, y(), parentWidget()->width(), height())))
+        return false;
+    const PlacedNumber placed = placeNumber(*this);
     if (placed.byLabel || !paint->region().intersects(placed.ink.toAlignedRect()))
         return false;
     QPainter painter(parentWidget());
