@@ -394,13 +394,15 @@ void showWholeCaption(QWidget &control, const Fitted &fitted, const QString &cap
 
 namespace {
 
-// Half way between the text and its background: plainly not a caption.
+// Three fifths of the way from the text to its background: plainly not a
+// caption, and lighter than any ink of one.
 QColor hintColour(const QWidget &control)
 {
     const QColor text = control.palette().color(QPalette::Active, control.foregroundRole());
     const QColor ground = control.palette().color(QPalette::Active, QPalette::Window);
-    return QColor((text.red() + ground.red()) / 2, (text.green() + ground.green()) / 2,
-                  (text.blue() + ground.blue()) / 2);
+    auto between = [](int from, int to) { return from + (to - from) * 3 / 5; };
+    return QColor(between(text.red(), ground.red()), between(text.green(), ground.green()),
+                  between(text.blue(), ground.blue()));
 }
 
 QString hintOf(const QWidget &control, const QString &caption)

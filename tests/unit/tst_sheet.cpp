@@ -353,8 +353,8 @@ void TstSheet::firstLoadOnEmptyStore()
                 darkest = std::min(darkest, qGray(image.pixel(x, y)));
         return darkest;
     };
-    const int grey = (qGray(sheet.palette().color(QPalette::WindowText).rgb()) +
-                      qGray(sheet.palette().color(QPalette::Window).rgb())) / 2;
+    const int black = qGray(sheet.palette().color(QPalette::WindowText).rgb());
+    const int grey = black + (qGray(sheet.palette().color(QPalette::Window).rgb()) - black) * 3 / 5;
     for (const QString &name : editableLabels()) {
         QVERIFY2(std::abs(darkest(name) - grey) < 48, qPrintable(name));
         const QString heard =
