@@ -201,12 +201,13 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
 
 namespace {
 
-constexpr char numberProperty[] = "fit.number";
-
 bool blank(const QWidget &control)
 {
     const auto *label = qobject_cast<const QLabel *>(&control);
-    return label && label->text().trimmed().isEmpty();
+    if (!label)
+        return false;
+    const QString text = label->text();
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
 }
 
 // The siblings of `control` that share the band `band` (parent coordinates)
@@ -273,14 +274,18 @@ QRect uncoveredRect(const QWidget &control, int lineHeight)
 
 void holdsNumber(QLabel *label, NumberRoom room)
 {
-    label->setProperty(numberProperty, int(room));
+    auto *fitting = dynamic_cast<FittingLabel *>(label);
+    if (!fitting)
+        return;
+    fitting->m_number = room;
     if (label->parentWidget())
         label->parentWidget()->installEventFilter(label);  // draws it where it spills over
 }
 
 bool isNumber(const QWidget &control)
 {
-    return control.property(numberProperty).isValid();
+    const auto *label = dynamic_cast<const FittingLabel *>(&control);
+    return label && label->m_number;
 }
 
 PlacedNumber placeNumber(const QLabel &label)
@@ -323,7 +328,8 @@ PlacedNumber placeNumber(const QLabel &label)
     const double ownRoom = std::min(double(own.left() + own.width()), right) - own.left();
     const bool fitsOwn =
         text == label.text() && designMetrics.horizontalAdvance(text) <= ownRoom;
-    const auto room = NumberRoom(label.property(numberProperty).toInt());
+    const auto *fitting = dynamic_cast<const FittingLabel *>(&label);
+    const NumberRoom room = fitting && fitting->m_number ? *fitting->m_number : NumberRoom::Beside;
 
     // The largest size whose glyphs fit the room, down to the floor; one still
     // too wide there is drawn whole from the room's left edge.
@@ -502,10 +508,10 @@ void FittingLabel::followNumber(const PlacedNumber &placed)
         parentWidget()->update(changed);
     const QObjectList siblings = parentWidget()->children();
     for (QObject *child : siblings)
-        if (auto *caption = qobject_cast<QLabel *>(child); caption && caption != this &&
-                                                            !isNumber(*caption) &&
-                                                            caption->geometry().intersects(changed))
-            caption->update();
+        if (auto *caption = qobject_cast<QLabel *>(child);
+            caption && caption->x() > x() && !isNumber(*caption) &&
+            caption->geometry().intersects(changed))
+            caption->update();  // it makes way: its text starts after the number
 }
 
 bool FittingLabel::eventFilter(QObject *watched, QEvent *event)

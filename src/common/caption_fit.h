@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QRect>
 #include <QStringList>
+#include <optional>
 
 class QPainter;
 
@@ -117,6 +118,11 @@ protected:
 private:
     void followNumber(const PlacedNumber &placed);
 
+    friend void holdsNumber(QLabel *label, NumberRoom room);
+    friend bool isNumber(const QWidget &control);
+    friend PlacedNumber placeNumber(const QLabel &label);
+
+    std::optional<NumberRoom> m_number;  // set when the caption is a number
     QRect m_drawnBeside;  // where the window last drew this label's number
 };
 
