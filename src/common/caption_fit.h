@@ -77,9 +77,11 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
                   Qt::TextElideMode elide = Qt::ElideRight);
 
 // The part of `control`'s rectangle (in its own coordinates) that lies left
-// of every sibling stacked above it and overlapping its first `lineHeight`
-// pixels: the room a caption has without running under a neighbour. A label
-// with a blank caption is no neighbour: it draws nothing there.
+// of every neighbour overlapping its first `lineHeight` pixels: the room a
+// caption has without running under a neighbour. Neighbours are the controls
+// stacked above it and the labels beside it, whichever was made first, as
+// far down as their text goes; a label with a blank caption draws nothing
+// there, and for a number a caption that is no number makes way.
 QRect uncoveredRect(const QWidget &control, int lineHeight);
 
 // Draws the fitted lines in `area` with `alignment`, each line as tall as the
