@@ -1,7 +1,9 @@
-// Handler benchmarks: one rescale, one quantity press, one settle, one
+// Handler benchmarks: one rescale, one quantity press (also with the repaint
+// that follows it on a shown sheet), one settle, one
 // hand-off with all six sheets loaded, a sheet's save into a full settings
 // store, the bill with six full summaries (also shown in its scrolling pane),
-// a sheet painted with captions too wide for their labels, reset-all, the
+// a sheet painted with captions too wide for their labels and one with its
+// first-run hints, reset-all, the
 // print document of a full bill, and a 60-line bill laid out and printed on an
 // 80 mm receipt roll.
 
@@ -71,6 +73,21 @@ private slots:
         const sheet::QuantityButton &plus = sheet::dishRows()[0].buttons[1];
         QBENCHMARK {
             sheet.quantityPressed(plus);
+        }
+    }
+
+    // A press on a shown sheet and the repaint that follows it.
+    void quantityPressRepainted()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.showForm();
+        fillSheet(sheet);
+        QCoreApplication::processEvents();
+        const sheet::QuantityButton &plus = sheet::dishRows()[0].buttons[1];
+        QBENCHMARK {
+            sheet.quantityPressed(plus);
+            QCoreApplication::processEvents();
         }
     }
 
@@ -148,7 +165,9 @@ private slots:
     }
 
     // A repaint of a sheet whose 42 names, quantities and line totals are all
-    // too wide for their labels: each is drawn smaller or cut.
+    // too wide for their labels (the names drawn smaller or cut, the numbers
+    // whole beside their labels, the right half's names making way), with
+    // five-character prices and a full settle list.
     void paintSheetWithCaptionsThatDoNotFit()
     {
         Program program;
@@ -157,10 +176,24 @@ private slots:
         for (const sheet::DishRow &row : sheet::dishRows()) {
             sheet.label(row.dishName)->setText(QStringLiteral("红烧牛肉面加蛋加肠特大碗套餐"));
             sheet.label(row.smallQuantity)->setText(QStringLiteral("123"));
+            sheet.label(row.smallPrice)->setText(QStringLiteral("999.5"));
+            sheet.label(row.largePrice)->setText(QStringLiteral("12345"));
             sheet.label(row.lineTotal)->setText(QStringLiteral("12345.5"));
         }
+        sheet.Command1_Click();
         QBENCHMARK {
             sheet.grab();  // painted into a pixmap: every control draws
+        }
+    }
+
+    // A first run's sheet: every editable caption blank, showing its hint.
+    void paintSheetWithHints()
+    {
+        Program program;
+        OrderSheet &sheet = orderSheet(1);
+        sheet.showForm();
+        QBENCHMARK {
+            sheet.grab();
         }
     }
 

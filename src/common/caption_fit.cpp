@@ -2,6 +2,8 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPaintEvent>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 #include <algorithm>
 #include <cmath>
@@ -22,20 +24,61 @@ QStringList captionLines(const QString &caption)
     return text.split(u'\n');
 }
 
-// Breaks `line` at its spaces so that each piece fits `width` where it can;
-// a word wider than `width` stays whole on a line of its own.
-QStringList wrapAtSpaces(const QString &line, const QFontMetricsF &metrics, double width)
+// The characters of `word` as the eye counts them (a surrogate pair or a
+// combining mark stays with its character).
+QStringList graphemes(const QString &word)
 {
     QStringList pieces;
-    const QStringList words = line.split(u' ');
-    QString current = words.first();
-    for (qsizetype i = 1; i < words.size(); ++i) {
-        const QString joined = current + u' ' + words[i];
-        if (metrics.horizontalAdvance(joined) <= width || current.isEmpty()) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, word);
+    for (qsizetype start = 0, end = finder.toNextBoundary(); end > 0;
+         start = end, end = finder.toNextBoundary())
+        pieces << word.mid(start, end - start);
+    return pieces;
+}
+
+// Breaks a word wider than `width` between its characters into as few lines
+// as greedy filling needs, as even in length as they fit ("酒水饮料": "酒水"
+// over "饮料", not "酒水饮" over "料").
+QStringList breakWord(const QString &word, const QFontMetricsF &metrics, double width)
+{
+    const QStringList chars = graphemes(word);
+    QStringList greedy{QString()};
+    for (const QString &c : chars) {
+        if (!greedy.last().isEmpty() && metrics.horizontalAdvance(greedy.last() + c) > width)
+            greedy << QString();
+        greedy.last() += c;
+    }
+    const qsizetype perLine = (chars.size() + greedy.size() - 1) / greedy.size();
+    QStringList even;
+    for (qsizetype i = 0; i < chars.size(); i += perLine) {
+        even << chars.mid(i, perLine).join(QString());
+        if (metrics.horizontalAdvance(even.last()) > width)
+            return greedy;
+    }
+    return even.size() == greedy.size() ? even : greedy;
+}
+
+// Breaks `line` at its spaces so that each piece fits `width`; a word wider
+// than `width` alone is broken between its characters.
+QStringList wrapWords(const QString &line, const QFontMetricsF &metrics, double width)
+{
+    QStringList pieces;
+    QString current;
+    bool first = true;
+    for (const QString &word : line.split(u' ')) {
+        const QString joined = first ? word : current + u' ' + word;
+        first = false;
+        if (metrics.horizontalAdvance(joined) <= width) {
             current = joined;
-        } else {
+            continue;
+        }
+        if (!current.isEmpty())
             pieces << current;
-            current = words[i];
+        current = word;
+        if (metrics.horizontalAdvance(word) > width) {
+            const QStringList broken = breakWord(word, metrics, width);
+            pieces << broken.mid(0, broken.size() - 1);
+            current = broken.last();
         }
     }
     pieces << current;
@@ -74,8 +117,8 @@ Layout layOut(const QString &caption, const QFont &font, double width, Wrap wrap
     const QFontMetricsF metrics(font);
     Layout layout;
     for (const QString &line : captionLines(caption)) {
-        if (wrap == Wrap::AtSpaces)
-            layout.lines << wrapAtSpaces(line, metrics, width);
+        if (wrap == Wrap::Words)
+            layout.lines << wrapWords(line, metrics, width);
         else if (wrap == Wrap::AsText)
             layout.lines << wrapAsText(line, font, width);
         else
@@ -156,14 +199,22 @@ Fitted fitCaption(const QString &caption, const QFont &font, const QSize &area, 
     return {smaller, elided(layout.lines, smaller, area, elide), false, true};
 }
 
-QRect uncoveredRect(const QWidget &control, int lineHeight)
+namespace {
+
+bool blank(const QWidget &control)
+{
+    const auto *label = qobject_cast<const QLabel *>(&control);
+    if (!label)
+        return false;
+    const QString text = label->text();
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
+}
+
+// The siblings of `control` that share the band `band` (parent coordinates)
+// and can hold text or cover it.
+template <typename Visit> void forNeighbours(const QWidget &control, const QRect &band, Visit visit)
 {
     const QWidget *parent = control.parentWidget();
-    if (!parent || control.isWindow())
-        return control.rect();
-    const QRect own = control.geometry();
-    const QRect band(own.left(), own.top(), own.width(), std::min(own.height(), lineHeight));
-    int right = own.left() + own.width();
     bool above = false;  // siblings after this control lie above it
     for (const QObject *child : parent->children()) {
         if (child == &control) {
@@ -171,17 +222,147 @@ QRect uncoveredRect(const QWidget &control, int lineHeight)
             continue;
         }
         const auto *sibling = qobject_cast<const QWidget *>(child);
-        if (!above || !sibling || sibling->isWindow() || sibling->isHidden())
+        if (!sibling || sibling->isWindow() || sibling->isHidden())
             continue;
-        // A label draws nothing but its caption: a blank one covers nothing.
-        if (const auto *label = qobject_cast<const QLabel *>(sibling);
-            label && label->text().trimmed().isEmpty())
+        QRect other = sibling->geometry();
+        if (other.top() > band.bottom() || other.bottom() < band.top() || blank(*sibling))
             continue;
-        const QRect other = sibling->geometry();
-        if (other.left() > own.left() && other.intersects(band))
-            right = std::min(right, other.left());
+        // A label's text lies in the top of it, as tall as its lines.
+        if (const auto *label = qobject_cast<const QLabel *>(sibling))
+            other.setHeight(std::min(other.height(),
+                                     QFontMetrics(label->font()).height() *
+                                         int(label->text().count(u'\n') + 1)));
+        if (other.top() < band.bottom() + 1 && other.bottom() >= band.top())
+            visit(*sibling, other, above);
     }
+}
+
+QRect band(const QWidget &control, int lineHeight)
+{
+    const QRect own = control.geometry();
+    return QRect(own.left(), own.top(), own.width(), std::min(own.height(), lineHeight));
+}
+
+QString oneLine(QString text)
+{
+    text.replace(u'\r', u' ').replace(u'\n', u' ');
+    return text;
+}
+
+}  // namespace
+
+QRect uncoveredRect(const QWidget &control, int lineHeight)
+{
+    const QWidget *parent = control.parentWidget();
+    if (!parent || control.isWindow())
+        return control.rect();
+    const QRect own = control.geometry();
+    const bool number = isNumber(control);
+    int right = own.left() + own.width();
+    forNeighbours(control, band(control, lineHeight), [&](const QWidget &sibling, const QRect &other,
+                                                          bool above) {
+        // A label covers only with its text, and a caption that is no number
+        // makes way for a number: it never cuts one short.
+        const bool label = qobject_cast<const QLabel *>(&sibling);
+        if (label ? (number && !isNumber(sibling)) : !above)
+            return;
+        if (other.left() > own.left())
+            right = std::min(right, other.left());
+    });
     return QRect(0, 0, right - own.left(), own.height());
+}
+
+void holdsNumber(QLabel *label, NumberRoom room)
+{
+    auto *fitting = dynamic_cast<FittingLabel *>(label);
+    if (!fitting)
+        return;
+    fitting->m_number = room;
+    if (label->parentWidget())
+        label->parentWidget()->installEventFilter(label);  // draws it where it spills over
+}
+
+bool isNumber(const QWidget &control)
+{
+    const auto *label = dynamic_cast<const FittingLabel *>(&control);
+    return label && label->m_number;
+}
+
+PlacedNumber placeNumber(const QLabel &label)
+{
+    const QFont font = label.font();
+    const QString text = oneLine(label.text());
+    const QRect own = label.geometry();
+    const QFontMetricsF designMetrics(font);
+    const QRect line = band(label, int(designMetrics.height()));
+    const int designHeight = line.height();
+
+    // The free room: from the nearest control on the left (a caption that is
+    // no number counts as far as its text may reach) to the nearest on the
+    // right that does not make way.
+    double left = own.left();
+    double right = label.parentWidget() ? label.parentWidget()->width() : own.right() + 1;
+    bool leftBound = false;
+    // Two numbers side by side keep some air between them, so that they are
+    // not read as one.
+    const double air = std::max(2.0, designMetrics.height() / 4);
+    forNeighbours(label, line, [&](const QWidget &sibling, const QRect &other, bool) {
+        const bool caption = qobject_cast<const QLabel *>(&sibling) && !isNumber(sibling);
+        const double apart = isNumber(sibling) ? air : 0;
+        if (other.left() > own.left()) {
+            if (!caption)
+                right = std::min(right, other.left() - apart);
+        } else if (other.left() < own.left()) {
+            const double reach = caption
+                                     ? other.left() + uncoveredRect(sibling, other.height()).width()
+                                     : other.left() + other.width() + apart;
+            left = leftBound ? std::max(left, reach) : reach;
+            leftBound = true;
+        }
+    });
+    left = std::min(left, double(own.left()));
+    if (!leftBound)
+        left = own.left();
+
+    PlacedNumber placed{font, {}, {}, true};
+    const double ownRoom = std::min(double(own.left() + own.width()), right) - own.left();
+    const bool fitsOwn =
+        text == label.text() && designMetrics.horizontalAdvance(text) <= ownRoom;
+    const auto *fitting = dynamic_cast<const FittingLabel *>(&label);
+    const NumberRoom room = fitting && fitting->m_number ? *fitting->m_number : NumberRoom::Beside;
+
+    // The largest size whose glyphs fit the room, down to the floor; one still
+    // too wide there is drawn whole from the room's left edge.
+    QFont f = font;
+    double points = font.pointSizeF();
+    const double floor = std::min(floorPoints, points);
+    QRectF ink = designMetrics.boundingRect(text);
+    if (!fitsOwn) {
+        while (ink.width() > right - left && points - step >= floor) {
+            points -= step;
+            f.setPointSizeF(points);
+            ink = QFontMetricsF(f).boundingRect(text);
+        }
+    }
+    const QFontMetricsF metrics(f);
+    double x = own.left();
+    if (fitsOwn) {
+        if (label.alignment() & Qt::AlignHCenter)
+            x = own.left() + (own.width() - metrics.horizontalAdvance(text)) / 2;
+    } else {
+        if (room == NumberRoom::Centred)
+            x = (left + right) / 2 - (ink.left() + ink.right()) / 2;
+        else if (label.alignment() & Qt::AlignHCenter)
+            x = own.left() + own.width() / 2.0 - (ink.left() + ink.right()) / 2;
+        x = std::max(std::min(x, right - ink.right()), left - ink.left());
+    }
+    // A smaller size sits in the middle of the line the design size takes.
+    const double top = own.top() + (fitsOwn ? 0 : (designHeight - metrics.height()) / 2);
+    placed.font = f;
+    placed.origin = QPointF(x, top + metrics.ascent());
+    placed.ink = ink.translated(placed.origin);
+    placed.byLabel = fitsOwn;
+    return placed;
 }
 
 void drawFitted(QPainter &painter, const QRectF &area, const Fitted &fitted,
@@ -217,42 +398,141 @@ void showWholeCaption(QWidget &control, const Fitted &fitted, const QString &cap
     }
 }
 
+namespace {
+
+// Three fifths of the way from the text to its background: plainly not a
+// caption, and lighter than any ink of one.
+QColor hintColour(const QWidget &control)
+{
+    const QColor text = control.palette().color(QPalette::Active, control.foregroundRole());
+    const QColor ground = control.palette().color(QPalette::Active, QPalette::Window);
+    auto between = [](int from, int to) { return from + (to - from) * 3 / 5; };
+    return QColor(between(text.red(), ground.red()), between(text.green(), ground.green()),
+                  between(text.blue(), ground.blue()));
+}
+
+QString hintOf(const QWidget &control, const QString &caption)
+{
+    return caption.trimmed().isEmpty() ? control.property(hint).toString() : QString();
+}
+
+}  // namespace
+
+Fitted buttonCaption(const QWidget &button, const QSize &area, const QString &caption)
+{
+    const Wrap wrap = button.property(wordsWhole).toBool() ? Wrap::Words : Wrap::AsText;
+    const QString shown = hintOf(button, caption);
+    return fitCaption(shown.isEmpty() ? caption : shown, button.font(), area, wrap);
+}
+
 void drawButtonCaption(QPainter &painter, QWidget &button, const QRect &area,
                        const QString &caption)
 {
-    const Wrap wrap = button.property(wordsWhole).toBool() ? Wrap::AtSpaces : Wrap::AsText;
-    const Fitted fitted = fitCaption(caption, button.font(), area.size(), wrap);
-    showWholeCaption(button, fitted, caption);
+    const Fitted fitted = buttonCaption(button, area.size(), caption);
+    const bool hinted = !hintOf(button, caption).isEmpty();
+    showWholeCaption(button, hinted ? Fitted{} : fitted, caption);
     painter.save();
     painter.setClipRect(button.rect());
+    if (hinted)
+        painter.setPen(hintColour(button));
     drawFitted(painter, area, fitted, Qt::AlignCenter);
     painter.restore();
 }
 
 QRect FittingLabel::captionArea() const
 {
-    return contentsRect() & uncoveredRect(*this, QFontMetrics(font()).height());
+    QRect area = contentsRect() & uncoveredRect(*this, QFontMetrics(font()).height());
+    if (isNumber(*this) || !parentWidget())
+        return area;
+    // A number beside this caption that spills into it: the caption starts
+    // after the number, with a little air between them.
+    const QRect own = geometry();
+    const int air = std::max(2, QFontMetrics(font()).height() / 4);
+    forNeighbours(*this, band(*this, QFontMetrics(font()).height()),
+                  [&](const QWidget &sibling, const QRect &other, bool) {
+                      if (!isNumber(sibling) || other.left() >= own.left())
+                          return;
+                      const QRectF ink = placeNumber(static_cast<const QLabel &>(sibling)).ink;
+                      const int end = int(std::ceil(ink.right())) + air - own.left();
+                      if (end > area.left() && ink.bottom() > own.top() && ink.top() < own.bottom())
+                          area.setLeft(std::min(end, area.right() + 1));
+                  });
+    return area;
 }
 
 Fitted FittingLabel::fitted() const
 {
-    return fitCaption(text(), font(), captionArea().size(), Wrap::LineBreaksOnly);
+    const QString shown = hintOf(*this, text());
+    return fitCaption(shown.isEmpty() ? text() : shown, font(), captionArea().size(),
+                      Wrap::LineBreaksOnly);
 }
 
 void FittingLabel::paintEvent(QPaintEvent *event)
 {
+    const bool hinted = !hintOf(*this, text()).isEmpty();
+    if (isNumber(*this) && !hinted) {
+        const PlacedNumber placed = placeNumber(*this);
+        followNumber(placed);
+        showWholeCaption(*this, Fitted{}, text());
+        if (placed.byLabel)
+            QLabel::paintEvent(event);
+        return;  // otherwise the window draws it, beneath the controls beside it
+    }
+    followNumber({});
     const Fitted caption = fitted();
-    showWholeCaption(*this, caption, text());
-    if (caption.asDesigned) {
+    const QRect area = captionArea();
+    showWholeCaption(*this, hinted ? Fitted{} : caption, text());
+    if (caption.asDesigned && !hinted && area.left() == contentsRect().left()) {
         QLabel::paintEvent(event);
         return;
     }
     QPainter painter(this);
-    const QRect area = captionArea();
     painter.setClipRect(area);
+    painter.setPen(hinted ? hintColour(*this)
+                          : palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                            foregroundRole()));
+    drawFitted(painter, area, caption, alignment());
+}
+
+// Where the number spills over its label it is drawn on the window, and the
+// captions beside it make way. When its place changes, the window there and
+// those captions are painted again.
+void FittingLabel::followNumber(const PlacedNumber &placed)
+{
+    const QRect now = placed.ink.isEmpty() ? QRect() : placed.ink.toAlignedRect();
+    if (now == m_drawnBeside || !parentWidget())
+        return;
+    const QRect changed = (now | m_drawnBeside).adjusted(-2, -2, 2, 2);
+    m_drawnBeside = now;
+    if (!geometry().contains(changed))  // beyond what the label's own repaint covers
+        parentWidget()->update(changed);
+    const QObjectList siblings = parentWidget()->children();
+    for (QObject *child : siblings)
+        if (auto *caption = qobject_cast<QLabel *>(child);
+            caption && caption->x() > x() && !isNumber(*caption) &&
+            caption->geometry().intersects(changed))
+            caption->update();  // it makes way: its text starts after the number
+}
+
+bool FittingLabel::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::Paint || watched != parentWidget() || isHidden() ||
+        !isNumber(*this) || text().trimmed().isEmpty())
+        return false;
+    // Only a paint of this label's line of the window can touch its number.
+    const auto *paint = static_cast<QPaintEvent *>(event);
+    if (!paint->region().intersects(QRect(0, y(), parentWidget()->width(), height())))
+        return false;
+    const PlacedNumber placed = placeNumber(*this);
+    if (placed.byLabel || !paint->region().intersects(placed.ink.toAlignedRect()))
+        return false;
+    QPainter painter(parentWidget());
+    painter.setClipRegion(paint->region());
     painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled,
                                    foregroundRole()));
-    drawFitted(painter, area, caption, alignment());
+    painter.setFont(placed.font);
+    painter.drawText(placed.origin, oneLine(text()));
+    return false;
 }
 
 }  // namespace fit

@@ -163,11 +163,14 @@ void Form2::buildControls()
                   Qt::AlignHCenter | Qt::AlignTop);
     line(this, QStringLiteral("Line1"), 0, 840, 8160, 840);
     for (const ControlDesign &d : totals)
-        design::label(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
-                      QString::fromUtf16(d.caption));
-    design::label(this, QStringLiteral("L7"), {360, 5040, 3375, 1095},
-                  design::font(Face::SongTi, 42), QStringLiteral("0"),
-                  Qt::AlignHCenter | Qt::AlignTop);
+        fit::holdsNumber(design::label(this, name(d.name), d.rect,
+                                       design::font(Face::SongTi, d.points),
+                                       QString::fromUtf16(d.caption)),
+                         fit::NumberRoom::Beside);
+    fit::holdsNumber(design::label(this, QStringLiteral("L7"), {360, 5040, 3375, 1095},
+                                   design::font(Face::SongTi, 42), QStringLiteral("0"),
+                                   Qt::AlignHCenter | Qt::AlignTop),
+                     fit::NumberRoom::Beside);
     line(this, QStringLiteral("Line2"), 8160, 0, 8160, 6840);
     for (const ControlDesign &d : billParts) {
         QLabel *l = design::label(this, name(d.name), d.rect, font(), QString::fromUtf16(d.caption));
@@ -184,6 +187,7 @@ void Form2::buildControls()
                                         design::font(Face::SongTi, d.points),
                                         QString::fromUtf16(d.caption));
         b->setProperty(fit::wordsWhole, true);  // "包子 馒头": "包子" over "馒头"
+        b->setProperty(fit::hint, QStringLiteral("右键 输入 类别"));
         b->installEventFilter(this);
     }
     for (const Category &c : categories)

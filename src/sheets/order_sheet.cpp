@@ -1,5 +1,6 @@
 #include "sheets/order_sheet.h"
 
+#include "common/caption_fit.h"
 #include "common/caption_number.h"
 #include "common/design.h"
 #include "main_window/form2.h"
@@ -80,6 +81,16 @@ void OrderSheet::buildControls()
     addLabel(QStringLiteral("Label17"), {10320, 5520, 1215, 375}, QStringLiteral("小计"), big);
     addLabel(subtotalName, {11880, 5520, 855, 375}, QStringLiteral("0"), big);
 
+    // Numbers are never cut: quantities take the gap between their "-" and
+    // "+", prices and totals the room beside them.
+    for (const DishRow &row : sheet::dishRows()) {
+        for (const QString &quantity : {row.smallQuantity, row.largeQuantity})
+            fit::holdsNumber(m_labels.value(quantity), fit::NumberRoom::Centred);
+        for (const QString &amount : {row.smallPrice, row.largePrice, row.lineTotal})
+            fit::holdsNumber(m_labels.value(amount), fit::NumberRoom::Beside);
+    }
+    fit::holdsNumber(m_labels.value(subtotalName), fit::NumberRoom::Beside);
+
     // One handler for the 56 quantity buttons, bound to each button's row,
     // portion and step.
     for (const DishRow &row : sheet::dishRows()) {
@@ -102,9 +113,17 @@ void OrderSheet::buildControls()
                       design::font(Face::SongTi, 24)),
             &QPushButton::clicked, this, &OrderSheet::Command2_Click);
 
-    // The 46 editable labels answer the right button.
+    // The 46 editable labels answer the right button; while blank they say
+    // what goes there.
     for (const QString &name : sheet::captionList())
         m_labels.value(name)->installEventFilter(this);
+    for (const DishRow &row : sheet::dishRows()) {
+        m_labels.value(row.dishName)->setProperty(fit::hint, QStringLiteral("右键输入菜名"));
+        for (const QString &price : {row.smallPrice, row.largePrice})
+            m_labels.value(price)->setProperty(fit::hint, QStringLiteral("价格"));
+    }
+    for (const sheet::Heading &h : sheet::headings)
+        m_labels.value(QString::fromLatin1(h.name))->setProperty(fit::hint, QStringLiteral("份量"));
     sheet::equipForAccess(*this);
 }
 
@@ -203,8 +222,7 @@ bool OrderSheet::Command1_Click()
             // Every row with something on it, discounts (negative totals)
             // included, so that the subtotal is the sum of the listed lines.
             if (values[row.number - 1] != 0)
-                m_picture->printLine(m_labels.value(row.dishName)->text() + QStringLiteral("   ") +
-                                     total);
+                m_picture->printRow(m_labels.value(row.dishName)->text(), total);
         }
         double sum = 0;
         for (double value : values)

@@ -1,10 +1,23 @@
 #include "sheets/settle_list.h"
 
+#include "common/caption_fit.h"
+
 #include <QFontMetricsF>
 #include <QHelpEvent>
 #include <QPainter>
 #include <QToolTip>
 #include <algorithm>
+
+namespace {
+
+constexpr double step = 0.25;  // points between two sizes tried
+
+QString oneLine(QString text)
+{
+    return text.replace(u'\r', u' ').replace(u'\n', u' ');
+}
+
+}  // namespace
 
 SettleList::SettleList(QWidget *parent) : QFrame(parent)
 {
@@ -15,32 +28,39 @@ SettleList::SettleList(QWidget *parent) : QFrame(parent)
 void SettleList::clear()
 {
     m_lines.clear();
+    m_rows.clear();
     update();
 }
 
-void SettleList::printLine(const QString &line)
+void SettleList::printRow(const QString &name, const QString &amount)
 {
-    m_lines.append(line);
+    m_lines.append(name + QStringLiteral("   ") + amount);
+    m_rows.append({oneLine(name), oneLine(amount)});
     update();
 }
 
-// The box's own font, or a smaller size of it when the lines do not all fit
-// below each other.
+// The box's own font, or the largest smaller size in which the lines fit
+// below each other and the widest amount, after a space, fits beside the
+// start of a name.
 QFont SettleList::listFont() const
 {
-    const QFont own = font();
-    const double height = contentsRect().height();
-    const double needed = m_lines.size() * QFontMetricsF(own).lineSpacing();
-    if (needed <= height || own.pointSizeF() <= fit::floorPoints)
-        return own;
-    QFont smaller = own;
-    double points = own.pointSizeF() * height / needed;
-    do {
-        smaller.setPointSizeF(std::max(points, fit::floorPoints));
-        points -= 0.25;
-    } while (points >= fit::floorPoints &&
-             m_lines.size() * QFontMetricsF(smaller).lineSpacing() > height);
-    return smaller;
+    QFont f = font();
+    const double floor = std::min(fit::floorPoints, f.pointSizeF());
+    const QRect area = contentsRect();
+    auto fits = [&](const QFontMetricsF &metrics) {
+        if (m_rows.size() * metrics.lineSpacing() > area.height())
+            return false;
+        for (const auto &[name, amount] : m_rows)
+            if (metrics.horizontalAdvance(QStringLiteral(" ") + amount) +
+                    metrics.horizontalAdvance(QStringLiteral("…")) > area.width())
+                return false;
+        return true;
+    };
+    for (double points = f.pointSizeF(); points - step >= floor && !fits(QFontMetricsF(f));) {
+        points -= step;
+        f.setPointSizeF(points);
+    }
+    return f;
 }
 
 double SettleList::lineHeight() const
@@ -48,15 +68,23 @@ double SettleList::lineHeight() const
     return QFontMetricsF(listFont()).lineSpacing();
 }
 
-QList<fit::Fitted> SettleList::drawnLines() const
+double SettleList::nameWidth() const
 {
-    const QFont f = listFont();
-    const QSize area(contentsRect().width(), int(QFontMetricsF(f).lineSpacing()));
-    QList<fit::Fitted> drawn;
-    for (QString line : m_lines) {
-        line.replace(u'\r', u' ').replace(u'\n', u' ');  // one printed line, one line
-        // A line cut keeps its end: the amount to pay.
-        drawn << fit::fitCaption(line, f, area, fit::Wrap::LineBreaksOnly, Qt::ElideMiddle);
+    const QFontMetricsF metrics(listFont());
+    double widest = 0;
+    for (const auto &[name, amount] : m_rows)
+        widest = std::max(widest, metrics.horizontalAdvance(QStringLiteral(" ") + amount));
+    return std::max(0.0, contentsRect().width() - widest);
+}
+
+QList<SettleList::DrawnRow> SettleList::drawnRows() const
+{
+    const QFontMetricsF metrics(listFont());
+    const double width = nameWidth();
+    QList<DrawnRow> drawn;
+    for (const auto &[name, amount] : m_rows) {
+        const QString shown = metrics.elidedText(name, Qt::ElideRight, width);
+        drawn.append({shown, amount, shown != name});
     }
     return drawn;
 }
@@ -68,13 +96,16 @@ void SettleList::paintEvent(QPaintEvent *event)
     const QRect area = contentsRect();
     painter.setClipRect(area);
     painter.setPen(palette().color(QPalette::WindowText));
-    const double height = lineHeight();
+    painter.setFont(listFont());
+    const double height = lineHeight(), names = nameWidth();
     double top = area.top();
-    for (const fit::Fitted &line : drawnLines()) {
+    for (const DrawnRow &row : drawnRows()) {
         if (top > area.bottom())
             break;
-        fit::drawFitted(painter, QRectF(area.left(), top, area.width(), height), line,
-                        Qt::AlignLeft | Qt::AlignTop);
+        painter.drawText(QRectF(area.left(), top, names, height), Qt::AlignLeft | Qt::AlignTop,
+                         row.name);
+        painter.drawText(QRectF(area.left() + names, top, area.width() - names, height),
+                         Qt::AlignRight | Qt::AlignTop, row.amount);
         top += height;
     }
 }
@@ -83,12 +114,12 @@ bool SettleList::event(QEvent *event)
 {
     if (event->type() != QEvent::ToolTip)
         return QFrame::event(event);
-    // The whole text of a line drawn cut, where the pointer rests on it.
+    // The whole text of a line drawn shortened, where the pointer rests on it.
     const auto *help = static_cast<QHelpEvent *>(event);
     const qsizetype index =
         qsizetype((help->pos().y() - contentsRect().top()) / lineHeight());
-    const QList<fit::Fitted> drawn = drawnLines();
-    if (index >= 0 && index < drawn.size() && drawn[index].elided)
+    const QList<DrawnRow> drawn = drawnRows();
+    if (help->pos().y() >= contentsRect().top() && index < drawn.size() && drawn[index].elided)
         QToolTip::showText(help->globalPos(), m_lines[index], this);
     else
         QToolTip::hideText();

@@ -2,6 +2,7 @@
 // store, renaming by right click, opening a category, and "关闭" with its
 // save, including a save that fails and a fresh process that reads it back.
 
+#include "common/caption_fit.h"
 #include "main_window/form2.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
@@ -18,6 +19,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <cstdio>
 
@@ -107,7 +110,8 @@ private slots:
     void controlsAtTheirDesignPlace();
     void windowDesign();
     void billScrollsToTheTotal();
-    void categoryCaptionsWrapAtSpaces();
+    void categoryCaptionsWrapAsWords_data();
+    void categoryCaptionsWrapAsWords();
     void focusOrder();
     void emptyStoreGivesSpaces();
 
@@ -253,24 +257,55 @@ void TestMainWindow::billScrollsToTheTotal()
     QCOMPARE(bill->y(), 0);
 }
 
-// A category caption breaks at its spaces, never inside a word: "包子" over
-// "馒头", not "包子 馒" over "头".
-void TestMainWindow::categoryCaptionsWrapAtSpaces()
+void TestMainWindow::categoryCaptionsWrapAsWords_data()
 {
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("lines");  // as drawn at the design size, 18 pt
+    QTest::newRow("at the space") << QStringLiteral("包子 馒头")
+                                  << QStringList{QStringLiteral("包子"), QStringLiteral("馒头")};
+    QTest::newRow("one long word") << QStringLiteral("酒水饮料")
+                                   << QStringList{QStringLiteral("酒水"), QStringLiteral("饮料")};
+    QTest::newRow("six characters")
+        << QStringLiteral("宫保鸡丁盖饭")
+        << QStringList{QStringLiteral("宫保鸡"), QStringLiteral("丁盖饭")};
+    QTest::newRow("word and long word")
+        << QStringLiteral("凉菜 特色小吃")
+        << QStringList{QStringLiteral("凉菜"), QStringLiteral("特色"), QStringLiteral("小吃")};
+    QTest::newRow("blank: its hint") << QStringLiteral(" ")
+                                     << QStringList{QStringLiteral("右键"), QStringLiteral("输入"),
+                                                    QStringLiteral("类别")};
+}
+
+// A category caption breaks like words: at its spaces first, then between the
+// characters of a word wider than the button, and keeps its design size while
+// the lines fit; a blank one shows its hint, and stays blank.
+void TestMainWindow::categoryCaptionsWrapAsWords()
+{
+    QFETCH(QString, caption);
+    QFETCH(QStringList, lines);
     Program program;
     openMainWindow(program);
     QPushButton *c3 = button(QStringLiteral("C3"));
-    c3->setText(QStringLiteral("包子 馒头"));
+    c3->setText(caption);
+    QStyleOptionButton option;
+    option.initFrom(c3);
+    const QRect area = c3->style()->subElementRect(QStyle::SE_PushButtonContents, &option, c3);
+    const fit::Fitted fitted = fit::buttonCaption(*c3, area.size(), caption);
+    QCOMPARE(fitted.lines, lines);
+    QCOMPARE(fitted.font.pointSizeF(), 18.0);
+    QVERIFY(!fitted.elided);
+
+    // Drawn so: as tall as its lines, each line as wide as its widest.
     const QImage image = c3->grab().toImage();
     QRect ink;
     for (int y = 4; y < image.height() - 4; ++y)
         for (int x = 4; x < image.width() - 4; ++x)
-            if (qGray(image.pixel(x, y)) < 96)
+            if (qGray(image.pixel(x, y)) < 160)
                 ink |= QRect(x, y, 1, 1);
     const QFontMetrics metrics(c3->font());
-    QVERIFY(ink.width() < metrics.horizontalAdvance(QStringLiteral("包子")) * 5 / 4);
-    QVERIFY(ink.height() > metrics.height() * 3 / 2);
-    QCOMPARE(c3->font().pointSizeF(), 18.0);
+    QVERIFY(ink.height() > metrics.height() * (lines.size() - 1));
+    QVERIFY(ink.width() <= metrics.horizontalAdvance(lines.first()) + 2);
+    QCOMPARE(c3->text(), caption);
 }
 
 void TestMainWindow::focusOrder()

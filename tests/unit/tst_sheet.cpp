@@ -9,7 +9,9 @@
 #include "sheets/order_sheet.h"
 #include "sheets/settle_list.h"
 
+#include <QAccessible>
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -168,6 +170,7 @@ private slots:
     // Captions that do not fit
     void captionFits_data();
     void captionFits();
+    void numbersDrawnWholeAndClear();
 
     // Window
     void titleBarCloseIsRefused();
@@ -338,6 +341,34 @@ void TstSheet::firstLoadOnEmptyStore()
     QCOMPARE(text(sheet, QStringLiteral("Label17")), QStringLiteral("小计"));
     QVERIFY(sheet.settleList()->lines().isEmpty());
 
+    // Each blank caption shows a grey hint where its text would go; the hint
+    // is only painted: the caption and what a screen reader hears stay blank,
+    // and a caption that holds text shows that text in black.
+    auto darkest = [&sheet](const QString &name) {
+        auto *l = static_cast<fit::FittingLabel *>(sheet.label(name));
+        const QImage image = l->grab(l->captionArea()).toImage();
+        int darkest = 255;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                darkest = std::min(darkest, qGray(image.pixel(x, y)));
+        return darkest;
+    };
+    const int black = qGray(sheet.palette().color(QPalette::WindowText).rgb());
+    const int grey = black + (qGray(sheet.palette().color(QPalette::Window).rgb()) - black) * 3 / 5;
+    for (const QString &name : editableLabels()) {
+        QVERIFY2(std::abs(darkest(name) - grey) < 48, qPrintable(name));
+        const QString heard =
+            QAccessible::queryAccessibleInterface(sheet.label(name))->text(QAccessible::Name);
+        QVERIFY2(!heard.contains(QStringLiteral("右键")) && !heard.contains(QStringLiteral("价格")),
+                 qPrintable(heard));
+    }
+    set(sheet, "Label1", QStringLiteral("面"));
+    set(sheet, "l01", QStringLiteral("6"));
+    QVERIFY(darkest(QStringLiteral("Label1")) < grey - 48);
+    QVERIFY(darkest(QStringLiteral("l01")) < grey - 48);
+    set(sheet, "Label1", QStringLiteral(" "));
+    set(sheet, "l01", QStringLiteral(" "));
+
     // Every price is blank, so counting gives nothing to pay.
     count(sheet, rows[0], QStringLiteral("+s +l"));
     count(sheet, rows[13], QStringLiteral("+s"));
@@ -488,12 +519,21 @@ void TstSheet::settleListsRowsInRowOrder()
         QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("22.25"));
     }
 
-    // Drawn: the long line alone is cut, in its middle, so that its amount
-    // stays in sight; its whole text is the tooltip of its place.
-    const QList<fit::Fitted> drawn = box->drawnLines();
-    for (const fit::Fitted &line : drawn)
-        QVERIFY(line.elided == (&line == &drawn[2]) && !line.lines[0].endsWith(u'…') &&
-                QFontMetricsF(line.font).horizontalAdvance(line.lines[0]) <= box->width());
+    // Drawn as one table: the long name alone is shortened, at its end, and
+    // every amount is whole in one column.
+    const QList<SettleList::DrawnRow> drawn = box->drawnRows();
+    const QStringList amounts{QStringLiteral("20"), QStringLiteral("-6"), QStringLiteral("8"),
+                              QStringLiteral("0.25")};
+    QCOMPARE(drawn.size(), 4);
+    for (qsizetype i = 0; i < drawn.size(); ++i) {
+        QCOMPARE(drawn[i].amount, amounts[i]);
+        QCOMPARE(drawn[i].elided, i == 2);
+        QCOMPARE(drawn[i].name.endsWith(u'…'), i == 2);
+    }
+    const QFontMetricsF metrics(box->listFont());
+    QVERIFY(metrics.horizontalAdvance(drawn[2].name) <= box->nameWidth());
+    QVERIFY(box->nameWidth() + metrics.horizontalAdvance(QStringLiteral(" -6")) <=
+            box->contentsRect().width());
     const QPoint onLine3(20, box->contentsRect().top() + int(2.5 * box->lineHeight()));
     QHelpEvent help(QEvent::ToolTip, onLine3, box->mapToGlobal(onLine3));
     QCoreApplication::sendEvent(box, &help);
@@ -639,18 +679,12 @@ void TstSheet::captionFits_data()
     QTest::addColumn<QString>("caption");
     QTest::addColumn<int>("drawn");  // 0 as designed, 1 smaller, 2 cut with "…"
     QTest::addColumn<QString>("rightName");  // the right half's first dish name
+    // (numbers are never cut: see numbersDrawnWholeAndClear)
     const QString name20 = QStringLiteral("宫保鸡丁").repeated(5), soup = QStringLiteral("汤");
     const std::tuple<const char *, int, QString, int, QString> rows[] = {
         {"Label1", 1440, QStringLiteral("牛肉面"), 0, soup},  // reaches under the "-" button
         {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1, soup},
         {"Label1", 1440, name20, 2, soup},
-        {"L1", 240, QStringLiteral("9"), 0, soup},  // the "+" button overlaps its right edge
-        {"L1", 240, QStringLiteral("12"), 1, soup},
-        {"l01", 600, QStringLiteral("123.75"), 1, soup},
-        {"la1", 360, QStringLiteral("20"), 0, soup},  // the right half's dish name lies above it
-        {"la1", 360, QStringLiteral("120"), 1, soup},
-        {"la1", 360, QStringLiteral("12345.5"), 2, soup},
-        {"la1", 855, QStringLiteral("113.5"), 0, QStringLiteral(" ")},  // unless it is blank
         {"Label8", 1560, QStringLiteral("小份"), 0, soup},  // the row below does not cover it
     };
     for (const auto &[label, room, caption, drawn, rightName] : rows)
@@ -685,6 +719,65 @@ void TstSheet::captionFits()
 
     sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
     QCOMPARE(l->fitted().asDesigned, drawn < 2);
+}
+
+// The awkward numbers at once: four-digit totals in all fourteen rows, five-
+// character prices, 12 and 100 as quantities, eight-character dish names in
+// both halves. From the pixels: each number is drawn whole, as itself, with
+// nothing over it; up to two-digit quantities and five-character prices and
+// totals at their design size; a dish name that makes way starts after the
+// number and keeps its whole text as tooltip.
+void TstSheet::numbersDrawnWholeAndClear()
+{
+    Program program;
+    OrderSheet &sheet = openSheet();
+    const QString name8 = QStringLiteral("宫保鸡丁盖浇米饭");
+    for (const Row &r : rows) {
+        menu(sheet, r, name8, QStringLiteral("999.5"), QStringLiteral("12345"));
+        set(sheet, r.smallQty, r.number % 2 ? QStringLiteral("12") : QStringLiteral("100"));
+        set(sheet, r.largeQty, r.number % 2 ? QStringLiteral("100") : QStringLiteral("12"));
+        set(sheet, r.total, QString::number(8000 + 111 * r.number));
+    }
+    press(sheet, QStringLiteral("Command1"));
+    QCOMPARE(text(sheet, QStringLiteral("面钱")), QStringLiteral("123655"));
+
+    const QImage shot = sheet.grab().toImage();
+    const QColor ink = sheet.label("la1")->palette().color(QPalette::WindowText);
+    QStringList numbers{QStringLiteral("面钱")};
+    for (const Row &r : rows)
+        numbers << r.smallQty << r.largeQty << r.smallPrice << r.largePrice << r.total;
+    for (const QString &name : numbers) {
+        const QLabel *l = sheet.label(name);
+        const fit::PlacedNumber placed = fit::placeNumber(*l);
+        const int designed = l->text() == QStringLiteral("100") ? 2 : 5;
+        QVERIFY2(l->text().size() > designed || placed.font.pointSizeF() == l->font().pointSizeF(),
+                 qPrintable(name));
+        QVERIFY(placed.font.pointSizeF() >= fit::floorPoints);
+
+        // The number drawn alone where it was placed gives the very pixels of
+        // the sheet there: nothing cut it or was drawn over it.
+        const QRect box = placed.ink.toAlignedRect();
+        QVERIFY2(shot.rect().contains(box) && !box.isEmpty(), qPrintable(name));
+        QImage alone(shot.size(), shot.format());
+        alone.fill(sheet.palette().color(QPalette::Window));
+        {
+            QPainter painter(&alone);
+            painter.setFont(placed.font);
+            painter.setPen(ink);
+            painter.drawText(placed.origin, l->text());
+        }
+        QVERIFY2(alone.copy(box) == shot.copy(box), qPrintable(name + u' ' + l->text()));
+    }
+
+    // The right half's names start after the left half's totals.
+    for (const Row &r : rows) {
+        if (r.number < 8)
+            continue;
+        auto *dish = static_cast<fit::FittingLabel *>(sheet.label(r.name));
+        const double totalEnd = fit::placeNumber(*sheet.label(rows[r.number - 8].total)).ink.right();
+        QVERIFY(dish->geometry().left() + dish->captionArea().left() > totalEnd);
+        QCOMPARE(dish->toolTip(), dish->fitted().elided ? name8 : QString());
+    }
 }
 
 // ----------------------------------------------------------------- window ---
