@@ -319,7 +319,7 @@ qint64 roomNeeded(const Entries &entries)
 {
     qint64 bytes = 4096;
     for (auto it = entries.cbegin(); it != entries.cend(); ++it)
-        bytes += 2 * (it.key().toUtf8().size() + it.value().toUtf8().size() + 4);
+        bytes += 2 * (3 * (it.key().size() + it.value().size()) + 4);  // UTF-8: 3 bytes a unit at most
     return bytes;
 }
 
@@ -525,8 +525,8 @@ QString write(const Entries &before, const Entries &after)
     syncToDisk(folder);
     if (afterReplace)
         afterReplace(file);
-    const Snapshot replaced = readFile(file);
-    if (replaced.condition != Condition::Fine || replaced.entries != after) {
+    // The bytes just checked must be what is there now.
+    if (regularBytes(file) != written.raw) {
         if (!previous.isEmpty())
             ::rename(previous.constData(), fileName.constData());
         else if (!existing.exists())
