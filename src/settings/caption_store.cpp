@@ -108,16 +108,21 @@ bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, Cap
                                 .arg(before.reason);
         return false;
     }
-    // Only the captions edited here go in. The others show what the store
-    // held when the window loaded (or blanks, when it could not be read
-    // then); another copy of the program may have saved since.
+    // The captions edited here go in, and those the store has no entry for
+    // yet (the first save of a window stores all of them). The others show
+    // what the store held when the window loaded (or blanks, when it could
+    // not be read then); another copy of the program may have saved since.
     Entries after = before.entries;
     QList<QWidget *> edited;
     for (QWidget *control : controls) {
-        if (isOfKind(control, kind) && control->property(editedMark).toBool()) {
-            after.insert(keyOf(section, control), captionOf(control));
+        if (!isOfKind(control, kind))
+            continue;
+        const QString key = keyOf(section, control);
+        if (control->property(editedMark).toBool())
             edited.append(control);
-        }
+        else if (before.entries.contains(key))
+            continue;
+        after.insert(key, captionOf(control));
     }
     auto done = [&] {
         for (QWidget *control : edited)

@@ -28,8 +28,9 @@ bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, Capt
 
 // Writes the captions of the controls of `kind` in `controls` that were
 // edited (setEditedCaption()) since the window loaded or last saved, and
-// leaves every other entry as the store holds it now: another copy of the
-// program (a second login of the same user) may have saved since. Checks the
+// those the store has no entry for; leaves every other entry as the store
+// holds it now: another copy of the program (a second login of the same
+// user) may have saved since. Checks the
 // store back before returning. Returns false when it could not be saved (see
 // saveFailureMessage()); the store then holds what it held before and the
 // edits stay pending for the next save. A damaged store is first copied
