@@ -82,6 +82,7 @@ private slots:
     void emptyStoreGivesOneSpace();
     void skipsControlsOfTheOtherKind();
     void replacesAnEarlierValue();
+    void keepsWhatAnotherCopySaved();
     void reportsAFailedSave_data();
     void reportsAFailedSave();
     void damagedFileIsReadAsFarAsItGoesAndKeptAside();
@@ -219,6 +220,29 @@ void TestSettings::replacesAnEarlierValue()
     settings::setEditedCaption(button.get(), QStringLiteral("x"));
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
     QCOMPARE(button->text(), QString());  // stored empty, not the missing " "
+}
+
+// Another copy of the program (a second login) saves between this one's load
+// and save: only this window's edits go over its entries, an edit back to the
+// text shown included.
+void TestSettings::keepsWhatAnotherCopySaved()
+{
+    auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("面条"));
+    auto c2 = makeButton(QStringLiteral("C2"), QStringLiteral("小炒"));
+    const QList<QWidget *> window{c1.get(), c2.get()};
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    settings::setEditedCaption(c1.get(), QStringLiteral("米饭"));
+    settings::setEditedCaption(c1.get(), QStringLiteral("面条"));
+    {
+        QSettings other = openStore();
+        other.setValue(QStringLiteral("Form2/C1"), QStringLiteral("别人的面条"));
+        other.setValue(QStringLiteral("Form2/C2"), QStringLiteral("别人的小炒"));
+    }
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QCOMPARE(c1->text(), QStringLiteral("面条"));
+    QCOMPARE(c2->text(), QStringLiteral("别人的小炒"));
 }
 
 void TestSettings::reportsAFailedSave_data()
