@@ -112,55 +112,6 @@ private slots:
         }
     }
 
-    // One caption saved into a well-formed store far larger than a real
-    // one (about 300 entries): 200 bytes an entry.
-    void saveIntoLargeStore_data()
-    {
-        QTest::addColumn<int>("entries");
-        QTest::newRow("10,000 entries") << 10000;
-        QTest::newRow("100,000 entries") << 100000;
-    }
-
-    void saveIntoLargeStore()
-    {
-        QFETCH(int, entries);
-        const QString file = settings::storeLocation();
-        QDir().mkpath(QFileInfo(file).path());
-        {
-            QFile store(file);
-            QVERIFY(store.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            const QByteArray value = QStringLiteral("红烧牛肉面大碗加蛋").repeated(7).toUtf8();
-            QByteArray text;
-            for (int i = 0; i < entries; ++i) {
-                if (i % 1000 == 0)
-                    text += "[Bulk" + QByteArray::number(i / 1000) + "]\n";
-                text += "key" + QByteArray::number(i) + '=' + value + '\n';
-            }
-            QVERIFY(store.write(text) == text.size());
-        }
-        settings::resetReadState();
-        QLabel dish;
-        dish.setObjectName(QStringLiteral("Label1"));
-        // The machine's time, not the wall clock's: on a busy machine the
-        // latter hides whether the cost grows with the store alone.
-        const auto cpuNow = [] {
-            timespec now;
-            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-            return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-        };
-        const double start = cpuNow();
-        int n = 0;
-        QBENCHMARK {
-            settings::setEditedCaption(&dish, QString::number(++n));
-            QVERIFY(settings::SaveSettingEx(QStringLiteral("Form3"), {&dish},
-                                            settings::CaptionKind::Label));
-        }
-        const double perSave = (cpuNow() - start) / n;
-        qInfo("processor time per save: %.0f ms, %.1f us per entry", perSave,
-              perSave * 1000 / entries);
-        QFile::remove(file);
-    }
-
     void handOffWithAllSheetsLoaded()
     {
         Program program;
@@ -281,6 +232,55 @@ private slots:
                                               QPageLayout::Portrait, margins, QPageLayout::Millimeter));
             QVERIFY(bill::printText(printer, text));
         }
+    }
+
+    // One caption saved into a well-formed store far larger than a real
+    // one (about 300 entries): 200 bytes an entry.
+    void saveIntoLargeStore_data()
+    {
+        QTest::addColumn<int>("entries");
+        QTest::newRow("10,000 entries") << 10000;
+        QTest::newRow("100,000 entries") << 100000;
+    }
+
+    void saveIntoLargeStore()
+    {
+        QFETCH(int, entries);
+        const QString file = settings::storeLocation();
+        QDir().mkpath(QFileInfo(file).path());
+        {
+            QFile store(file);
+            QVERIFY(store.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            const QByteArray value = QStringLiteral("红烧牛肉面大碗加蛋").repeated(7).toUtf8();
+            QByteArray text;
+            for (int i = 0; i < entries; ++i) {
+                if (i % 1000 == 0)
+                    text += "[Bulk" + QByteArray::number(i / 1000) + "]\n";
+                text += "key" + QByteArray::number(i) + '=' + value + '\n';
+            }
+            QVERIFY(store.write(text) == text.size());
+        }
+        settings::resetReadState();
+        QLabel dish;
+        dish.setObjectName(QStringLiteral("Label1"));
+        // The machine's time, not the wall clock's: on a busy machine the
+        // latter hides whether the cost grows with the store alone.
+        const auto cpuNow = [] {
+            timespec now;
+            clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+            return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+        };
+        const double start = cpuNow();
+        int n = 0;
+        QBENCHMARK {
+            settings::setEditedCaption(&dish, QString::number(++n));
+            QVERIFY(settings::SaveSettingEx(QStringLiteral("Form3"), {&dish},
+                                            settings::CaptionKind::Label));
+        }
+        const double perSave = (cpuNow() - start) / n;
+        qInfo("processor time per save: %.0f ms, %.1f us per entry", perSave,
+              perSave * 1000 / entries);
+        QFile::remove(file);
     }
 };
 
