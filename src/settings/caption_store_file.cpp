@@ -15,7 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
+#include <QSet>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
@@ -193,43 +193,28 @@ std::optional<QString> asUtf16(const QByteArray &bytes)
     return text;
 }
 
-// Qt's reader keeps only one of two sections of the same name. A file with
-// such twins has them joined here, in order, so that every entry is read
-// and a later entry of a key wins. The names of the twins, if any.
-QStringList joinTwinSections(QByteArray *text)
+// The headers of sections that appear more than once. Qt's reader takes
+// them as one section, a later entry of a key winning over an earlier one,
+// which the next save then drops: the file counts as damaged, so that the
+// user is told and it is kept aside first.
+QStringList twinSections(const QByteArray &text)
 {
-    QList<QByteArray> order;                 // section headers, first appearance
-    QHash<QByteArray, QByteArray> bodies;    // header -> its lines, all parts
-    QByteArray preamble, *current = &preamble;
+    QSet<QByteArray> seen;
     QStringList twins;
-    qsizetype start = 0;
-    while (start < text->size()) {
-        qsizetype end = text->indexOf('\n', start);
-        end = end < 0 ? text->size() : end + 1;
-        const QByteArray line = text->mid(start, end - start);
-        const QByteArray trimmed = line.trimmed();
-        if (trimmed.startsWith('[')) {
-            if (bodies.contains(trimmed)) {
-                if (!twins.contains(QString::fromUtf8(trimmed)))
-                    twins.append(QString::fromUtf8(trimmed));
-            } else {
-                order.append(trimmed);
-                bodies.insert(trimmed, line.endsWith('\n') ? line : line + '\n');
-            }
-            current = &bodies[trimmed];
-        } else {
-            *current += line;
-            if (!line.endsWith('\n'))
-                *current += '\n';
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf('\n', start);
+        end = end < 0 ? text.size() : end + 1;
+        qsizetype first = start;
+        while (first < end && (text[first] == ' ' || text[first] == '\t'))
+            ++first;
+        if (first < end && text[first] == '[') {
+            const QByteArray header = text.mid(first, end - first).trimmed();
+            if (seen.contains(header) && !twins.contains(QString::fromUtf8(header)))
+                twins.append(QString::fromUtf8(header));
+            seen.insert(header);
         }
         start = end;
     }
-    if (twins.isEmpty())
-        return twins;
-    QByteArray joined = preamble;
-    for (const QByteArray &header : order)
-        joined += bodies.value(header);
-    *text = joined;
     return twins;
 }
 
@@ -293,9 +278,10 @@ Snapshot readFile(const QString &path)
         if (text.contains('\0') || utf8.hasError())
             damage = QStringLiteral("文件中有不是文字的字节");
     }
-    const QStringList twins = joinTwinSections(&text);
+    const QStringList twins = twinSections(text);
     if (!twins.isEmpty() && damage.isEmpty())
-        damage = QStringLiteral("有重复的段落 %1，已合并读取").arg(twins.join(u'、'));
+        damage = QStringLiteral("有重复的段落 %1，已一并读取，同名的项以后面的为准")
+                     .arg(twins.join(u'、'));
 
     bool wellFormed = true;
     QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/tavelko-read-XXXXXX.conf"));
