@@ -263,7 +263,7 @@ void Form2::openCategory(int category)
 void Form2::renameCategory(QPushButton *categoryButton)
 {
     if (const std::optional<QString> name = design::askNewName(this, categoryButton->text()))
-        categoryButton->setText(*name);
+        settings::setEditedCaption(categoryButton, *name);
 }
 
 bool Form2::eventFilter(QObject *watched, QEvent *event)

@@ -4,7 +4,7 @@
 
 #include <QLabel>
 #include <QPushButton>
-#include <QSet>
+#include <QVariant>
 
 namespace settings {
 
@@ -20,8 +20,11 @@ struct RunState {
     QString problemCopy;                   // where a damaged store will be kept
     bool told = false;                     // the user has been told about it
     QString saveProblem;                   // why the last save failed
-    QSet<QString> shownBlank;              // sections loaded while the store could not be read
 };
+
+// Marks a control whose caption the user edited since its window loaded or
+// last saved.
+constexpr char editedMark[] = "tavelkoCaptionEdited";
 
 RunState &runState()
 {
@@ -82,13 +85,11 @@ QString storeLocation()
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
     const backend::Snapshot store = readStore();
-    if (store.condition == Condition::Unreadable)
-        runState().shownBlank.insert(section);
-    else
-        runState().shownBlank.remove(section);
     for (QWidget *control : controls) {
-        if (isOfKind(control, kind))
+        if (isOfKind(control, kind)) {
             setCaption(control, store.entries.value(keyOf(section, control), missingCaption));
+            control->setProperty(editedMark, QVariant());
+        }
     }
     return store.condition == Condition::Fine;
 }
@@ -107,16 +108,29 @@ bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, Cap
                                 .arg(before.reason);
         return false;
     }
-    // A window loaded while the store could not be read shows blanks for
-    // what the store may hold again by now: only its edited captions go in.
-    const bool onlyEdited = state.shownBlank.contains(section);
+    // The captions edited here go in, and those the store has no entry for
+    // yet (the first save of a window stores all of them). The others show
+    // what the store held when the window loaded (or blanks, when it could
+    // not be read then); another copy of the program may have saved since.
     Entries after = before.entries;
+    QList<QWidget *> edited;
     for (QWidget *control : controls) {
-        if (isOfKind(control, kind) && !(onlyEdited && captionOf(control) == missingCaption))
-            after.insert(keyOf(section, control), captionOf(control));
+        if (!isOfKind(control, kind))
+            continue;
+        const QString key = keyOf(section, control);
+        if (control->property(editedMark).toBool())
+            edited.append(control);
+        else if (before.entries.contains(key))
+            continue;
+        after.insert(key, captionOf(control));
     }
-    if (before.condition == Condition::Fine && after == before.entries)
-        return true;  // the store already holds every caption
+    auto done = [&] {
+        for (QWidget *control : edited)
+            control->setProperty(editedMark, QVariant());
+        return true;
+    };
+    if (before.condition != Condition::Damaged && after == before.entries)
+        return done();  // the store already holds every edit
 
     QString why;
     if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
@@ -124,7 +138,13 @@ bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, Cap
         return false;
     }
     state.saveProblem = backend::write(before.entries, after);
-    return state.saveProblem.isEmpty();
+    return state.saveProblem.isEmpty() && done();
+}
+
+void setEditedCaption(QWidget *control, const QString &text)
+{
+    setCaption(control, text);
+    control->setProperty(editedMark, true);
 }
 
 QString takeReadProblem()
@@ -134,6 +154,10 @@ QString takeReadProblem()
         return {};
     state.told = true;
     const QString file = storeLocation();
+    if (state.problem == Condition::Dangling)
+        return QStringLiteral("设置文件是一个链接，它指向的文件不存在：\n%1\n→ %2\n\n"
+                              "名称和价格暂时显示为空白。第一次保存时会在链接指向的位置建立该文件。")
+            .arg(file, state.problemReason);
     if (state.problem == Condition::Unreadable)
         return QStringLiteral("无法读取设置文件：\n%1\n（%2）\n\n名称和价格暂时显示为空白。"
                               "在文件能够读取之前，不会有任何内容写入该文件。")

@@ -28,12 +28,20 @@ QString storeLocation();
 // false when the store could not be read completely (see takeReadProblem()).
 bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind);
 
-// Writes the caption of every control of `kind` in `controls`, keeping every
-// other entry of the store, and checks the store back before returning.
-// Returns false when it could not be saved (see saveFailureMessage()); the
-// store then holds what it held before. A damaged store is first copied
+// Writes the captions of the controls of `kind` in `controls` that were
+// edited (setEditedCaption()) since the window loaded or last saved, and
+// those the store has no entry for; leaves every other entry as the store
+// holds it now: another copy of the program (a second login of the same
+// user) may have saved since. Checks the
+// store back before returning. Returns false when it could not be saved (see
+// saveFailureMessage()); the store then holds what it held before and the
+// edits stay pending for the next save. A damaged store is first copied
 // aside; a store that cannot be read is never written over.
 bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind);
+
+// Sets a control's caption as the user's edit: the next save of its window
+// writes it, even when it is the text the control had before.
+void setEditedCaption(QWidget *control, const QString &text);
 
 // The message for a store that could not be read completely, once per run:
 // empty when there is nothing to tell or it was told already.

@@ -27,6 +27,8 @@ QString textOf(const QVariant &value)
 
 }  // namespace
 
+void (*afterReplace)(const QString &file) = nullptr;
+
 QString location()
 {
     return openStore().fileName();
@@ -75,6 +77,8 @@ QString write(const Entries &before, const Entries &after)
         store.sync();
         status = store.status();
     }
+    if (afterReplace)
+        afterReplace(location());
     const Snapshot written = read();
     if (status == QSettings::NoError && written.condition == Condition::Fine &&
         written.entries == after)

@@ -17,6 +17,7 @@ enum class Condition {
     Fine,        // read completely (a missing store is an empty one)
     Damaged,     // read as far as it could be; some of it made no sense
     Unreadable,  // could not be read at all: nothing may be written over it
+    Dangling,    // a link to a file that does not exist: empty, a save creates that file
 };
 
 struct Snapshot {
@@ -33,7 +34,8 @@ QString location();
 Snapshot read();
 
 // Removes what a run that ended abruptly left beside the store (lock and
-// temporary files). Only one Tavelko runs at a time, so none of it is in use.
+// temporary files, by names only this program gives), never a file a copy
+// still running is using, nor a file of the user's own.
 void removeLeftovers();
 
 // The name under which a damaged store is (or will be) kept: the copy that
@@ -48,5 +50,9 @@ bool keepCopy(const Snapshot &damaged, QString *why);
 // it back. On any failure the store holds `before` again and the reason is
 // returned, in Chinese; an empty text means saved.
 QString write(const Entries &before, const Entries &after);
+
+// For the tests: runs right after a new store was put in the old one's place,
+// before it is read back there.
+extern void (*afterReplace)(const QString &file);
 
 }  // namespace settings::backend

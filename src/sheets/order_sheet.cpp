@@ -299,7 +299,7 @@ void OrderSheet::editCaption(QLabel *label)
     const std::optional<QString> text = design::askNewName(this, label->text());
     if (!text)
         return;
-    label->setText(*text);
+    settings::setEditedCaption(label, *text);
     update();  // the captions beside it may have more room, or less, now
     // A new price counts at once: its row is recomputed as a press would.
     for (const DishRow &row : sheet::dishRows())

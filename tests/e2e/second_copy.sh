@@ -53,11 +53,15 @@ note "after a copy is killed the next start runs and removes its store's leftove
 start_app
 kill -KILL "$APP_PID"
 expect_app_exit 137
-stale=("$(settings_file).lock" "$(settings_file).Xy12Zw")
-touch "${stale[@]}"
+stale=("$(settings_file).lock" "$(settings_file).tavelko-tmp-Xy12Zw")
+touch "${stale[0]}"
+mkdir -p "${stale[1]}" && touch "${stale[1]}/new.conf"
+own="$(settings_file).202412"  # the user's own copy: it stays
+touch "$own"
 start_app
 leftovers_gone() { [ ! -e "${stale[0]}" ] && [ ! -e "${stale[1]}" ]; }
 poll_until 10 "the store's leftovers to go" leftovers_gone || fail "left: ${stale[*]}"
+[ -e "$own" ] || fail "the user's own $own was removed"
 main=$(open_main)
 [ "$(category_name "$main" 1)" = "$name" ] || fail "after the restart C1 lost '$name'"
 close_main "$main"

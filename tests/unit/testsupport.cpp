@@ -198,7 +198,7 @@ QString text(OrderSheet &sheet, const QString &label)
 
 void set(OrderSheet &sheet, const QString &label, const QString &caption)
 {
-    sheet.label(label)->setText(caption);
+    settings::setEditedCaption(sheet.label(label), caption);
 }
 
 void press(OrderSheet &sheet, const QString &button, int times)

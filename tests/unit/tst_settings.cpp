@@ -23,19 +23,24 @@ using settings::SaveSettingEx;
 
 namespace {
 
+// Controls whose caption the user set (`edited`), as a save writes them.
 std::unique_ptr<QLabel> makeLabel(const QString &name,
                                   const QString &caption = QStringLiteral("设计"))
 {
-    auto l = std::make_unique<QLabel>(caption);
+    auto l = std::make_unique<QLabel>();
     l->setObjectName(name);
+    settings::setEditedCaption(l.get(), caption);
     return l;
 }
 
 std::unique_ptr<QPushButton> makeButton(const QString &name,
-                                        const QString &caption = QStringLiteral("设计"))
+                                        const QString &caption = QStringLiteral("设计"),
+                                        bool edited = true)
 {
     auto b = std::make_unique<QPushButton>(caption);
     b->setObjectName(name);
+    if (edited)
+        settings::setEditedCaption(b.get(), caption);
     return b;
 }
 
@@ -77,6 +82,7 @@ private slots:
     void emptyStoreGivesOneSpace();
     void skipsControlsOfTheOtherKind();
     void replacesAnEarlierValue();
+    void keepsWhatAnotherCopySaved();
     void reportsAFailedSave_data();
     void reportsAFailedSave();
     void damagedFileIsReadAsFarAsItGoesAndKeptAside();
@@ -190,8 +196,8 @@ void TestSettings::skipsControlsOfTheOtherKind()
 
     // Loading: a control of the other kind keeps its caption, even where the
     // store has an entry of its name.
-    label->setText(QStringLiteral("未变"));
-    button->setText(QStringLiteral("未变"));
+    settings::setEditedCaption(label.get(), QStringLiteral("未变"));
+    settings::setEditedCaption(button.get(), QStringLiteral("未变"));
     store.setValue(QStringLiteral("Form2/Label1"), QStringLiteral("错"));
     store.setValue(QStringLiteral("Form3/C1"), QStringLiteral("错"));
     store.sync();
@@ -199,7 +205,7 @@ void TestSettings::skipsControlsOfTheOtherKind()
                          CaptionKind::CommandButton));
     QCOMPARE(label->text(), QStringLiteral("未变"));
     QCOMPARE(button->text(), QStringLiteral("按钮"));
-    button->setText(QStringLiteral("未变"));
+    settings::setEditedCaption(button.get(), QStringLiteral("未变"));
     QVERIFY(GetSettingEx(QStringLiteral("Form3"), {label.get(), button.get()}, CaptionKind::Label));
     QCOMPARE(label->text(), QStringLiteral("标签"));
     QCOMPARE(button->text(), QStringLiteral("未变"));
@@ -209,11 +215,34 @@ void TestSettings::replacesAnEarlierValue()
 {
     auto button = makeButton(QStringLiteral("C2"), QStringLiteral("小炒"));
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
-    button->setText(QString());
+    settings::setEditedCaption(button.get(), QString());
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
-    button->setText(QStringLiteral("x"));
+    settings::setEditedCaption(button.get(), QStringLiteral("x"));
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
     QCOMPARE(button->text(), QString());  // stored empty, not the missing " "
+}
+
+// Another copy of the program (a second login) saves between this one's load
+// and save: only this window's edits go over its entries, an edit back to the
+// text shown included.
+void TestSettings::keepsWhatAnotherCopySaved()
+{
+    auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("面条"));
+    auto c2 = makeButton(QStringLiteral("C2"), QStringLiteral("小炒"));
+    const QList<QWidget *> window{c1.get(), c2.get()};
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    settings::setEditedCaption(c1.get(), QStringLiteral("米饭"));
+    settings::setEditedCaption(c1.get(), QStringLiteral("面条"));
+    {
+        QSettings other = openStore();
+        other.setValue(QStringLiteral("Form2/C1"), QStringLiteral("别人的面条"));
+        other.setValue(QStringLiteral("Form2/C2"), QStringLiteral("别人的小炒"));
+    }
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QVERIFY(GetSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QCOMPARE(c1->text(), QStringLiteral("面条"));
+    QCOMPARE(c2->text(), QStringLiteral("别人的小炒"));
 }
 
 void TestSettings::reportsAFailedSave_data()
@@ -237,7 +266,7 @@ void TestSettings::reportsAFailedSave()
     QCOMPARE(button->text(), QStringLiteral(" "));
     QCOMPARE(settings::takeReadProblem().contains(file), fileIsFolder);
 
-    button->setText(QStringLiteral("面条"));
+    settings::setEditedCaption(button.get(), QStringLiteral("面条"));
     QVERIFY(!SaveSettingEx(QStringLiteral("Form2"), {button.get()}, CaptionKind::CommandButton));
     QCOMPARE(button->text(), QStringLiteral("面条"));
     if (fileIsFolder)  // it could not be copied aside, so it is not replaced
@@ -251,7 +280,7 @@ void TestSettings::reportsAFailedSave()
     // blank it showed in place of an entry the store holds.
     unblockStore();
     writeFile(file, "[Form2]\nC1=旧\nC2=小炒\n");
-    auto blank = makeButton(QStringLiteral("C2"), settings::missingCaption);
+    auto blank = makeButton(QStringLiteral("C2"), settings::missingCaption, false);
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {button.get(), blank.get()},
                           CaptionKind::CommandButton));
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), {button.get(), blank.get()},
@@ -287,7 +316,7 @@ void TestSettings::damagedFileIsReadAsFarAsItGoesAndKeptAside()
 
     // The next save keeps the old file aside, then writes a readable store
     // that keeps the other window's entries.
-    c1->setText(QStringLiteral("米饭"));
+    settings::setEditedCaption(c1.get(), QStringLiteral("米饭"));
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
     QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
     {
@@ -297,7 +326,7 @@ void TestSettings::damagedFileIsReadAsFarAsItGoesAndKeptAside()
     }
 
     // Later saves leave the copy alone, and loads read the new store.
-    c1->setText(QStringLiteral("面饭"));
+    settings::setEditedCaption(c1.get(), QStringLiteral("面饭"));
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), {c1.get()}, CaptionKind::CommandButton));
     QCOMPARE(readFile(file + QStringLiteral(".bak")), broken);
     auto again = makeButton(QStringLiteral("C1"));

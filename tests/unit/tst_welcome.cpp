@@ -4,6 +4,7 @@
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/program.h"
+#include "settings/caption_store.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -142,9 +143,10 @@ void TestWelcome::closingEndsTheProgramWithoutSaving()
         Program program;
         program.start();
         QTest::mouseClick(menuButton(), Qt::LeftButton);
-        form2().button(QStringLiteral("C2"))->setText(QStringLiteral("炒饭"));
+        settings::setEditedCaption(form2().button(QStringLiteral("C2")), QStringLiteral("炒饭"));
         pressMain("Cm4");  // saved
-        form2().button(QStringLiteral("C2"))->setText(QStringLiteral("未保存"));
+        settings::setEditedCaption(form2().button(QStringLiteral("C2")),
+                                   QStringLiteral("未保存"));
 
         QVERIFY(!program.hasEnded());
         form1().close();
