@@ -1,15 +1,89 @@
 // Printing on Windows: the bill is drawn through QPrinter straight onto the
 // default printer in its own format. The spooler has accepted the job once
-// the document has been started and ended without an error.
+// the document has been started and ended without an error; the job is then
+// found in the printer's queue by its document name and looked at there.
 
 #include "main_window/bill_print.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QSet>
+
+#include <windows.h>
+#include <winspool.h>
 
 namespace bill {
 
-QString spoolOnDefaultPrinter(const QString &printableText)
+namespace {
+
+class PrinterHandle {
+public:
+    explicit PrinterHandle(const QString &name)
+    {
+        std::wstring wide = name.toStdWString();
+        if (!OpenPrinterW(wide.data(), &m_handle, nullptr))
+            m_handle = nullptr;
+    }
+    ~PrinterHandle()
+    {
+        if (m_handle)
+            ClosePrinter(m_handle);
+    }
+    PrinterHandle(const PrinterHandle &) = delete;
+    PrinterHandle &operator=(const PrinterHandle &) = delete;
+
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle = nullptr;
+};
+
+// The numbers of the jobs in the printer's queue that carry the bill's
+// document name.
+QSet<DWORD> billJobs(const QString &printer)
+{
+    QSet<DWORD> ids;
+    const PrinterHandle handle(printer);
+    DWORD needed = 0, count = 0;
+    if (!handle.get())
+        return ids;
+    EnumJobsW(handle.get(), 0, 0xFFFF, 1, nullptr, 0, &needed, &count);
+    if (needed == 0)
+        return ids;
+    QByteArray buffer(int(needed), '\0');
+    if (!EnumJobsW(handle.get(), 0, 0xFFFF, 1, reinterpret_cast<LPBYTE>(buffer.data()), needed, &needed, &count))
+        return ids;
+    const auto *jobs = reinterpret_cast<const JOB_INFO_1W *>(buffer.constData());
+    for (DWORD i = 0; i < count; ++i)
+        if (jobs[i].pDocument && QString::fromWCharArray(jobs[i].pDocument) == documentName())
+            ids.insert(jobs[i].JobId);
+    return ids;
+}
+
+// What the job's status bits say, in words, for a status without the
+// driver's own text.
+QString statusWords(DWORD status)
+{
+    struct Bit {
+        DWORD bit;
+        const char16_t *words;
+    };
+    static constexpr Bit bits[] = {
+        {JOB_STATUS_OFFLINE, u"打印机脱机"},          {JOB_STATUS_PAPEROUT, u"打印机缺纸"},
+        {JOB_STATUS_ERROR, u"打印任务出错"},          {JOB_STATUS_BLOCKED_DEVQ, u"打印机驱动程序无法打印此任务"},
+        {JOB_STATUS_USER_INTERVENTION, u"打印机需要人工处理"}, {JOB_STATUS_DELETED, u"打印任务已被删除"},
+        {JOB_STATUS_DELETING, u"打印任务正在被删除"}, {JOB_STATUS_PAUSED, u"打印任务已暂停"},
+    };
+    QStringList words;
+    for (const Bit &b : bits)
+        if (status & b.bit)
+            words << QString::fromUtf16(b.words);
+    return words.join(QStringLiteral("，"));
+}
+
+}  // namespace
+
+QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &job)
 {
     const QPrinterInfo info = QPrinterInfo::defaultPrinter();
     if (info.isNull())
@@ -23,9 +97,45 @@ QString spoolOnDefaultPrinter(const QString &printableText)
     if (!printer.isValid())
         return QStringLiteral("默认打印机“%1”不可用。").arg(name);
     fitPaper(printer, info, printableText);
+    const QSet<DWORD> before = billJobs(name);
     if (!printText(printer, printableText) || printer.printerState() == QPrinter::Error)
         return QStringLiteral("打印机“%1”没有接受打印任务（无法开始或完成打印文档）。").arg(name);
+
+    // The new job of that name; a job already printed and gone is not found,
+    // and then there is nothing to follow.
+    job = {name, 0};
+    for (DWORD id : billJobs(name) - before)
+        job.id = std::max(job.id, int(id));
     return {};
+}
+
+JobLook lookAtJob(const SpooledJob &job)
+{
+    JobLook look;
+    const PrinterHandle handle(job.printer);
+    if (!handle.get())
+        return look;
+    DWORD needed = 0;
+    GetJobW(handle.get(), DWORD(job.id), 2, nullptr, 0, &needed);
+    QByteArray buffer(int(needed), '\0');
+    if (needed == 0 ||
+        !GetJobW(handle.get(), DWORD(job.id), 2, reinterpret_cast<LPBYTE>(buffer.data()), needed, &needed)) {
+        // The spooler drops a job from the queue once it is printed.
+        look.finished = GetLastError() == ERROR_INVALID_PARAMETER;
+        return look;
+    }
+    const auto *info = reinterpret_cast<const JOB_INFO_2W *>(buffer.constData());
+    const DWORD status = info->Status;
+    if (status & (JOB_STATUS_PRINTED | JOB_STATUS_COMPLETE)) {
+        look.finished = true;
+        return look;
+    }
+    look.failed = status & (JOB_STATUS_ERROR | JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_DELETED | JOB_STATUS_DELETING);
+    look.troubled = status & (JOB_STATUS_OFFLINE | JOB_STATUS_PAPEROUT | JOB_STATUS_USER_INTERVENTION |
+                              JOB_STATUS_PAUSED);
+    const QString driverSays = info->pStatus ? QString::fromWCharArray(info->pStatus).trimmed() : QString();
+    look.reason = driverSays.isEmpty() ? statusWords(status) : driverSays;
+    return look;
 }
 
 }  // namespace bill

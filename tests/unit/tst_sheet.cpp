@@ -584,6 +584,9 @@ void TstSheet::editAnswer_data()
         QTest::addRow("%s cancel", label) << name << was << false << "" << was;
         QTest::addRow("%s long, unchanged", label)
             << name << longest << true << longest.left(32767) << longest;
+        QTest::addRow("%s half a pair", label)  // what is shown is what is stored
+            << name << was << true << QString::fromUtf16(u"a\xd83d b\xde00 \xd83d\xde00")
+            << QString::fromUtf16(u"a\xfffd b\xfffd \xd83d\xde00");
     }
 }
 
@@ -746,12 +749,12 @@ void TstSheet::overflowInLineTotal_data()
     QTest::addColumn<QString>("price");
     QTest::addColumn<QString>("quantity");  // after the press that overflows
     QTest::addColumn<QString>("total");     // what the line total keeps
-    QTest::newRow("product too large") << "1e308" << "2" << "1E+308";
-    QTest::newRow("price too large") << "1e999" << "1" << "0";
+    QTest::newRow("product too large") << "1e308" << "1" << "1E+308";
+    QTest::newRow("price too large") << "1e999" << "0" << "0";
 }
 
 // A press whose line total leaves the range of a double: the cashier is told,
-// the quantity is already stepped, the line total keeps its text, and the
+// the press changes nothing (quantity and line total still agree), and the
 // program goes on counting.
 void TstSheet::overflowInLineTotal()
 {
