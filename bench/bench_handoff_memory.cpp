@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <cstdio>
 #include <cstdlib>
@@ -52,12 +53,18 @@ void handOff(int n)
     Form2 &main = form2();
     main.button(QString::fromLatin1(buttons[n % 6]))->click();
     OrderSheet &sheet = orderSheet(n % 6 + 1);
+    QTest::qWaitForWindowExposed(&sheet);
     const sheet::DishRow &row = sheet::dishRows()[n % sheet::rowCount];
     sheet.label(row.smallPrice)->setText(QString::number(6 + n % 7));
+    if (qEnvironmentVariableIsSet("VARY"))
+        sheet.label(row.dishName)->setText(QStringLiteral("菜%1").arg(n * 7919 % 100000));
     sheet.button(row.buttons[1].name)->click();
+    sheet.button(row.buttons[3].name)->click();
+    sheet.button(QStringLiteral("Command1"))->click();
     sheet.button(QStringLiteral("Command2"))->click();
+    QTest::qWaitForWindowExposed(&main);
     main.button(QStringLiteral("Command2"))->click();
-    if (n % 6 == 5)
+    if (n % 6 == 5 && !qEnvironmentVariableIsSet("NORESET"))
         main.button(QStringLiteral("Command1"))->click();
     QCoreApplication::processEvents();
 }

@@ -447,17 +447,21 @@ void TstSheet::priceEditedAfterCounting()
     count(sheet, r, QStringLiteral("+s +s"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
 
-    auto editPrice = [&](const QString &typed) {  // the number of dialogs that opened
-        return answerModals(confirmingInputBox(typed), [&] { rightPress(sheet.label(r.smallPrice)); });
+    // the number of dialogs that opened
+    auto editPrice = [&](const QString &typed, const QString &price = {}) {
+        return answerModals(confirmingInputBox(typed),
+                            [&] { rightPress(sheet.label(price.isEmpty() ? r.smallPrice : price)); });
     };
     QCOMPARE(editPrice(QStringLiteral("7")), 1);
     QCOMPARE(text(sheet, r.total), QStringLiteral("14"));
-    count(sheet, r, QStringLiteral("+s"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));
+    count(sheet, r, QStringLiteral("+s +l"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("29"));
+    QCOMPARE(editPrice(QStringLiteral("10"), r.largePrice), 1);
+    QCOMPARE(text(sheet, r.total), QStringLiteral("31"));
 
     QCOMPARE(editPrice(QStringLiteral("1e308")), 2);  // and the overflow message
     QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("1e308"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));  // kept, as after a press
+    QCOMPARE(text(sheet, r.total), QStringLiteral("31"));  // kept, as after a press
 }
 
 // ------------------------------------------------------- settle and clear ---
@@ -655,6 +659,7 @@ void TstSheet::captionFits_data()
         {"la1", 360, QStringLiteral("12345.5"), 2, soup},
         {"la1", 855, QStringLiteral("113.5"), 0, QStringLiteral(" ")},  // unless it is blank
         {"Label8", 1560, QStringLiteral("小份"), 0, soup},  // the row below does not cover it
+        {"Label8", 1560, QStringLiteral("小份\n中份\n大份\n特大份"), 2, soup},  // too many lines
     };
     for (const auto &[label, room, caption, drawn, rightName] : rows)
         QTest::addRow("%s %s %s", label, qPrintable(caption.left(6)), qPrintable(rightName))
@@ -685,9 +690,15 @@ void TstSheet::captionFits()
     QCOMPARE(l->toolTip(), drawn == 2 ? caption : QString());
     QVERIFY(fitted.font.pointSizeF() >= fit::floorPoints);
     QVERIFY(QFontMetricsF(fitted.font).horizontalAdvance(fitted.lines[0]) <= room / 15);
+    if (drawn == 2)  // cut by width or by height: the last line drawn says so
+        QVERIFY2(fitted.lines.last().endsWith(u'…'), qPrintable(fitted.lines.join(u'|')));
 
     sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
     QCOMPARE(l->fitted().asDesigned, drawn < 2);
+
+    l->setText(QStringLiteral("1"));  // fits again: the whole caption is no longer offered
+    l->grab();
+    QCOMPARE(l->toolTip(), QString());
 }
 
 // ----------------------------------------------------------------- window ---
