@@ -4,11 +4,15 @@
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/program.h"
+#include "shell/single_instance.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace testsupport;
@@ -49,6 +53,7 @@ private slots:
     void menuButtonHasTheFocus();
     void menuButtonLeadsToTheMainWindowAndBack();
     void windowsLoadOnlyOnce();
+    void secondStartBringsTheWindowBack();
     void closingEndsTheProgramWithoutSaving();
 };
 
@@ -134,6 +139,38 @@ void TestWelcome::windowsLoadOnlyOnce()
     QTest::mouseClick(menuButton(), Qt::LeftButton);
     QCOMPARE(mainText("L7"), QStringLiteral("42"));
     QCOMPARE(form2().button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+}
+
+// A second start asks the running copy to come forward, minimised or not;
+// the request is spent once handled, and one left by a copy that died does
+// not count at the next start.
+void TestWelcome::secondStartBringsTheWindowBack()
+{
+    QTemporaryDir runtime;  // mode 0700, as the platform makes it
+    const QByteArray sharedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString request = runtime.filePath(QStringLiteral("Tavelko.show"));
+    {
+        QFile left(request);
+        QVERIFY(left.open(QIODevice::WriteOnly) && left.write("4242") > 0);
+    }
+    Program program;
+    program.start();
+    form1().setWindowState(Qt::WindowMinimized);
+    SingleInstance first;
+    QVERIFY(first.isFirst());
+    QVERIFY(!QFile::exists(request));
+    QSignalSpy asked(&first, &SingleInstance::requested);
+    connect(&first, &SingleInstance::requested, &bringVisibleWindowForward);
+
+    {
+        SingleInstance second;
+        QVERIFY(!second.isFirst());
+    }
+    QTRY_COMPARE(asked.count(), 1);
+    QVERIFY(!QFile::exists(request));
+    QVERIFY(!form1().isMinimized());
+    qputenv("XDG_RUNTIME_DIR", sharedRuntime);
 }
 
 void TestWelcome::closingEndsTheProgramWithoutSaving()
