@@ -115,12 +115,15 @@ JobLook lookAtJob(const SpooledJob &job)
     const PrinterHandle handle(job.printer);
     if (!handle.get())
         return look;
+    // The spooler drops a job from its queue once it is printed.
     DWORD needed = 0;
-    GetJobW(handle.get(), DWORD(job.id), 2, nullptr, 0, &needed);
+    if (!GetJobW(handle.get(), DWORD(job.id), 2, nullptr, 0, &needed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+        look.finished = GetLastError() == ERROR_INVALID_PARAMETER;
+        return look;
+    }
     QByteArray buffer(int(needed), '\0');
     if (needed == 0 ||
         !GetJobW(handle.get(), DWORD(job.id), 2, reinterpret_cast<LPBYTE>(buffer.data()), needed, &needed)) {
-        // The spooler drops a job from the queue once it is printed.
         look.finished = GetLastError() == ERROR_INVALID_PARAMETER;
         return look;
     }
