@@ -235,10 +235,10 @@ JobLook lookAtJob(const SpooledJob &job)
     look.failed = state == IPP_JSTATE_STOPPED || state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED ||
                   printer.integer("printer-state") == IPP_PSTATE_STOPPED;
     // CUPS's network backends keep retrying a printer they cannot reach: the
-    // job stays "processing" while the queue's message says why, and its
-    // state reasons may stay "none".
+    // job stays "processing" (later ones "pending" behind it) while the
+    // queue's message says why, and its state reasons may stay "none".
     look.troubled = std::any_of(reasons.begin(), reasons.end(), troubledReason) ||
-                    (state == IPP_JSTATE_PROCESSING && !says.isEmpty());
+                    ((state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING) && !says.isEmpty());
     look.reason = !says.isEmpty() ? says
                   : !jobNow.text("job-printer-state-message").isEmpty() ? jobNow.text("job-printer-state-message")
                   : (reasons + jobReasons).join(QStringLiteral(", "));
