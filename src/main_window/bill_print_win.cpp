@@ -81,6 +81,49 @@ QString statusWords(DWORD status)
     return words.join(QStringLiteral("，"));
 }
 
+// The printer's own status bits: a paused printer keeps every job; one off
+// line, out of paper or in error cannot print it now. What they say, in
+// words, joins the job's.
+struct PrinterStatus {
+    bool paused = false;
+    bool troubled = false;
+    QString words;
+};
+
+PrinterStatus printerStatus(HANDLE printer)
+{
+    PrinterStatus status;
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    QByteArray buffer(int(needed), '\0');
+    if (needed == 0 || !GetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(buffer.data()), needed, &needed))
+        return status;
+    const DWORD bits = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.constData())->Status;
+    struct Bit {
+        DWORD bit;
+        const char16_t *words;
+    };
+    static constexpr Bit troubles[] = {
+        {PRINTER_STATUS_OFFLINE, u"打印机脱机"},       {PRINTER_STATUS_NOT_AVAILABLE, u"打印机不可用"},
+        {PRINTER_STATUS_ERROR, u"打印机出错"},         {PRINTER_STATUS_PAPER_OUT, u"打印机缺纸"},
+        {PRINTER_STATUS_PAPER_JAM, u"打印机卡纸"},     {PRINTER_STATUS_DOOR_OPEN, u"打印机盖板打开"},
+        {PRINTER_STATUS_NO_TONER, u"打印机缺墨或缺碳粉"}, {PRINTER_STATUS_USER_INTERVENTION, u"打印机需要人工处理"},
+        {PRINTER_STATUS_SERVER_UNKNOWN, u"找不到打印服务器"},
+    };
+    QStringList words;
+    for (const Bit &b : troubles)
+        if (bits & b.bit) {
+            status.troubled = true;
+            words << QString::fromUtf16(b.words);
+        }
+    if (bits & PRINTER_STATUS_PAUSED) {
+        status.paused = true;
+        words << QStringLiteral("打印机已暂停");
+    }
+    status.words = words.join(QStringLiteral("，"));
+    return status;
+}
+
 }  // namespace
 
 QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &job)
@@ -133,11 +176,16 @@ JobLook lookAtJob(const SpooledJob &job)
         look.finished = true;
         return look;
     }
-    look.failed = status & (JOB_STATUS_ERROR | JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_DELETED | JOB_STATUS_DELETING);
-    look.troubled = status & (JOB_STATUS_OFFLINE | JOB_STATUS_PAPEROUT | JOB_STATUS_USER_INTERVENTION |
-                              JOB_STATUS_PAUSED);
+    const PrinterStatus printer = printerStatus(handle.get());
+    look.failed = (status & (JOB_STATUS_ERROR | JOB_STATUS_BLOCKED_DEVQ | JOB_STATUS_DELETED | JOB_STATUS_DELETING)) ||
+                  printer.paused;
+    look.troubled = (status & (JOB_STATUS_OFFLINE | JOB_STATUS_PAPEROUT | JOB_STATUS_USER_INTERVENTION |
+                               JOB_STATUS_PAUSED)) ||
+                    printer.troubled;
     const QString driverSays = info->pStatus ? QString::fromWCharArray(info->pStatus).trimmed() : QString();
-    look.reason = driverSays.isEmpty() ? statusWords(status) : driverSays;
+    QStringList reasons{driverSays.isEmpty() ? statusWords(status) : driverSays, printer.words};
+    reasons.removeAll(QString());
+    look.reason = reasons.join(QStringLiteral("；"));
     return look;
 }
 
