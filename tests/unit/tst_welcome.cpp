@@ -3,8 +3,8 @@
 
 #include "main_window/form2.h"
 #include "shell/form1.h"
+#include "shell/single_instance.h"  // the single-copy guard a start takes
 #include "shell/program.h"
-#include "shell/single_instance.h"
 #include "testsupport.h"
 
 #include <QApplication>
