@@ -114,7 +114,20 @@ std::optional<QString> askNewName(QWidget *parent, const QString &current)
     const QString opened = box.textValue();
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return box.textValue() == opened ? current : box.textValue();
+    return wellFormed(box.textValue() == opened ? current : box.textValue());
+}
+
+QString wellFormed(QString text)
+{
+    // A lone half of a UTF-16 pair (the Windows clipboard can carry one) has
+    // no UTF-8 form: the store would write something else than is shown.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        else if (text[i].isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
 }
 
 bool isRightPress(const QEvent *event)

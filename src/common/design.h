@@ -45,7 +45,11 @@ QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, con
 // The modal input box for every caption the restaurant edits: title "修改",
 // prompt "请输入新名称", prefilled with `current`. Returns the confirmed text,
 // or std::nullopt when the user cancels (the caption then stays as it was).
+// The answer is well-formed (see wellFormed).
 std::optional<QString> askNewName(QWidget *parent, const QString &current);
+
+// `text` with every lone half of a UTF-16 surrogate pair replaced by U+FFFD.
+QString wellFormed(QString text);
 
 // True for a press of the right mouse button (with or without Shift or Ctrl):
 // the press that edits a caption in place.

@@ -3,6 +3,7 @@
 #include "common/design.h"
 #include "shell/layout_engine.h"
 
+#include <QBackingStore>
 #include <QShowEvent>
 
 Form::Form(const QString &name, const QString &caption, int clientWidthTwips,
@@ -33,6 +34,17 @@ void Form::showEvent(QShowEvent *event)
 {
     ensureLoaded();
     QWidget::showEvent(event);
+}
+
+void Form::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // A hidden window needs no pixels: its backing store (as large as the
+    // window, for each of the eight) would otherwise stay until it shows
+    // again. It is sized to the window again at the first paint after it
+    // shows.
+    if (QBackingStore *store = backingStore(); store && !event->spontaneous())
+        store->resize(QSize(1, 1));
 }
 
 void ProportionalForm::ResizeInit()

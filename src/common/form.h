@@ -34,6 +34,7 @@ public:
 protected:
     virtual void Form_Load() = 0;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     bool m_loaded = false;

@@ -3,6 +3,7 @@
 #include "common/design.h"
 
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -10,6 +11,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -181,11 +183,72 @@ bool printText(QPrinter &printer, const QString &printableText)
     return painter.end();
 }
 
-QString printOnDefaultPrinter(const QString &printableText)
+namespace {
+
+// How often and for how long an accepted job is looked at. A bill is a page
+// or two: a printer that can be reached has it within a few seconds.
+constexpr int lookEveryMilliseconds = 500;
+constexpr int followMilliseconds = 10000;
+
+void logFailure(const QString &failure)
 {
-    const QString failure = spoolOnDefaultPrinter(printableText);
+    qWarning().noquote() << QStringLiteral("打印失败：") + failure;  // outlives the message box
+}
+
+// Looks at one job on a timer of the window's thread until it is finished,
+// has failed, or the time is up; then goes.
+class JobFollower : public QObject {
+public:
+    JobFollower(SpooledJob job, QObject *context, PrintFailure tell)
+        : QObject(context), m_job(std::move(job)), m_tell(std::move(tell))
+    {
+        m_clock.start();
+        m_timer.callOnTimeout(this, &JobFollower::look);
+        m_timer.start(lookEveryMilliseconds);
+    }
+
+private:
+    void look()
+    {
+        const JobLook now = lookAtJob(m_job);
+        const bool timeIsUp = m_clock.elapsed() >= followMilliseconds;
+        if (now.failed || (timeIsUp && now.troubled && !now.finished)) {
+            m_timer.stop();
+            const QString reason = now.reason.isEmpty() ? QStringLiteral("没有说明原因") : now.reason;
+            const QString failure =
+                now.failed ? QStringLiteral("打印机“%1”上的打印任务没有完成，清单没有打印出来。\n打印服务：%2")
+                           : QStringLiteral("打印机“%1”无法连接或出错，清单没有打印出来。\n打印服务：%2");
+            const QString why = failure.arg(m_job.printer, reason);
+            logFailure(why);
+            const PrintFailure tell = m_tell;
+            deleteLater();  // gone once the cashier has read the message
+            tell(why);
+        } else if (now.finished || timeIsUp) {
+            m_timer.stop();
+            qInfo().noquote() << (now.finished ? QStringLiteral("打印任务 %1（%2）已完成。")
+                                               : QStringLiteral("打印任务 %1（%2）仍在打印中。"))
+                                     .arg(m_job.id)
+                                     .arg(m_job.printer);
+            deleteLater();
+        }
+    }
+
+    SpooledJob m_job;
+    PrintFailure m_tell;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+};
+
+}  // namespace
+
+QString printOnDefaultPrinter(const QString &printableText, QObject *context, const PrintFailure &lateFailure)
+{
+    SpooledJob job;
+    const QString failure = spoolOnDefaultPrinter(printableText, job);
     if (!failure.isEmpty())
-        qWarning().noquote() << QStringLiteral("打印失败：") + failure;  // outlives the message box
+        logFailure(failure);
+    else if (lateFailure && job.id > 0)
+        new JobFollower(job, context, lateFailure);
     return failure;
 }
 

@@ -8,10 +8,13 @@
 
 #include <QFont>
 #include <QList>
+#include <QObject>
 #include <QPointF>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class QFontMetricsF;
 class QPrinter;
@@ -60,14 +63,43 @@ void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printa
 // cannot be added or the document cannot be finished.
 bool printText(QPrinter &printer, const QString &printableText);
 
+// A Chinese sentence saying why a bill did not print.
+using PrintFailure = std::function<void(const QString &why)>;
+
 // Prints `printableText` on the default printer. Returns an empty text when
 // the spooler accepted the job, otherwise a Chinese sentence saying why
 // printing failed, which also goes to the program's log.
-QString printOnDefaultPrinter(const QString &printableText);
+//
+// An accepted job can still come to nothing: a printer that cannot be
+// reached, a job stopped or cancelled at the spooler. With `lateFailure`
+// given, the job is followed for about ten seconds while the program goes on
+// (for as long as `context` lives); if it fails, `lateFailure` gets the
+// sentence, which also goes to the log. A job still printing normally when
+// the time is up is left to the spooler.
+QString printOnDefaultPrinter(const QString &printableText, QObject *context = nullptr,
+                              const PrintFailure &lateFailure = {});
 
-// The platform's part of it: lays the bill out for the default printer and
-// hands it to the spooler (bill_print_cups.cpp, bill_print_win.cpp).
-QString spoolOnDefaultPrinter(const QString &printableText);
+// A job the spooler accepted: its printer and its number there (0 when the
+// platform could not tell which job it was).
+struct SpooledJob {
+    QString printer;
+    int id = 0;
+};
+
+// What the spooler says of a job at one look.
+struct JobLook {
+    bool finished = false;   // printed, or gone from the queue as printed jobs go
+    bool failed = false;     // stopped, aborted or cancelled, or its queue stopped
+    bool troubled = false;   // not finished, and the spooler says the printer
+                             // cannot be reached or is in error
+    QString reason;          // the spooler's own words, when it has any
+};
+
+// The platform's part (bill_print_cups.cpp, bill_print_win.cpp): lays the bill
+// out for the default printer and hands it to the spooler, telling which job
+// it became; and looks at that job again.
+QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &job);
+JobLook lookAtJob(const SpooledJob &job);
 
 // The document name the spooler shows.
 QString documentName();

@@ -1,6 +1,7 @@
 // Printing where CUPS is the spooler (Linux): Qt lays the bill out into a PDF
 // file, and libcups hands that file to the default queue, so the program
-// learns whether the spooler took the job and, if not, why.
+// learns whether the spooler took the job and, if not, why; later it asks
+// the spooler over IPP how the job is doing.
 
 #include "main_window/bill_print.h"
 
@@ -84,6 +85,58 @@ QString printerSays(const cups_dest_t &dest)
     return message;
 }
 
+// One IPP request's answer, freed with it.
+class Response {
+public:
+    explicit Response(ipp_t *request) : m_response(cupsDoRequest(CUPS_HTTP_DEFAULT, request, "/")) {}
+    ~Response() { ippDelete(m_response); }
+    Response(const Response &) = delete;
+    Response &operator=(const Response &) = delete;
+
+    bool ok() const { return m_response && ippGetStatusCode(m_response) <= IPP_STATUS_OK_CONFLICTING; }
+    int integer(const char *name) const
+    {
+        ipp_attribute_t *a = ippFindAttribute(m_response, name, IPP_TAG_ZERO);
+        return a ? ippGetInteger(a, 0) : 0;
+    }
+    QString text(const char *name) const
+    {
+        ipp_attribute_t *a = ippFindAttribute(m_response, name, IPP_TAG_ZERO);
+        return a ? QString::fromUtf8(ippGetString(a, 0, nullptr)).trimmed() : QString();
+    }
+    QStringList keywords(const char *name) const
+    {
+        QStringList all;
+        ipp_attribute_t *a = ippFindAttribute(m_response, name, IPP_TAG_ZERO);
+        for (int i = 0; a && i < ippGetCount(a); ++i)
+            all << QString::fromUtf8(ippGetString(a, i, nullptr));
+        all.removeAll(QStringLiteral("none"));
+        return all;
+    }
+
+private:
+    ipp_t *m_response;
+};
+
+ipp_t *request(ipp_op_t operation, const char *uriName, const QByteArray &uri, const char *attributes[], int count)
+{
+    ipp_t *r = ippNewRequest(operation);
+    ippAddString(r, IPP_TAG_OPERATION, IPP_TAG_URI, uriName, nullptr, uri.constData());
+    ippAddStrings(r, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", count, nullptr, attributes);
+    return r;
+}
+
+// Printer states that mean the printer cannot take the job now: it cannot
+// be reached, is off line or in error. Reports and warnings (toner low) do
+// not stop a job.
+bool troubledReason(const QString &reason)
+{
+    for (const char *start : {"connecting-to-device", "offline", "timed-out", "shutdown"})
+        if (reason.startsWith(QLatin1String(start)))
+            return true;
+    return reason.endsWith(QLatin1String("-error"));
+}
+
 class Destinations {
 public:
     Destinations() : count(cupsGetDests(&list)), lookup(Answer::last()) {}
@@ -98,7 +151,7 @@ public:
 
 }  // namespace
 
-QString spoolOnDefaultPrinter(const QString &printableText)
+QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
 {
     const Destinations destinations;
     const cups_dest_t *dest = cupsGetDest(nullptr, nullptr, destinations.count, destinations.list);
@@ -148,9 +201,48 @@ QString spoolOnDefaultPrinter(const QString &printableText)
                                   documentName().toUtf8().constData(), optionCount, options);
     const Answer answer = Answer::last();
     cupsFreeOptions(optionCount, options);
-    if (job > 0)
+    if (job > 0) {
+        spooled = {name, job};
         return {};
+    }
     return explain(answer, name, answer.status == IPP_STATUS_ERROR_NOT_ACCEPTING_JOBS ? printerSays(*dest) : QString());
+}
+
+JobLook lookAtJob(const SpooledJob &job)
+{
+    JobLook look;
+    char jobUri[HTTP_MAX_URI];
+    httpAssembleURIf(HTTP_URI_CODING_ALL, jobUri, sizeof jobUri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job.id);
+    const char *jobAttributes[] = {"job-state", "job-state-reasons", "job-printer-state-message", "job-printer-uri"};
+    const Response jobNow(request(IPP_OP_GET_JOB_ATTRIBUTES, "job-uri", jobUri, jobAttributes, 4));
+    if (!jobNow.ok())
+        return look;  // the spooler cannot be asked now: nothing known
+    const int state = jobNow.integer("job-state");
+    if (state == IPP_JSTATE_COMPLETED) {
+        look.finished = true;
+        return look;
+    }
+
+    const char *printerAttributes[] = {"printer-state", "printer-state-reasons", "printer-state-message"};
+    const Response printer(request(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri",
+                                   jobNow.text("job-printer-uri").toUtf8(), printerAttributes, 3));
+    const QString says = printer.text("printer-state-message");
+    const QStringList reasons = printer.keywords("printer-state-reasons");
+    const QStringList jobReasons = jobNow.keywords("job-state-reasons");
+
+    // A job that ended without printing, or that waits on a stopped queue,
+    // will not print by itself.
+    look.failed = state == IPP_JSTATE_STOPPED || state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED ||
+                  printer.integer("printer-state") == IPP_PSTATE_STOPPED;
+    // CUPS's network backends keep retrying a printer they cannot reach: the
+    // job stays "processing" (later ones "pending" behind it) while the
+    // queue's message says why, and its state reasons may stay "none".
+    look.troubled = std::any_of(reasons.begin(), reasons.end(), troubledReason) ||
+                    ((state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING) && !says.isEmpty());
+    look.reason = !says.isEmpty() ? says
+                  : !jobNow.text("job-printer-state-message").isEmpty() ? jobNow.text("job-printer-state-message")
+                  : (reasons + jobReasons).join(QStringLiteral(", "));
+    return look;
 }
 
 }  // namespace bill

@@ -323,7 +323,15 @@ void Form2::Command2_Click()
 
 void Form2::Command3_Click()
 {
-    const QString failure = bill::printOnDefaultPrinter(bill::printable(own("Label2")->text()));
+    const QString shown = own("Label2")->text();
+    // A job the spooler took may still fail at the printer: the cashier
+    // hears of it a few seconds later, whichever window is open then.
+    auto tell = [this, shown](const QString &why) {
+        design::reportError(this, QStringLiteral("打印失败：%1\n%2").arg(why, own("Label2")->text() == shown
+                                      ? QStringLiteral("清单仍保留在窗口中。")
+                                      : QStringLiteral("窗口中的清单已经改变，原来的清单没有打印。")));
+    };
+    const QString failure = bill::printOnDefaultPrinter(bill::printable(shown), this, tell);
     if (!failure.isEmpty())
         design::reportError(this, QStringLiteral("打印失败：%1\n清单仍保留在窗口中。").arg(failure));
 }

@@ -192,8 +192,16 @@ void OrderSheet::quantityPressed(const sheet::QuantityButton &b)
         const double quantity = captionOperand(stepped->text(), qtyWhat) + b.step;
         if (b.step < 0 && quantity < 0)
             return;  // nothing to take back: a quantity never goes below 0
+        const QString before = stepped->text();
         stepped->setText(captionText(checkedResult(quantity, qtyWhat)));
-        recomputeLineTotal(row);
+        try {
+            recomputeLineTotal(row);
+        } catch (const NumberOverflow &) {
+            // The line total cannot take the new quantity: the press changes
+            // nothing, so that quantity and line total still agree.
+            stepped->setText(before);
+            throw;
+        }
     });
 }
 
@@ -285,13 +293,18 @@ void OrderSheet::Command2_Click()
             sum = checkedResult(sum + value, what);
         main.control<QLabel>(QStringLiteral("L7"))->setText(captionText(sum));
     });
-    if (!summed)
+    const QString saveFailure = settings::saveFailureMessage(QStringLiteral("菜品名称和价格"));
+    if (!summed) {
+        // The sheet stays shown; a failed save is still the cashier's to know.
+        if (!saved)
+            design::reportError(this, saveFailure);
         return;
+    }
 
     hide();
     main.showForm();
     if (!saved)
-        design::reportError(&main, settings::saveFailureMessage(QStringLiteral("菜品名称和价格")));
+        design::reportError(&main, saveFailure);
 }
 
 void OrderSheet::editCaption(QLabel *label)

@@ -9,6 +9,9 @@
 #                           raw queue (what the program prints arrives as it
 #                           was sent, a PDF), with one (data/*.ppd) the driver
 #                           it describes, whose filters hand on a PDF
+#   cups_add_unreachable_printer NAME
+#                           add a raw queue whose device is a closed port on
+#                           127.0.0.1: CUPS takes jobs that never print
 #   cups_set_default NAME   make NAME the server's default printer
 #   cups_wait_jobs N        wait until the sink holds N complete jobs
 #   cups_job_count          how many complete jobs the sink holds
@@ -17,6 +20,8 @@
 #   expect_print_failure MAIN TEXT
 #                           "打印" answered with a message box whose text (as
 #                           the program logs it) holds TEXT; Enter closes it
+#   expect_print_followed   the program's look after the last job it sent
+#                           ended and said "完成" (no message box is due)
 #   expect_on_paper FILE WIDTH LEFT RIGHT LENGTH
 #                           every word of the PDF FILE lies on a page WIDTH pt
 #                           wide and LENGTH pt long (fit: one page ending just
@@ -109,6 +114,16 @@ cups_add_printer() {
     poll_until 10 "$name to accept jobs" cups_accepting "$name" || fail "$name does not accept jobs"
 }
 
+cups_add_unreachable_printer() {
+    local name=$1 port
+    for port in $(seq 47100 47200); do
+        (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+    done
+    lpadmin -p "$name" -v "socket://127.0.0.1:$port" -E -m raw 2>"$CUPS_DIR/log/lpadmin.err" \
+        || fail "lpadmin could not add $name: $(cat "$CUPS_DIR/log/lpadmin.err")"
+    poll_until 10 "$name to accept jobs" cups_accepting "$name" || fail "$name does not accept jobs"
+}
+
 cups_accepting() {
     lpstat -a "$1" 2>/dev/null | grep -q 'accepting requests'
 }
@@ -163,6 +178,17 @@ expect_print_failure() {
         *) fail "the print failure does not say '$wanted': $said" ;;
     esac
     expect_message_box "$main"
+}
+
+print_follow_ended() {
+    [ "$(grep -c '^打印任务 .*完成' "$E2E_DIR/logs/tavelko-$APP_RUNS.log")" -ge "$1" ]
+}
+
+expect_print_followed() {
+    local before=${PRINTS_FOLLOWED:-0}
+    poll_until 30 "the print job to be followed to its end" print_follow_ended $((before + 1)) \
+        || fail "the program did not follow the job to its end: $(grep '打印' "$E2E_DIR/logs/tavelko-$APP_RUNS.log")"
+    PRINTS_FOLLOWED=$((before + 1))
 }
 
 expect_on_paper() {

@@ -21,6 +21,7 @@ expect_pdf "$job"
 pdf_text_is_blank "$job" || fail "the empty bill printed as: $(pdftotext -enc UTF-8 "$job" -)"
 pages=$(pdfinfo "$job" | sed -n 's/^Pages: *//p')
 [ "$pages" = 1 ] || fail "the empty bill took $pages pages"
+expect_print_followed
 expect_only_main "$main"
 
 note "a bill with one order prints its lines, Chinese included"
@@ -44,6 +45,7 @@ pdf_lines "$job" >"$E2E_DIR/printed-lines"
 cp "$job" "$E2E_OUTPUT/bill.pdf"
 diff -u "$E2E_DIR/expected-lines" "$E2E_DIR/printed-lines" >&2 || fail "the printed bill differs"
 expect_line_layout "$job" 0 2 9
+expect_print_followed
 expect_only_main "$main"
 
 note "the bill stays on screen after printing: 复制 still gives it"

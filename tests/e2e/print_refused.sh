@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# A default printer that is stopped, then one that refuses jobs: "打印" must
-# not pass for a success; a message box gives the true reason, and the program
-# goes on with the bill still there. Once the queue accepts again, the bill
-# prints without a word.
+# A default printer that is stopped, one that refuses jobs, one that takes
+# the job but cannot be reached: "打印" must not pass for a success; a message
+# box gives the true reason, and the program goes on with the bill still
+# there. Once the queue accepts again, the bill prints without a word.
 . "$(dirname "$0")/lib.sh"
 e2e_begin print_refused
-require_tools cupsd lpadmin lpstat cupsdisable cupsenable cupsreject cupsaccept
+require_tools cupsd lpadmin lpstat cupsdisable cupsenable cupsreject cupsaccept cancel
 
 cups_start "$E2E_DIR/cups"
 cups_add_printer closed_till
@@ -39,7 +39,25 @@ note "the queue accepts again: the bill prints, and nothing is said"
 cupsaccept closed_till
 click "$main" "${PRINT_BILL[@]}"
 cups_wait_jobs 1 || fail "the bill did not reach the printer"
+expect_print_followed
 expect_only_main "$main"
+
+note "a queue whose printer cannot be reached: the job is taken, then the cashier is told"
+cups_add_unreachable_printer far_till
+cups_set_default far_till
+click "$main" "${PRINT_BILL[@]}"
+expect_print_failure "$main" "打印机“far_till”无法连接"
+grep -q 'The printer may not exist\|unavailable\|unreachable' "$E2E_DIR/logs/tavelko-$APP_RUNS.log" \
+    || fail "the message does not give the spooler's reason: $(grep -A1 '打印失败' "$E2E_DIR/logs/tavelko-$APP_RUNS.log")"
+copy_bill_to "$main" "$E2E_DIR/copied-late"
+expect_same_bytes "the bill after the job that did not print" "$E2E_DIR/expected" "$E2E_DIR/copied-late"
+
+note "a job cancelled at the spooler before it printed: the cashier is told"
+click "$main" "${PRINT_BILL[@]}"
+# behind the one that still waits for the printer
+poll_until 30 "the job to be queued" sh -c '[ "$(lpstat -o far_till | wc -l)" -ge 2 ]' || fail "no job was queued"
+cancel -a far_till
+expect_print_failure "$main" "打印任务没有完成"
 
 close_main "$main"
 quit_app

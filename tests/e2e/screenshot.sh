@@ -123,7 +123,14 @@ shot "$main" main-bill bill_looks
 note "order sheet"
 sheet=$(open_category "$main" 1)
 shot "$sheet" sheet sheet_looks
+close_sheet "$sheet" "$main"
+close_main "$main"
 
+note "shown again, after their pixels were given back while hidden"
+main=$(open_main)
+shot "$main" main-again bill_looks
+sheet=$(open_category "$main" 1)
+shot "$sheet" sheet-again sheet_looks
 close_sheet "$sheet" "$main"
 close_main "$main"
 quit_app

@@ -334,6 +334,11 @@ void TstBill::longLinesContinueOnTheNextRow()
             ink.chop(1);
         QVERIFY2(metrics.horizontalAdvance(ink) <= room || ink.size() <= 2, qPrintable(row));
     }
+
+    // On paper the continued rows start further in than the line's first.
+    const QList<bill::PrintedRow> laid = bill::layOut(line, metrics, QSizeF(width * ideograph + 0.01, 1e6));
+    for (qsizetype i = 0; i < laid.size(); ++i)
+        QVERIFY2((laid[i].topLeft.x() > 0) == (i > 0), qPrintable(laid[i].text));
 }
 
 // What poppler reads from a PDF: its text, or its words with their boxes.

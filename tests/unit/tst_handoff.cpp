@@ -10,6 +10,7 @@
 #include "sheets/settle_list.h"
 
 #include <QLabel>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QtTest>
@@ -407,6 +408,18 @@ void TstHandoff::overflowInGrandTotal()
     QVERIFY(first.isVisible());
     QVERIFY(!form2().isVisible());
     QCOMPARE(stored(QStringLiteral("Form3/Label1")).toString(), QStringLiteral("金"));
+
+    // The same overflow with a store that cannot be written: both are told.
+    if (storeIsRegistry())
+        return;
+    QVERIFY(blockStore(false));
+    QStringList messages;
+    QCOMPARE(answerModals([&](QWidget *box) { messages << static_cast<QMessageBox *>(box)->text();
+                                              static_cast<QMessageBox *>(box)->accept(); },
+                          [&] { press(first, "Command2"); }),
+             2);
+    unblockStore();
+    QVERIFY2(messages.value(1).contains(QStringLiteral("未能保存")), qPrintable(messages.join(u'|')));
 }
 
 // ---------------------------------------------------------- persistence ---

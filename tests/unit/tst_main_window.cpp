@@ -253,6 +253,11 @@ void TestMainWindow::billScrollsToTheTotal()
         QCOMPARE(now.right(), size.width() - 1);
         QVERIFY(now.bottom() <= std::min(size.height() - 1, area.bottom()));
     }
+    // Once the cashier scrolls, the pane stays where it was put.
+    form2().resize(700, 300);
+    pane->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    form2().resize(769, 413);
+    QCOMPARE(pane->verticalScrollBar()->value(), 0);
     pressMain("Command1");
     QCOMPARE(bill->y(), 0);
 }

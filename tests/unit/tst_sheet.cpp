@@ -478,17 +478,21 @@ void TstSheet::priceEditedAfterCounting()
     count(sheet, r, QStringLiteral("+s +s"));
     QCOMPARE(text(sheet, r.total), QStringLiteral("12"));
 
-    auto editPrice = [&](const QString &typed) {  // the number of dialogs that opened
-        return answerModals(confirmingInputBox(typed), [&] { rightPress(sheet.label(r.smallPrice)); });
+    // the number of dialogs that opened
+    auto editPrice = [&](const QString &typed, const QString &price = {}) {
+        return answerModals(confirmingInputBox(typed),
+                            [&] { rightPress(sheet.label(price.isEmpty() ? r.smallPrice : price)); });
     };
     QCOMPARE(editPrice(QStringLiteral("7")), 1);
     QCOMPARE(text(sheet, r.total), QStringLiteral("14"));
-    count(sheet, r, QStringLiteral("+s"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));
+    count(sheet, r, QStringLiteral("+s +l"));
+    QCOMPARE(text(sheet, r.total), QStringLiteral("29"));
+    QCOMPARE(editPrice(QStringLiteral("10"), r.largePrice), 1);
+    QCOMPARE(text(sheet, r.total), QStringLiteral("31"));
 
     QCOMPARE(editPrice(QStringLiteral("1e308")), 2);  // and the overflow message
     QCOMPARE(text(sheet, r.smallPrice), QStringLiteral("1e308"));
-    QCOMPARE(text(sheet, r.total), QStringLiteral("21"));  // kept, as after a press
+    QCOMPARE(text(sheet, r.total), QStringLiteral("31"));  // kept, as after a press
 }
 
 // ------------------------------------------------------- settle and clear ---
@@ -624,6 +628,9 @@ void TstSheet::editAnswer_data()
         QTest::addRow("%s cancel", label) << name << was << false << "" << was;
         QTest::addRow("%s long, unchanged", label)
             << name << longest << true << longest.left(32767) << longest;
+        QTest::addRow("%s half a pair", label)  // what is shown is what is stored
+            << name << was << true << QString::fromUtf16(u"a\xd83d b\xde00 \xd83d\xde00")
+            << QString::fromUtf16(u"a\xfffd b\xfffd \xd83d\xde00");
     }
 }
 
@@ -686,6 +693,7 @@ void TstSheet::captionFits_data()
         {"Label1", 1440, QStringLiteral("牛肉拉面加蛋"), 1, soup},
         {"Label1", 1440, name20, 2, soup},
         {"Label8", 1560, QStringLiteral("小份"), 0, soup},  // the row below does not cover it
+        {"Label8", 1560, QStringLiteral("小份\n中份\n大份\n特大份"), 2, soup},  // too many lines
     };
     for (const auto &[label, room, caption, drawn, rightName] : rows)
         QTest::addRow("%s %s %s", label, qPrintable(caption.left(6)), qPrintable(rightName))
@@ -716,9 +724,15 @@ void TstSheet::captionFits()
     QCOMPARE(l->toolTip(), drawn == 2 ? caption : QString());
     QVERIFY(fitted.font.pointSizeF() >= fit::floorPoints);
     QVERIFY(QFontMetricsF(fitted.font).horizontalAdvance(fitted.lines[0]) <= room / 15);
+    if (drawn == 2)  // cut by width or by height: the last line drawn says so
+        QVERIFY2(fitted.lines.last().endsWith(u'…'), qPrintable(fitted.lines.join(u'|')));
 
     sheet.resize(sheet.width() * 2, sheet.height());  // the room follows the layout
     QCOMPARE(l->fitted().asDesigned, drawn < 2);
+
+    l->setText(QStringLiteral("1"));  // fits again: the whole caption is no longer offered
+    l->grab();
+    QCOMPARE(l->toolTip(), QString());
 }
 
 // The awkward numbers at once: four-digit totals in all fourteen rows, five-
@@ -839,12 +853,12 @@ void TstSheet::overflowInLineTotal_data()
     QTest::addColumn<QString>("price");
     QTest::addColumn<QString>("quantity");  // after the press that overflows
     QTest::addColumn<QString>("total");     // what the line total keeps
-    QTest::newRow("product too large") << "1e308" << "2" << "1E+308";
-    QTest::newRow("price too large") << "1e999" << "1" << "0";
+    QTest::newRow("product too large") << "1e308" << "1" << "1E+308";
+    QTest::newRow("price too large") << "1e999" << "0" << "0";
 }
 
 // A press whose line total leaves the range of a double: the cashier is told,
-// the quantity is already stepped, the line total keeps its text, and the
+// the press changes nothing (quantity and line total still agree), and the
 // program goes on counting.
 void TstSheet::overflowInLineTotal()
 {

@@ -66,7 +66,7 @@ Form2 &openMainWindow(Program &program)
     return form2();
 }
 
-enum Gesture { FingerHeld, FingerTap, MouseHeld, KeyPress };
+enum Gesture { FingerHeld, FingerTap, FingerSlides, MouseHeld, KeyPress, KeyHeld };
 
 }  // namespace
 
@@ -91,14 +91,17 @@ void TestTouchKeysA11y::gestures_data()
     QTest::addColumn<int>("gesture");
     QTest::addColumn<int>("key");  // Key_Menu: the request the platform makes of it
     QTest::addColumn<bool>("edits");
-    QTest::newRow("finger held on a category") << "C1" << int(FingerHeld) << 0 << true;
-    QTest::newRow("finger held on a price") << "l01" << int(FingerHeld) << 0 << true;
-    QTest::newRow("finger tap on a category") << "C1" << int(FingerTap) << 0 << false;
-    QTest::newRow("mouse held on a category") << "C1" << int(MouseHeld) << 0 << false;
-    QTest::newRow("Enter") << "C1" << int(KeyPress) << int(Qt::Key_Return) << false;
-    QTest::newRow("keypad Enter") << "C1" << int(KeyPress) << int(Qt::Key_Enter) << false;
-    QTest::newRow("F2") << "C1" << int(KeyPress) << int(Qt::Key_F2) << true;
-    QTest::newRow("menu key") << "C1" << int(KeyPress) << int(Qt::Key_Menu) << true;
+    QTest::addColumn<int>("clicks");  // of a category button
+    QTest::newRow("finger held on a category") << "C1" << int(FingerHeld) << 0 << true << 0;
+    QTest::newRow("finger held on a price") << "l01" << int(FingerHeld) << 0 << true << 0;
+    QTest::newRow("finger tap on a category") << "C1" << int(FingerTap) << 0 << false << 1;
+    QTest::newRow("finger slides on a price") << "l01" << int(FingerSlides) << 0 << false << 0;
+    QTest::newRow("mouse held on a category") << "C1" << int(MouseHeld) << 0 << false << 1;
+    QTest::newRow("Enter") << "C1" << int(KeyPress) << int(Qt::Key_Return) << false << 1;
+    QTest::newRow("keypad Enter") << "C1" << int(KeyPress) << int(Qt::Key_Enter) << false << 1;
+    QTest::newRow("Enter held down") << "C1" << int(KeyHeld) << int(Qt::Key_Return) << false << 1;
+    QTest::newRow("F2") << "C1" << int(KeyPress) << int(Qt::Key_F2) << true << 0;
+    QTest::newRow("menu key") << "C1" << int(KeyPress) << int(Qt::Key_Menu) << true << 0;
 }
 
 void TestTouchKeysA11y::gestures()
@@ -113,9 +116,26 @@ void TestTouchKeysA11y::gestures()
         control = openCategory(1).label(target);
     const QString before = control->property("text").toString();
     const QPoint centre = control->rect().center();
+    int clicks = 0;
+    if (auto *button = qobject_cast<QPushButton *>(control))
+        connect(button, &QPushButton::clicked, button, [&clicks] { ++clicks; });
 
     ModalWatch dialogs(confirmingInputBox(QStringLiteral("饺子")));
-    if (gesture == FingerHeld || gesture == FingerTap) {
+    if (gesture == FingerSlides) {
+        // Over the time of a hold, but moving: a finger passing by.
+        QTest::touchEvent(control, touchScreen).press(0, centre, control);
+        QTest::touchEvent(control, touchScreen).move(0, centre + QPoint(0, 20), control);
+        QTest::qWait(2 * tillinput::holdMilliseconds);  // nothing may happen meanwhile
+        QTest::touchEvent(control, touchScreen).release(0, centre + QPoint(0, 20), control);
+    } else if (gesture == KeyHeld) {
+        // The key's own press, then what its auto-repeat sends.
+        for (bool repeated : {false, true, true, true}) {
+            QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(), repeated);
+            QApplication::sendEvent(control, &press);
+        }
+        QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+        QApplication::sendEvent(control, &release);
+    } else if (gesture == FingerHeld || gesture == FingerTap) {
         QTest::touchEvent(control, touchScreen).press(0, centre, control);
         if (gesture == FingerHeld)
             QTRY_COMPARE(dialogs.count(), 1);
@@ -146,6 +166,8 @@ void TestTouchKeysA11y::gestures()
     }
 
     QCOMPARE(dialogs.count(), edits ? 1 : 0);
+    if (target == QStringLiteral("C1"))
+        QTEST(clicks, "clicks");
     QCOMPARE(control->property("text").toString(), edits ? QStringLiteral("饺子") : before);
     if (target == QStringLiteral("C1"))
         QCOMPARE(program.sheetExists(1) && orderSheet(1).isVisible(), !edits);
@@ -174,6 +196,14 @@ void TestTouchKeysA11y::namesOfARow()
     set(sheet, QStringLiteral("Label8"), QStringLiteral("小碗"));
     QCOMPARE(named("Command4"), QStringLiteral("牛肉面 小碗 加一"));
     QCOMPARE(named("l01"), QStringLiteral("牛肉面 小碗 单价 6"));
+
+    // Assistive tools can press a button, as a click does.
+    QAccessibleActionInterface *actions =
+        QAccessible::queryAccessibleInterface(sheet.button(QStringLiteral("Command4")))->actionInterface();
+    QVERIFY(actions);
+    QCOMPARE(actions->actionNames().value(0), QAccessibleActionInterface::pressAction());
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(sheet.label(QStringLiteral("L1"))->text(), QStringLiteral("1"));
 
     // No button or label of any window is nameless.
     for (QWidget *window : {static_cast<QWidget *>(&sheet), static_cast<QWidget *>(&form2()),

@@ -3,13 +3,17 @@
 
 #include "main_window/form2.h"
 #include "shell/form1.h"
+#include "shell/single_instance.h"  // the single-copy guard a start takes
 #include "shell/program.h"
 #include "settings/caption_store.h"
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace testsupport;
@@ -50,6 +54,7 @@ private slots:
     void menuButtonHasTheFocus();
     void menuButtonLeadsToTheMainWindowAndBack();
     void windowsLoadOnlyOnce();
+    void secondStartBringsTheWindowBack();
     void closingEndsTheProgramWithoutSaving();
 };
 
@@ -135,6 +140,28 @@ void TestWelcome::windowsLoadOnlyOnce()
     QTest::mouseClick(menuButton(), Qt::LeftButton);
     QCOMPARE(mainText("L7"), QStringLiteral("42"));
     QCOMPARE(form2().button(QStringLiteral("C1"))->text(), QStringLiteral("面条"));
+}
+
+// A second start brings the running copy forward, minimised or not; the
+// request is spent once handled, and one left by a copy that died is cleared.
+void TestWelcome::secondStartBringsTheWindowBack()
+{
+    QTemporaryDir runtime;  // mode 0700, as the platform makes it
+    const QByteArray sharedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString request = runtime.filePath(QStringLiteral("Tavelko.show"));
+    QVERIFY(QFile(request).open(QIODevice::WriteOnly));
+    Program program;
+    program.start();
+    form1().setWindowState(Qt::WindowMinimized);
+    SingleInstance first;
+    QVERIFY(first.isFirst() && !QFile::exists(request));
+    QSignalSpy asked(&first, &SingleInstance::requested);
+    connect(&first, &SingleInstance::requested, &bringVisibleWindowForward);
+    QVERIFY(!SingleInstance().isFirst());
+    QTRY_COMPARE(asked.count(), 1);
+    QVERIFY(!QFile::exists(request) && !form1().isMinimized());
+    qputenv("XDG_RUNTIME_DIR", sharedRuntime);
 }
 
 void TestWelcome::closingEndsTheProgramWithoutSaving()
