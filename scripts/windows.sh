@@ -39,8 +39,8 @@ configure_and_build() {
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
         -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-        -DBUILD_TESTING=ON >"$build.configure.log" 2>&1 \
-        || { tail -30 "$build.configure.log" >&2; exit 1; }
+        -DBUILD_TESTING=ON >"$build/configure.log" 2>&1 \
+        || { tail -30 "$build/configure.log" >&2; exit 1; }
     cmake --build "$build" --parallel "$jobs"
 }
 

@@ -1,5 +1,6 @@
 // The welcome window: its design, the way to the main window and back, and
-// the end of the program when it is closed.
+// the end of the program when it is closed; the command line that is
+// answered before any window.
 
 #include "main_window/form2.h"
 #include "shell/form1.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 
@@ -50,6 +52,8 @@ private slots:
     void menuButtonLeadsToTheMainWindowAndBack();
     void windowsLoadOnlyOnce();
     void closingEndsTheProgramWithoutSaving();
+    void commandLineNeedsNoDisplay_data();
+    void commandLineNeedsNoDisplay();
 };
 
 void TestWelcome::showsItsDesign()
@@ -156,6 +160,50 @@ void TestWelcome::closingEndsTheProgramWithoutSaving()
     next.start();
     QTest::mouseClick(menuButton(), Qt::LeftButton);
     QCOMPARE(form2().button(QStringLiteral("C2"))->text(), QStringLiteral("炒饭"));
+}
+
+void TestWelcome::commandLineNeedsNoDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");  // the start of standard output
+    QTest::addColumn<QString>("error");   // standard error, whole
+
+    const QString version = QStringLiteral("Tavelko " TAVELKO_VERSION "\n");
+    const auto unknown = [](const QString &option) {
+        return QStringLiteral("tavelko: 未知选项 %1，见 tavelko --help / unknown option %1, "
+                              "see tavelko --help\n").arg(option);
+    };
+    QTest::newRow("version") << QStringList{"--version"} << 0 << version << QString();
+    QTest::newRow("help") << QStringList{"-h"} << 0 << QStringLiteral("用法: tavelko") << QString();
+    QTest::newRow("unknown") << QStringList{"--bogus"} << 2 << QString() << unknown("--bogus");
+    QTest::newRow("unknown before version") << QStringList{"-x", "--version"} << 2 << QString()
+                                            << unknown("-x");
+    QTest::newRow("Qt's own option and its value")
+        << QStringList{"-style", "--bogus", "--version"} << 0 << version << QString();
+    QTest::newRow("Qt's option with its value attached")
+        << QStringList{"--platform=xcb", "--bogus"} << 2 << QString() << unknown("--bogus");
+}
+
+void TestWelcome::commandLineNeedsNoDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(TAVELKO_BINARY), arguments);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(printed.startsWith(output) && (!output.isEmpty() || printed.isEmpty()),
+             qPrintable(printed));
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), error);
 }
 
 QTEST_MAIN(TestWelcome)
