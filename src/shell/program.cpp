@@ -160,8 +160,6 @@ OrderSheet &orderSheet(int category)
 
 int startProgram()
 {
-    // Before the application is renamed: the lock records the name of the
-    // running executable, by which a later copy knows it is still running.
     SingleInstance instance;
     if (!instance.isFirst())
         return 0;  // the running copy comes to the front instead

@@ -4,6 +4,7 @@
 
 #include "main_window/form2.h"
 #include "shell/form1.h"
+#include "shell/instance_lock.h"
 #include "shell/program.h"
 #include "testsupport.h"
 
@@ -11,6 +12,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace testsupport;
@@ -52,6 +54,7 @@ private slots:
     void menuButtonLeadsToTheMainWindowAndBack();
     void windowsLoadOnlyOnce();
     void closingEndsTheProgramWithoutSaving();
+    void instanceLockHeldUntilDropped();
     void commandLineNeedsNoDisplay_data();
     void commandLineNeedsNoDisplay();
 };
@@ -160,6 +163,23 @@ void TestWelcome::closingEndsTheProgramWithoutSaving()
     next.start();
     QTest::mouseClick(menuButton(), Qt::LeftButton);
     QCOMPARE(form2().button(QStringLiteral("C2"))->text(), QStringLiteral("炒饭"));
+}
+
+void TestWelcome::instanceLockHeldUntilDropped()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Tavelko.lock"));
+    InstanceLock later(path);
+    {
+        InstanceLock first(path);
+        QCOMPARE(first.take(), InstanceLock::Result::Taken);
+        QCOMPARE(later.take(), InstanceLock::Result::HeldByAnother);
+        QVERIFY(!later.isTaken());
+    }
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(later.take(), InstanceLock::Result::Taken);
+    QCOMPARE(InstanceLock(folder.filePath(QStringLiteral("no/such/folder/lock"))).take(),
+             InstanceLock::Result::Unavailable);
 }
 
 void TestWelcome::commandLineNeedsNoDisplay_data()
