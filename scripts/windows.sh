@@ -9,11 +9,15 @@
 #                        under Wine (tests/windows/)
 #   windows.sh bench     start-up under Wine next to Linux, installed size
 #
-# On Windows itself, with Qt from Qt's installer (MinGW or MSVC) and CMake:
+# On Windows itself, with Qt from Qt's installer (MinGW or MSVC), CMake and NSIS:
 #   cmake -S . -B build-windows -DCMAKE_PREFIX_PATH=C:\Qt\6.4.2\mingw_64
 #   cmake --build build-windows
 #   cmake --install build-windows --prefix Tavelko
-#   makensis /DVERSION=<v> /DPROGRAM_DIR=Tavelko /DOUT_FILE=Tavelko-setup.exe packaging\windows\tavelko.nsi
+#   makensis -INPUTCHARSET UTF8 /DVERSION=<v> /DPROGRAM_DIR=%CD%\Tavelko
+#            /DOUT_FILE=%CD%\Tavelko-setup.exe
+#            /DICON_FILE=%CD%\packaging\windows\tavelko.ico packaging\windows\tavelko.nsi
+# (-INPUTCHARSET UTF8: the script is UTF-8, which makensis on Windows would
+# otherwise read in the system's code page, garbling the Chinese pages.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
