@@ -5,8 +5,8 @@
 #   windows.sh build     configure and build in build-windows/
 #   windows.sh package   also the program folder, dist/Tavelko-<v>-win64.zip
 #                        and dist/Tavelko-<v>-setup.exe
-#   windows.sh test      package, then the unit tests and the cashier's day
-#                        under Wine (tests/windows/)
+#   windows.sh test      package, then the installer, the unit tests and the
+#                        cashier's day under Wine (tests/windows/)
 #   windows.sh bench     start-up under Wine next to Linux, installed size
 #
 # On Windows itself, with Qt from Qt's installer (MinGW or MSVC), CMake and NSIS:
@@ -74,6 +74,7 @@ case $action in
         cmake --build build --target e2e_xhelper e2e_job_sink >/dev/null 2>&1 \
             || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
                  && cmake --build build --target e2e_xhelper e2e_job_sink; }
+        bash tests/windows/installer.sh
         WINEPATH=$(cat "$build/wine-path") ctest --test-dir "$build" --output-on-failure --timeout 300 \
             || { cat "$build"/tests/unit/*.log >&2; exit 1; }
         TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \
