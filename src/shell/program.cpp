@@ -23,11 +23,13 @@ Program *currentProgram = nullptr;
 
 // The icon inside the program, the same on every desktop. Read as PNG by
 // name: Qt reads PNG itself, so no image-format plugin is loaded to guess
-// the format, and no icon theme is searched at start.
+// the format, and no icon theme is searched at start. The sizes are those
+// of title bars and task bars up to twice the normal scale; a larger one
+// would only cost start-up time (the window system gets every size).
 QIcon programIcon()
 {
     QIcon icon;
-    for (const int size : {32, 48, 256}) {
+    for (const int size : {16, 32, 48, 64}) {
         QFile file(QStringLiteral(":/icons/tavelko-%1.png").arg(size));
         QImageReader reader(&file, "png");
         reader.setAutoDetectImageFormat(false);
