@@ -217,7 +217,12 @@ Function un.onInit
   ${Else}
     !insertmacro IsAdmin $0
     ${If} $0 != "Admin"
-      ${GetParameters} $1
+      ; The program folder's own uninstaller, which runs on from a copy of
+      ; itself again, so that it can remove its folder.
+      StrCpy $1 ""
+      ${If} ${Silent}
+        StrCpy $1 "/S"
+      ${EndIf}
       StrCpy $0 "$INSTDIR\uninstall.exe"
       Call un.RunElevated
     ${EndIf}
