@@ -61,12 +61,19 @@ else()
   install(FILES packaging/linux/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tavelko)
   # The manual page and the changelog are installed compressed, as Debian
   # has them (gzip -n: no name or time stamp, the same bytes every build).
+  # The changelog's latest entry is the version being built.
+  file(STRINGS packaging/linux/changelog tavelko_latest LIMIT_COUNT 1)
+  if(NOT tavelko_latest MATCHES "^tavelko \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/linux/changelog has no entry for ${PROJECT_VERSION} on top")
+  endif()
+  configure_file(packaging/linux/tavelko.1 tavelko.1 @ONLY)
+  configure_file(packaging/linux/changelog changelog COPYONLY)
   find_program(TAVELKO_GZIP gzip REQUIRED)
   set(tavelko_docs)
   foreach(doc tavelko.1 changelog)
     add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${doc}.gz
-      COMMAND ${TAVELKO_GZIP} -9n -c ${CMAKE_CURRENT_SOURCE_DIR}/packaging/linux/${doc} > ${doc}.gz
-      DEPENDS packaging/linux/${doc})
+      COMMAND ${TAVELKO_GZIP} -9n -c ${CMAKE_CURRENT_BINARY_DIR}/${doc} > ${doc}.gz
+      DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${doc})
     list(APPEND tavelko_docs ${CMAKE_CURRENT_BINARY_DIR}/${doc}.gz)
   endforeach()
   add_custom_target(tavelko_docs DEPENDS ${tavelko_docs})
