@@ -63,8 +63,8 @@ LangString NEEDS_WIN10 ${LANG_SIMPCHINESE} "${APP} 需要 Windows 10 或更新�
 LangString NEEDS_WIN10 ${LANG_ENGLISH} "${APP} needs Windows 10 or later; it cannot be installed on this version of Windows."
 LangString STILL_RUNNING ${LANG_SIMPCHINESE} "${APP} 正在运行。请先关闭 ${APP}（关闭欢迎窗口），然后点“重试”；点“取消”退出。"
 LangString STILL_RUNNING ${LANG_ENGLISH} "${APP} is running. Close it (close its welcome window), then press Retry; Cancel quits."
-LangString NEEDS_ADMIN ${LANG_SIMPCHINESE} "${APP} 是为所有用户安装的，卸载需要管理员权限。"
-LangString NEEDS_ADMIN ${LANG_ENGLISH} "${APP} was installed for all users; removing it needs administrator rights."
+LangString NEEDS_ADMIN ${LANG_SIMPCHINESE} "${APP} 是为所有用户安装的，更新或卸载需要管理员权限。"
+LangString NEEDS_ADMIN ${LANG_ENGLISH} "${APP} was installed for all users; updating or removing it needs administrator rights."
 
 Var AllUsers
 
@@ -118,6 +118,7 @@ Function ${un}RunElevated
   Quit
 FunctionEnd
 !macroend
+!insertmacro RunElevated ""
 !insertmacro RunElevated "un."
 
 !macro IsAdmin result
@@ -138,6 +139,13 @@ FunctionEnd
   ${GetOptions} $1 "/CurrentUser" $2
   ${IfNot} ${Errors}
     StrCpy $AllUsers 0
+  ${ElseIf} $AllUsers == 0
+    ; Installed for all users before: the upgrade needs the same rights.
+    ReadRegStr $2 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+    ${If} $2 != ""
+      StrCpy $0 "$EXEPATH"
+      Call RunElevated
+    ${EndIf}
   ${EndIf}
 !macroend
 
