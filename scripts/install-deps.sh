@@ -6,6 +6,8 @@
 #   install-deps.sh test       also what the tests need (Xvfb, CUPS, ...)
 #   install-deps.sh windows    also the Windows cross build (MinGW, NSIS, Wine)
 #   install-deps.sh package    also the Linux package checks
+# The package groups are read by their names (declare -n) below.
+# shellcheck disable=SC2034
 set -euo pipefail
 
 build=(
