@@ -58,7 +58,12 @@ note "the desktop entry's command opens the welcome window"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 TAVELKO=$(command -v "${exec_line%% *}") || fail "the desktop entry's command '$exec_line' is not on PATH"
 e2e_begin package
-trap 'status=$?; leave_as_found; e2e_cleanup $status' EXIT
+package_cleanup() {
+    local status=$?
+    leave_as_found
+    e2e_cleanup "$status"
+}
+trap package_cleanup EXIT
 start_app
 icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
 icon=${icon%%$'\n'*}

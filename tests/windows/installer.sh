@@ -32,7 +32,8 @@ poll_until() {  # SECONDS COMMAND...
 }
 
 poll_until 30 test -s "$work/display" || fail "Xvfb did not start"
-export DISPLAY=:$(cat "$work/display")
+DISPLAY=:$(cat "$work/display")
+export DISPLAY
 
 note "the installer, around a stand-in program"
 mkdir -p "$work/program/platforms"
@@ -49,8 +50,7 @@ wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
 
 drive=$WINEPREFIX/drive_c
-user_dir=$(ls -d "$drive"/users/*/AppData/Local | grep -v '/Public/' | head -n1)
-user_dir=${user_dir%/AppData/Local}
+for user_dir in "$drive"/users/*; do [ "${user_dir##*/}" != Public ] && break; done
 key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Tavelko'
 
 # entry ROOT NAME: a value of the uninstall entry under HKCU or HKLM, or nothing.
