@@ -25,7 +25,7 @@ action=${1:-package}
 build=$root/build-windows
 program_dir=$build/Tavelko
 version=$(sed -nE 's/^project\(Tavelko VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 bash scripts/install-deps.sh windows package
 
@@ -38,6 +38,7 @@ configure_and_build() {
     qt=$(bash scripts/build-qt-windows.sh | tail -n1)
     local host_cmake
     host_cmake="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
+    mkdir -p "$build"
     "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja \
         -DCMAKE_BUILD_TYPE=Release \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
