@@ -6,13 +6,14 @@
 #   make package        dist/tavelko_<version>_<arch>.deb
 #   make windows        dist/Tavelko-<version>-setup.exe and -win64.zip
 #   make test-windows   the Windows build under Wine: unit tests and a day at the till
+#   make test-installer the Windows installer under Wine around a stand-in program
 
 BUILD ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 .PHONY: all deps test-deps configure build run test test-package package bench \
-        windows test-windows bench-windows clean
+        windows test-windows test-installer bench-windows clean
 
 all: build
 
@@ -53,6 +54,10 @@ windows:
 
 test-windows:
 	@bash scripts/windows.sh test
+
+test-installer:
+	@bash scripts/install-deps.sh windows
+	bash tests/windows/installer.sh
 
 bench-windows:
 	@bash scripts/windows.sh bench

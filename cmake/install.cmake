@@ -45,8 +45,11 @@ if(WIN32)
 else()
   include(GNUInstallDirs)
   install(TARGETS tavelko RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES packaging/linux/tavelko.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES packaging/linux/io.github.tavelko.Tavelko.metainfo.xml
+  # The desktop file carries the AppStream component's name, so that a
+  # software centre pairs the two.
+  install(FILES packaging/linux/io.github.tavelko.tavelko.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  install(FILES packaging/linux/io.github.tavelko.tavelko.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
   install(FILES packaging/linux/icons/tavelko.svg
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -56,6 +59,27 @@ else()
             RENAME tavelko.png)
   endforeach()
   install(FILES packaging/linux/copyright DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tavelko)
+  # The manual page and the changelog are installed compressed, as Debian
+  # has them (gzip -n: no name or time stamp, the same bytes every build).
+  # The changelog's latest entry is the version being built.
+  file(STRINGS packaging/linux/changelog tavelko_latest LIMIT_COUNT 1)
+  if(NOT tavelko_latest MATCHES "^tavelko \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/linux/changelog has no entry for ${PROJECT_VERSION} on top")
+  endif()
+  configure_file(packaging/linux/tavelko.1 tavelko.1 @ONLY)
+  configure_file(packaging/linux/changelog changelog COPYONLY)
+  find_program(TAVELKO_GZIP gzip REQUIRED)
+  set(tavelko_docs)
+  foreach(doc tavelko.1 changelog)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${doc}.gz
+      COMMAND ${TAVELKO_GZIP} -9n -c ${CMAKE_CURRENT_BINARY_DIR}/${doc} > ${doc}.gz
+      DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${doc})
+    list(APPEND tavelko_docs ${CMAKE_CURRENT_BINARY_DIR}/${doc}.gz)
+  endforeach()
+  add_custom_target(tavelko_docs DEPENDS ${tavelko_docs})
+  add_dependencies(tavelko tavelko_docs)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tavelko.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tavelko)
 
   # `make package`: a .deb for Debian and Ubuntu.
   set(CPACK_GENERATOR DEB)
@@ -63,6 +87,13 @@ else()
   set(CPACK_PACKAGE_VENDOR "Tavelko")
   set(CPACK_PACKAGE_CONTACT "Tavelko developers <tavelko@users.noreply.github.com>")
   set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Ordering and till program for a small restaurant")
+  string(CONCAT CPACK_PACKAGE_DESCRIPTION
+      "Tavelko takes a small restaurant's orders at the till, in Simplified Chinese.\n"
+      "Six categories of fourteen dishes each, sold in small and large portions,\n"
+      "are counted on order sheets; the main window totals them and builds a\n"
+      "numbered bill that is printed on the default printer or copied to the\n"
+      "clipboard. The restaurant names its categories and dishes and sets its\n"
+      "prices in place; they are kept in the user's settings file.")
   set(CPACK_PACKAGE_INSTALL_DIRECTORY tavelko)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -72,7 +103,14 @@ else()
   # the CJK fonts the windows fall back on.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS
       "qt6-qpa-plugins, fonts-arphic-uming | fonts-noto-cjk, fonts-arphic-ukai | fonts-noto-cjk")
-  set(CPACK_PACKAGE_DIRECTORY "${CMAKE_SOURCE_DIR}/dist")
+  # CPack works in the build folder; only the package itself is copied to
+  # dist/. Stripping removes the debugging symbols, the staging script the
+  # compiler's notes (.comment, .note) that Debian's packages do not carry.
   set(CPACK_STRIP_FILES ON)
+  find_program(TAVELKO_OBJCOPY NAMES objcopy REQUIRED)
+  set(CPACK_TAVELKO_OBJCOPY "${TAVELKO_OBJCOPY}")
+  set(CPACK_TAVELKO_DIST "${CMAKE_SOURCE_DIR}/dist")
+  set(CPACK_PRE_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/deb_staging.cmake")
+  set(CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/deb_to_dist.cmake")
   include(CPack)
 endif()

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Installs what Tavelko needs on a Debian or Ubuntu machine. Idempotent: when
-# every package is present it prints nothing.
+# every package is present it prints nothing; otherwise it names what each
+# group lacks and lets apt show its progress and errors.
 #   install-deps.sh            what building and running the program needs
 #   install-deps.sh test       also what the tests need (Xvfb, CUPS, ...)
 #   install-deps.sh windows    also the Windows cross build (MinGW, NSIS, Wine)
 #   install-deps.sh package    also the Linux package checks
+# The package groups are read by their names (declare -n) below.
+# shellcheck disable=SC2034
 set -euo pipefail
 
 build=(
@@ -22,23 +25,36 @@ windows=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev nsis wine wine64 zip unzip
 )
-package=(desktop-file-utils appstream file)
+package=(desktop-file-utils appstream file lintian)
 
-packages=("${build[@]}")
+groups=(build)
 for group in "$@"; do
   case "$group" in
-    test) packages+=("${test[@]}") ;;
-    windows) packages+=("${test[@]}" "${windows[@]}") ;;
-    package) packages+=("${package[@]}") ;;
+    test) groups+=(test) ;;
+    windows) groups+=(test windows) ;;
+    package) groups+=(package) ;;
     *) echo "install-deps: unknown group '$group' (test, windows, package)" >&2; exit 2 ;;
   esac
 done
 
+# What each group lacks, one line per group when anything is missing.
 missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
-    missing+=("$p")
-  fi
+plan=()
+declare -A seen=()
+for group in "${groups[@]}"; do
+  [ -n "${seen[$group]:-}" ] && continue
+  seen[$group]=1
+  declare -n list="$group"
+  lacking=()
+  for p in "${list[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+      lacking+=("$p")
+    fi
+  done
+  unset -n list
+  [ ${#lacking[@]} -eq 0 ] && continue
+  missing+=("${lacking[@]}")
+  plan+=("install-deps: $group: ${lacking[*]}")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
@@ -58,7 +74,13 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
   fi
 fi
-echo "install-deps: installing ${missing[*]}" >&2
+printf '%s\n' "${plan[@]}" >&2
 export DEBIAN_FRONTEND=noninteractive
-"${SUDO[@]}" apt-get update -qq >/dev/null
-"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# apt's own lines show the progress (a fresh machine takes minutes); a lock
+# held by another apt or the desktop's updater is waited for, not failed on.
+apt=("${SUDO[@]}" apt-get -q -o DPkg::Lock::Timeout=600)
+echo "install-deps: updating the package lists" >&2
+"${apt[@]}" update
+echo "install-deps: installing ${#missing[@]} packages" >&2
+"${apt[@]}" install -y --no-install-recommends "${missing[@]}"
+echo "install-deps: done" >&2

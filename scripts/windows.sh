@@ -5,15 +5,19 @@
 #   windows.sh build     configure and build in build-windows/
 #   windows.sh package   also the program folder, dist/Tavelko-<v>-win64.zip
 #                        and dist/Tavelko-<v>-setup.exe
-#   windows.sh test      package, then the unit tests and the cashier's day
-#                        under Wine (tests/windows/)
+#   windows.sh test      package, then the installer, the unit tests and the
+#                        cashier's day under Wine (tests/windows/)
 #   windows.sh bench     start-up under Wine next to Linux, installed size
 #
-# On Windows itself, with Qt from Qt's installer (MinGW or MSVC) and CMake:
+# On Windows itself, with Qt from Qt's installer (MinGW or MSVC), CMake and NSIS:
 #   cmake -S . -B build-windows -DCMAKE_PREFIX_PATH=C:\Qt\6.4.2\mingw_64
 #   cmake --build build-windows
 #   cmake --install build-windows --prefix Tavelko
-#   makensis /DVERSION=<v> /DPROGRAM_DIR=Tavelko /DOUT_FILE=Tavelko-setup.exe packaging\windows\tavelko.nsi
+#   makensis -INPUTCHARSET UTF8 /DVERSION=<v> /DPROGRAM_DIR=%CD%\Tavelko
+#            /DOUT_FILE=%CD%\Tavelko-setup.exe
+#            /DICON_FILE=%CD%\packaging\windows\tavelko.ico packaging\windows\tavelko.nsi
+# (-INPUTCHARSET UTF8: the script is UTF-8, which makensis on Windows would
+# otherwise read in the system's code page, garbling the Chinese pages.)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -21,7 +25,7 @@ action=${1:-package}
 build=$root/build-windows
 program_dir=$build/Tavelko
 version=$(sed -nE 's/^project\(Tavelko VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 bash scripts/install-deps.sh windows package
 
@@ -34,13 +38,14 @@ configure_and_build() {
     qt=$(bash scripts/build-qt-windows.sh | tail -n1)
     local host_cmake
     host_cmake="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
+    mkdir -p "$build"
     "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja \
         -DCMAKE_BUILD_TYPE=Release \
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
         -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
-        -DBUILD_TESTING=ON >"$build.configure.log" 2>&1 \
-        || { tail -30 "$build.configure.log" >&2; exit 1; }
+        -DBUILD_TESTING=ON >"$build/configure.log" 2>&1 \
+        || { tail -30 "$build/configure.log" >&2; exit 1; }
     cmake --build "$build" --parallel "$jobs"
 }
 
@@ -70,6 +75,7 @@ case $action in
         cmake --build build --target e2e_xhelper e2e_job_sink >/dev/null 2>&1 \
             || { cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null \
                  && cmake --build build --target e2e_xhelper e2e_job_sink; }
+        bash tests/windows/installer.sh
         WINEPATH=$(cat "$build/wine-path") ctest --test-dir "$build" --output-on-failure --timeout 300 \
             || { cat "$build"/tests/unit/*.log >&2; exit 1; }
         TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \

@@ -7,7 +7,7 @@
 int main(int argc, char *argv[])
 {
     if (const auto answer = answerCommandLine(argc, argv)) {
-        printToConsole(answer->text);
+        printToConsole(answer->text, answer->exitCode != 0);
         return answer->exitCode;
     }
     QApplication application(argc, argv);

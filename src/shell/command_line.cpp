@@ -7,6 +7,9 @@
 #include <QStringList>
 
 #include <memory>
+#include <algorithm>
+#include <array>
+#include <string>
 #include <string_view>
 
 namespace {
@@ -67,6 +70,26 @@ CommandLineAnswer transferMenu(bool import, int argc, const char *const argv[], 
     return {text, 0};
 }
 
+// Options QApplication takes itself (with one dash or two); the ones in the
+// first list are followed by a value.
+constexpr std::array<std::string_view, 16> qtOptionsWithValue = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry",
+    "qwindowicon", "qwindowtitle", "session", "style", "stylesheet", "display",
+    "geometry", "name", "title", "qmljsdebugger", "dialogs"};
+constexpr std::array<std::string_view, 6> qtFlags = {
+    "reverse", "widgetcount", "nograb", "dograb", "sync", "visual"};
+
+bool isQtOption(std::string_view argument, bool *takesValue)
+{
+    argument.remove_prefix(argument.starts_with("--") ? 2 : 1);
+    argument = argument.substr(0, argument.find('='));
+    const auto in = [argument](const auto &list) {
+        return std::find(list.begin(), list.end(), argument) != list.end();
+    };
+    *takesValue = in(qtOptionsWithValue);
+    return *takesValue || in(qtFlags);
+}
+
 }  // namespace
 
 std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const argv[])
@@ -93,6 +116,16 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "                      / read the menu from a CSV file (not while Tavelko runs)\n"};
         if (argument == "--export-menu" || argument == "--import-menu")
             return transferMenu(argument == "--import-menu", argc, argv, i);
+        if (argument.size() > 1 && argument.starts_with('-')) {
+            bool takesValue = false;
+            if (!isQtOption(argument, &takesValue))
+                return CommandLineAnswer{"tavelko: 未知选项 " + std::string(argument) +
+                                             "，见 tavelko --help / unknown option " +
+                                             std::string(argument) + ", see tavelko --help\n",
+                                         2};
+            if (takesValue && argument.find('=') == std::string_view::npos)
+                ++i;  // its value is Qt's too
+        }
     }
     return std::nullopt;
 }

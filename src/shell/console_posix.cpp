@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-void printToConsole(const std::string &utf8Text)
+void printToConsole(const std::string &utf8Text, bool error)
 {
-    std::fputs(utf8Text.c_str(), stdout);
-    std::fflush(stdout);
+    FILE *stream = error ? stderr : stdout;
+    std::fputs(utf8Text.c_str(), stream);
+    std::fflush(stream);
 }

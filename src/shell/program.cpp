@@ -8,20 +8,57 @@
 #include "shell/single_instance.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
+#include <QTimer>
 #include <QTranslator>
+
+#include <functional>
+#include <utility>
 
 namespace {
 Program *currentProgram = nullptr;
 
-// The desktop's icon theme first (the installed hicolor icon), else the copy
-// inside the program.
+// The icon inside the program, the same on every desktop. Read as PNG by
+// name: Qt reads PNG itself, so no image-format plugin is loaded to guess
+// the format, and no icon theme is searched at start. The sizes are those
+// of title bars and task bars up to twice the normal scale; a larger one
+// would only cost start-up time (the window system gets every size).
 QIcon programIcon()
 {
     QIcon icon;
-    for (const int size : {32, 48, 256})
-        icon.addFile(QStringLiteral(":/icons/tavelko-%1.png").arg(size), QSize(size, size));
-    return QIcon::fromTheme(QStringLiteral("tavelko"), icon);
+    for (const int size : {16, 32, 48, 64}) {
+        QFile file(QStringLiteral(":/icons/tavelko-%1.png").arg(size));
+        QImageReader reader(&file, "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
+    return icon;
+}
+
+// Runs `work` once, as soon as `window` has painted for the first time, so
+// that it does not hold up the first frame.
+void afterFirstPaint(QWidget *window, std::function<void()> work)
+{
+    struct Watch : QObject {
+        std::function<void()> work;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            if (event->type() == QEvent::Paint && work) {
+                QTimer::singleShot(0, std::exchange(work, nullptr));
+                deleteLater();
+            }
+            return false;
+        }
+    };
+    auto *watch = new Watch;
+    watch->work = std::move(work);
+    watch->setParent(window);
+    window->installEventFilter(watch);
 }
 }  // namespace
 
@@ -125,15 +162,14 @@ OrderSheet &orderSheet(int category)
 
 int startProgram()
 {
-    // Before the application is renamed: the lock records the name of the
-    // running executable, by which a later copy knows it is still running.
     SingleInstance instance;
     if (!instance.isFirst())
         return 0;  // the running copy comes to the front instead
     QObject::connect(&instance, &SingleInstance::requested, &bringVisibleWindowForward);
-    settings::removeLeftovers();  // this is the only copy: they belong to a dead run
 
     QApplication::setApplicationName(QStringLiteral("Tavelko"));
+    // The desktop entry's name: a Wayland task bar finds the icon through it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tavelko.tavelko"));
     QApplication::setQuitOnLastWindowClosed(false);  // the welcome window ends the program
 
     // The standard dialog buttons in Chinese ("确定", "取消").
@@ -146,5 +182,9 @@ int startProgram()
 
     Program program;
     program.start();
+    // This is the only copy, so the store's leftovers belong to a dead run.
+    // They are cleared once the welcome window is on the screen (the first
+    // read of the store clears them too, should that come first).
+    afterFirstPaint(&program.form1(), &settings::removeLeftovers);
     return QApplication::exec();
 }

@@ -6,7 +6,6 @@
 #include <QFileSystemWatcher>
 #include <QSaveFile>
 #include <QStandardPaths>
-#include <QThread>
 #include <QWidget>
 
 namespace {
@@ -28,8 +27,8 @@ SingleInstance::SingleInstance(IfRunning ifRunning)
     : m_request(instanceFolder() + QStringLiteral("/Tavelko.show")),
       m_lock(instanceFolder() + QStringLiteral("/Tavelko.lock"))
 {
-    m_lock.setStaleLockTime(0);  // a lock is stale when its process is gone, never by age
-    m_first = acquire();
+    // Where no lock can be made at all, run unguarded rather than not at all.
+    m_first = m_lock.take() != InstanceLock::Result::HeldByAnother;
     if (!m_first) {
         if (ifRunning == IfRunning::AskForward)
             ask();
@@ -44,30 +43,8 @@ SingleInstance::SingleInstance(IfRunning ifRunning)
 
 SingleInstance::~SingleInstance()
 {
-    if (m_first && m_lock.isLocked()) {
-        QFile::remove(m_request);
-        m_lock.unlock();
-    }
-}
-
-bool SingleInstance::acquire()
-{
-    // Qt takes over a lock whose process has ended. A lock without a process
-    // id is either being written by a copy that is starting this very moment
-    // or was left by one killed before it could write it: give it a moment.
-    for (int attempt = 0; attempt < 25; ++attempt) {
-        if (m_lock.tryLock(0))
-            return true;
-        if (m_lock.error() != QLockFile::LockFailedError)
-            return true;  // no lock can be made here: run unguarded rather than not at all
-        qint64 pid = 0;
-        QString host, application;
-        if (m_lock.getLockInfo(&pid, &host, &application))
-            return false;  // held by a running copy
-        QThread::msleep(20);
-    }
-    m_lock.removeStaleLockFile();
-    return m_lock.tryLock(0) || m_lock.error() != QLockFile::LockFailedError;
+    if (m_lock.isTaken())
+        QFile::remove(m_request);  // the lock goes with m_lock
 }
 
 void SingleInstance::ask()

@@ -1,11 +1,12 @@
 #pragma once
-// One running Tavelko per user. The first copy holds a lock file in the
-// user's runtime folder (the temporary folder where there is none) and
-// watches that folder; a later copy finds the lock held by a live process,
-// leaves a request file there and ends, and the first copy brings its visible
-// window to the front. Only QtCore: the Windows build has no QtNetwork.
+// One running Tavelko per user. The first copy holds a lock in the user's
+// runtime folder (the temporary folder where there is none) and watches that
+// folder; a later copy finds the lock held, leaves a request file there and
+// ends, and the first copy brings its visible window to the front. Only
+// QtCore: the Windows build has no QtNetwork.
 
-#include <QLockFile>
+#include "shell/instance_lock.h"
+
 #include <QObject>
 
 class QFileSystemWatcher;
@@ -30,12 +31,11 @@ signals:
     void requested();
 
 private:
-    bool acquire();
     void ask();
     void checkRequest();
 
     QString m_request;
-    QLockFile m_lock;
+    InstanceLock m_lock;
     QFileSystemWatcher *m_watcher = nullptr;
     bool m_first = true;
 };

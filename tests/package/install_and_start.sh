@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# The Linux package as a user gets it: its desktop entry and metainfo
-# validate, `apt-get install` takes it, the installed program answers
+# The Linux package as a user gets it: lintian finds no error or warning, its
+# desktop entry and metainfo validate, `apt-get install` takes it, the installed program answers
 # --version without a display, and the command of its desktop entry opens the
 # welcome window (with its icon) under Xvfb.
-# Run by `make test` after the package is built (needs root or sudo).
+# Run by `make test` after the package is built (needs root or sudo). A
+# package that was not installed before the test is removed again.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${BUILD:-$root/build}
@@ -18,6 +19,19 @@ deb=$(ls -t "$root"/dist/tavelko_*.deb | head -n1)
 SUDO=()
 [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
 
+note "lintian finds no error or warning"
+lintian --pedantic --fail-on error,warning "$deb" || fail "lintian rejects $deb"
+
+was_installed=false
+dpkg-query -W -f='${Status}' tavelko 2>/dev/null | grep -q 'install ok installed' && was_installed=true
+leave_as_found() {
+    if ! $was_installed; then
+        DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get purge -y -qq tavelko >/dev/null 2>&1 \
+            || echo "package: could not remove tavelko again" >&2
+    fi
+}
+trap leave_as_found EXIT
+
 note "install $deb"
 DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" >/dev/null 2>&1 \
     || DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" \
@@ -25,12 +39,13 @@ DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "
 dpkg -s tavelko | grep -q "^Version: $(dpkg-deb -f "$deb" Version)\$" || fail "the installed version is not the package's"
 
 note "the installed desktop files validate"
-desktop=/usr/share/applications/tavelko.desktop
+desktop=/usr/share/applications/io.github.tavelko.tavelko.desktop
 desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
-appstreamcli validate --no-net /usr/share/metainfo/io.github.tavelko.Tavelko.metainfo.xml >/dev/null \
-    || fail "appstreamcli rejects the metainfo"
+metainfo=/usr/share/metainfo/io.github.tavelko.tavelko.metainfo.xml
+verdict=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) \
+    && ! grep -q '^[EWIP]:' <<<"$verdict" || fail "appstreamcli finds fault with the metainfo: $verdict"
 for f in /usr/share/icons/hicolor/scalable/apps/tavelko.svg /usr/share/icons/hicolor/48x48/apps/tavelko.png \
-         /usr/share/doc/tavelko/copyright; do
+         /usr/share/doc/tavelko/copyright /usr/share/doc/tavelko/changelog.gz /usr/share/man/man1/tavelko.1.gz; do
     [ -s "$f" ] || fail "$f is not installed"
 done
 
@@ -43,6 +58,12 @@ note "the desktop entry's command opens the welcome window"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 TAVELKO=$(command -v "${exec_line%% *}") || fail "the desktop entry's command '$exec_line' is not on PATH"
 e2e_begin package
+package_cleanup() {
+    local status=$?
+    leave_as_found
+    e2e_cleanup "$status"
+}
+trap package_cleanup EXIT
 start_app
 icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
 icon=${icon%%$'\n'*}

@@ -1,9 +1,11 @@
 // The welcome window: its design, the way to the main window and back, and
-// the end of the program when it is closed.
+// the end of the program when it is closed; the command line that is
+// answered before any window.
 
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/single_instance.h"  // the single-copy guard a start takes
+#include "shell/instance_lock.h"
 #include "shell/program.h"
 #include "settings/caption_store.h"
 #include "testsupport.h"
@@ -11,6 +13,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -56,6 +59,9 @@ private slots:
     void windowsLoadOnlyOnce();
     void secondStartBringsTheWindowBack();
     void closingEndsTheProgramWithoutSaving();
+    void instanceLockHeldUntilDropped();
+    void commandLineNeedsNoDisplay_data();
+    void commandLineNeedsNoDisplay();
 };
 
 void TestWelcome::showsItsDesign()
@@ -185,6 +191,67 @@ void TestWelcome::closingEndsTheProgramWithoutSaving()
     next.start();
     QTest::mouseClick(menuButton(), Qt::LeftButton);
     QCOMPARE(form2().button(QStringLiteral("C2"))->text(), QStringLiteral("炒饭"));
+}
+
+void TestWelcome::instanceLockHeldUntilDropped()
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Tavelko.lock"));
+    InstanceLock later(path);
+    {
+        InstanceLock first(path);
+        QCOMPARE(first.take(), InstanceLock::Result::Taken);
+        QCOMPARE(later.take(), InstanceLock::Result::HeldByAnother);
+        QVERIFY(!later.isTaken());
+    }
+    QVERIFY(!QFile::exists(path));
+    QCOMPARE(later.take(), InstanceLock::Result::Taken);
+    QCOMPARE(InstanceLock(folder.filePath(QStringLiteral("no/such/folder/lock"))).take(),
+             InstanceLock::Result::Unavailable);
+}
+
+void TestWelcome::commandLineNeedsNoDisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");  // the start of standard output
+    QTest::addColumn<QString>("error");   // standard error, whole
+
+    const QString version = QStringLiteral("Tavelko " TAVELKO_VERSION "\n");
+    const auto unknown = [](const QString &option) {
+        return QStringLiteral("tavelko: 未知选项 %1，见 tavelko --help / unknown option %1, "
+                              "see tavelko --help\n").arg(option);
+    };
+    QTest::newRow("version") << QStringList{"--version"} << 0 << version << QString();
+    QTest::newRow("help") << QStringList{"-h"} << 0 << QStringLiteral("用法: tavelko") << QString();
+    QTest::newRow("unknown") << QStringList{"--bogus"} << 2 << QString() << unknown("--bogus");
+    QTest::newRow("unknown before version") << QStringList{"-x", "--version"} << 2 << QString()
+                                            << unknown("-x");
+    QTest::newRow("Qt's own option and its value")
+        << QStringList{"-style", "--bogus", "--version"} << 0 << version << QString();
+    QTest::newRow("Qt's option with its value attached")
+        << QStringList{"--platform=xcb", "--bogus"} << 2 << QString() << unknown("--bogus");
+}
+
+void TestWelcome::commandLineNeedsNoDisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(TAVELKO_BINARY), arguments);
+    QVERIFY(program.waitForFinished(30000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+    const QString printed = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(printed.startsWith(output) && (!output.isEmpty() || printed.isEmpty()),
+             qPrintable(printed));
+    QCOMPARE(QString::fromUtf8(program.readAllStandardError()), error);
 }
 
 QTEST_MAIN(TestWelcome)

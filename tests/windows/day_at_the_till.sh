@@ -32,6 +32,9 @@ export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=
 wineserver -k 2>/dev/null || true
 note "a new Wine prefix"
 wineboot -i >"$E2E_DIR/logs/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$E2E_DIR/logs/wineboot.log")"
+# Debian's Wine calls itself Windows 7 unless told otherwise; the installer
+# wants 10.
+wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
 wine_cleanup() {
     local status=$?
