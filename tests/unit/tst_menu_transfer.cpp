@@ -50,6 +50,7 @@ QString stored(const QString &key)
 std::pair<int, QString> runProgram(const QStringList &arguments)
 {
     QProcess child;
+    child.setProcessChannelMode(QProcess::MergedChannels);  // refusals go to standard error
     child.start(QStringLiteral(TAVELKO_BINARY), arguments);
     if (!child.waitForFinished(60000))
         return {-1, QString()};
