@@ -1,6 +1,7 @@
 // Sales journal benchmarks: recording one order as "一键归零" does (one
 // transaction, synced to disk), the summary of a day of 1,000 orders (what the
-// takings window reads), and the CSV of a year of 100,000 orders.
+// takings window reads), the CSV of a year of 100,000 orders, and opening
+// (with its integrity check) a journal holding that year.
 
 #include "journal/journal.h"
 
@@ -33,13 +34,15 @@ journal::Order sampleOrder(const QDateTime &endedAt, int bill)
     return order;
 }
 
-// `count` orders spread evenly over `days` days from 1 January.
+// `count` orders spread evenly over `days` days from 1 January, each day's
+// between 8:00 and 20:00.
 void fill(journal::Journal &journal, int count, int days)
 {
     const QDateTime start(QDate(2026, 1, 1), QTime(8, 0));
+    const int perDay = (count + days - 1) / days;
     QList<journal::Order> orders;
     for (int i = 0; i < count; ++i) {
-        const qint64 seconds = qint64(i) * days * 86400 / count;
+        const qint64 seconds = qint64(i / perDay) * 86400 + qint64(i % perDay) * 43200 / perDay;
         orders.append(sampleOrder(start.addSecs(seconds), i));
     }
     QVERIFY2(journal.recordAll(orders), qPrintable(journal.error()));
@@ -76,16 +79,39 @@ private slots:
 
     void exportAYearOf100000Orders()
     {
-        QTemporaryDir folder;
-        journal::Journal journal(folder.path());
-        fill(journal, 100000, 365);
-        const QString file = folder.filePath(QStringLiteral("year.csv"));
+        journal::Journal journal(yearFolder());
+        const QString file = m_year.filePath(QStringLiteral("year.csv"));
         QBENCHMARK_ONCE {
             QVERIFY2(journal.exportCsv(QDate(2026, 1, 1), QDate(2026, 12, 31), file),
                      qPrintable(journal.error()));
         }
         qInfo("CSV of a year: %lld bytes", QFileInfo(file).size());
     }
+
+    // What the program does once the welcome window is up: open the journal
+    // and check its integrity.
+    void openAndCheckAYearOf100000Orders()
+    {
+        const QString folder = yearFolder();
+        QBENCHMARK_ONCE {
+            journal::Journal journal(folder);
+            QVERIFY(journal.open());
+        }
+    }
+
+private:
+    QString yearFolder()
+    {
+        if (!m_yearFilled) {
+            journal::Journal journal(m_year.path());
+            fill(journal, 100000, 365);
+            m_yearFilled = true;
+        }
+        return m_year.path();
+    }
+
+    QTemporaryDir m_year;
+    bool m_yearFilled = false;
 };
 
 QTEST_GUILESS_MAIN(BenchJournal)
