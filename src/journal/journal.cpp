@@ -309,12 +309,13 @@ QString Journal::Private::setAside()
     QString kept = folder + QStringLiteral("/journal-damaged-%1.sqlite").arg(stamp);
     for (int n = 2; QFileInfo::exists(kept); ++n)
         kept = folder + QStringLiteral("/journal-damaged-%1-%2.sqlite").arg(stamp).arg(n);
-    if (!QFile::rename(path(), kept))
-        return QString();
-    for (const char *suffix : {"-wal", "-shm"})
-        if (QFileInfo::exists(path() + QLatin1String(suffix)))
-            QFile::rename(path() + QLatin1String(suffix), kept + QLatin1String(suffix));
-    return kept;
+    // The log first: a new database must never find the old one's log.
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QString from = path() + QLatin1String(suffix);
+        if (QFileInfo::exists(from) && !QFile::rename(from, kept + QLatin1String(suffix)))
+            return QString();
+    }
+    return QFile::rename(path(), kept) ? kept : QString();
 }
 
 bool Journal::Private::openRecording()
