@@ -11,17 +11,18 @@
 
 namespace {
 
-// A lunchtime order: three categories, two dishes each, a bill.
-journal::Order sampleOrder(const QDateTime &endedAt, int bill)
+// A lunchtime order: three categories, two dishes each, a bill. `dishes`:
+// per category (14 fills every row of a sheet).
+journal::Order sampleOrder(const QDateTime &endedAt, int bill, int categories = 3, int dishes = 2)
 {
     journal::Order order;
     order.endedAt = endedAt;
     order.billNumber = bill % 99 + 1;
     order.printed = true;
-    order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"),
-                           QStringLiteral("包子 馒头"), QString(), QString(), QString()};
-    for (int c = 1; c <= 3; ++c)
-        for (int dish = 1; dish <= 2; ++dish) {
+    order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子 馒头"),
+                           QStringLiteral("凉菜"), QStringLiteral("饮料"), QStringLiteral("主食")};
+    for (int c = 1; c <= categories; ++c)
+        for (int dish = 1; dish <= dishes; ++dish) {
             const double total = 2 * 12.5 + 18;
             order.lines.append({c, order.categoryNames[c - 1], QStringLiteral("牛肉面%1").arg(dish),
                                 2, QStringLiteral("小份"), 1, QStringLiteral("大份"), total});
@@ -54,15 +55,25 @@ class BenchJournal : public QObject {
     Q_OBJECT
 
 private slots:
+    void recordOneOrder_data()
+    {
+        QTest::addColumn<int>("categories");
+        QTest::addColumn<int>("dishes");
+        QTest::newRow("6 lines") << 3 << 2;
+        QTest::newRow("every row of six sheets") << 6 << 14;
+    }
+
     void recordOneOrder()
     {
+        QFETCH(int, categories);
+        QFETCH(int, dishes);
         // Beside the build, on the disk the program's data folder would be on.
         QTemporaryDir folder(QDir::currentPath() + QStringLiteral("/journal-XXXXXX"));
         journal::Journal journal(folder.path());
         QVERIFY(journal.open());
         int bill = 0;
         QBENCHMARK {
-            QVERIFY(journal.record(sampleOrder(QDateTime::currentDateTime(), ++bill)));
+            QVERIFY(journal.record(sampleOrder(QDateTime::currentDateTime(), ++bill, categories, dishes)));
         }
     }
 
