@@ -538,6 +538,16 @@ std::optional<DaySummary> Journal::summaryOf(const QDate &day)
 
 bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
 {
+    // Writing over the journal itself (or its log) would lose every order.
+    const QString target = QFileInfo(file).absoluteFilePath();
+    const QString database = QFileInfo(d->path()).canonicalFilePath();
+    const QString targetCanonical = QFileInfo(file).canonicalFilePath();
+    for (const QString &name : {target, targetCanonical})
+        if (!database.isEmpty() && !name.isEmpty() && name.startsWith(database)) {
+            d->error = QStringLiteral("不能导出到营业记录数据库本身：%1")
+                           .arg(QDir::toNativeSeparators(file));
+            return false;
+        }
     if (!open() && !d->error.isEmpty())
         return false;
     QSaveFile out(file);
