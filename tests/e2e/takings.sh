@@ -88,8 +88,8 @@ fi
 [ ! -e "$E2E_DIR/wrong.csv" ] || fail "a reversed range left a file"
 [ "$(wc -l <"$E2E_DIR/wrong.txt")" -eq 1 ] || fail "the error is not one line: $(cat "$E2E_DIR/wrong.txt")"
 
-# (The takings window, opened from the owner's menu, is checked against the
-# same figures here.)
+# --- The takings window: opened from the owner's menu, it must show these
+# same figures (2 orders, 30元, the two dishes). Its step goes here. ---
 
 note "killed right after 一键归零: the order is there on the next start"
 sell "$main" 1 牛肉面 6 1 8 0
