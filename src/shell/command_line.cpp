@@ -2,13 +2,14 @@
 
 #include "settings/menu_transfer.h"
 #include "shell/single_instance.h"
+#include "shell/takings_command.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <memory>
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -98,10 +99,20 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
         const std::string_view argument = argv[i] ? argv[i] : "";
         if (argument == "--version" || argument == "-v")
             return CommandLineAnswer{"Tavelko " TAVELKO_VERSION "\n"};
+        if (argument == "--takings" || argument == "--export-takings") {
+            QStringList rest;
+            for (int j = i + 1; j < argc; ++j)
+                rest << QString::fromLocal8Bit(argv[j]);
+            return argument == "--takings" ? answerTakings(rest) : answerExportTakings(rest);
+        }
         if (argument == "--help" || argument == "-h" || argument == "/?")
             return CommandLineAnswer{
-                "用法: tavelko [--version] [--help] [--export-menu 文件] [--import-menu 文件]\n"
-                "Usage: tavelko [--version] [--help] [--export-menu FILE] [--import-menu FILE]\n"
+                "用法: tavelko [--version] [--help] [--takings [日期]]\n"
+                "      tavelko --export-takings 起始日期 结束日期 文件\n"
+                "      tavelko --export-menu 文件 | --import-menu 文件\n"
+                "Usage: tavelko [--version] [--help] [--takings [DATE]]\n"
+                "       tavelko --export-takings FROM TO FILE\n"
+                "       tavelko --export-menu FILE | --import-menu FILE\n"
                 "\n"
                 "Tavelko 是小餐馆的点菜收银程序。不带参数启动时打开欢迎窗口。\n"
                 "Tavelko is the ordering and till program of a small restaurant.\n"
@@ -113,7 +124,12 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "                      / write the menu (categories, dishes, portions, prices)\n"
                 "                      to a CSV file\n"
                 "  --import-menu 文件  从 CSV 文件导入菜单（程序运行时不可用）\n"
-                "                      / read the menu from a CSV file (not while Tavelko runs)\n"};
+                "                      / read the menu from a CSV file (not while Tavelko runs)\n"
+                "  --takings [日期]    显示当天（或指定日期 YYYY-MM-DD）的营业日结\n"
+                "                      / print the day's takings summary (today by default)\n"
+                "  --export-takings 起始日期 结束日期 文件\n"
+                "                      将这段日期的订单导出为 CSV 文件（日期或 today）\n"
+                "                      / export the orders of FROM to TO as CSV (dates or today)\n"};
         if (argument == "--export-menu" || argument == "--import-menu")
             return transferMenu(argument == "--import-menu", argc, argv, i);
         if (argument.size() > 1 && argument.starts_with('-')) {

@@ -1,6 +1,8 @@
 #include "shell/program.h"
 
 #include "common/categories.h"
+#include "common/design.h"
+#include "journal/journal.h"
 #include "main_window/form2.h"
 #include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
@@ -130,11 +132,38 @@ bool Program::form2Exists() const
 void Program::start()
 {
     form1().ensureLoaded();  // its Form_Load shows it
+    // The journal is opened (and checked) once the welcome window is up; a
+    // damaged one it had to set aside is reported to the owner.
+    QTimer::singleShot(0, &form1(), [this] {
+        journal::Journal &journal = journal::programJournal();
+        journal.open();
+        const QString notice = journal.takeNotice();
+        if (!notice.isEmpty() && !m_ended)
+            design::reportError(&form1(), notice);
+    });
+}
+
+void Program::recordOpenOrder(bool tellOwner)
+{
+    // An order still on the main window ends with the program; so do orders
+    // whose earlier writes failed.
+    QString failure;
+    const bool recorded = m_windows->form2 ? m_windows->form2->recordHeldOrder(&failure)
+                                           : journal::programJournal().flush();
+    if (recorded)
+        return;
+    const QString text = QStringLiteral("程序结束时有订单未能记入营业记录：%1")
+                             .arg(failure.isEmpty() ? journal::programJournal().error() : failure);
+    if (tellOwner)
+        design::reportError(nullptr, text);
+    else
+        qWarning("%s", qUtf8Printable(text));
 }
 
 void Program::end()
 {
     m_ended = true;
+    recordOpenOrder(true);
     for (auto &sheet : m_windows->sheets)
         if (sheet)
             sheet->hide();
@@ -186,5 +215,11 @@ int startProgram()
     // They are cleared once the welcome window is on the screen (the first
     // read of the store clears them too, should that come first).
     afterFirstPaint(&program.form1(), &settings::removeLeftovers);
+    // Quitting without the welcome window being closed (the desktop session
+    // ending) must not lose the order on the main window either.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&program] {
+        if (!program.hasEnded())
+            program.recordOpenOrder(false);
+    });
     return QApplication::exec();
 }
