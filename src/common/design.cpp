@@ -2,6 +2,8 @@
 
 #include "common/caption_fit.h"
 
+#include <QFontDatabase>
+#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -33,15 +35,55 @@ Twips toTwips(const QRect &r)
             r.height() * twipsPerPixel};
 }
 
+namespace {
+
+// `wanted` less the families this machine does not have, in the same order.
+// A family missing from the font database is not free: resolving a font that
+// names it first has the system rank its substitutes for that family, a cost
+// the start-up felt. The first family present is the one drawn either way.
+// When none is present the list stays whole, for the system to substitute as
+// it would.
+QStringList presentFamilies(const QStringList &wanted)
+{
+    const QStringList known = QFontDatabase::families();
+    QStringList present;
+    for (const QString &family : wanted) {
+        bool found = known.contains(family, Qt::CaseInsensitive);
+#ifdef Q_OS_WIN
+        // Windows lists a family under one name and knows it under the other
+        // (SimSun, 宋体) as well; asking it is cheap there. Elsewhere the same
+        // question runs every rule of fontconfig's configuration.
+        found = found || QFontDatabase::hasFamily(family);
+#endif
+        if (found)
+            present << family;
+    }
+    return present.isEmpty() ? wanted : present;
+}
+
+// The face's families, Windows family first, then the free CJK families Linux
+// machines carry; looked up in the font database once a run.
+QStringList families(Face face)
+{
+    const QStringList songTi {QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                              QStringLiteral("AR PL UMing CN"),
+                              QStringLiteral("Noto Serif CJK SC")};
+    const QStringList kaiTi {QStringLiteral("KaiTi"), QStringLiteral("楷体"),
+                             QStringLiteral("AR PL UKai CN")};
+    // The font database exists only once the application does.
+    if (!qGuiApp)
+        return face == Face::SongTi ? songTi : kaiTi;
+    static const QStringList presentSongTi = presentFamilies(songTi);
+    static const QStringList presentKaiTi = presentFamilies(kaiTi);
+    return face == Face::SongTi ? presentSongTi : presentKaiTi;
+}
+
+}  // namespace
+
 QFont font(Face face, double points, bool bold)
 {
     QFont f;
-    if (face == Face::SongTi)
-        f.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                       QStringLiteral("AR PL UMing CN"), QStringLiteral("Noto Serif CJK SC")});
-    else
-        f.setFamilies({QStringLiteral("KaiTi"), QStringLiteral("楷体"),
-                       QStringLiteral("AR PL UKai CN")});
+    f.setFamilies(families(face));
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;

@@ -132,9 +132,11 @@ bool Program::form2Exists() const
 void Program::start()
 {
     form1().ensureLoaded();  // its Form_Load shows it
-    // The journal is opened (and checked) once the welcome window is up; a
-    // damaged one it had to set aside is reported to the owner.
-    QTimer::singleShot(0, &form1(), [this] {
+    // The journal is opened (and checked) once the welcome window has painted,
+    // for its file and schema not to hold up the first frame (an order coming
+    // sooner opens it itself); a damaged one it had to set aside is reported
+    // to the owner.
+    afterFirstPaint(&form1(), [this] {
         journal::Journal &journal = journal::programJournal();
         journal.open();
         const QString notice = journal.takeNotice();
