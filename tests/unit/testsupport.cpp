@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -205,6 +207,30 @@ void press(OrderSheet &sheet, const QString &button, int times)
 {
     for (int i = 0; i < times; ++i)
         QTest::mouseClick(sheet.button(button), Qt::LeftButton);
+}
+
+QString familiesFault(const QFont &font, const QStringList &designed)
+{
+    if (font.families().isEmpty())
+        return QStringLiteral("no families");
+    const QStringList known = QFontDatabase::families();
+    qsizetype next = 0;  // where in `designed` the next family may come from
+    for (const QString &family : font.families() + QStringList {QString()}) {
+        // The empty family closes the list: nothing installed may follow.
+        const qsizetype at = family.isEmpty() ? designed.size() : designed.indexOf(family, next);
+        if (at < 0)
+            return QStringLiteral("%1 is not designed there").arg(family);
+        for (qsizetype skipped = next; skipped < at; ++skipped)
+            if (known.contains(designed.at(skipped), Qt::CaseInsensitive))
+                return QStringLiteral("%1 is installed but left out").arg(designed.at(skipped));
+        next = at + 1;
+    }
+    QFont whole = font;
+    whole.setFamilies(designed);
+    if (QFontInfo(font).family() != QFontInfo(whole).family())
+        return QStringLiteral("draws %1 where the whole list draws %2")
+            .arg(QFontInfo(font).family(), QFontInfo(whole).family());
+    return {};
 }
 
 }  // namespace testsupport

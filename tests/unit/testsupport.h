@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <QSettings>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 class OrderSheet;
+class QFont;
 class QTimer;
 class QWidget;
 
@@ -102,5 +104,13 @@ OrderSheet &openCategory(int k);
 QString text(OrderSheet &sheet, const QString &label);
 void set(OrderSheet &sheet, const QString &label, const QString &caption);
 void press(OrderSheet &sheet, const QString &button, int times = 1);
+
+// ----------------------------------------------------------------- fonts ---
+
+// What is wrong with `font`'s families against the `designed` list, or an
+// empty string: the families must be the designed ones in their order, less
+// only those the font database lacks (so SimSun leads wherever it is
+// installed), and the face drawn must be the one the whole list would give.
+QString familiesFault(const QFont &font, const QStringList &designed);
 
 }  // namespace testsupport

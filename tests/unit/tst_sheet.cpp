@@ -126,9 +126,10 @@ void verifySongTi(QWidget *w, double points)
     QVERIFY2(w, "control missing");
     const QFont f = w->font();
     QCOMPARE(f.pointSizeF(), points);
-    QVERIFY2(!f.families().isEmpty() && f.families().first() == QStringLiteral("SimSun"),
-             qPrintable(w->objectName()));
-    QVERIFY(f.families().contains(QStringLiteral("宋体")));
+    const QString fault = testsupport::familiesFault(
+        f, {QStringLiteral("SimSun"), QStringLiteral("宋体"), QStringLiteral("AR PL UMing CN"),
+            QStringLiteral("Noto Serif CJK SC")});
+    QVERIFY2(fault.isEmpty(), qPrintable(w->objectName() + QStringLiteral(": ") + fault));
     QVERIFY(!f.bold());
 }
 

@@ -85,6 +85,10 @@ void TestWelcome::showsItsDesign()
     QCOMPARE(menuButton()->geometry(), QRect(16, 56, 361, 537));
     QCOMPARE(menuButton()->font().pointSizeF(), 140.25);
     QVERIFY(menuButton()->font().bold());
+    const QString fault = testsupport::familiesFault(
+        menuButton()->font(),
+        {QStringLiteral("KaiTi"), QStringLiteral("楷体"), QStringLiteral("AR PL UKai CN")});
+    QVERIFY2(fault.isEmpty(), qPrintable(fault));
 
     // Starting reads nothing: the main window comes with "菜单" only.
     QVERIFY(!program.form2Exists());
