@@ -31,7 +31,9 @@ Twips toTwips(const QRect &pixels);
 enum class Face { SongTi, KaiTi };
 
 // 宋体 or 楷体 at `points`, asking for the Windows family first and falling
-// back on the free CJK families that Linux machines carry.
+// back on the free CJK families that Linux machines carry; families this
+// machine does not have are left out of the list (all of them kept when it
+// has none).
 QFont font(Face face, double points, bool bold = false);
 
 // A label that shows its caption as plain text, top-left aligned unless told.
