@@ -1,0 +1,238 @@
+// The owner's menu and the takings window: the menu opens from the main
+// window's heading by every gesture meant for it (and the menu key still
+// renames a focused category); the takings window opened from it shows a
+// day's orders as the journal holds them, with figures that add up.
+
+#include "common/caption_number.h"
+#include "journal/journal.h"
+#include "main_window/form2.h"
+#include "shell/form1.h"
+#include "shell/program.h"
+#include "takings/takings_window.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDateEdit>
+#include <QLabel>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace testsupport;
+
+namespace {
+
+QPointingDevice *touchScreen = nullptr;
+
+Form2 &openMainWindow(Program &program)
+{
+    program.start();
+    QTest::mouseClick(form1().findChild<QPushButton *>(QStringLiteral("C1")), Qt::LeftButton);
+    return form2();
+}
+
+QMenu *shownOwnerMenu(Form2 &window)
+{
+    auto *menu = window.findChild<QMenu *>(QStringLiteral("ownerMenu"));
+    return menu && menu->isVisible() ? menu : nullptr;
+}
+
+QStringList entries(const QMenu &menu)
+{
+    QStringList texts;
+    for (const QAction *action : menu.actions())
+        if (!action->isSeparator())
+            texts << action->text();
+    return texts;
+}
+
+journal::OrderLine line(int category, const char *dish, double small, double large, double total)
+{
+    journal::OrderLine l;
+    l.category = category;
+    l.categoryName = category == 1 ? QStringLiteral("面条") : QStringLiteral("小炒");
+    l.dish = QString::fromUtf8(dish);
+    l.smallQuantity = small;
+    l.smallHeading = QStringLiteral("小份");
+    l.largeQuantity = large;
+    l.largeHeading = QStringLiteral("大份");
+    l.lineTotal = total;
+    return l;
+}
+
+journal::Order order(const QDate &day, const char *time, std::optional<int> number,
+                     QList<journal::OrderLine> lines)
+{
+    journal::Order o;
+    o.endedAt = QDateTime(day, QTime::fromString(QString::fromLatin1(time)));
+    o.billNumber = number;
+    o.printed = number.has_value();
+    o.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子 馒头")};
+    for (const journal::OrderLine &l : lines) {
+        o.categoryTotals[l.category - 1] += l.lineTotal;
+        o.grandTotal += l.lineTotal;
+    }
+    o.lines = lines;
+    if (number)
+        o.billText = QStringLiteral("第%1位\r\n\r\n总计   %2元").arg(*number).arg(captionText(o.grandTotal));
+    return o;
+}
+
+// The numbers of one column of a table, added up.
+double columnSum(const QTableWidget *table, int column)
+{
+    double sum = 0;
+    for (int row = 0; row < table->rowCount(); ++row)
+        sum += captionValue(table->item(row, column)->text()).value_or(0);
+    return sum;
+}
+
+enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10 };
+
+}  // namespace
+
+class TestTakings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_data.isValid());
+        qputenv("XDG_DATA_HOME", m_data.path().toLocal8Bit());
+        QCoreApplication::setApplicationName(QStringLiteral("Tavelko"));
+        touchScreen = QTest::createTouchDevice();
+    }
+    void init() { clearStore(); }
+
+    void ownerMenuGestures_data();
+    void ownerMenuGestures();
+    void dayFromTheMenu();
+
+private:
+    QTemporaryDir m_data;
+};
+
+void TestTakings::ownerMenuGestures_data()
+{
+    QTest::addColumn<int>("gesture");
+    QTest::addColumn<QString>("focused");  // the main window's button with the focus
+    QTest::addColumn<bool>("opens");       // the owner's menu, rather than renaming
+    QTest::newRow("right click on the heading") << int(RightClick) << "C1" << true;
+    QTest::newRow("finger held on the heading") << int(FingerHeld) << "C1" << true;
+    QTest::newRow("menu key on 清单") << int(MenuKey) << "Command2" << true;
+    QTest::newRow("Shift+F10 on 一键归零") << int(ShiftF10) << "Command1" << true;
+    QTest::newRow("menu key on a category renames") << int(MenuKey) << "C1" << false;
+}
+
+void TestTakings::ownerMenuGestures()
+{
+    QFETCH(int, gesture);
+    QFETCH(QString, focused);
+    QFETCH(bool, opens);
+    Program program;
+    Form2 &window = openMainWindow(program);
+    QLabel *heading = window.label(QStringLiteral("Label1"));
+    const QRect headingPlace = heading->geometry();
+    QPushButton *button = window.button(focused);
+    button->setFocus();
+    const QPoint centre = heading->rect().center();
+
+    ModalWatch dialogs(confirmingInputBox(QStringLiteral("饺子")));
+    if (gesture == RightClick) {
+        QTest::mouseClick(heading, Qt::RightButton, {}, centre);
+    } else if (gesture == FingerHeld) {
+        QTest::touchEvent(heading, touchScreen).press(0, centre, heading);
+        QTRY_VERIFY(shownOwnerMenu(window));
+        QTest::touchEvent(heading, touchScreen).release(0, centre, heading);
+    } else if (gesture == MenuKey) {
+        // What the platform makes of the menu key: a request to the focus.
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, button->rect().center(),
+                                  button->mapToGlobal(button->rect().center()));
+        QApplication::sendEvent(button, &request);
+    } else {
+        QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+    }
+
+    QMenu *menu = shownOwnerMenu(window);
+    QCOMPARE(menu != nullptr, opens);
+    QCOMPARE(dialogs.count(), opens ? 0 : 1);
+    QCOMPARE(button->text() == QStringLiteral("饺子"), !opens);
+    if (menu) {
+        QCOMPARE(entries(*menu), QStringList({QStringLiteral("营业记录…"), QStringLiteral("关于 Tavelko")}));
+        menu->hide();
+    }
+    QCOMPARE(heading->geometry(), headingPlace);
+    QVERIFY(heading->toolTip().contains(QStringLiteral("营业记录")));
+}
+
+void TestTakings::dayFromTheMenu()
+{
+    const QDate today = QDate::currentDate();
+    const QList<journal::Order> recorded = {
+        order(today.addDays(-1), "21:00:00", 7, {line(1, "牛肉面", 1, 0, 6)}),
+        order(today, "00:00:01", 8, {line(1, "牛肉面", 2, 1, 20), line(2, "炒饭", 0, 1, 12.5)}),
+        order(today, "12:30:00", std::nullopt, {line(2, "炒饭", 1, 0, 9)}),
+        order(today, "23:59:59", 9, {line(1, "牛肉面", 0, 3, 24), line(1, "阳春面", 1, 1, 11)}),
+    };
+    for (const journal::Order &o : recorded)
+        QVERIFY2(journal::programJournal().record(o), qPrintable(journal::programJournal().error()));
+
+    Program program;
+    Form2 &window = openMainWindow(program);
+    QLabel *heading = window.label(QStringLiteral("Label1"));
+    QTest::mouseClick(heading, Qt::RightButton, {}, heading->rect().center());
+    QMenu *menu = shownOwnerMenu(window);
+    QVERIFY(menu);
+    menu->findChild<QAction *>(QStringLiteral("takingsAction"))->trigger();
+    menu->hide();
+
+    auto *takings = window.findChild<takings::TakingsWindow *>();
+    QVERIFY(takings && takings->isVisible());
+    QCOMPARE(takings->windowTitle(), QStringLiteral("营业记录"));
+    auto find = [takings](const char *name) {
+        return takings->findChild<QWidget *>(QString::fromLatin1(name));
+    };
+    auto *orderList = static_cast<QTableWidget *>(find("orderList"));
+    auto *dishes = static_cast<QTableWidget *>(find("dishTotals"));
+    auto *categoryTotals = static_cast<QTableWidget *>(find("categoryTotals"));
+
+    // Today, then yesterday through the date picker: what the journal says,
+    // and every way of adding it up gives the takings.
+    for (const auto &[day, count, takingsSum] :
+         {std::tuple{today, 3, 76.5}, std::tuple{today.addDays(-1), 1, 6.0}}) {
+        static_cast<QDateEdit *>(find("dayPicker"))->setDate(day);
+        const std::optional<journal::DaySummary> said = journal::programJournal().summaryOf(day);
+        QVERIFY(said);
+        QCOMPARE(said->orderCount, count);
+        QCOMPARE(said->takings, takingsSum);
+        QCOMPARE(static_cast<QLabel *>(find("orderCount"))->text(), QString::number(count));
+        QCOMPARE(static_cast<QLabel *>(find("takings"))->text(), captionText(takingsSum));
+        QCOMPARE(orderList->rowCount(), count);
+        QCOMPARE(columnSum(orderList, 2), takingsSum);
+        QCOMPARE(columnSum(dishes, 4), takingsSum);
+        QCOMPARE(columnSum(categoryTotals, 1), takingsSum);
+        QCOMPARE(dishes->rowCount(), int(said->dishes.size()));
+        for (int row = 1; row < dishes->rowCount(); ++row)
+            QVERIFY(captionValue(dishes->item(row - 1, 4)->text()) >= captionValue(dishes->item(row, 4)->text()));
+        // The latest order is selected with its bill.
+        QCOMPARE(takings->selectedOrder(), count - 1);
+        QCOMPARE(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText(),
+                 QString(takings->orders().last().billText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    }
+
+    // An order without a bill has nothing to print again.
+    static_cast<QDateEdit *>(find("dayPicker"))->setDate(today);
+    auto *reprint = static_cast<QPushButton *>(find("reprintButton"));
+    QVERIFY(reprint->isEnabled());
+    takings->selectOrder(1);
+    QVERIFY(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText().isEmpty());
+    QVERIFY(!reprint->isEnabled());
+}
+
+QTEST_MAIN(TestTakings)
+#include "tst_takings.moc"
