@@ -1,0 +1,529 @@
+#include "journal/journal.h"
+
+#include "common/caption_number.h"
+#include "journal/sqlite_db.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+
+namespace journal {
+
+namespace {
+
+const QString fileName = QStringLiteral("journal.sqlite");
+const QString dayFormat = QStringLiteral("yyyy-MM-dd");
+const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
+
+const char schema[] = R"(
+CREATE TABLE IF NOT EXISTS orders (
+  id INTEGER PRIMARY KEY,
+  day TEXT NOT NULL,
+  ended_at TEXT NOT NULL,
+  bill_number INTEGER,
+  printed INTEGER NOT NULL,
+  copied INTEGER NOT NULL,
+  name1 TEXT NOT NULL, name2 TEXT NOT NULL, name3 TEXT NOT NULL,
+  name4 TEXT NOT NULL, name5 TEXT NOT NULL, name6 TEXT NOT NULL,
+  total1 REAL NOT NULL, total2 REAL NOT NULL, total3 REAL NOT NULL,
+  total4 REAL NOT NULL, total5 REAL NOT NULL, total6 REAL NOT NULL,
+  grand_total REAL NOT NULL,
+  bill_text TEXT NOT NULL
+);
+CREATE INDEX IF NOT EXISTS orders_by_day ON orders (day, ended_at, id);
+CREATE TABLE IF NOT EXISTS order_lines (
+  order_id INTEGER NOT NULL REFERENCES orders (id),
+  position INTEGER NOT NULL,
+  category INTEGER NOT NULL,
+  category_name TEXT NOT NULL,
+  dish TEXT NOT NULL,
+  small_quantity REAL NOT NULL,
+  small_heading TEXT NOT NULL,
+  large_quantity REAL NOT NULL,
+  large_heading TEXT NOT NULL,
+  line_total REAL NOT NULL,
+  PRIMARY KEY (order_id, position)
+) WITHOUT ROWID;
+PRAGMA user_version = 1;
+)";
+
+// A number as the windows write it; a sum gone out of range says so.
+QString number(double value)
+{
+    return std::isfinite(value) ? captionText(value) : QStringLiteral("溢出");
+}
+
+QString yuan(double value)
+{
+    return number(value) + QStringLiteral("元");
+}
+
+}  // namespace
+
+QString defaultFolder()
+{
+    // ~/.local/share/Tavelko on Linux, %LOCALAPPDATA%\Tavelko on Windows,
+    // whatever the application's name is set to (the command line sets none).
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Tavelko");
+}
+
+// ---------------------------------------------------------------- summary
+
+DaySummary summarize(const QDate &day, const QList<Order> &orders)
+{
+    DaySummary summary;
+    summary.day = day;
+    summary.orderCount = int(orders.size());
+    for (int c = 1; c <= categoryCount; ++c)
+        summary.categories.append(CategorySummary{c, QString(), 0});
+    QHash<QPair<int, QString>, qsizetype> dishIndex;
+    for (const Order &order : orders) {
+        summary.takings += order.grandTotal;
+        for (int c = 0; c < categoryCount; ++c) {
+            summary.categories[c].name = order.categoryNames[c];
+            summary.categories[c].total += order.categoryTotals[c];
+        }
+        for (const OrderLine &line : order.lines) {
+            const QPair<int, QString> key{line.category, line.dish};
+            auto found = dishIndex.constFind(key);
+            if (found == dishIndex.constEnd()) {
+                found = dishIndex.insert(key, summary.dishes.size());
+                DishSummary dish;
+                dish.category = line.category;
+                dish.dish = line.dish;
+                summary.dishes.append(dish);
+            }
+            DishSummary &dish = summary.dishes[*found];
+            dish.categoryName = line.categoryName;
+            dish.smallHeading = line.smallHeading;
+            dish.largeHeading = line.largeHeading;
+            dish.smallQuantity += line.smallQuantity;
+            dish.largeQuantity += line.largeQuantity;
+            dish.amount += line.lineTotal;
+        }
+    }
+    std::stable_sort(summary.dishes.begin(), summary.dishes.end(),
+                     [](const DishSummary &a, const DishSummary &b) { return a.amount > b.amount; });
+    return summary;
+}
+
+QString summaryText(const DaySummary &summary)
+{
+    const QString rule(16, u'-');
+    QStringList lines;
+    lines << QStringLiteral("营业日结 %1").arg(summary.day.toString(dayFormat))
+          << QStringLiteral("订单数 %1").arg(summary.orderCount)
+          << QStringLiteral("营业额 %1").arg(yuan(summary.takings)) << rule;
+    for (const CategorySummary &c : summary.categories)
+        if (!c.name.trimmed().isEmpty() || c.total != 0)
+            lines << QStringLiteral("%1 %2").arg(c.name.trimmed().isEmpty()
+                                                     ? QStringLiteral("类别%1").arg(c.category)
+                                                     : c.name,
+                                                 yuan(c.total));
+    if (!summary.dishes.isEmpty())
+        lines << rule;
+    for (const DishSummary &d : summary.dishes)
+        lines << QStringLiteral("%1 %2%3 %4%5 %6")
+                     .arg(d.dish, number(d.smallQuantity), d.smallHeading, number(d.largeQuantity),
+                          d.largeHeading, yuan(d.amount));
+    return lines.join(u'\n') + u'\n';
+}
+
+// ---------------------------------------------------------------- CSV
+
+namespace {
+
+QString csvField(const QString &value)
+{
+    static const QString special = QStringLiteral(",\"\r\n");
+    if (std::none_of(value.begin(), value.end(), [](QChar c) { return special.contains(c); }))
+        return value;
+    QString quoted = value;
+    quoted.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + quoted + u'"';
+}
+
+bool writeRow(QIODevice &device, const QStringList &fields)
+{
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted << csvField(field);
+    const QString row = quoted.join(u',') + QStringLiteral("\r\n");
+    const QByteArray bytes = row.toUtf8();
+    return device.write(bytes) == bytes.size();
+}
+
+bool writeCsvHeading(QIODevice &device)
+{
+    const QByteArray bom("\xEF\xBB\xBF");
+    return device.write(bom) == bom.size() &&
+           writeRow(device, {QStringLiteral("日期"), QStringLiteral("时间"), QStringLiteral("单号"),
+                             QStringLiteral("类别"), QStringLiteral("菜品"),
+                             QStringLiteral("小份数量"), QStringLiteral("小份"),
+                             QStringLiteral("大份数量"), QStringLiteral("大份"),
+                             QStringLiteral("金额"), QStringLiteral("订单总计")});
+}
+
+bool writeCsvOrder(QIODevice &device, const Order &order)
+{
+    const QStringList start{order.endedAt.date().toString(dayFormat),
+                            order.endedAt.time().toString(QStringLiteral("HH:mm:ss")),
+                            order.billNumber ? QString::number(*order.billNumber) : QString()};
+    const QString grand = number(order.grandTotal);
+    if (order.lines.isEmpty())  // a total without lines still counts
+        return writeRow(device, start + QStringList{QString(), QString(), QString(), QString(),
+                                                    QString(), QString(), QString(), grand});
+    for (const OrderLine &line : order.lines)
+        if (!writeRow(device, start + QStringList{line.categoryName, line.dish,
+                                                  number(line.smallQuantity), line.smallHeading,
+                                                  number(line.largeQuantity), line.largeHeading,
+                                                  number(line.lineTotal), grand}))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool writeCsv(QIODevice &device, const QList<Order> &orders)
+{
+    if (!writeCsvHeading(device))
+        return false;
+    for (const Order &order : orders)
+        if (!writeCsvOrder(device, order))
+            return false;
+    return true;
+}
+
+// ---------------------------------------------------------------- the database
+
+struct Journal::Private {
+    QString folder;
+    Mode mode;
+    sql::Database db;
+    QString notice;
+    QString error;
+    QList<Order> pending;
+
+    QString path() const { return folder + u'/' + fileName; }
+    bool openRecording();
+    bool prepare();
+    QString setAside();
+    bool write(Order &order);
+    bool readError(const QString &what);
+    bool forEach(const QDate &from, const QDate &to, bool withBill,
+                 const std::function<bool(Order &)> &visit);
+};
+
+Journal::Journal(const QString &folder, Mode mode) : d(std::make_unique<Private>())
+{
+    d->folder = QDir::cleanPath(folder);
+    d->mode = mode;
+}
+
+Journal::~Journal()
+{
+    if (d->db.isOpen() && d->mode == Mode::Recording)
+        d->db.exec("PRAGMA optimize");
+}
+
+QString Journal::folder() const
+{
+    return d->folder;
+}
+
+QString Journal::databasePath() const
+{
+    return QDir::toNativeSeparators(d->path());
+}
+
+QString Journal::takeNotice()
+{
+    return std::exchange(d->notice, QString());
+}
+
+QString Journal::error() const
+{
+    return d->error;
+}
+
+int Journal::pendingCount() const
+{
+    return int(d->pending.size());
+}
+
+bool Journal::open()
+{
+    if (d->db.isOpen())
+        return true;
+    d->error.clear();
+    if (d->mode == Mode::Reading) {
+        if (!QFileInfo::exists(d->path()))
+            return false;  // nothing recorded yet: no error
+        if (d->db.open(d->path(), true, false))
+            return true;
+        d->error = QStringLiteral("无法读取营业记录 %1：%2").arg(databasePath(), d->db.message());
+        return false;
+    }
+    return d->openRecording();
+}
+
+// Settings of the connection, the integrity check and the tables. False with
+// the connection's error when any of it fails.
+bool Journal::Private::prepare()
+{
+    // WAL with full syncs: a committed order survives a power cut, and a
+    // reader never blocks the till.
+    const std::optional<QString> journalMode = db.text("PRAGMA journal_mode = WAL");
+    if (!journalMode)
+        return false;
+    if (!db.exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;"))
+        return false;
+    const std::optional<QString> integrity = db.text("PRAGMA integrity_check");
+    if (!integrity)
+        return false;
+    if (*integrity != QStringLiteral("ok")) {
+        db.markDamaged(QStringLiteral("完整性检查未通过：") + *integrity);
+        return false;
+    }
+    return db.exec(schema);
+}
+
+// Moves the damaged database (with its write-ahead log) out of the way under
+// a name that says when; returns the new name, or empty if it cannot be moved.
+QString Journal::Private::setAside()
+{
+    db.close();
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString kept = folder + QStringLiteral("/journal-damaged-%1.sqlite").arg(stamp);
+    for (int n = 2; QFileInfo::exists(kept); ++n)
+        kept = folder + QStringLiteral("/journal-damaged-%1-%2.sqlite").arg(stamp).arg(n);
+    if (!QFile::rename(path(), kept))
+        return QString();
+    for (const char *suffix : {"-wal", "-shm"})
+        if (QFileInfo::exists(path() + QLatin1String(suffix)))
+            QFile::rename(path() + QLatin1String(suffix), kept + QLatin1String(suffix));
+    return kept;
+}
+
+bool Journal::Private::openRecording()
+{
+    if (!QDir().mkpath(folder)) {
+        error = QStringLiteral("无法建立营业记录的文件夹 %1。").arg(QDir::toNativeSeparators(folder));
+        return false;
+    }
+    const bool existed = QFileInfo::exists(path());
+    if (db.open(path(), false, true) && prepare())
+        return true;
+    // A file that is there but is no readable database is damaged; a busy or
+    // read-only one is not: it is left alone and tried again later.
+    const bool damaged = db.isDamage() || (existed && db.isUnopenable());
+    const QString why = db.message();
+    db.close();
+    if (damaged) {
+        const QString kept = setAside();
+        if (!kept.isEmpty()) {
+            notice = QStringLiteral("营业记录数据库已损坏（%1），原文件已保留为 %2，并已新建数据库。")
+                         .arg(why, QDir::toNativeSeparators(kept));
+            if (db.open(path(), false, true) && prepare())
+                return true;
+        }
+    }
+    error = QStringLiteral("无法打开营业记录数据库 %1：%2")
+                .arg(QDir::toNativeSeparators(path()), db.message().isEmpty() ? why : db.message());
+    db.close();
+    return false;
+}
+
+bool Journal::Private::write(Order &order)
+{
+    if (!db.exec("BEGIN IMMEDIATE"))
+        return false;
+    sql::Statement insert(db, "INSERT INTO orders (day, ended_at, bill_number, printed, copied,"
+                              " name1, name2, name3, name4, name5, name6,"
+                              " total1, total2, total3, total4, total5, total6,"
+                              " grand_total, bill_text)"
+                              " VALUES (?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?)");
+    insert.bind(1, order.endedAt.date().toString(dayFormat))
+        .bind(2, order.endedAt.toString(timeFormat));
+    if (order.billNumber)
+        insert.bind(3, *order.billNumber);
+    else
+        insert.bindNull(3);
+    insert.bind(4, order.printed).bind(5, order.copied);
+    for (int c = 0; c < categoryCount; ++c)
+        insert.bind(6 + c, order.categoryNames[c]).bind(12 + c, order.categoryTotals[c]);
+    insert.bind(18, order.grandTotal).bind(19, order.billText);
+    bool written = insert.run();
+    const qint64 id = db.lastInsertId();
+    sql::Statement addLine(db, "INSERT INTO order_lines VALUES (?,?,?,?,?,?,?,?,?,?)");
+    for (qsizetype i = 0; written && i < order.lines.size(); ++i) {
+        const OrderLine &line = order.lines[i];
+        written = addLine.bind(1, id)
+                      .bind(2, qint64(i))
+                      .bind(3, line.category)
+                      .bind(4, line.categoryName)
+                      .bind(5, line.dish)
+                      .bind(6, line.smallQuantity)
+                      .bind(7, line.smallHeading)
+                      .bind(8, line.largeQuantity)
+                      .bind(9, line.largeHeading)
+                      .bind(10, line.lineTotal)
+                      .run();
+    }
+    if (written && db.exec("COMMIT")) {
+        order.id = id;
+        return true;
+    }
+    const int code = db.code();
+    const QString message = db.message();
+    db.exec("ROLLBACK");
+    db.fail(code, message);  // the reason is the failed write's, not the rollback's
+    return false;
+}
+
+bool Journal::record(const Order &order)
+{
+    if (!order.isEmpty())
+        d->pending.append(order);
+    return flush();
+}
+
+bool Journal::flush()
+{
+    if (d->pending.isEmpty())
+        return true;
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法记录。");
+        return false;
+    }
+    if (!open())
+        return false;
+    while (!d->pending.isEmpty()) {
+        if (!d->write(d->pending.first())) {
+            d->error = QStringLiteral("无法写入营业记录 %1：%2").arg(databasePath(), d->db.message());
+            // A connection that failed may have lost its file: open it anew next time.
+            d->db.close();
+            return false;
+        }
+        d->pending.removeFirst();
+    }
+    d->error.clear();
+    return true;
+}
+
+// ---------------------------------------------------------------- reading
+
+bool Journal::Private::readError(const QString &what)
+{
+    error = QStringLiteral("无法读取营业记录 %1：%2").arg(QDir::toNativeSeparators(path()), what);
+    return false;
+}
+
+// Calls `visit` with each order of the days `from` to `to`, oldest first; the
+// orders and their lines are read side by side in the same order, so that no
+// more than one order is held at a time.
+bool Journal::Private::forEach(const QDate &from, const QDate &to, bool withBill,
+                               const std::function<bool(Order &)> &visit)
+{
+    const QByteArray orderQuery =
+        QByteArray("SELECT id, ended_at, bill_number, printed, copied,"
+                   " name1, name2, name3, name4, name5, name6,"
+                   " total1, total2, total3, total4, total5, total6, grand_total, ") +
+        (withBill ? "bill_text" : "''") +
+        " FROM orders WHERE day BETWEEN ?1 AND ?2 ORDER BY day, ended_at, id";
+    sql::Statement orders(db, orderQuery.constData());
+    sql::Statement lines(db, "SELECT l.order_id, l.category, l.category_name, l.dish,"
+                             " l.small_quantity, l.small_heading, l.large_quantity,"
+                             " l.large_heading, l.line_total"
+                             " FROM order_lines l JOIN orders o ON o.id = l.order_id"
+                             " WHERE o.day BETWEEN ?1 AND ?2"
+                             " ORDER BY o.day, o.ended_at, o.id, l.position");
+    if (!orders.isValid() || !lines.isValid())
+        return readError(db.message());
+    for (sql::Statement *s : {&orders, &lines})
+        s->bind(1, from.toString(dayFormat)).bind(2, to.toString(dayFormat));
+    bool lineWaiting = lines.next();
+    while (orders.next()) {
+        Order order;
+        order.id = orders.integer(0);
+        order.endedAt = QDateTime::fromString(orders.text(1), timeFormat);
+        if (!orders.isNull(2))
+            order.billNumber = int(orders.integer(2));
+        order.printed = orders.integer(3) != 0;
+        order.copied = orders.integer(4) != 0;
+        for (int c = 0; c < categoryCount; ++c) {
+            order.categoryNames[c] = orders.text(5 + c);
+            order.categoryTotals[c] = orders.real(11 + c);
+        }
+        order.grandTotal = orders.real(17);
+        order.billText = orders.text(18);
+        for (; lineWaiting && lines.integer(0) == order.id; lineWaiting = lines.next())
+            order.lines.append(OrderLine{int(lines.integer(1)), lines.text(2), lines.text(3),
+                                         lines.real(4), lines.text(5), lines.real(6),
+                                         lines.text(7), lines.real(8)});
+        if (!visit(order))
+            return false;
+    }
+    if (orders.failed() || lines.failed())
+        return readError(db.message());
+    return true;
+}
+
+std::optional<QList<Order>> Journal::orders(const QDate &from, const QDate &to)
+{
+    QList<Order> list;
+    if (!open())
+        return d->error.isEmpty() ? std::optional(list) : std::nullopt;
+    if (!d->forEach(from, to, true, [&](Order &order) {
+            list.append(std::move(order));
+            return true;
+        }))
+        return std::nullopt;
+    return list;
+}
+
+std::optional<DaySummary> Journal::summaryOf(const QDate &day)
+{
+    const std::optional<QList<Order>> list = ordersOf(day);
+    if (!list)
+        return std::nullopt;
+    return summarize(day, *list);
+}
+
+bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
+{
+    if (!open() && !d->error.isEmpty())
+        return false;
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly)) {
+        d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),
+                                                          out.errorString());
+        return false;
+    }
+    d->error.clear();
+    bool written = writeCsvHeading(out);
+    if (written && d->db.isOpen())
+        written = d->forEach(from, to, false, [&](Order &order) { return writeCsvOrder(out, order); });
+    if (written && out.commit())
+        return true;
+    if (d->error.isEmpty())  // not a reading failure: the file's
+        d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),
+                                                          out.errorString());
+    out.cancelWriting();
+    return false;
+}
+
+Journal &programJournal()
+{
+    static Journal journal;
+    return journal;
+}
+
+}  // namespace journal

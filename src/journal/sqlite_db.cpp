@@ -1,0 +1,173 @@
+#include "journal/sqlite_db.h"
+
+#include <sqlite3.h>
+
+namespace journal::sql {
+
+Database::~Database()
+{
+    close();
+}
+
+bool Database::fail(int code)
+{
+    m_code = code & 0xff;
+    m_message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
+    return false;
+}
+
+bool Database::fail(int code, const QString &message)
+{
+    m_code = code & 0xff;
+    m_message = message;
+    return false;
+}
+
+bool Database::open(const QString &path, bool readOnly, bool create)
+{
+    close();
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !readOnly)
+        flags |= SQLITE_OPEN_CREATE;
+    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        fail(rc);
+        close();
+        return false;
+    }
+    sqlite3_extended_result_codes(m_db, 1);
+    // The program and the command line may meet on the same file.
+    sqlite3_busy_timeout(m_db, 5000);
+    return true;
+}
+
+void Database::close()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool Database::exec(const char *sql)
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    return rc == SQLITE_OK || fail(rc);
+}
+
+std::optional<QString> Database::text(const char *sql)
+{
+    Statement statement(*this, sql);
+    if (!statement.isValid() || !statement.next())
+        return std::nullopt;
+    return statement.text(0);
+}
+
+qint64 Database::lastInsertId() const
+{
+    return sqlite3_last_insert_rowid(m_db);
+}
+
+bool Database::isDamage() const
+{
+    return m_code == SQLITE_CORRUPT || m_code == SQLITE_NOTADB;
+}
+
+bool Database::isUnopenable() const
+{
+    return m_code == SQLITE_CANTOPEN;
+}
+
+void Database::markDamaged(const QString &why)
+{
+    fail(SQLITE_CORRUPT, why);
+}
+
+Statement::Statement(Database &db, const char *sql) : m_db(db)
+{
+    const int rc = sqlite3_prepare_v2(db.handle(), sql, -1, &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        db.fail(rc);
+        m_failed = true;
+        m_stmt = nullptr;
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+Statement &Statement::bind(int position, const QString &value)
+{
+    const QByteArray utf8 = value.toUtf8();
+    sqlite3_bind_text(m_stmt, position, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement &Statement::bind(int position, double value)
+{
+    sqlite3_bind_double(m_stmt, position, value);
+    return *this;
+}
+
+Statement &Statement::bind(int position, qint64 value)
+{
+    sqlite3_bind_int64(m_stmt, position, value);
+    return *this;
+}
+
+Statement &Statement::bindNull(int position)
+{
+    sqlite3_bind_null(m_stmt, position);
+    return *this;
+}
+
+bool Statement::run()
+{
+    if (!m_stmt)
+        return false;
+    const int rc = sqlite3_step(m_stmt);
+    sqlite3_reset(m_stmt);
+    if (rc == SQLITE_DONE || rc == SQLITE_ROW)
+        return true;
+    m_failed = true;
+    return m_db.fail(rc);
+}
+
+bool Statement::next()
+{
+    if (!m_stmt)
+        return false;
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc != SQLITE_DONE) {
+        m_failed = true;
+        m_db.fail(rc);
+    }
+    return false;
+}
+
+QString Statement::text(int column) const
+{
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+    return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
+}
+
+qint64 Statement::integer(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+}  // namespace journal::sql
