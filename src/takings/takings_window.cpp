@@ -250,10 +250,15 @@ void TakingsWindow::showFigures()
     m_orderCount->setText(QString::number(m_summary.orderCount));
     m_takings->setText(amount(m_summary.takings));
 
-    m_categoryTotals->setRowCount(int(m_summary.categories.size()));
+    // The categories in use: named, or with something sold.
+    m_categoryTotals->setRowCount(0);
     int row = 0;
-    for (const journal::CategorySummary &c : m_summary.categories)
+    for (const journal::CategorySummary &c : m_summary.categories) {
+        if (c.name.trimmed().isEmpty() && c.total == 0)
+            continue;
+        m_categoryTotals->setRowCount(row + 1);
         setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), amount(c.total)}, 1);
+    }
 
     m_dishTotals->setRowCount(int(m_summary.dishes.size()));
     row = 0;
