@@ -298,8 +298,56 @@ void Form2::resizeEvent(QResizeEvent *event)
         static_cast<BillPane *>(pane)->fitInto(size());
 }
 
+void Form2::keepHandOff(const QString &summaryLabel, const QList<journal::OrderLine> &lines)
+{
+    for (const Category &c : categories)
+        if (summaryLabel == QLatin1String(c.summary))
+            m_handedLines[c.number - 1] = lines;
+}
+
+journal::Order Form2::heldOrder() const
+{
+    auto value = [this](const char *label) { return captionValue(own(label)->text()).value_or(0); };
+    journal::Order order;
+    order.endedAt = QDateTime::currentDateTime();
+    order.billNumber = m_billNumber;
+    order.billText = m_billText;
+    order.printed = m_printed;
+    order.copied = m_copied;
+    for (const Category &c : categories) {
+        const QString name = findChild<QPushButton *>(QString::fromLatin1(c.button),
+                                                      Qt::FindDirectChildrenOnly)->text();
+        order.categoryNames[c.number - 1] = name;
+        order.categoryTotals[c.number - 1] = value(c.total);
+        for (journal::OrderLine line : m_handedLines[c.number - 1]) {
+            line.category = c.number;
+            line.categoryName = name;
+            order.lines.append(line);
+        }
+    }
+    order.grandTotal = value("L7");
+    return order;
+}
+
+bool Form2::recordHeldOrder(QString *error)
+{
+    const journal::Order order = heldOrder();
+    m_handedLines = {};
+    m_billNumber.reset();
+    m_billText.clear();
+    m_printed = m_copied = false;
+    journal::Journal &journal = journal::programJournal();
+    if (journal.record(order))
+        return true;
+    if (error)
+        *error = journal.error();
+    return false;
+}
+
 void Form2::Command1_Click()
 {
+    QString failure;
+    const bool recorded = recordHeldOrder(&failure);
     for (const Category &c : categories)
         orderSheet(c.number).pressClear();
     for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
@@ -307,6 +355,11 @@ void Form2::Command1_Click()
     for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
     showBill(QString());
+    if (!recorded)
+        design::reportError(this, QStringLiteral("这一单未能记入营业记录：%1\n"
+                                                 "窗口已归零；这一单暂存在内存中，"
+                                                 "下次记录成功时或程序结束时再写入。")
+                                      .arg(failure));
 }
 
 void Form2::Command2_Click()
@@ -317,12 +370,16 @@ void Form2::Command2_Click()
     for (const Category &c : categories)
         summaries << own(c.summary)->text();
     showBill(bill::compose(number->text(), summaries, own("L7")->text()));
+    m_billNumber = int(captionValue(number->text()).value_or(0));
+    m_billText = own("Label2")->text();
 }
 
 void Form2::Command3_Click()
 {
     const QString failure = bill::printOnDefaultPrinter(bill::printable(own("Label2")->text()));
-    if (!failure.isEmpty())
+    if (failure.isEmpty())
+        m_printed = m_printed || m_billNumber.has_value();  // a bill was built for this order
+    else
         design::reportError(this, QStringLiteral("打印失败：%1\n清单仍保留在窗口中。").arg(failure));
 }
 
@@ -331,4 +388,5 @@ void Form2::Command4_Click()
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(own("Label2")->text());
+    m_copied = m_copied || m_billNumber.has_value();
 }

@@ -4,6 +4,10 @@
 // right. Its controls keep their design positions whatever the window's size.
 
 #include "common/form.h"
+#include "journal/journal.h"
+
+#include <array>
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -22,6 +26,16 @@ public:
     void Command3_Click();  // "打印"
     void Command4_Click();  // "复制"
 
+    // The sales journal's copy of the order on the window: the lines the
+    // sheet whose summary label is `summaryLabel` handed on with "关闭".
+    void keepHandOff(const QString &summaryLabel, const QList<journal::OrderLine> &lines);
+    // The order on the window as the journal records it, ended now.
+    journal::Order heldOrder() const;
+    // Records the order on the window (and any left from failed writes) and
+    // forgets it; false when the journal could not write: the order is kept
+    // in memory for the next write and `error` says why.
+    bool recordHeldOrder(QString *error = nullptr);
+
     QLabel *label(const QString &name) { return control<QLabel>(name); }
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
 
@@ -39,4 +53,11 @@ private:
     QList<QWidget *> categoryButtons() const;
     QLabel *own(const char *name) const;
     void showBill(const QString &text);  // into Label2, scrolled to the total
+
+    // What the journal records with the order, besides the captions.
+    std::array<QList<journal::OrderLine>, 6> m_handedLines;
+    std::optional<int> m_billNumber;
+    QString m_billText;
+    bool m_printed = false;
+    bool m_copied = false;
 };

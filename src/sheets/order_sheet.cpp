@@ -224,21 +224,47 @@ void OrderSheet::Command59_Click()
     m_labels.value(subtotalName)->setText(zero);
 }
 
+QList<const DishRow *> OrderSheet::handedRows() const
+{
+    QList<const DishRow *> rows;
+    for (const DishRow &row : sheet::dishRows()) {
+        const std::optional<double> value = captionValue(m_labels.value(row.lineTotal)->text());
+        if (value && *value != 0)
+            rows.append(&row);  // the rows the settle list leaves out are left out here too
+    }
+    return rows;
+}
+
 QString OrderSheet::orderLines() const
 {
     QString text;
-    for (const DishRow &row : sheet::dishRows()) {
-        const QString total = m_labels.value(row.lineTotal)->text();
-        const std::optional<double> value = captionValue(total);
-        if (!value || *value == 0)
-            continue;  // the rows the settle list leaves out
-        text += crlf + m_labels.value(row.dishName)->text() + u' ' +
-                m_labels.value(row.smallQuantity)->text() +
-                m_labels.value(row.smallHeading)->text() + u' ' +
-                m_labels.value(row.largeQuantity)->text() +
-                m_labels.value(row.largeHeading)->text() + u' ' + total;
-    }
+    for (const DishRow *row : handedRows())
+        text += crlf + m_labels.value(row->dishName)->text() + u' ' +
+                m_labels.value(row->smallQuantity)->text() +
+                m_labels.value(row->smallHeading)->text() + u' ' +
+                m_labels.value(row->largeQuantity)->text() +
+                m_labels.value(row->largeHeading)->text() + u' ' +
+                m_labels.value(row->lineTotal)->text();
     return text;
+}
+
+QList<journal::OrderLine> OrderSheet::orderLineRecords() const
+{
+    auto value = [this](const QString &label) {
+        return captionValue(m_labels.value(label)->text()).value_or(0);
+    };
+    QList<journal::OrderLine> lines;
+    for (const DishRow *row : handedRows()) {
+        journal::OrderLine line;
+        line.dish = m_labels.value(row->dishName)->text();
+        line.smallQuantity = value(row->smallQuantity);
+        line.smallHeading = m_labels.value(row->smallHeading)->text();
+        line.largeQuantity = value(row->largeQuantity);
+        line.largeHeading = m_labels.value(row->largeHeading)->text();
+        line.lineTotal = value(row->lineTotal);
+        lines.append(line);
+    }
+    return lines;
 }
 
 void OrderSheet::Command2_Click()
@@ -250,6 +276,7 @@ void OrderSheet::Command2_Click()
 
     Form2 &main = form2();
     main.control<QLabel>(m_summaryLabel)->setText(orderLines());
+    main.keepHandOff(m_summaryLabel, orderLineRecords());  // the journal's copy of the same lines
 
     const bool saved = SaveSettingEx(captionControls());
 

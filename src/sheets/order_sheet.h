@@ -4,6 +4,7 @@
 // window name and the two main window labels their "关闭" fills.
 
 #include "common/form.h"
+#include "journal/journal.h"
 #include "sheets/sheet_design.h"
 
 #include <QHash>
@@ -46,7 +47,9 @@ private:
     void buildControls();
     void recomputeLineTotal(const sheet::DishRow &row);  // throws NumberOverflow
     QList<QWidget *> captionControls() const;
+    QList<const sheet::DishRow *> handedRows() const;  // the rows "关闭" hands on
     QString orderLines() const;
+    QList<journal::OrderLine> orderLineRecords() const;  // the same, as data
 
     QString m_summaryLabel;
     QString m_totalLabel;

@@ -1,6 +1,8 @@
 #include "shell/program.h"
 
 #include "common/categories.h"
+#include "common/design.h"
+#include "journal/journal.h"
 #include "main_window/form2.h"
 #include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
@@ -9,6 +11,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QTimer>
 #include <QTranslator>
 
 namespace {
@@ -93,11 +96,29 @@ bool Program::form2Exists() const
 void Program::start()
 {
     form1().ensureLoaded();  // its Form_Load shows it
+    // The journal is opened (and checked) once the welcome window is up; a
+    // damaged one it had to set aside is reported to the owner.
+    QTimer::singleShot(0, &form1(), [this] {
+        journal::Journal &journal = journal::programJournal();
+        journal.open();
+        const QString notice = journal.takeNotice();
+        if (!notice.isEmpty() && !m_ended)
+            design::reportError(&form1(), notice);
+    });
 }
 
 void Program::end()
 {
     m_ended = true;
+    // An order still on the main window ends with the program; so do orders
+    // whose earlier writes failed.
+    QString failure;
+    const bool recorded = m_windows->form2 ? m_windows->form2->recordHeldOrder(&failure)
+                                           : journal::programJournal().flush();
+    if (!recorded)
+        design::reportError(nullptr, QStringLiteral("程序结束时有订单未能记入营业记录：%1")
+                                         .arg(failure.isEmpty() ? journal::programJournal().error()
+                                                                : failure));
     for (auto &sheet : m_windows->sheets)
         if (sheet)
             sheet->hide();

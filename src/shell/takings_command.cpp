@@ -1,0 +1,76 @@
+#include "shell/takings_command.h"
+
+#include "journal/journal.h"
+
+#include <QDate>
+#include <QDir>
+#include <QStringList>
+
+namespace {
+
+constexpr int usageError = 2;
+constexpr int failed = 1;
+
+CommandLineAnswer failure(const QString &chinese, const QString &english, int code = failed)
+{
+    return CommandLineAnswer{(chinese + QStringLiteral(" / ") + english + u'\n').toStdString(),
+                             code};
+}
+
+std::optional<QDate> dateArgument(const QString &text)
+{
+    if (text == QStringLiteral("today"))
+        return QDate::currentDate();
+    const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    if (!date.isValid() || text.size() != 10)
+        return std::nullopt;
+    return date;
+}
+
+CommandLineAnswer badDate(const QString &text)
+{
+    return failure(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(text),
+                   QStringLiteral("invalid date \"%1\", expected YYYY-MM-DD or today").arg(text),
+                   usageError);
+}
+
+}  // namespace
+
+CommandLineAnswer answerTakings(const QStringList &arguments)
+{
+    if (arguments.size() > 1)
+        return failure(QStringLiteral("用法：tavelko --takings [YYYY-MM-DD]"),
+                       QStringLiteral("usage: tavelko --takings [YYYY-MM-DD]"), usageError);
+    const QString dayText = arguments.value(0, QStringLiteral("today"));
+    const std::optional<QDate> day = dateArgument(dayText);
+    if (!day)
+        return badDate(dayText);
+    journal::Journal journal(journal::defaultFolder(), journal::Journal::Mode::Reading);
+    const std::optional<journal::DaySummary> summary = journal.summaryOf(*day);
+    if (!summary)
+        return failure(journal.error(), QStringLiteral("cannot read the takings journal %1")
+                                            .arg(journal.databasePath()));
+    return CommandLineAnswer{journal::summaryText(*summary).toStdString(), 0};
+}
+
+CommandLineAnswer answerExportTakings(const QStringList &arguments)
+{
+    if (arguments.size() != 3)
+        return failure(QStringLiteral("用法：tavelko --export-takings 起始日期 结束日期 文件"),
+                       QStringLiteral("usage: tavelko --export-takings FROM TO FILE"), usageError);
+    const std::optional<QDate> from = dateArgument(arguments[0]);
+    if (!from)
+        return badDate(arguments[0]);
+    const std::optional<QDate> to = dateArgument(arguments[1]);
+    if (!to)
+        return badDate(arguments[1]);
+    if (*from > *to)
+        return failure(QStringLiteral("起始日期 %1 晚于结束日期 %2").arg(arguments[0], arguments[1]),
+                       QStringLiteral("FROM %1 is after TO %2").arg(arguments[0], arguments[1]),
+                       usageError);
+    journal::Journal journal(journal::defaultFolder(), journal::Journal::Mode::Reading);
+    if (!journal.exportCsv(*from, *to, arguments[2]))
+        return failure(journal.error(), QStringLiteral("the takings were not exported to %1")
+                                            .arg(QDir::toNativeSeparators(arguments[2])));
+    return CommandLineAnswer{std::string(), 0};
+}
