@@ -72,6 +72,7 @@ QTableWidget *table(QWidget *parent, const QString &name, const QStringList &hea
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
     t->setWordWrap(false);
+    t->setTabKeyNavigation(false);  // Tab moves on to the next control, not the next cell
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setStretchLastSection(true);
     return t;
@@ -97,6 +98,7 @@ QLabel *figure(QWidget *parent, const QString &name)
     value->setTextFormat(Qt::PlainText);
     value->setFont(design::font(Face::SongTi, 18, true));
     value->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    value->setFocusPolicy(Qt::StrongFocus);  // reached with Tab, copied with Ctrl+C
     return value;
 }
 
@@ -220,6 +222,15 @@ void TakingsWindow::buildControls()
     all->addLayout(top);
     all->addLayout(middle, 1);
     all->addLayout(bottom);
+
+    // The keyboard starts on the day's headline figures, then goes through
+    // what was sold, the orders and the buttons to the day picker.
+    const QList<QWidget *> order = {m_orderCount, m_takings, m_categoryTotals, m_dishTotals,
+                                    printSummary, m_orderList, m_billText, m_reprint,
+                                    exportButton, closeButton, m_dayPicker};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    m_orderCount->setFocus();
 }
 
 QDate TakingsWindow::day() const
@@ -363,6 +374,7 @@ TakingsWindow &openTakingsWindow(QWidget *parent)
         window->setWindowModality(Qt::WindowModal);
     }
     window->showDay(QDate::currentDate());
+    window->findChild<QLabel *>(QStringLiteral("orderCount"))->setFocus();
     window->show();
     window->raise();
     window->activateWindow();
