@@ -20,6 +20,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -62,7 +63,8 @@ QString billFate(const journal::Order &order)
     return order.billText.isEmpty() ? QStringLiteral("无清单") : QStringLiteral("未打印");
 }
 
-QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headings)
+// A read-only table whose column `stretched` takes the room left over.
+QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headings, int stretched)
 {
     auto *t = new QTableWidget(0, int(headings.size()), parent);
     t->setObjectName(name);
@@ -74,17 +76,17 @@ QTableWidget *table(QWidget *parent, const QString &name, const QStringList &hea
     t->setWordWrap(false);
     t->setTabKeyNavigation(false);  // Tab moves on to the next control, not the next cell
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    t->horizontalHeader()->setStretchLastSection(true);
+    t->horizontalHeader()->setSectionResizeMode(stretched, QHeaderView::Stretch);
     return t;
 }
 
-// Fills one row of `t`; numbers (every column from `firstNumber` on) are
+// Fills one row of `t`; the numbers (the columns in `numbers`) are
 // right-aligned so that they line up.
-void setRow(QTableWidget *t, int row, const QStringList &cells, int firstNumber)
+void setRow(QTableWidget *t, int row, const QStringList &cells, std::initializer_list<int> numbers)
 {
     for (int column = 0; column < cells.size(); ++column) {
         auto *item = new QTableWidgetItem(cells[column]);
-        if (column >= firstNumber)
+        if (std::find(numbers.begin(), numbers.end(), column) != numbers.end())
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
         t->setItem(row, column, item);
     }
@@ -160,13 +162,15 @@ void TakingsWindow::buildControls()
     m_takings = figure(this, QStringLiteral("takings"));
 
     m_categoryTotals = table(this, QStringLiteral("categoryTotals"),
-                             {QStringLiteral("类别"), QStringLiteral("金额")});
+                             {QStringLiteral("类别"), QStringLiteral("金额")}, 0);
     m_dishTotals = table(this, QStringLiteral("dishTotals"),
                          {QStringLiteral("菜名"), QStringLiteral("类别"), QStringLiteral("小份"),
-                          QStringLiteral("大份"), QStringLiteral("金额")});
+                          QStringLiteral("大份"), QStringLiteral("金额")},
+                         0);
     m_orderList = table(this, QStringLiteral("orderList"),
                         {QStringLiteral("时间"), QStringLiteral("清单"), QStringLiteral("金额"),
-                         QStringLiteral("打印/复制")});
+                         QStringLiteral("打印/复制")},
+                        3);
     connect(m_orderList, &QTableWidget::itemSelectionChanged, this, &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
     m_billText->setObjectName(QStringLiteral("billText"));
@@ -268,7 +272,7 @@ void TakingsWindow::showFigures()
         if (c.name.trimmed().isEmpty() && c.total == 0)
             continue;
         m_categoryTotals->setRowCount(row + 1);
-        setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), amount(c.total)}, 1);
+        setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), amount(c.total)}, {1});
     }
 
     m_dishTotals->setRowCount(int(m_summary.dishes.size()));
@@ -278,7 +282,7 @@ void TakingsWindow::showFigures()
                {d.dish, categoryName(d.category, d.categoryName),
                 quantity(d.smallQuantity, d.smallHeading), quantity(d.largeQuantity, d.largeHeading),
                 amount(d.amount)},
-               2);
+               {2, 3, 4});
 }
 
 void TakingsWindow::showOrders()
@@ -291,7 +295,7 @@ void TakingsWindow::showOrders()
         setRow(m_orderList, row++,
                {o.endedAt.time().toString(QStringLiteral("HH:mm:ss")), billNumber(o),
                 amount(o.grandTotal), billFate(o)},
-               2);
+               {2});
     // The latest order first in view: the one a customer most likely asks for.
     selectOrder(int(m_orders.size()) - 1);
     showSelectedBill();
