@@ -70,6 +70,9 @@ QTableWidget *table(QWidget *parent, const QString &name, const QStringList &hea
     t->setObjectName(name);
     t->setHorizontalHeaderLabels(headings);
     t->verticalHeader()->hide();
+    // Rows of one line each: no row is measured, which keeps a busy day quick.
+    t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    t->verticalHeader()->setDefaultSectionSize(t->fontMetrics().height() + 6);
     t->setEditTriggers(QAbstractItemView::NoEditTriggers);
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setSelectionMode(QAbstractItemView::SingleSelection);
