@@ -10,7 +10,7 @@ set -euo pipefail
 build=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev libcups2-dev
-  qt6-qpa-plugins qt6-translations-l10n
+  qt6-qpa-plugins qt6-translations-l10n libsqlite3-dev
   fonts-arphic-uming fonts-arphic-ukai fontconfig
 )
 test=(
@@ -19,7 +19,7 @@ test=(
 )
 windows=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-x86-64-dev nsis wine wine64 zip unzip
+  mingw-w64-x86-64-dev nsis wine wine64 zip unzip tcl
 )
 package=(desktop-file-utils appstream file)
 

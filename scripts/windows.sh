@@ -32,6 +32,8 @@ export WINEPREFIX=${TAVELKO_WINEPREFIX:-$build/wineprefix}
 configure_and_build() {
     local qt
     qt=$(bash scripts/build-qt-windows.sh | tail -n1)
+    local sqlite
+    sqlite=$(bash scripts/build-sqlite-windows.sh | tail -n1)
     local host_cmake
     host_cmake="/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/cmake"
     "$qt/bin/qt-cmake" -S . -B "$build" -G Ninja \
@@ -39,6 +41,7 @@ configure_and_build() {
         -DQT_CHAINLOAD_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
         -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
+        -DTAVELKO_SQLITE_AMALGAMATION="$sqlite" \
         -DBUILD_TESTING=ON >"$build.configure.log" 2>&1 \
         || { tail -30 "$build.configure.log" >&2; exit 1; }
     cmake --build "$build" --parallel "$jobs"

@@ -216,6 +216,8 @@ struct Journal::Private {
     bool prepare();
     QString setAside();
     bool write(Order &order);
+    bool insert(Order &order);
+    void rollBack();
     bool readError(const QString &what);
     bool forEach(const QDate &from, const QDate &to, bool withBill,
                  const std::function<bool(Order &)> &visit);
@@ -345,22 +347,39 @@ bool Journal::Private::write(Order &order)
 {
     if (!db.exec("BEGIN IMMEDIATE"))
         return false;
-    sql::Statement insert(db, "INSERT INTO orders (day, ended_at, bill_number, printed, copied,"
-                              " name1, name2, name3, name4, name5, name6,"
-                              " total1, total2, total3, total4, total5, total6,"
-                              " grand_total, bill_text)"
-                              " VALUES (?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?)");
-    insert.bind(1, order.endedAt.date().toString(dayFormat))
+    if (insert(order) && db.exec("COMMIT"))
+        return true;
+    rollBack();
+    return false;
+}
+
+// Undoes the open transaction, keeping the reason it failed.
+void Journal::Private::rollBack()
+{
+    const int code = db.code();
+    const QString message = db.message();
+    db.exec("ROLLBACK");
+    db.fail(code, message);
+}
+
+bool Journal::Private::insert(Order &order)
+{
+    sql::Statement row(db, "INSERT INTO orders (day, ended_at, bill_number, printed, copied,"
+                           " name1, name2, name3, name4, name5, name6,"
+                           " total1, total2, total3, total4, total5, total6,"
+                           " grand_total, bill_text)"
+                           " VALUES (?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?)");
+    row.bind(1, order.endedAt.date().toString(dayFormat))
         .bind(2, order.endedAt.toString(timeFormat));
     if (order.billNumber)
-        insert.bind(3, *order.billNumber);
+        row.bind(3, *order.billNumber);
     else
-        insert.bindNull(3);
-    insert.bind(4, order.printed).bind(5, order.copied);
+        row.bindNull(3);
+    row.bind(4, order.printed).bind(5, order.copied);
     for (int c = 0; c < categoryCount; ++c)
-        insert.bind(6 + c, order.categoryNames[c]).bind(12 + c, order.categoryTotals[c]);
-    insert.bind(18, order.grandTotal).bind(19, order.billText);
-    bool written = insert.run();
+        row.bind(6 + c, order.categoryNames[c]).bind(12 + c, order.categoryTotals[c]);
+    row.bind(18, order.grandTotal).bind(19, order.billText);
+    bool written = row.run();
     const qint64 id = db.lastInsertId();
     sql::Statement addLine(db, "INSERT INTO order_lines VALUES (?,?,?,?,?,?,?,?,?,?)");
     for (qsizetype i = 0; written && i < order.lines.size(); ++i) {
@@ -377,15 +396,9 @@ bool Journal::Private::write(Order &order)
                       .bind(10, line.lineTotal)
                       .run();
     }
-    if (written && db.exec("COMMIT")) {
+    if (written)
         order.id = id;
-        return true;
-    }
-    const int code = db.code();
-    const QString message = db.message();
-    db.exec("ROLLBACK");
-    db.fail(code, message);  // the reason is the failed write's, not the rollback's
-    return false;
+    return written;
 }
 
 bool Journal::record(const Order &order)
@@ -416,6 +429,26 @@ bool Journal::flush()
     }
     d->error.clear();
     return true;
+}
+
+bool Journal::recordAll(const QList<Order> &orders)
+{
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法记录。");
+        return false;
+    }
+    if (!open())
+        return false;
+    bool written = d->db.exec("BEGIN IMMEDIATE");
+    for (qsizetype i = 0; written && i < orders.size(); ++i) {
+        Order copy = orders[i];
+        written = copy.isEmpty() || d->insert(copy);
+    }
+    if (written && d->db.exec("COMMIT"))
+        return true;
+    d->rollBack();
+    d->error = QStringLiteral("无法写入营业记录 %1：%2").arg(databasePath(), d->db.message());
+    return false;
 }
 
 // ---------------------------------------------------------------- reading

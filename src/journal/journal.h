@@ -122,6 +122,9 @@ public:
     // id in the pending copy only; the caller's copy is not changed.
     bool record(const Order &order);
     bool flush();  // writes the pending orders only
+    // Records many orders in one transaction, all or none (orders brought in
+    // from elsewhere). false: error() says why.
+    bool recordAll(const QList<Order> &orders);
     int pendingCount() const;
     QString error() const;
 
