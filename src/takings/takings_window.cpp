@@ -179,6 +179,7 @@ void TakingsWindow::buildControls()
     m_billText->setObjectName(QStringLiteral("billText"));
     m_billText->setReadOnly(true);
     m_billText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_billText->setTabChangesFocus(true);
 
     m_reprint = button(this, QStringLiteral("reprintButton"), QStringLiteral("重新打印"));
     connect(m_reprint, &QPushButton::clicked, this, &TakingsWindow::reprintSelected);

@@ -118,13 +118,17 @@ fi
 [ ! -e "$E2E_DIR/wrong.csv" ] || fail "a reversed range left a file"
 [ "$(wc -l <"$E2E_DIR/wrong.txt")" -eq 1 ] || fail "the error is not one line: $(cat "$E2E_DIR/wrong.txt")"
 
-note "the takings window from the owner's menu: the same figures; 打印日结 prints --takings"
+note "the takings window from the owner's menu: the figures of --takings; 打印日结, 重新打印"
 takings=$(open_takings "$main")
 expect_takings_figures "$takings"
 xdotool key Tab Tab Tab space   # from the takings on to "打印日结"
 cups_wait_jobs 2 || fail "打印日结 did not reach the printer"
 [ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]')" = \
   "$("$TAVELKO" --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
+xdotool key Tab Tab Tab space   # on through the orders (the latest selected) to "重新打印"
+cups_wait_jobs 3 || fail "重新打印 did not reach the printer"
+pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q '^第2位.*炒饭1小份0大份10.*总计10元$' \
+    || fail "重新打印 did not print the second bill: $(pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" -)"
 close_window "$takings"
 wait_window_gone '^营业记录$'
 
