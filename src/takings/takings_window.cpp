@@ -161,6 +161,12 @@ void TakingsWindow::buildControls()
     m_dayPicker->setCalendarPopup(true);
     m_dayPicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     connect(m_dayPicker, &QDateEdit::dateChanged, this, &TakingsWindow::showDay);
+    m_pendingNotice = new QLabel(this);
+    m_pendingNotice->setObjectName(QStringLiteral("pendingNotice"));
+    m_pendingNotice->setTextFormat(Qt::PlainText);
+    m_pendingNotice->setWordWrap(true);
+    m_pendingNotice->setStyleSheet(QStringLiteral("color: #b00000"));
+    m_pendingNotice->hide();
     m_orderCount = figure(this, QStringLiteral("orderCount"));
     m_takings = figure(this, QStringLiteral("takings"));
 
@@ -228,6 +234,7 @@ void TakingsWindow::buildControls()
 
     auto *all = new QVBoxLayout(this);
     all->addLayout(top);
+    all->addWidget(m_pendingNotice);
     all->addLayout(middle, 1);
     all->addLayout(bottom);
 
@@ -257,6 +264,13 @@ bool TakingsWindow::showDay(const QDate &day)
     m_summary = journal::summarize(day, m_orders);
     showFigures();
     showOrders();
+    // Orders the journal could not write yet are not in the figures.
+    const int pending = m_journal.pendingCount();
+    QString notice = QStringLiteral("另有 %1 笔订单尚未写入营业记录，未计入以下数字。").arg(pending);
+    if (!m_journal.error().isEmpty())
+        notice += QStringLiteral("原因：") + m_journal.error();
+    m_pendingNotice->setText(notice);
+    m_pendingNotice->setVisible(pending > 0);
     if (!orders) {
         design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(m_journal.error()));
         return false;

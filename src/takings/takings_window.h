@@ -8,7 +8,8 @@
 //
 // Every figure comes from one reading of the journal: the summary is made
 // from the very orders the list shows, so the takings are the sum of the
-// listed orders' totals.
+// listed orders' totals. Orders the journal could not write yet are not
+// among them; a notice says how many there are.
 
 #include "journal/journal.h"
 
@@ -55,6 +56,7 @@ private:
     QList<journal::Order> m_orders;
 
     QDateEdit *m_dayPicker = nullptr;
+    QLabel *m_pendingNotice = nullptr;  // orders not yet written, if any
     QLabel *m_orderCount = nullptr;
     QLabel *m_takings = nullptr;
     QTableWidget *m_categoryTotals = nullptr;

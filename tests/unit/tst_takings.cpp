@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -112,6 +113,7 @@ private slots:
     void ownerMenuGestures_data();
     void ownerMenuGestures();
     void dayFromTheMenu();
+    void journalThatCannotBeRead();
 
 private:
     QTemporaryDir m_data;
@@ -232,6 +234,30 @@ void TestTakings::dayFromTheMenu()
     takings->selectOrder(1);
     QVERIFY(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText().isEmpty());
     QVERIFY(!reprint->isEnabled());
+}
+
+// A journal whose folder is blocked by a file: its order stays pending, the
+// window says it cannot read the day and that an order is missing from it.
+void TestTakings::journalThatCannotBeRead()
+{
+    QTemporaryDir root;
+    const QString blocked = root.filePath(QStringLiteral("journal"));
+    QFile blocker(blocked);
+    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("not a folder") > 0);
+    blocker.close();
+    journal::Journal unwritable(blocked);
+    QVERIFY(!unwritable.record(order(QDate::currentDate(), "12:00:00", 1, {line(1, "牛肉面", 1, 0, 6)})));
+
+    takings::TakingsWindow window(unwritable);
+    QString message;
+    QCOMPARE(answerModals(acceptingMessageBox(&message),
+                          [&] { QVERIFY(!window.showDay(QDate::currentDate())); }),
+             1);
+    QVERIFY(message.startsWith(QStringLiteral("无法读取营业记录")));
+    auto *notice = window.findChild<QLabel *>(QStringLiteral("pendingNotice"));
+    QVERIFY(!notice->isHidden());
+    QVERIFY(notice->text().contains(QStringLiteral("另有 1 笔订单")));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("orderCount"))->text(), QStringLiteral("0"));
 }
 
 QTEST_MAIN(TestTakings)
