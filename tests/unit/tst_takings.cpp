@@ -1,7 +1,7 @@
-// The owner's menu and the takings window: the menu opens from the main
-// window's heading by every gesture meant for it (and the menu key still
-// renames a focused category); the takings window opened from it shows a
-// day's orders as the journal holds them, with figures that add up.
+// The owner's menu opens from the main window's heading by every gesture
+// meant for it (the menu key still renames a focused category); the takings
+// window opened from it shows a day's orders as the journal holds them, with
+// figures that add up, and says when the journal cannot be read.
 
 #include "common/caption_number.h"
 #include "journal/journal.h"
@@ -43,48 +43,30 @@ QMenu *shownOwnerMenu(Form2 &window)
     return menu && menu->isVisible() ? menu : nullptr;
 }
 
-QStringList entries(const QMenu &menu)
-{
-    QStringList texts;
-    for (const QAction *action : menu.actions())
-        if (!action->isSeparator())
-            texts << action->text();
-    return texts;
-}
-
-journal::OrderLine line(int category, const char *dish, double small, double large, double total)
-{
-    journal::OrderLine l;
-    l.category = category;
-    l.categoryName = category == 1 ? QStringLiteral("面条") : QStringLiteral("小炒");
-    l.dish = QString::fromUtf8(dish);
-    l.smallQuantity = small;
-    l.smallHeading = QStringLiteral("小份");
-    l.largeQuantity = large;
-    l.largeHeading = QStringLiteral("大份");
-    l.lineTotal = total;
-    return l;
-}
-
+// An order ending at `time` of `day` with a bill numbered `number` (if any).
 journal::Order order(const QDate &day, const char *time, std::optional<int> number,
-                     QList<journal::OrderLine> lines)
+                     const QList<journal::OrderLine> &lines)
 {
     journal::Order o;
     o.endedAt = QDateTime(day, QTime::fromString(QString::fromLatin1(time)));
     o.billNumber = number;
-    o.printed = number.has_value();
-    o.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子 馒头")};
+    o.lines = lines;
     for (const journal::OrderLine &l : lines) {
+        o.categoryNames[l.category - 1] = l.categoryName;
         o.categoryTotals[l.category - 1] += l.lineTotal;
         o.grandTotal += l.lineTotal;
     }
-    o.lines = lines;
     if (number)
         o.billText = QStringLiteral("第%1位\r\n\r\n总计   %2元").arg(*number).arg(captionText(o.grandTotal));
     return o;
 }
 
-// The numbers of one column of a table, added up.
+journal::OrderLine noodles(const char *dish, double small, double large, double total)
+{
+    return {1, QStringLiteral("面条"), QString::fromUtf8(dish), small, QStringLiteral("小份"),
+            large, QStringLiteral("大份"), total};
+}
+
 double columnSum(const QTableWidget *table, int column)
 {
     double sum = 0;
@@ -105,7 +87,6 @@ private slots:
     {
         QVERIFY(m_data.isValid());
         qputenv("XDG_DATA_HOME", m_data.path().toLocal8Bit());
-        QCoreApplication::setApplicationName(QStringLiteral("Tavelko"));
         touchScreen = QTest::createTouchDevice();
     }
     void init() { clearStore(); }
@@ -153,8 +134,7 @@ void TestTakings::ownerMenuGestures()
         QTest::touchEvent(heading, touchScreen).release(0, centre, heading);
     } else if (gesture == MenuKey) {
         // What the platform makes of the menu key: a request to the focus.
-        QContextMenuEvent request(QContextMenuEvent::Keyboard, button->rect().center(),
-                                  button->mapToGlobal(button->rect().center()));
+        QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), button->mapToGlobal(QPoint()));
         QApplication::sendEvent(button, &request);
     } else {
         QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
@@ -165,7 +145,11 @@ void TestTakings::ownerMenuGestures()
     QCOMPARE(dialogs.count(), opens ? 0 : 1);
     QCOMPARE(button->text() == QStringLiteral("饺子"), !opens);
     if (menu) {
-        QCOMPARE(entries(*menu), QStringList({QStringLiteral("营业记录…"), QStringLiteral("关于 Tavelko")}));
+        QStringList entries;
+        for (const QAction *action : menu->actions())
+            if (!action->isSeparator())
+                entries << action->text();
+        QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("关于 Tavelko")}));
         menu->hide();
     }
     QCOMPARE(heading->geometry(), headingPlace);
@@ -175,89 +159,76 @@ void TestTakings::ownerMenuGestures()
 void TestTakings::dayFromTheMenu()
 {
     const QDate today = QDate::currentDate();
-    const QList<journal::Order> recorded = {
-        order(today.addDays(-1), "21:00:00", 7, {line(1, "牛肉面", 1, 0, 6)}),
-        order(today, "00:00:01", 8, {line(1, "牛肉面", 2, 1, 20), line(2, "炒饭", 0, 1, 12.5)}),
-        order(today, "12:30:00", std::nullopt, {line(2, "炒饭", 1, 0, 9)}),
-        order(today, "23:59:59", 9, {line(1, "牛肉面", 0, 3, 24), line(1, "阳春面", 1, 1, 11)}),
-    };
-    for (const journal::Order &o : recorded)
+    const journal::OrderLine friedRice{2, QStringLiteral("小炒"), QStringLiteral("炒饭"), 0,
+                                       QStringLiteral("小份"), 1, QStringLiteral("大份"), 12.5};
+    for (const journal::Order &o : {
+             order(today.addDays(-1), "23:59:59", 7, {noodles("牛肉面", 1, 0, 6)}),
+             order(today, "00:00:00", 8, {noodles("牛肉面", 2, 1, 20), friedRice}),
+             order(today, "12:30:00", std::nullopt, {noodles("阳春面", 1, 0, 9)}),
+             order(today, "23:59:59", 9, {noodles("牛肉面", 0, 3, 24), noodles("阳春面", 1, 1, 11)}),
+         })
         QVERIFY2(journal::programJournal().record(o), qPrintable(journal::programJournal().error()));
 
     Program program;
     Form2 &window = openMainWindow(program);
     QLabel *heading = window.label(QStringLiteral("Label1"));
     QTest::mouseClick(heading, Qt::RightButton, {}, heading->rect().center());
-    QMenu *menu = shownOwnerMenu(window);
-    QVERIFY(menu);
-    menu->findChild<QAction *>(QStringLiteral("takingsAction"))->trigger();
-    menu->hide();
-
+    QVERIFY(shownOwnerMenu(window));
+    shownOwnerMenu(window)->findChild<QAction *>(QStringLiteral("takingsAction"))->trigger();
     auto *takings = window.findChild<takings::TakingsWindow *>();
     QVERIFY(takings && takings->isVisible());
     QCOMPARE(takings->windowTitle(), QStringLiteral("营业记录"));
-    auto find = [takings](const char *name) {
-        return takings->findChild<QWidget *>(QString::fromLatin1(name));
-    };
+    auto find = [takings](const char *name) { return takings->findChild<QWidget *>(QString::fromLatin1(name)); };
     auto *orderList = static_cast<QTableWidget *>(find("orderList"));
     auto *dishes = static_cast<QTableWidget *>(find("dishTotals"));
-    auto *categoryTotals = static_cast<QTableWidget *>(find("categoryTotals"));
+    auto *reprint = static_cast<QPushButton *>(find("reprintButton"));
 
-    // Today, then yesterday through the date picker: what the journal says,
-    // and every way of adding it up gives the takings.
-    for (const auto &[day, count, takingsSum] :
-         {std::tuple{today, 3, 76.5}, std::tuple{today.addDays(-1), 1, 6.0}}) {
+    // Today (as opened), then yesterday through the date picker: what the
+    // journal says, and every way of adding it up gives the takings.
+    for (const auto &[day, count, sum] : {std::tuple{today, 3, 76.5}, std::tuple{today.addDays(-1), 1, 6.0}}) {
         static_cast<QDateEdit *>(find("dayPicker"))->setDate(day);
         const std::optional<journal::DaySummary> said = journal::programJournal().summaryOf(day);
         QVERIFY(said);
         QCOMPARE(said->orderCount, count);
-        QCOMPARE(said->takings, takingsSum);
+        QCOMPARE(said->takings, sum);
         QCOMPARE(static_cast<QLabel *>(find("orderCount"))->text(), QString::number(count));
-        QCOMPARE(static_cast<QLabel *>(find("takings"))->text(), captionText(takingsSum));
+        QCOMPARE(static_cast<QLabel *>(find("takings"))->text(), captionText(sum));
         QCOMPARE(orderList->rowCount(), count);
-        QCOMPARE(columnSum(orderList, 2), takingsSum);
-        QCOMPARE(columnSum(dishes, 4), takingsSum);
-        QCOMPARE(columnSum(categoryTotals, 1), takingsSum);
+        QCOMPARE(columnSum(orderList, 2), sum);
+        QCOMPARE(columnSum(dishes, 4), sum);
+        QCOMPARE(columnSum(static_cast<QTableWidget *>(find("categoryTotals")), 1), sum);
         QCOMPARE(dishes->rowCount(), int(said->dishes.size()));
         for (int row = 1; row < dishes->rowCount(); ++row)
             QVERIFY(captionValue(dishes->item(row - 1, 4)->text()) >= captionValue(dishes->item(row, 4)->text()));
-        // The latest order is selected with its bill.
+        // The latest order is selected, with its bill.
         QCOMPARE(takings->selectedOrder(), count - 1);
         QCOMPARE(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText(),
                  QString(takings->orders().last().billText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        QVERIFY(reprint->isEnabled());
     }
 
     // An order without a bill has nothing to print again.
-    static_cast<QDateEdit *>(find("dayPicker"))->setDate(today);
-    auto *reprint = static_cast<QPushButton *>(find("reprintButton"));
-    QVERIFY(reprint->isEnabled());
+    takings->showDay(today);
     takings->selectOrder(1);
     QVERIFY(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText().isEmpty());
     QVERIFY(!reprint->isEnabled());
 }
 
-// A journal whose folder is blocked by a file: its order stays pending, the
-// window says it cannot read the day and that an order is missing from it.
 void TestTakings::journalThatCannotBeRead()
 {
     QTemporaryDir root;
-    const QString blocked = root.filePath(QStringLiteral("journal"));
-    QFile blocker(blocked);
-    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("not a folder") > 0);
+    QFile blocker(root.filePath(QStringLiteral("journal")));  // a file where its folder belongs
+    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("x") > 0);
     blocker.close();
-    journal::Journal unwritable(blocked);
-    QVERIFY(!unwritable.record(order(QDate::currentDate(), "12:00:00", 1, {line(1, "牛肉面", 1, 0, 6)})));
+    journal::Journal unwritable(blocker.fileName());
+    QVERIFY(!unwritable.record(order(QDate::currentDate(), "12:00:00", 1, {noodles("牛肉面", 1, 0, 6)})));
 
     takings::TakingsWindow window(unwritable);
     QString message;
-    QCOMPARE(answerModals(acceptingMessageBox(&message),
-                          [&] { QVERIFY(!window.showDay(QDate::currentDate())); }),
-             1);
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [&] { QVERIFY(!window.showDay(QDate::currentDate())); }), 1);
     QVERIFY(message.startsWith(QStringLiteral("无法读取营业记录")));
-    auto *notice = window.findChild<QLabel *>(QStringLiteral("pendingNotice"));
-    QVERIFY(!notice->isHidden());
-    QVERIFY(notice->text().contains(QStringLiteral("另有 1 笔订单")));
-    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("orderCount"))->text(), QStringLiteral("0"));
+    QVERIFY(!window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->isHidden());
+    QVERIFY(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->text().contains(QStringLiteral("另有 1 笔订单")));
 }
 
 QTEST_MAIN(TestTakings)
