@@ -107,18 +107,27 @@ void Program::start()
     });
 }
 
-void Program::end()
+void Program::recordOpenOrder(bool tellOwner)
 {
-    m_ended = true;
     // An order still on the main window ends with the program; so do orders
     // whose earlier writes failed.
     QString failure;
     const bool recorded = m_windows->form2 ? m_windows->form2->recordHeldOrder(&failure)
                                            : journal::programJournal().flush();
-    if (!recorded)
-        design::reportError(nullptr, QStringLiteral("程序结束时有订单未能记入营业记录：%1")
-                                         .arg(failure.isEmpty() ? journal::programJournal().error()
-                                                                : failure));
+    if (recorded)
+        return;
+    const QString text = QStringLiteral("程序结束时有订单未能记入营业记录：%1")
+                             .arg(failure.isEmpty() ? journal::programJournal().error() : failure);
+    if (tellOwner)
+        design::reportError(nullptr, text);
+    else
+        qWarning("%s", qUtf8Printable(text));
+}
+
+void Program::end()
+{
+    m_ended = true;
+    recordOpenOrder(true);
     for (auto &sheet : m_windows->sheets)
         if (sheet)
             sheet->hide();
@@ -167,5 +176,11 @@ int startProgram()
 
     Program program;
     program.start();
+    // Quitting without the welcome window being closed (the desktop session
+    // ending) must not lose the order on the main window either.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&program] {
+        if (!program.hasEnded())
+            program.recordOpenOrder(false);
+    });
     return QApplication::exec();
 }

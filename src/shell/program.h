@@ -29,6 +29,10 @@ public:
     // Ends the program at once: every window goes, nothing is saved.
     void end();
     bool hasEnded() const { return m_ended; }
+    // Records the order still on the main window, and any whose writes
+    // failed; a failure is shown to the owner or, with no window left to
+    // show it from, logged.
+    void recordOpenOrder(bool tellOwner);
 
 private:
     struct Windows;

@@ -171,6 +171,16 @@ printf '第2位\n\n\n\n\n\n\n\n总计   0元' >"$E2E_DIR/expected-empty"
 copy_bill_to "$main" "$E2E_DIR/empty-bill"
 expect_same_bytes "the bill after 一键归零" "$E2E_DIR/expected-empty" "$E2E_DIR/empty-bill"
 
+note "--takings, with the program running: the order 一键归零 ended is in the journal"
+takings_show_one_order() {
+    wine "$install_dir/tavelko.exe" --takings | tr -d '\r' >"$E2E_DIR/takings.txt" \
+        && grep -qx "订单数 1" "$E2E_DIR/takings.txt"
+}
+poll_until 60 "the order in the journal" takings_show_one_order \
+    || fail "--takings did not report the order: $(cat "$E2E_DIR/takings.txt")"
+grep -qx "营业额 20元" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
+grep -q "^牛肉面 2 .*20元$" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
+
 note "no default printer: a message box, nothing printed"
 # Wine learns the CUPS printers when a program starts.
 close_main "$main"
@@ -210,4 +220,6 @@ wineserver -w
 [ ! -e "$start_menu_link" ] || fail "the uninstaller left the Start-menu shortcut"
 expect_registry Form2 C1 面条
 expect_registry Form3 Label1 牛肉面
+[ -n "$(find "$WINEPREFIX/drive_c/users" -path '*/Tavelko/journal.sqlite')" ] \
+    || fail "the uninstaller took the takings journal"
 note "windows: passed"
