@@ -21,6 +21,7 @@ private slots:
         QVERIFY(journal.open());
         const QDate day = QDate::currentDate();
         const QTime opening(10, 0);
+        QList<journal::Order> orders;
         for (int i = 0; i < 1000; ++i) {
             journal::Order order;
             order.endedAt = QDateTime(day, opening.addSecs(i * 40));
@@ -45,8 +46,9 @@ private slots:
             order.billText = QStringLiteral("第%1位\r\n...\r\n\r\n总计   %2元")
                                  .arg(*order.billNumber)
                                  .arg(order.grandTotal);
-            QVERIFY2(journal.record(order), qPrintable(journal.error()));
+            orders << order;
         }
+        QVERIFY2(journal.recordAll(orders), qPrintable(journal.error()));
 
         QBENCHMARK {
             takings::TakingsWindow window(journal);
