@@ -17,7 +17,9 @@ namespace owner_menu {
 
 namespace {
 
-// The menu's groups of entries, top to bottom.
+// The menu's groups of entries, top to bottom, a separator between two. A
+// new group (the menu's import and export, say) is one more line here; the
+// heading's tooltip names its entries by itself.
 constexpr EntryGroup entryGroups[] = {
     addTakingsActions,
     addAboutActions,
