@@ -282,6 +282,9 @@ void TakingsWindow::showFigures()
 {
     m_orderCount->setText(QString::number(m_summary.orderCount));
     m_takings->setText(amount(m_summary.takings));
+    // A screen reader says what the bare number is.
+    m_orderCount->setAccessibleName(QStringLiteral("订单数 ") + m_orderCount->text());
+    m_takings->setAccessibleName(QStringLiteral("营业额 %1元").arg(m_takings->text()));
 
     // The categories in use: named, or with something sold.
     m_categoryTotals->setRowCount(0);
