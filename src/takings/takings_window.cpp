@@ -8,6 +8,7 @@
 #include <QDateEdit>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -17,6 +18,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -380,8 +382,9 @@ void TakingsWindow::exportOrders()
     }
     const QString file = QFileDialog::getSaveFileName(
         this, QStringLiteral("导出营业记录"),
-        QStringLiteral("营业记录_%1_%2.csv")
-            .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate)),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("营业记录_%1_%2.csv")
+                          .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate))),
         QStringLiteral("CSV 文件 (*.csv)"));
     if (file.isEmpty())
         return;
