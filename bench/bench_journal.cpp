@@ -1,6 +1,7 @@
 // Sales journal benchmarks: recording one order as "一键归零" does (one
 // transaction, synced to disk), the summary of a day of 1,000 orders (what the
-// takings window reads), and the CSV of a year of 100,000 orders.
+// takings window reads), the CSV of a year of 100,000 orders, and opening
+// (with its integrity check) a journal holding that year.
 
 #include "journal/journal.h"
 
@@ -10,17 +11,18 @@
 
 namespace {
 
-// A lunchtime order: three categories, two dishes each, a bill.
-journal::Order sampleOrder(const QDateTime &endedAt, int bill)
+// A lunchtime order: three categories, two dishes each, a bill. `dishes`:
+// per category (14 fills every row of a sheet).
+journal::Order sampleOrder(const QDateTime &endedAt, int bill, int categories = 3, int dishes = 2)
 {
     journal::Order order;
     order.endedAt = endedAt;
     order.billNumber = bill % 99 + 1;
     order.printed = true;
-    order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"),
-                           QStringLiteral("包子 馒头"), QString(), QString(), QString()};
-    for (int c = 1; c <= 3; ++c)
-        for (int dish = 1; dish <= 2; ++dish) {
+    order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子 馒头"),
+                           QStringLiteral("凉菜"), QStringLiteral("饮料"), QStringLiteral("主食")};
+    for (int c = 1; c <= categories; ++c)
+        for (int dish = 1; dish <= dishes; ++dish) {
             const double total = 2 * 12.5 + 18;
             order.lines.append({c, order.categoryNames[c - 1], QStringLiteral("牛肉面%1").arg(dish),
                                 2, QStringLiteral("小份"), 1, QStringLiteral("大份"), total});
@@ -33,13 +35,15 @@ journal::Order sampleOrder(const QDateTime &endedAt, int bill)
     return order;
 }
 
-// `count` orders spread evenly over `days` days from 1 January.
+// `count` orders spread evenly over `days` days from 1 January, each day's
+// between 8:00 and 20:00.
 void fill(journal::Journal &journal, int count, int days)
 {
     const QDateTime start(QDate(2026, 1, 1), QTime(8, 0));
+    const int perDay = (count + days - 1) / days;
     QList<journal::Order> orders;
     for (int i = 0; i < count; ++i) {
-        const qint64 seconds = qint64(i) * days * 86400 / count;
+        const qint64 seconds = qint64(i / perDay) * 86400 + qint64(i % perDay) * 43200 / perDay;
         orders.append(sampleOrder(start.addSecs(seconds), i));
     }
     QVERIFY2(journal.recordAll(orders), qPrintable(journal.error()));
@@ -51,15 +55,25 @@ class BenchJournal : public QObject {
     Q_OBJECT
 
 private slots:
+    void recordOneOrder_data()
+    {
+        QTest::addColumn<int>("categories");
+        QTest::addColumn<int>("dishes");
+        QTest::newRow("6 lines") << 3 << 2;
+        QTest::newRow("every row of six sheets") << 6 << 14;
+    }
+
     void recordOneOrder()
     {
+        QFETCH(int, categories);
+        QFETCH(int, dishes);
         // Beside the build, on the disk the program's data folder would be on.
         QTemporaryDir folder(QDir::currentPath() + QStringLiteral("/journal-XXXXXX"));
         journal::Journal journal(folder.path());
         QVERIFY(journal.open());
         int bill = 0;
         QBENCHMARK {
-            QVERIFY(journal.record(sampleOrder(QDateTime::currentDateTime(), ++bill)));
+            QVERIFY(journal.record(sampleOrder(QDateTime::currentDateTime(), ++bill, categories, dishes)));
         }
     }
 
@@ -76,16 +90,39 @@ private slots:
 
     void exportAYearOf100000Orders()
     {
-        QTemporaryDir folder;
-        journal::Journal journal(folder.path());
-        fill(journal, 100000, 365);
-        const QString file = folder.filePath(QStringLiteral("year.csv"));
+        journal::Journal journal(yearFolder());
+        const QString file = m_year.filePath(QStringLiteral("year.csv"));
         QBENCHMARK_ONCE {
             QVERIFY2(journal.exportCsv(QDate(2026, 1, 1), QDate(2026, 12, 31), file),
                      qPrintable(journal.error()));
         }
         qInfo("CSV of a year: %lld bytes", QFileInfo(file).size());
     }
+
+    // What the program does once the welcome window is up: open the journal
+    // and check its integrity.
+    void openAndCheckAYearOf100000Orders()
+    {
+        const QString folder = yearFolder();
+        QBENCHMARK_ONCE {
+            journal::Journal journal(folder);
+            QVERIFY(journal.open());
+        }
+    }
+
+private:
+    QString yearFolder()
+    {
+        if (!m_yearFilled) {
+            journal::Journal journal(m_year.path());
+            fill(journal, 100000, 365);
+            m_yearFilled = true;
+        }
+        return m_year.path();
+    }
+
+    QTemporaryDir m_year;
+    bool m_yearFilled = false;
 };
 
 QTEST_GUILESS_MAIN(BenchJournal)

@@ -171,10 +171,11 @@ bool writeCsvHeading(QIODevice &device)
                              QStringLiteral("金额"), QStringLiteral("订单总计")});
 }
 
-bool writeCsvOrder(QIODevice &device, const Order &order)
+// `endedAt`: the order's end as stored, "yyyy-MM-dd HH:mm:ss..." (reading
+// it into a local QDateTime costs more than the rest of the row).
+bool writeCsvOrder(QIODevice &device, const Order &order, const QString &endedAt)
 {
-    const QStringList start{order.endedAt.date().toString(dayFormat),
-                            order.endedAt.time().toString(QStringLiteral("HH:mm:ss")),
+    const QStringList start{endedAt.left(10), endedAt.mid(11, 8),
                             order.billNumber ? QString::number(*order.billNumber) : QString()};
     const QString grand = number(order.grandTotal);
     if (order.lines.isEmpty())  // a total without lines still counts
@@ -196,7 +197,7 @@ bool writeCsv(QIODevice &device, const QList<Order> &orders)
     if (!writeCsvHeading(device))
         return false;
     for (const Order &order : orders)
-        if (!writeCsvOrder(device, order))
+        if (!writeCsvOrder(device, order, order.endedAt.toString(timeFormat)))
             return false;
     return true;
 }
@@ -219,8 +220,10 @@ struct Journal::Private {
     bool insert(Order &order);
     void rollBack();
     bool readError(const QString &what);
-    bool forEach(const QDate &from, const QDate &to, bool withBill,
-                 const std::function<bool(Order &)> &visit);
+    // `visit` gets each order and its end as stored; `forExport` leaves out
+    // what the CSV does not need (the bill text, endedAt).
+    bool forEach(const QDate &from, const QDate &to, bool forExport,
+                 const std::function<bool(Order &, const QString &)> &visit);
 };
 
 Journal::Journal(const QString &folder, Mode mode) : d(std::make_unique<Private>())
@@ -306,12 +309,13 @@ QString Journal::Private::setAside()
     QString kept = folder + QStringLiteral("/journal-damaged-%1.sqlite").arg(stamp);
     for (int n = 2; QFileInfo::exists(kept); ++n)
         kept = folder + QStringLiteral("/journal-damaged-%1-%2.sqlite").arg(stamp).arg(n);
-    if (!QFile::rename(path(), kept))
-        return QString();
-    for (const char *suffix : {"-wal", "-shm"})
-        if (QFileInfo::exists(path() + QLatin1String(suffix)))
-            QFile::rename(path() + QLatin1String(suffix), kept + QLatin1String(suffix));
-    return kept;
+    // The log first: a new database must never find the old one's log.
+    for (const char *suffix : {"-wal", "-shm"}) {
+        const QString from = path() + QLatin1String(suffix);
+        if (QFileInfo::exists(from) && !QFile::rename(from, kept + QLatin1String(suffix)))
+            return QString();
+    }
+    return QFile::rename(path(), kept) ? kept : QString();
 }
 
 bool Journal::Private::openRecording()
@@ -462,14 +466,14 @@ bool Journal::Private::readError(const QString &what)
 // Calls `visit` with each order of the days `from` to `to`, oldest first; the
 // orders and their lines are read side by side in the same order, so that no
 // more than one order is held at a time.
-bool Journal::Private::forEach(const QDate &from, const QDate &to, bool withBill,
-                               const std::function<bool(Order &)> &visit)
+bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExport,
+                               const std::function<bool(Order &, const QString &)> &visit)
 {
     const QByteArray orderQuery =
         QByteArray("SELECT id, ended_at, bill_number, printed, copied,"
                    " name1, name2, name3, name4, name5, name6,"
                    " total1, total2, total3, total4, total5, total6, grand_total, ") +
-        (withBill ? "bill_text" : "''") +
+        (forExport ? "''" : "bill_text") +
         " FROM orders WHERE day BETWEEN ?1 AND ?2 ORDER BY day, ended_at, id";
     sql::Statement orders(db, orderQuery.constData());
     sql::Statement lines(db, "SELECT l.order_id, l.category, l.category_name, l.dish,"
@@ -486,7 +490,9 @@ bool Journal::Private::forEach(const QDate &from, const QDate &to, bool withBill
     while (orders.next()) {
         Order order;
         order.id = orders.integer(0);
-        order.endedAt = QDateTime::fromString(orders.text(1), timeFormat);
+        const QString endedAt = orders.text(1);
+        if (!forExport)
+            order.endedAt = QDateTime::fromString(endedAt, timeFormat);
         if (!orders.isNull(2))
             order.billNumber = int(orders.integer(2));
         order.printed = orders.integer(3) != 0;
@@ -501,7 +507,7 @@ bool Journal::Private::forEach(const QDate &from, const QDate &to, bool withBill
             order.lines.append(OrderLine{int(lines.integer(1)), lines.text(2), lines.text(3),
                                          lines.real(4), lines.text(5), lines.real(6),
                                          lines.text(7), lines.real(8)});
-        if (!visit(order))
+        if (!visit(order, endedAt))
             return false;
     }
     if (orders.failed() || lines.failed())
@@ -514,7 +520,7 @@ std::optional<QList<Order>> Journal::orders(const QDate &from, const QDate &to)
     QList<Order> list;
     if (!open())
         return d->error.isEmpty() ? std::optional(list) : std::nullopt;
-    if (!d->forEach(from, to, true, [&](Order &order) {
+    if (!d->forEach(from, to, false, [&](Order &order, const QString &) {
             list.append(std::move(order));
             return true;
         }))
@@ -532,6 +538,16 @@ std::optional<DaySummary> Journal::summaryOf(const QDate &day)
 
 bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
 {
+    // Writing over the journal itself (or its log) would lose every order.
+    const QString target = QFileInfo(file).absoluteFilePath();
+    const QString database = QFileInfo(d->path()).canonicalFilePath();
+    const QString targetCanonical = QFileInfo(file).canonicalFilePath();
+    for (const QString &name : {target, targetCanonical})
+        if (!database.isEmpty() && !name.isEmpty() && name.startsWith(database)) {
+            d->error = QStringLiteral("不能导出到营业记录数据库本身：%1")
+                           .arg(QDir::toNativeSeparators(file));
+            return false;
+        }
     if (!open() && !d->error.isEmpty())
         return false;
     QSaveFile out(file);
@@ -543,7 +559,9 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
     d->error.clear();
     bool written = writeCsvHeading(out);
     if (written && d->db.isOpen())
-        written = d->forEach(from, to, false, [&](Order &order) { return writeCsvOrder(out, order); });
+        written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
+            return writeCsvOrder(out, order, endedAt);
+        });
     if (written && out.commit())
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's

@@ -93,6 +93,7 @@ orders_recorded 2 || fail "an empty order was recorded: $(cat "$E2E_DIR/takings.
 
 note "--takings: the two orders, their takings and dishes"
 "$TAVELKO" --takings "$today" >"$E2E_DIR/summary.txt"
+cp "$E2E_DIR/summary.txt" "$E2E_OUTPUT/"  # for whoever reviews a run
 for expected in "营业日结 $today" "订单数 2" "营业额 30元" \
                 "牛肉面 2小份 1大份 20元" "炒饭 1小份 0大份 10元"; do
     grep -qxF "$expected" "$E2E_DIR/summary.txt" \

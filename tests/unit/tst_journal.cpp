@@ -130,9 +130,15 @@ void TstJournal::recordsReadsAndSums()
     QCOMPARE(rows[2], QStringLiteral("2026-03-14,10:00:00,3,小炒,\"炒\"\"饭\"\"\",1,小份,0,大份,8.5,28.5"));
     QVERIFY(rows[4].startsWith(QStringLiteral("2026-03-15,09:00:00,4,")));
 
-    // A file that cannot be written is not written at all.
-    QVERIFY(!reader.exportCsv(day, day, folder.filePath(QStringLiteral("no/such/folder.csv"))));
-    QVERIFY(!reader.error().isEmpty());
+    // A file that cannot be written, or the journal itself, is not written.
+    const QByteArray journalBefore = digest(folder.filePath(QStringLiteral("journal.sqlite")));
+    for (const QString &target : {folder.filePath(QStringLiteral("no/such/folder.csv")),
+                                  folder.filePath(QStringLiteral("journal.sqlite")),
+                                  folder.filePath(QStringLiteral("journal.sqlite-wal"))}) {
+        QVERIFY2(!reader.exportCsv(day, day, target), qPrintable(target));
+        QVERIFY(!reader.error().isEmpty());
+    }
+    QCOMPARE(digest(folder.filePath(QStringLiteral("journal.sqlite"))), journalBefore);
 }
 
 void TstJournal::damagedDatabaseIsSetAside_data()
