@@ -25,12 +25,14 @@ constexpr EntryGroup entryGroups[] = {
     addAboutActions,
 };
 
+#ifndef Q_OS_WIN
 // Shift+F10, the keyboard's other way of asking for a context menu.
 bool isShiftF10(const QKeyEvent *key)
 {
     return key->key() == Qt::Key_F10 &&
            (key->modifiers() & ~Qt::KeypadModifier) == Qt::ShiftModifier;
 }
+#endif
 
 // Watches the heading for the right press (the mouse's, or the one a held
 // finger turns into) and the window for a keyboard's request for a context
