@@ -355,6 +355,10 @@ void Form2::Command1_Click()
     for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
     showBill(QString());
+    // A damaged journal found only now (it could not be opened at start).
+    const QString notice = journal::programJournal().takeNotice();
+    if (!notice.isEmpty())
+        design::reportError(this, notice);
     if (!recorded)
         design::reportError(this, QStringLiteral("这一单未能记入营业记录：%1\n"
                                                  "窗口已归零；这一单暂存在内存中，"
