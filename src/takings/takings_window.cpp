@@ -273,6 +273,10 @@ bool TakingsWindow::showDay(const QDate &day)
         notice += QStringLiteral("原因：") + m_journal.error();
     m_pendingNotice->setText(notice);
     m_pendingNotice->setVisible(pending > 0);
+    // A damaged journal that this reading found and set aside.
+    const QString setAside = m_journal.takeNotice();
+    if (!setAside.isEmpty())
+        design::reportError(this, setAside);
     if (!orders) {
         design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(m_journal.error()));
         return false;
