@@ -19,7 +19,8 @@ namespace {
 
 // The menu's groups of entries, top to bottom, a separator between two. A
 // new group (the menu's import and export, say) is one more line here; the
-// heading's tooltip names its entries by itself.
+// heading's tooltip names its entries by itself. "营业记录…" stays first, the
+// entry the owner wants most (and the one the end-to-end case picks).
 constexpr EntryGroup entryGroups[] = {
     addTakingsActions,
     addAboutActions,
