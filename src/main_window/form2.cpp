@@ -6,6 +6,7 @@
 #include "common/design.h"
 #include "main_window/bill.h"
 #include "main_window/main_access.h"
+#include "main_window/owner_menu.h"
 #include "main_window/bill_print.h"
 #include "settings/caption_store.h"
 #include "shell/form1.h"
@@ -209,6 +210,7 @@ void Form2::buildControls()
         setTabOrder(find(name(order[i - 1])), find(name(order[i])));
     find(QStringLiteral("C1"))->setFocus();
     main_window::equipForAccess(*this);
+    owner_menu::equip(*this, *own("Label1"));
 }
 
 QLabel *Form2::own(const char *name) const

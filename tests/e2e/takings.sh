@@ -5,7 +5,7 @@
 # "一键归零" was handled survives the program being killed.
 . "$(dirname "$0")/lib.sh"
 e2e_begin takings
-require_tools cupsd lpadmin lpstat
+require_tools cupsd lpadmin lpstat pdftotext
 
 cups_start "$E2E_DIR/cups"
 cups_add_printer tavelko_bill
@@ -20,6 +20,37 @@ orders_recorded() {
 wait_orders() {
     poll_until 20 "$1 orders in the journal" orders_recorded "$1" \
         || fail "the journal did not report $1 orders: $(cat "$E2E_DIR/takings.txt")"
+}
+
+# open_takings MAIN: a right click on the main window's heading at its design
+# place, then the owner's menu's first entry "营业记录…"; prints the takings
+# window's id.
+HEADING=(120 120 7935 615)
+new_visible() {
+    [ -n "$(comm -13 <(echo "$1" | sort) <(find_visible '' | sort))" ]
+}
+open_takings() {
+    local before
+    before=$(find_visible '')
+    click "$1" "${HEADING[@]}" 3
+    poll_until 10 "the owner's menu to show" new_visible "$before" \
+        || { visible_windows >&2; fail "a right click on the heading opened no menu"; }
+    xdotool key Down Return
+    wait_window '^营业记录$'
+}
+
+# expect_takings_figures WINDOW: its number of orders and its takings (the
+# keyboard starts on the first; ctrl+a ctrl+c copies each) are those that
+# "--takings" prints for today.
+expect_takings_figures() {
+    local count takings
+    wait_focus "$1"
+    count=$(copy_box_text) || fail "the number of orders could not be copied"
+    xdotool key Tab
+    takings=$(copy_box_text) || fail "the takings could not be copied"
+    "$TAVELKO" --takings >"$E2E_DIR/today.txt"
+    grep -qx "订单数 $count" "$E2E_DIR/today.txt" && grep -qx "营业额 ${takings}元" "$E2E_DIR/today.txt" \
+        || fail "the takings window shows $count orders and $takings: $(cat "$E2E_DIR/today.txt")"
 }
 
 # sell MAIN CATEGORY DISH SMALL_PRICE SMALL LARGE_PRICE LARGE
@@ -88,8 +119,19 @@ fi
 [ ! -e "$E2E_DIR/wrong.csv" ] || fail "a reversed range left a file"
 [ "$(wc -l <"$E2E_DIR/wrong.txt")" -eq 1 ] || fail "the error is not one line: $(cat "$E2E_DIR/wrong.txt")"
 
-# --- The takings window: opened from the owner's menu, it must show these
-# same figures (2 orders, 30元, the two dishes). Its step goes here. ---
+note "the takings window from the owner's menu: the figures of --takings; 打印日结, 重新打印"
+takings=$(open_takings "$main")
+expect_takings_figures "$takings"
+xdotool key Tab Tab Tab space   # from the takings on to "打印日结"
+cups_wait_jobs 2 || fail "打印日结 did not reach the printer"
+[ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]')" = \
+  "$("$TAVELKO" --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
+xdotool key Tab Tab Tab space   # on through the orders (the latest selected) to "重新打印"
+cups_wait_jobs 3 || fail "重新打印 did not reach the printer"
+pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q '^第2位.*炒饭1小份0大份10.*总计10元$' \
+    || fail "重新打印 did not print the second bill: $(pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" -)"
+close_window "$takings"
+wait_window_gone '^营业记录$'
 
 note "killed right after 一键归零: the order is there on the next start"
 sell "$main" 1 牛肉面 6 1 8 0
