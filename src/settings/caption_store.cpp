@@ -75,6 +75,38 @@ backend::Snapshot readStore()
     return snapshot;
 }
 
+// One save: the store as it is now, with what `change` puts into a copy of
+// its entries, written beside it and put in its place. Nothing is written
+// when the copy holds nothing new (a damaged store is rewritten all the same,
+// after a copy of it is kept), nor over a store that could not be read. False,
+// with the reason kept for saveFailureMessage(), when the save failed.
+template <typename Change>
+bool writeOver(Change change)
+{
+    RunState &state = runState();
+    state.saveProblem.clear();
+    backend::removeLeftovers();
+
+    const backend::Snapshot before = readStore();
+    if (before.condition == Condition::Unreadable) {
+        state.saveProblem = QStringLiteral("设置文件无法读取（%1），为免覆盖其中的内容，没有写入。")
+                                .arg(before.reason);
+        return false;
+    }
+    Entries after = before.entries;
+    change(before.entries, after);
+    if (before.condition != Condition::Damaged && after == before.entries)
+        return true;  // the store already holds every caption
+
+    QString why;
+    if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
+        state.saveProblem = why;
+        return false;
+    }
+    state.saveProblem = backend::write(before.entries, after);
+    return state.saveProblem.isEmpty();
+}
+
 }  // namespace
 
 QString storeLocation()
@@ -96,49 +128,27 @@ bool GetSettingEx(const QString &section, const QList<QWidget *> &controls, Capt
 
 bool SaveSettingEx(const QString &section, const QList<QWidget *> &controls, CaptionKind kind)
 {
-    RunState &state = runState();
-    state.saveProblem.clear();
-    backend::removeLeftovers();
-
-    // What the store holds now: the save keeps all of it but this window's
-    // captions, and the check afterwards compares against it.
-    const backend::Snapshot before = readStore();
-    if (before.condition == Condition::Unreadable) {
-        state.saveProblem = QStringLiteral("设置文件无法读取（%1），为免覆盖其中的内容，没有写入。")
-                                .arg(before.reason);
-        return false;
-    }
     // The captions edited here go in, and those the store has no entry for
     // yet (the first save of a window stores all of them). The others show
     // what the store held when the window loaded (or blanks, when it could
     // not be read then); another copy of the program may have saved since.
-    Entries after = before.entries;
     QList<QWidget *> edited;
-    for (QWidget *control : controls) {
-        if (!isOfKind(control, kind))
-            continue;
-        const QString key = keyOf(section, control);
-        if (control->property(editedMark).toBool())
-            edited.append(control);
-        else if (before.entries.contains(key))
-            continue;
-        after.insert(key, captionOf(control));
-    }
-    auto done = [&] {
+    const bool saved = writeOver([&](const Entries &before, Entries &after) {
+        for (QWidget *control : controls) {
+            if (!isOfKind(control, kind))
+                continue;
+            const QString key = keyOf(section, control);
+            if (control->property(editedMark).toBool())
+                edited.append(control);
+            else if (before.contains(key))
+                continue;
+            after.insert(key, captionOf(control));
+        }
+    });
+    if (saved)
         for (QWidget *control : edited)
             control->setProperty(editedMark, QVariant());
-        return true;
-    };
-    if (before.condition != Condition::Damaged && after == before.entries)
-        return done();  // the store already holds every edit
-
-    QString why;
-    if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
-        state.saveProblem = why;
-        return false;
-    }
-    state.saveProblem = backend::write(before.entries, after);
-    return state.saveProblem.isEmpty() && done();
+    return saved;
 }
 
 void setEditedCaption(QWidget *control, const QString &text)
@@ -201,29 +211,10 @@ bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QSt
 
 bool saveCaptions(const QMap<QString, QString> &captions)
 {
-    RunState &state = runState();
-    state.saveProblem.clear();
-    backend::removeLeftovers();
-
-    const backend::Snapshot before = readStore();
-    if (before.condition == Condition::Unreadable) {
-        state.saveProblem = QStringLiteral("设置文件无法读取（%1），为免覆盖其中的内容，没有写入。")
-                                .arg(before.reason);
-        return false;
-    }
-    Entries after = before.entries;
-    for (auto entry = captions.begin(); entry != captions.end(); ++entry)
-        after.insert(entry.key(), entry.value());
-    if (before.condition != Condition::Damaged && after == before.entries)
-        return true;  // the store already holds every caption
-
-    QString why;
-    if (before.condition == Condition::Damaged && !backend::keepCopy(before, &why)) {
-        state.saveProblem = why;
-        return false;
-    }
-    state.saveProblem = backend::write(before.entries, after);
-    return state.saveProblem.isEmpty();
+    return writeOver([&](const Entries &, Entries &after) {
+        for (auto entry = captions.begin(); entry != captions.end(); ++entry)
+            after.insert(entry.key(), entry.value());
+    });
 }
 
 }  // namespace settings
