@@ -59,14 +59,16 @@ void handOff(int n)
     main.button(QString::fromLatin1(buttons[n % 6]))->click();
     OrderSheet &sheet = orderSheet(n % 6 + 1);
     sheet.resize(tillScreen);
-    QTest::qWaitForWindowExposed(&sheet);
+    if (!QTest::qWaitForWindowExposed(&sheet))
+        qFatal("the sheet was never shown");
     const sheet::DishRow &row = sheet::dishRows()[n % sheet::rowCount];
     sheet.label(row.smallPrice)->setText(QString::number(6 + n % 7));
     sheet.button(row.buttons[1].name)->click();
     sheet.button(row.buttons[3].name)->click();
     sheet.button(QStringLiteral("Command1"))->click();
     sheet.button(QStringLiteral("Command2"))->click();
-    QTest::qWaitForWindowExposed(&main);
+    if (!QTest::qWaitForWindowExposed(&main))
+        qFatal("the main window was never shown again");
     main.button(QStringLiteral("Command2"))->click();
     if (n % 6 == 5)
         main.button(QStringLiteral("Command1"))->click();
