@@ -7,6 +7,7 @@
 #include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
+#include "shell/end_request.h"
 #include "shell/single_instance.h"
 
 #include <QApplication>
@@ -218,7 +219,9 @@ int startProgram()
     // read of the store clears them too, should that come first).
     afterFirstPaint(&program.form1(), &settings::removeLeftovers);
     // Quitting without the welcome window being closed (the desktop session
-    // ending) must not lose the order on the main window either.
+    // ending, a shutdown's or a logout's request to end) must not lose the
+    // order on the main window either.
+    quitOnEndRequest();
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [&program] {
         if (!program.hasEnded())
             program.recordOpenOrder(false);

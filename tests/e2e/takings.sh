@@ -2,7 +2,8 @@
 # The day's takings: two customers through their sheets, "清单", "打印" and
 # "一键归零", a third who orders nothing; "--takings" and "--export-takings"
 # (run while the program runs) report exactly the two orders. An order whose
-# "一键归零" was handled survives the program being killed.
+# "一键归零" was handled survives the program being killed; the order on the
+# main window when the system asks the program to end (SIGTERM) is kept.
 . "$(dirname "$0")/lib.sh"
 e2e_begin takings
 require_tools cupsd lpadmin lpstat pdftotext
@@ -144,4 +145,11 @@ APP_PID=
 start_app
 orders_recorded 3 || fail "the order before the kill was lost: $(cat "$E2E_DIR/takings.txt")"
 grep -qxF "营业额 36元" "$E2E_DIR/takings.txt" || fail "the takings after the kill: $(cat "$E2E_DIR/takings.txt")"
-quit_app
+
+note "asked to end by the system (SIGTERM) with an order on the main window: it is kept"
+main=$(open_main)
+sell "$main" 1 牛肉面 6 1 8 0
+kill -TERM "$APP_PID"
+expect_app_exit 0
+orders_recorded 4 || fail "the order on the main window was lost at SIGTERM: $(cat "$E2E_DIR/takings.txt")"
+grep -qxF "营业额 42元" "$E2E_DIR/takings.txt" || fail "the takings after SIGTERM: $(cat "$E2E_DIR/takings.txt")"
