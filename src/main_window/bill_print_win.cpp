@@ -9,6 +9,8 @@
 #include <QPrinterInfo>
 #include <QSet>
 
+#include <cstddef>
+
 #include <windows.h>
 #include <winspool.h>
 
@@ -60,25 +62,34 @@ QSet<DWORD> billJobs(const QString &printer)
     return ids;
 }
 
+// A status bit and what it says, in words.
+struct Bit {
+    DWORD bit;
+    const char16_t *words;
+};
+
+// The words of the bits of `table` that `status` has set.
+template <std::size_t N>
+QStringList wordsOf(DWORD status, const Bit (&table)[N])
+{
+    QStringList words;
+    for (const Bit &b : table)
+        if (status & b.bit)
+            words << QString::fromUtf16(b.words);
+    return words;
+}
+
 // What the job's status bits say, in words, for a status without the
 // driver's own text.
 QString statusWords(DWORD status)
 {
-    struct Bit {
-        DWORD bit;
-        const char16_t *words;
-    };
     static constexpr Bit bits[] = {
         {JOB_STATUS_OFFLINE, u"打印机脱机"},          {JOB_STATUS_PAPEROUT, u"打印机缺纸"},
         {JOB_STATUS_ERROR, u"打印任务出错"},          {JOB_STATUS_BLOCKED_DEVQ, u"打印机驱动程序无法打印此任务"},
         {JOB_STATUS_USER_INTERVENTION, u"打印机需要人工处理"}, {JOB_STATUS_DELETED, u"打印任务已被删除"},
         {JOB_STATUS_DELETING, u"打印任务正在被删除"}, {JOB_STATUS_PAUSED, u"打印任务已暂停"},
     };
-    QStringList words;
-    for (const Bit &b : bits)
-        if (status & b.bit)
-            words << QString::fromUtf16(b.words);
-    return words.join(QStringLiteral("，"));
+    return wordsOf(status, bits).join(QStringLiteral("，"));
 }
 
 // The printer's own status bits: a paused printer keeps every job; one off
@@ -99,10 +110,6 @@ PrinterStatus printerStatus(HANDLE printer)
     if (needed == 0 || !GetPrinterW(printer, 2, reinterpret_cast<LPBYTE>(buffer.data()), needed, &needed))
         return status;
     const DWORD bits = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.constData())->Status;
-    struct Bit {
-        DWORD bit;
-        const char16_t *words;
-    };
     static constexpr Bit troubles[] = {
         {PRINTER_STATUS_OFFLINE, u"打印机脱机"},       {PRINTER_STATUS_NOT_AVAILABLE, u"打印机不可用"},
         {PRINTER_STATUS_ERROR, u"打印机出错"},         {PRINTER_STATUS_PAPER_OUT, u"打印机缺纸"},
@@ -110,12 +117,8 @@ PrinterStatus printerStatus(HANDLE printer)
         {PRINTER_STATUS_NO_TONER, u"打印机缺墨或缺碳粉"}, {PRINTER_STATUS_USER_INTERVENTION, u"打印机需要人工处理"},
         {PRINTER_STATUS_SERVER_UNKNOWN, u"找不到打印服务器"},
     };
-    QStringList words;
-    for (const Bit &b : troubles)
-        if (bits & b.bit) {
-            status.troubled = true;
-            words << QString::fromUtf16(b.words);
-        }
+    QStringList words = wordsOf(bits, troubles);
+    status.troubled = !words.isEmpty();
     if (bits & PRINTER_STATUS_PAUSED) {
         status.paused = true;
         words << QStringLiteral("打印机已暂停");

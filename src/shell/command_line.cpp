@@ -13,9 +13,6 @@
 #include <string>
 #include <string_view>
 
-namespace {
-
-// One line for the console: Chinese, then English.
 std::string oneLine(const QString &chinese, const QString &english)
 {
     QString text = chinese + QStringLiteral(" / ") + english;
@@ -23,27 +20,39 @@ std::string oneLine(const QString &chinese, const QString &english)
     return text.toStdString() + '\n';
 }
 
-// "--export-menu FILE" and "--import-menu FILE", answered without a display.
-CommandLineAnswer transferMenu(bool import, int argc, const char *const argv[], int at)
-{
-    const char *option = import ? "--import-menu" : "--export-menu";
-    if (at + 1 >= argc || !argv[at + 1] || !*argv[at + 1])
-        return {oneLine(QStringLiteral("%1 后面缺少文件名").arg(QLatin1String(option)),
-                        QStringLiteral("%1 needs a file name").arg(QLatin1String(option))),
-                2};
+namespace {
 
-    // An application, so that the single-copy lock names this program as a
-    // running copy's does, and so that file names come whole on Windows.
+// Runs `answer` over the arguments that follow the option at `at`, as whole
+// text: on Windows only QCoreApplication reads them from the system in full
+// (argv holds them in the ANSI code page). The application also names this
+// program for the single-copy lock as a running copy's does.
+template <typename Answer>
+CommandLineAnswer withArguments(int argc, const char *const argv[], int at, Answer answer)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i] ? argv[i] : "");
     std::unique_ptr<QCoreApplication> application;
     int count = 1;
     char *first[] = {const_cast<char *>(argv[0] ? argv[0] : "tavelko"), nullptr};
-    QString file = QString::fromLocal8Bit(argv[at + 1]);
     if (!QCoreApplication::instance()) {
         application = std::make_unique<QCoreApplication>(count, first);
-        const QStringList arguments = QCoreApplication::arguments();
-        if (arguments.size() == argc)
-            file = arguments.at(at + 1);
+        const QStringList whole = QCoreApplication::arguments();
+        if (whole.size() == argc)
+            arguments = whole;
     }
+    return answer(arguments.mid(at + 1));
+}
+
+// "--export-menu FILE" and "--import-menu FILE", answered without a display.
+CommandLineAnswer transferMenu(bool import, const QStringList &arguments)
+{
+    const QLatin1String option(import ? "--import-menu" : "--export-menu");
+    const QString file = arguments.value(0);
+    if (file.isEmpty())
+        return {oneLine(QStringLiteral("%1 后面缺少文件名").arg(option),
+                        QStringLiteral("%1 needs a file name").arg(option)),
+                2};
 
     menu_transfer::Outcome outcome;
     if (import) {
@@ -99,12 +108,10 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
         const std::string_view argument = argv[i] ? argv[i] : "";
         if (argument == "--version" || argument == "-v")
             return CommandLineAnswer{"Tavelko " TAVELKO_VERSION "\n"};
-        if (argument == "--takings" || argument == "--export-takings") {
-            QStringList rest;
-            for (int j = i + 1; j < argc; ++j)
-                rest << QString::fromLocal8Bit(argv[j]);
-            return argument == "--takings" ? answerTakings(rest) : answerExportTakings(rest);
-        }
+        if (argument == "--takings")
+            return withArguments(argc, argv, i, answerTakings);
+        if (argument == "--export-takings")
+            return withArguments(argc, argv, i, answerExportTakings);
         if (argument == "--help" || argument == "-h" || argument == "/?")
             return CommandLineAnswer{
                 "用法: tavelko [--version] [--help] [--takings [日期]]\n"
@@ -131,7 +138,10 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "                      将这段日期的订单导出为 CSV 文件（日期或 today）\n"
                 "                      / export the orders of FROM to TO as CSV (dates or today)\n"};
         if (argument == "--export-menu" || argument == "--import-menu")
-            return transferMenu(argument == "--import-menu", argc, argv, i);
+            return withArguments(argc, argv, i, [import = argument == "--import-menu"](
+                                                    const QStringList &rest) {
+                return transferMenu(import, rest);
+            });
         if (argument.size() > 1 && argument.starts_with('-')) {
             bool takesValue = false;
             if (!isQtOption(argument, &takesValue))

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+class QString;
+
 struct CommandLineAnswer {
     std::string text;  // printed on standard output, on standard error when exitCode is not 0
     int exitCode = 0;
@@ -17,3 +19,7 @@ struct CommandLineAnswer {
 // code 0 when done, 1 when not, 2 without a file name. An unknown option: a
 // one-line message, exit code 2. Anything else: no answer, the program starts.
 std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const argv[]);
+
+// A message for the console: the Chinese, " / ", the English, on one line
+// (line breaks inside become spaces), ending in a line feed.
+std::string oneLine(const QString &chinese, const QString &english);

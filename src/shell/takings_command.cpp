@@ -13,8 +13,7 @@ constexpr int failed = 1;
 
 CommandLineAnswer failure(const QString &chinese, const QString &english, int code = failed)
 {
-    return CommandLineAnswer{(chinese + QStringLiteral(" / ") + english + u'\n').toStdString(),
-                             code};
+    return CommandLineAnswer{oneLine(chinese, english), code};
 }
 
 std::optional<QDate> dateArgument(const QString &text)
