@@ -429,9 +429,20 @@ copy_box_text() {
         stop_process "$holder"
         return 1
     fi
-    xdotool key --clearmodifiers ctrl+a ctrl+c
-    # The box still shows, so the program still owns the clipboard.
-    if ! poll_until 10 "the input box's text on the clipboard" clipboard_changed_from "$marker"; then
+    # The box still shows, so the program still owns the clipboard. Under
+    # Wine a keystroke sent the moment the box takes the focus can be lost, and
+    # Wine's own clipboard thread can hold the clipboard open while it takes in
+    # the marker: the copy is asked for again, which does no harm.
+    local copied=1 _
+    for _ in 1 2 3 4; do
+        xdotool key --clearmodifiers ctrl+a ctrl+c
+        if poll_until 4 "the input box's text on the clipboard" clipboard_changed_from "$marker" 2>/dev/null; then
+            copied=0
+            break
+        fi
+    done
+    if [ "$copied" != 0 ]; then
+        echo "timed out waiting for the input box's text on the clipboard" >&2
         stop_process "$holder"
         return 1
     fi
