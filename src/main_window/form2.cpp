@@ -401,8 +401,17 @@ void Form2::Command3_Click()
 
 void Form2::Command4_Click()
 {
+    const QString shown = own("Label2")->text();
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setText(own("Label2")->text());
+    clipboard->setText(shown);
+    // Only one program at a time may hold the Windows clipboard open, and an
+    // X server can refuse the selection: a copy is read back before it counts.
+    // The platform may turn CR LF into LF on the way.
+    auto lines = [](QString text) { return text.remove(QLatin1Char('\r')); };
+    if (lines(clipboard->text()) != lines(shown)) {
+        design::reportError(this, QStringLiteral("复制失败：剪贴板正被其他程序占用，清单没有复制。\n请稍后再按“复制”。"));
+        return;
+    }
     m_copied = m_copied || m_billNumber.has_value();
 }

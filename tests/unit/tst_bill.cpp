@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <memory>
+
 using namespace testsupport;
 
 namespace {
@@ -73,6 +75,7 @@ private slots:
     // "复制"
     void copyPutsTheBillOnTheClipboard();
     void copyTwiceLeavesOneCopy();
+    void copyTakenOverAtOnceIsTold();
     void copyOfAnEmptyBill();
 
     // "打印"
@@ -205,6 +208,28 @@ void TstBill::copyTwiceLeavesOneCopy()
     pressMain("Command4");
     pressMain("Command4");
     QCOMPARE(QGuiApplication::clipboard()->text(), bill);
+}
+
+// Another program holding the clipboard: what did not arrive is told; the
+// next press copies.
+void TstBill::copyTakenOverAtOnceIsTold()
+{
+    Program program;
+    form2().showForm();
+    const QString bill = billAfterPress();
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    auto takeOver = std::make_shared<QMetaObject::Connection>();
+    *takeOver = connect(clipboard, &QClipboard::dataChanged, this, [clipboard, takeOver] {
+        if (clipboard->text().isEmpty())
+            return;  // the clear before the copy
+        QObject::disconnect(*takeOver);
+        clipboard->setText(QStringLiteral("别的程序"));
+    });
+    QString message;
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [] { pressMain("Command4"); }), 1);
+    QVERIFY2(message.startsWith(QStringLiteral("复制失败")), qPrintable(message));
+    QCOMPARE(answerModals(acceptingMessageBox(), [] { pressMain("Command4"); }), 0);
+    QCOMPARE(clipboard->text(), bill);
 }
 
 void TstBill::copyOfAnEmptyBill()
