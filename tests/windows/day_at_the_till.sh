@@ -5,8 +5,9 @@
 # keeps across a restart; an order is counted, settled, handed off, billed,
 # copied (the X clipboard, through Wine) and printed (Wine's PostScript, through
 # a private CUPS server); everything is reset. Then the messages a till must
-# give (an overflowing price, no default printer), an upgrade over the installed
-# copy, and the uninstaller, which leaves the registry key.
+# give (an overflowing price, no default printer), the end of a Windows session
+# with an order open, an upgrade over the installed copy, and the uninstaller,
+# which leaves the registry key.
 #
 # Reuses the Linux end-to-end helpers (tests/e2e/lib.sh): the same design
 # positions, windows, input box and clipboard. Only typing differs: Wine reads
@@ -203,9 +204,20 @@ press_quantity "$sheet" 1 small plus 2
 expect_message_over "$sheet"
 click "$sheet" "${CLEAR[@]}"
 set_price "$sheet" 1 small 6
+press_quantity "$sheet" 1 small plus 1
 close_sheet "$sheet" "$main"
-close_main "$main"
-quit_app
+
+note "the session ends (logoff, shutdown) with an order on the main window: it is recorded"
+# Wine sends every window WM_QUERYENDSESSION and WM_ENDSESSION, as Windows
+# does at a logoff, and then ends the process, as Windows does: whatever the
+# program must do has to be done while it handles WM_ENDSESSION.
+wineboot --end-session >"$E2E_DIR/logs/end-session.log" 2>&1 || fail "wineboot --end-session failed"
+poll_until 30 "the session's end to end the program" process_ended "$APP_PID" || fail "the program outlived its session"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=
+wine "$install_dir/tavelko.exe" --takings | tr -d '\r' >"$E2E_DIR/takings.txt"
+grep -qx "订单数 2" "$E2E_DIR/takings.txt" && grep -qx "营业额 26元" "$E2E_DIR/takings.txt" \
+    || fail "the order on the main window was lost at the session's end: $(cat "$E2E_DIR/takings.txt")"
 
 note "install again over the installed copy: an upgrade that keeps the registry"
 wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup-2.log" 2>&1 || fail "the second install failed"
