@@ -242,3 +242,24 @@ double checkedResult(double value, const QString &what)
         throw NumberOverflow(what);
     return value;
 }
+
+double checkedSum(std::span<const double> amounts, const QString &what)
+{
+    double sum = 0, largest = 0;
+    for (double amount : amounts) {
+        sum = checkedResult(sum + amount, what);
+        largest = std::max(largest, std::abs(amount));
+    }
+    if (sum == 0 || largest == 0)
+        return sum;
+    // The place of the fifteenth significant digit of the largest amount.
+    const int place = int(std::floor(std::log10(largest))) - 14;
+    const double scale = std::pow(10.0, std::abs(place));
+    if (!std::isnormal(scale))
+        return sum;
+    // Dividing by an exact power of ten rounds once, where multiplying by
+    // its inexact inverse would add an error of its own.
+    const double rounded = place < 0 ? std::round(sum * scale) / scale
+                                     : std::round(sum / scale) * scale;
+    return std::isfinite(rounded) ? rounded : sum;
+}

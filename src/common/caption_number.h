@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <span>
 #include <stdexcept>
 
 // Reads the leading number of a caption, the way a cashier would read it:
@@ -43,3 +44,11 @@ double captionOperand(QStringView text, const QString &what);
 // Checks a computed result; throws NumberOverflow naming `what` when it left
 // the range of a double. Returns the value unchanged otherwise.
 double checkedResult(double value, const QString &what);
+
+// Adds amounts, in the order given, in double precision, and rounds the sum
+// to the fifteenth significant digit of the largest amount, as far as any
+// caption goes: what the binary form leaves below it is not money. So
+// amounts that cancel give 0 and not a remainder ("1.1 + 2.2 - 3.3" is 0,
+// not 4.44089209850063E-16). Throws NumberOverflow naming `what` when the sum
+// leaves the range of a double.
+double checkedSum(std::span<const double> amounts, const QString &what);
