@@ -13,8 +13,9 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-// A Chinese input method in full-width mode types "８", "－" and "．": they
-// read as their ASCII forms.
+// A Chinese input method in full-width mode types "８", "－" and "．", and in
+// Chinese punctuation mode the point key types "。" ("12。5"): they read as
+// their ASCII forms.
 QChar halfWidth(QChar c)
 {
     const char16_t u = c.unicode();
@@ -26,6 +27,7 @@ QChar halfWidth(QChar c)
     case 0xFF0D:
         return u'-';
     case 0xFF0E:
+    case 0x3002:
         return u'.';
     default:
         return c;

@@ -14,6 +14,8 @@
 //  - an optional sign, digits with at most one "." and an optional exponent
 //    (E or D, with optional sign) are taken; reading stops at the first other
 //    character ("12元" is 12, "0x10" is 0);
+//  - full-width digits, signs and point, and "。" as a point ("12。5"), read
+//    as their ASCII forms;
 //  - "&H" and "&O" introduce a hexadecimal or an octal number;
 //  - a text without a leading number reads 0 ("", " ", "abc", "inf", "nan").
 // Returns std::nullopt when the number lies beyond the range of a double

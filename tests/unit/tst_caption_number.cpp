@@ -87,7 +87,7 @@ void TestCaptionNumber::reads_data()
         {QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e500"), 1e99},
         // Full-width digits, signs and point as typed in full-width mode, and
         // one leading currency sign; other look-alikes still read 0.
-        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
+        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"12。5"_s, 12.5}, {u"6。5。1"_s, 6.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
         {u"８Ｅ２"_s, 8}, {u"¥8"_s, 8}, {u" ￥ 8.5元"_s, 8.5}, {u"¥-8"_s, -8}, {u"¥¥8"_s, 0},
         {u"-¥8"_s, 0}, {u"8¥"_s, 8}, {u"٣"_s, 0}, {u"＄8"_s, 0},
     };
