@@ -13,8 +13,9 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\n';
 }
 
-// A Chinese input method in full-width mode types "８", "－" and "．": they
-// read as their ASCII forms.
+// A Chinese input method in full-width mode types "８", "－" and "．", and in
+// Chinese punctuation mode the point key types "。" ("12。5"): they read as
+// their ASCII forms.
 QChar halfWidth(QChar c)
 {
     const char16_t u = c.unicode();
@@ -26,6 +27,7 @@ QChar halfWidth(QChar c)
     case 0xFF0D:
         return u'-';
     case 0xFF0E:
+    case 0x3002:
         return u'.';
     default:
         return c;
@@ -241,4 +243,25 @@ double checkedResult(double value, const QString &what)
     if (!std::isfinite(value))
         throw NumberOverflow(what);
     return value;
+}
+
+double checkedSum(std::span<const double> amounts, const QString &what)
+{
+    double sum = 0, largest = 0;
+    for (double amount : amounts) {
+        sum = checkedResult(sum + amount, what);
+        largest = std::max(largest, std::abs(amount));
+    }
+    if (sum == 0 || largest == 0)
+        return sum;
+    // The place of the fifteenth significant digit of the largest amount.
+    const int place = int(std::floor(std::log10(largest))) - 14;
+    const double scale = std::pow(10.0, std::abs(place));
+    if (!std::isnormal(scale))
+        return sum;
+    // Dividing by an exact power of ten rounds once, where multiplying by
+    // its inexact inverse would add an error of its own.
+    const double rounded = place < 0 ? std::round(sum * scale) / scale
+                                     : std::round(sum / scale) * scale;
+    return std::isfinite(rounded) ? rounded : sum;
 }

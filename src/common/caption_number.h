@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <optional>
+#include <span>
 #include <stdexcept>
 
 // Reads the leading number of a caption, the way a cashier would read it:
@@ -13,6 +14,8 @@
 //  - an optional sign, digits with at most one "." and an optional exponent
 //    (E or D, with optional sign) are taken; reading stops at the first other
 //    character ("12元" is 12, "0x10" is 0);
+//  - full-width digits, signs and point, and "。" as a point ("12。5"), read
+//    as their ASCII forms;
 //  - "&H" and "&O" introduce a hexadecimal or an octal number;
 //  - a text without a leading number reads 0 ("", " ", "abc", "inf", "nan").
 // Returns std::nullopt when the number lies beyond the range of a double
@@ -43,3 +46,11 @@ double captionOperand(QStringView text, const QString &what);
 // Checks a computed result; throws NumberOverflow naming `what` when it left
 // the range of a double. Returns the value unchanged otherwise.
 double checkedResult(double value, const QString &what);
+
+// Adds amounts, in the order given, in double precision, and rounds the sum
+// to the fifteenth significant digit of the largest amount, as far as any
+// caption goes: what the binary form leaves below it is not money. So
+// amounts that cancel give 0 and not a remainder ("1.1 + 2.2 - 3.3" is 0,
+// not 4.44089209850063E-16). Throws NumberOverflow naming `what` when the sum
+// leaves the range of a double.
+double checkedSum(std::span<const double> amounts, const QString &what);

@@ -214,8 +214,8 @@ void OrderSheet::recomputeLineTotal(const DishRow &row)
     const double largePrice = captionOperand(m_labels.value(row.largePrice)->text(), totalWhat);
     const double smallQuantity =
         captionOperand(m_labels.value(row.smallQuantity)->text(), totalWhat);
-    const double total = smallQuantity * smallPrice + largeQuantity * largePrice;
-    m_labels.value(row.lineTotal)->setText(captionText(checkedResult(total, totalWhat)));
+    const double portions[2] = {smallQuantity * smallPrice, largeQuantity * largePrice};
+    m_labels.value(row.lineTotal)->setText(captionText(checkedSum(portions, totalWhat)));
 }
 
 bool OrderSheet::Command1_Click()
@@ -232,10 +232,7 @@ bool OrderSheet::Command1_Click()
             if (values[row.number - 1] != 0)
                 m_picture->printRow(m_labels.value(row.dishName)->text(), total);
         }
-        double sum = 0;
-        for (double value : values)
-            sum = checkedResult(sum + value, what);
-        m_labels.value(subtotalName)->setText(captionText(sum));
+        m_labels.value(subtotalName)->setText(captionText(checkedSum(values, what)));
     });
 }
 
@@ -315,10 +312,7 @@ void OrderSheet::Command2_Click()
         const QString what = QStringLiteral("总计");
         for (int category : {2, 3, 4, 5, 6, 1})
             subtotals[category - 1] = captionOperand(orderSheet(category).subtotal(), what);
-        double sum = 0;
-        for (double value : subtotals)
-            sum = checkedResult(sum + value, what);
-        main.control<QLabel>(QStringLiteral("L7"))->setText(captionText(sum));
+        main.control<QLabel>(QStringLiteral("L7"))->setText(captionText(checkedSum(subtotals, what)));
     });
     const QString saveFailure = settings::saveFailureMessage(QStringLiteral("菜品名称和价格"));
     if (!summed) {

@@ -48,6 +48,7 @@ private slots:
     void writes();
     void writesNeitherInfinityNorNan();
     void writtenCaptionsReadBackUnchanged();
+    void sumsShowNoBinaryRemainder();
 };
 
 void TestCaptionNumber::reads_data()
@@ -86,7 +87,7 @@ void TestCaptionNumber::reads_data()
         {QStringLiteral("0.") + QString(400, u'0') + QStringLiteral("1e500"), 1e99},
         // Full-width digits, signs and point as typed in full-width mode, and
         // one leading currency sign; other look-alikes still read 0.
-        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
+        {u"１２"_s, 12}, {u"3４"_s, 34}, {u"１２．５"_s, 12.5}, {u"12。5"_s, 12.5}, {u"6。5。1"_s, 6.5}, {u"－８"_s, -8}, {u"＋８"_s, 8},
         {u"８Ｅ２"_s, 8}, {u"¥8"_s, 8}, {u" ￥ 8.5元"_s, 8.5}, {u"¥-8"_s, -8}, {u"¥¥8"_s, 0},
         {u"-¥8"_s, 0}, {u"8¥"_s, 8}, {u"٣"_s, 0}, {u"＄8"_s, 0},
     };
@@ -213,6 +214,25 @@ void TestCaptionNumber::writtenCaptionsReadBackUnchanged()
         for (double value : {largest, -largest})
             QVERIFY2(std::abs(captionValue(captionText(value)).value_or(0) / value - 1) < 1e-14,
                      qPrintable(captionText(value)));
+}
+
+// Amounts that cancel, wholly or partly, as a refund row does: the sum shows
+// what a cashier would add up, not the remainder of binary fractions.
+void TestCaptionNumber::sumsShowNoBinaryRemainder()
+{
+    const double max = std::numeric_limits<double>::max();
+    const std::pair<QList<double>, const char *> sums[] = {
+        {{1.1, 2.2, -3.3}, "0"},        {{1.1, 6.6, -7.7}, "0"},
+        {{2.2, 9.9, -12.1}, "0"},       {{1.1, 2.2, 3.3, 0.1, -6.7, 0.5}, "0.5"},
+        {{100.1, -100}, "0.1"},         {{0.1, 0.2}, "0.3"},
+        {{19.5, 8, 0.25}, "27.75"},     {{1e16, 1, 1, -1e16}, "0"},
+        {{1e308, -1e307}, "9E+307"},    {{max, -1}, "1.79769313486231E+308"},
+        {{}, "0"},
+    };
+    for (const auto &[amounts, caption] : sums)
+        QCOMPARE(captionText(checkedSum(amounts, u"和"_s)), QString::fromLatin1(caption));
+    const QList<double> tooLarge = {max, max};
+    QVERIFY_THROWS_EXCEPTION(NumberOverflow, checkedSum(tooLarge, u"和"_s));
 }
 
 QTEST_GUILESS_MAIN(TestCaptionNumber)

@@ -444,6 +444,7 @@ void TstSheet::lineTotal_data()
     QTest::newRow("discount") << "-2" << "8" << "+s +s" << "2" << "0" << "-4";
     QTest::newRow("fractional price") << "6.5" << "8" << "+s +s +s" << "3" << "0" << "19.5";
     QTest::newRow("fifteen digits") << "0.1" << "0.2" << "+s +l" << "1" << "1" << "0.3";
+    QTest::newRow("refund cancels") << "1.1" << "-3.3" << "+s +s +s +l" << "3" << "1" << "0";
     QTest::newRow("blank price") << " " << "8" << "+s +l" << "1" << "1" << "8";
     QTest::newRow("price with unit") << "12元" << "8" << "+s" << "1" << "0" << "12";
 }
