@@ -573,7 +573,9 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
             return writeCsvOrder(out, order, endedAt);
         });
-    if (written && out.commit())
+    // The rows still in the buffer are written by flush(): commit() would
+    // take a failure there (a full disk) for success and keep a cut file.
+    if (written && out.flush() && out.commit())
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's
         d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),
