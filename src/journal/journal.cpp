@@ -480,6 +480,20 @@ bool Journal::Private::readError(const QString &what)
 bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExport,
                                const std::function<bool(Order &, const QString &)> &visit)
 {
+    // Both queries read the same state of the file: an order the program
+    // records between them must not come without its lines. The transaction
+    // ends after the statements (declared later, finalized first).
+    struct ReadTogether {
+        sql::Database &db;
+        const bool begun = db.exec("BEGIN");
+        ~ReadTogether()
+        {
+            if (begun)
+                db.exec("COMMIT");
+        }
+    } together{db};
+    if (!together.begun)
+        return readError(db.message());
     const QByteArray orderQuery =
         QByteArray("SELECT id, ended_at, bill_number, printed, copied,"
                    " name1, name2, name3, name4, name5, name6,"

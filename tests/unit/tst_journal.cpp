@@ -18,6 +18,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 #ifdef Q_OS_UNIX
 #include <csignal>
 #include <sys/resource.h>
@@ -75,6 +78,7 @@ class TstJournal : public QObject {
 
 private slots:
     void recordsReadsAndSums();
+    void readsOrdersWholeWhileTheProgramRecords();
     void damagedDatabaseIsSetAside_data();
     void damagedDatabaseIsSetAside();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -160,6 +164,32 @@ void TstJournal::recordsReadsAndSums()
     QVERIFY(!reader.error().isEmpty());
     QVERIFY(!QFile::exists(full));
 #endif
+}
+
+void TstJournal::readsOrdersWholeWhileTheProgramRecords()
+{
+    // The program records an order a day while the command line keeps
+    // reading the day about to get one: each order read has its line.
+    QTemporaryDir folder;
+    QVERIFY(Journal(folder.path()).open());
+    std::atomic<int> recorded{0};
+    constexpr int days = 400;
+    std::thread program([&] {
+        Journal journal(folder.path());
+        for (int i = 0; i < days; recorded = ++i) {
+            Order o = order({12, 0}, std::nullopt, {line(1, QStringLiteral("面"), 1, 0, 6)});
+            o.endedAt = o.endedAt.addDays(i);
+            journal.record(o);
+        }
+    });
+    Journal reader(folder.path(), Journal::Mode::Reading);
+    int whole = 0, cut = 0;
+    while (recorded < days)
+        for (const Order &o : reader.ordersOf(day.addDays(recorded)).value_or(QList<Order>{}))
+            ++(o.lines.isEmpty() ? cut : whole);
+    program.join();
+    QVERIFY(whole > 0);
+    QCOMPARE(cut, 0);
 }
 
 void TstJournal::damagedDatabaseIsSetAside_data()
