@@ -480,6 +480,20 @@ bool Journal::Private::readError(const QString &what)
 bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExport,
                                const std::function<bool(Order &, const QString &)> &visit)
 {
+    // Both queries read the same state of the file: an order the program
+    // records between them must not come without its lines. The transaction
+    // ends after the statements (declared later, finalized first).
+    struct ReadTogether {
+        sql::Database &db;
+        const bool begun = db.exec("BEGIN");
+        ~ReadTogether()
+        {
+            if (begun)
+                db.exec("COMMIT");
+        }
+    } together{db};
+    if (!together.begun)
+        return readError(db.message());
     const QByteArray orderQuery =
         QByteArray("SELECT id, ended_at, bill_number, printed, copied,"
                    " name1, name2, name3, name4, name5, name6,"
@@ -573,7 +587,9 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
             return writeCsvOrder(out, order, endedAt);
         });
-    if (written && out.commit())
+    // The rows still in the buffer are written by flush(): commit() would
+    // take a failure there (a full disk) for success and keep a cut file.
+    if (written && out.flush() && out.commit())
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's
         d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),

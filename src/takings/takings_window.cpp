@@ -144,6 +144,18 @@ std::optional<std::pair<QDate, QDate>> askDays(QWidget *parent, const QDate &day
     return std::pair{from->date(), to->date()};
 }
 
+// Prints on the default printer; a job the spooler took may still fail at
+// the printer, and the owner hears of that a few seconds later too.
+void printTelling(QWidget *window, const QString &text)
+{
+    auto tell = [window](const QString &why) {
+        design::reportError(window, QStringLiteral("打印失败：%1").arg(why));
+    };
+    const QString failure = bill::printOnDefaultPrinter(text, window, tell);
+    if (!failure.isEmpty())
+        tell(failure);
+}
+
 }  // namespace
 
 TakingsWindow::TakingsWindow(journal::Journal &journal, QWidget *parent)
@@ -362,16 +374,12 @@ void TakingsWindow::reprintSelected()
         design::reportError(this, QStringLiteral("请先在订单列表中选择一张有清单的订单。"));
         return;
     }
-    const QString failure = bill::printOnDefaultPrinter(bill::printable(m_orders[index].billText));
-    if (!failure.isEmpty())
-        design::reportError(this, QStringLiteral("打印失败：%1").arg(failure));
+    printTelling(this, bill::printable(m_orders[index].billText));
 }
 
 void TakingsWindow::printDaySummary()
 {
-    const QString failure = bill::printOnDefaultPrinter(journal::summaryText(m_summary));
-    if (!failure.isEmpty())
-        design::reportError(this, QStringLiteral("打印失败：%1").arg(failure));
+    printTelling(this, journal::summaryText(m_summary));
 }
 
 void TakingsWindow::exportOrders()

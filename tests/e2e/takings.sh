@@ -131,6 +131,17 @@ xdotool key Tab Tab Tab space   # on through the orders (the latest selected) to
 cups_wait_jobs 3 || fail "重新打印 did not reach the printer"
 pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q '^第2位.*炒饭1小份0大份10.*总计10元$' \
     || fail "重新打印 did not print the second bill: $(pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" -)"
+note "重新打印 to a printer that cannot be reached: the owner is told"
+cups_add_unreachable_printer far_till
+cups_set_default far_till
+xdotool key space   # "重新打印" still has the focus
+poll_until 30 "a message box" one_message_box || fail "the failed reprint was not told"
+box=$FOUND
+grep '打印失败' "$E2E_DIR/logs/tavelko-$APP_RUNS.log" | tail -n 1 | grep -qF '无法连接' \
+    || fail "the message does not say the printer cannot be reached: $(grep '打印失败' "$E2E_DIR/logs/tavelko-$APP_RUNS.log")"
+wait_focus "$box"
+xdotool key Return
+poll_until 30 "the message box to close" window_hidden "$box" || fail "Enter did not close the message box"
 close_window "$takings"
 wait_window_gone '^营业记录$'
 

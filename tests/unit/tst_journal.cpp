@@ -18,6 +18,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 using namespace testsupport;
 using journal::Journal;
 using journal::Order;
@@ -70,6 +78,7 @@ class TstJournal : public QObject {
 
 private slots:
     void recordsReadsAndSums();
+    void readsOrdersWholeWhileTheProgramRecords();
     void damagedDatabaseIsSetAside_data();
     void damagedDatabaseIsSetAside();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -139,6 +148,48 @@ void TstJournal::recordsReadsAndSums()
         QVERIFY(!reader.error().isEmpty());
     }
     QCOMPARE(digest(folder.filePath(QStringLiteral("journal.sqlite"))), journalBefore);
+#ifdef Q_OS_UNIX
+    // A disk that fills up under the export (a file size limit stands in for
+    // it): the last buffered rows fail too, and no file is left.
+    const QString full = folder.filePath(QStringLiteral("full.csv"));
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = 64;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    const bool exported = reader.exportCsv(day, day.addDays(1), full);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    QVERIFY(!exported);
+    QVERIFY(!reader.error().isEmpty());
+    QVERIFY(!QFile::exists(full));
+#endif
+}
+
+void TstJournal::readsOrdersWholeWhileTheProgramRecords()
+{
+    // The program records an order a day while the command line keeps
+    // reading the day about to get one: each order read has its line.
+    QTemporaryDir folder;
+    QVERIFY(Journal(folder.path()).open());
+    std::atomic<int> recorded{0};
+    constexpr int days = 400;
+    std::thread program([&] {
+        Journal journal(folder.path());
+        for (int i = 0; i < days; recorded = ++i) {
+            Order o = order({12, 0}, std::nullopt, {line(1, QStringLiteral("面"), 1, 0, 6)});
+            o.endedAt = o.endedAt.addDays(i);
+            journal.record(o);
+        }
+    });
+    Journal reader(folder.path(), Journal::Mode::Reading);
+    int cut = 0;
+    while (recorded < days)
+        for (const Order &o : reader.ordersOf(day.addDays(recorded)).value_or(QList<Order>{}))
+            cut += o.lines.isEmpty();
+    program.join();
+    QCOMPARE(cut, 0);
+    QCOMPARE(reader.orders(day, day.addDays(days))->size(), days);
 }
 
 void TstJournal::damagedDatabaseIsSetAside_data()
