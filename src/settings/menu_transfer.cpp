@@ -346,8 +346,11 @@ Outcome exportMenu(const QString &file)
                            value(row.largeHeading), value(row.largePrice), 0});
     }
 
+    // flush() before commit(): commit() takes a failure of the last buffered
+    // write (a full disk) for success and keeps a cut file.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(toCsv(dishes)) < 0 || !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || out.write(toCsv(dishes)) < 0 || !out.flush() ||
+        !out.commit())
         return notExported(QStringLiteral("无法写入文件 %1（%2）").arg(file, out.errorString()),
                            QStringLiteral("cannot write %1 (%2)").arg(file, out.errorString()));
 

@@ -18,6 +18,11 @@
 #include <QTest>
 #include <QTimer>
 
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
 namespace testsupport {
 
 QString storeFile()
@@ -232,5 +237,20 @@ QString familiesFault(const QFont &font, const QStringList &designed)
             .arg(QFontInfo(font).family(), QFontInfo(whole).family());
     return {};
 }
+
+#ifdef Q_OS_UNIX
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action)
+{
+    // Past the limit a write fails with EFBIG instead of ending the process.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit before = limit;
+    limit.rlim_cur = rlim_t(bytes);
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    action();
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &before), 0);
+}
+#endif
 
 }  // namespace testsupport

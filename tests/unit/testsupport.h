@@ -113,4 +113,12 @@ void press(OrderSheet &sheet, const QString &button, int times = 1);
 // installed), and the face drawn must be the one the whole list would give.
 QString familiesFault(const QFont &font, const QStringList &designed);
 
+// ------------------------------------------------------------------ disk ---
+
+#ifdef Q_OS_UNIX
+// Runs `action` with every file the process writes limited to `bytes`, as on
+// a disk that fills up; the limit is lifted again afterwards.
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action);
+#endif
+
 }  // namespace testsupport

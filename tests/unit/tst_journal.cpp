@@ -21,11 +21,6 @@
 #include <atomic>
 #include <thread>
 
-#ifdef Q_OS_UNIX
-#include <csignal>
-#include <sys/resource.h>
-#endif
-
 using namespace testsupport;
 using journal::Journal;
 using journal::Order;
@@ -152,14 +147,8 @@ void TstJournal::recordsReadsAndSums()
     // A disk that fills up under the export (a file size limit stands in for
     // it): the last buffered rows fail too, and no file is left.
     const QString full = folder.filePath(QStringLiteral("full.csv"));
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit;
-    QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit unlimited = limit;
-    limit.rlim_cur = 64;
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
-    const bool exported = reader.exportCsv(day, day.addDays(1), full);
-    QCOMPARE(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    bool exported = true;
+    withFileSizeLimit(64, [&] { exported = reader.exportCsv(day, day.addDays(1), full); });
     QVERIFY(!exported);
     QVERIFY(!reader.error().isEmpty());
     QVERIFY(!QFile::exists(full));

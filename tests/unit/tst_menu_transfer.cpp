@@ -254,6 +254,14 @@ void TestMenuTransfer::exportFromTheMenuAndCommandLine()
     const QString nowhere = m_folder.filePath(QStringLiteral("no/such/folder.csv"));
     QCOMPARE(runProgram({QStringLiteral("--export-menu"), nowhere}).first, 1);
     QVERIFY(!QFile::exists(nowhere));
+#ifdef Q_OS_UNIX
+    // A disk that fills up: told, and no cut file left.
+    const QString full = m_folder.filePath(QStringLiteral("full.csv"));
+    menu_transfer::Outcome outcome;
+    withFileSizeLimit(64, [&] { outcome = menu_transfer::exportMenu(full); });
+    QVERIFY(!outcome.ok);
+    QVERIFY(!QFile::exists(full));
+#endif
 
     // A store that cannot be read is no menu to back up: nothing is written.
     clearStore();
