@@ -282,8 +282,15 @@ bool Journal::open()
     if (d->mode == Mode::Reading) {
         if (!QFileInfo::exists(d->path()))
             return false;  // nothing recorded yet: no error
-        if (d->db.open(d->path(), true, false))
-            return true;
+        if (d->db.open(d->path(), true, false)) {
+            // A file the program never got to set up (a full disk or a power
+            // cut at its first start) holds no orders yet either; the
+            // program sets it up when it next starts.
+            if (d->db.text("PRAGMA user_version") != QStringLiteral("0"))
+                return true;
+            d->db.close();
+            return false;
+        }
         d->error = QStringLiteral("无法读取营业记录 %1：%2").arg(databasePath(), d->db.message());
         return false;
     }

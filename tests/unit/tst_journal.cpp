@@ -74,6 +74,7 @@ class TstJournal : public QObject {
 private slots:
     void recordsReadsAndSums();
     void readsOrdersWholeWhileTheProgramRecords();
+    void fileNeverSetUpHoldsNoOrders();
     void damagedDatabaseIsSetAside_data();
     void damagedDatabaseIsSetAside();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -179,6 +180,19 @@ void TstJournal::readsOrdersWholeWhileTheProgramRecords()
     program.join();
     QCOMPARE(cut, 0);
     QCOMPARE(reader.orders(day, day.addDays(days))->size(), days);
+}
+
+// An empty file (the first start ran out of disk): no orders and no error
+// for the command line; the program then sets it up and records.
+void TstJournal::fileNeverSetUpHoldsNoOrders()
+{
+    QTemporaryDir folder;
+    QVERIFY(QFile(folder.filePath(QStringLiteral("journal.sqlite"))).open(QIODevice::WriteOnly));
+    Journal reader(folder.path(), Journal::Mode::Reading);
+    const std::optional<QList<Order>> none = reader.ordersOf(day);
+    QVERIFY2(none && none->isEmpty(), qPrintable(reader.error()));
+    QVERIFY(Journal(folder.path()).record(order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    QCOMPARE(readBack(folder.path(), day).size(), 1);
 }
 
 void TstJournal::damagedDatabaseIsSetAside_data()
