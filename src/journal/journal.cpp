@@ -1,12 +1,12 @@
 #include "journal/journal.h"
 
 #include "common/caption_number.h"
+#include "common/save_file.h"
 #include "journal/sqlite_db.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -594,9 +594,7 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
             return writeCsvOrder(out, order, endedAt);
         });
-    // The rows still in the buffer are written by flush(): commit() would
-    // take a failure there (a full disk) for success and keep a cut file.
-    if (written && out.flush() && out.commit())
+    if (written && commitWhole(out))
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's
         d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),

@@ -1,12 +1,12 @@
 #include "settings/menu_transfer.h"
 
 #include "common/categories.h"
+#include "common/save_file.h"
 #include "settings/caption_store.h"
 #include "sheets/sheet_design.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QSet>
 #include <QStringDecoder>
 
@@ -346,11 +346,8 @@ Outcome exportMenu(const QString &file)
                            value(row.largeHeading), value(row.largePrice), 0});
     }
 
-    // flush() before commit(): commit() takes a failure of the last buffered
-    // write (a full disk) for success and keeps a cut file.
     QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(toCsv(dishes)) < 0 || !out.flush() ||
-        !out.commit())
+    if (!out.open(QIODevice::WriteOnly) || out.write(toCsv(dishes)) < 0 || !commitWhole(out))
         return notExported(QStringLiteral("无法写入文件 %1（%2）").arg(file, out.errorString()),
                            QStringLiteral("cannot write %1 (%2)").arg(file, out.errorString()));
 

@@ -1,10 +1,11 @@
 #include "shell/single_instance.h"
 
+#include "common/save_file.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileSystemWatcher>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QWidget>
 
@@ -54,7 +55,7 @@ void SingleInstance::ask()
     QSaveFile request(m_request);
     if (request.open(QIODevice::WriteOnly)) {
         request.write(QByteArray::number(QCoreApplication::applicationPid()));
-        request.commit();
+        commitWhole(request);
     }
 }
 
