@@ -75,20 +75,28 @@ expect_only_main() {
     [ "$shown" = "$main" ] || { visible_windows >&2; fail "more than the main window shows"; }
 }
 
-# registry_value SECTION NAME: a value under HKCU\Software\Tavelko\Tavelko,
-# through `reg export` (UTF-16), or nothing.
-registry_value() {
-    local out=$E2E_DIR/registry.reg
-    rm -f "$out"
-    wine reg export "$registry_key" "$(winepath -w "$out")" /y >/dev/null 2>&1 || return 0
-    iconv -f UTF-16 -t UTF-8 "$out" | tr -d '\r' | awk -v section="[$registry_key\\$1]" -v key="\"$2\"=" '
-        /^\[/ { inside = ($0 == section); next }
-        inside && index($0, key) == 1 { v = substr($0, length(key) + 1); gsub(/^"|"$/, "", v); print v; exit }'
+# Exports HKCU\Software\Tavelko\Tavelko through `reg export` (UTF-16) into
+# $E2E_DIR/registry.reg. A `wine reg` started as the last wineserver is going
+# away can fail: a failed export is tried again, and reported as such rather
+# than as a missing value.
+registry_export() {
+    rm -f "$E2E_DIR/registry.reg"
+    wine reg export "$registry_key" "$(winepath -w "$E2E_DIR/registry.reg")" /y \
+        >"$E2E_DIR/logs/reg-export.log" 2>&1
 }
+# expect_registry SECTION NAME TEXT: the value under that key holds TEXT.
 expect_registry() {
     local value
-    value=$(registry_value "$1" "$2")
-    [ "$value" = "$3" ] || fail "registry $1\\$2 holds '$value', expected '$3'"
+    poll_until 30 "reg export" registry_export \
+        || fail "the registry could not be read: $(tail -3 "$E2E_DIR/logs/reg-export.log")"
+    value=$(iconv -f UTF-16 -t UTF-8 "$E2E_DIR/registry.reg" | tr -d '\r' |
+        awk -v section="[$registry_key\\$1]" -v key="\"$2\"=" '
+            /^\[/ { inside = ($0 == section); next }
+            inside && index($0, key) == 1 { v = substr($0, length(key) + 1); gsub(/^"|"$/, "", v); print v; exit }')
+    if [ "$value" != "$3" ]; then
+        cp "$E2E_DIR/registry.reg" "$E2E_OUTPUT/registry.reg" 2>/dev/null || true
+        fail "registry $1\\$2 holds '$value', expected '$3'"
+    fi
 }
 
 # A message box shows over WINDOW; Enter closes it and the program goes on.
