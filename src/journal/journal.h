@@ -23,6 +23,41 @@ namespace journal {
 
 inline constexpr int categoryCount = 6;
 
+// Money the cashier takes (payments, change, discounts, 抹零, floats, counts)
+// is kept exact, in 分: 1 元 = 100 分. Never a binary fraction.
+using Fen = qint64;
+
+// A caption amount (a double, as the windows show it) in 分, rounded half
+// away from zero: 40.5 -> 4050, 3.3 -> 330.
+Fen toFen(double yuan);
+
+// What became of an order.
+enum class OrderStatus {
+    Unpaid = 0,  // 未结账: cleared with "一键归零" (or the program ended) without 结账
+    Paid = 1,    // 已结账: taken with 结账
+    Voided = 2,  // 已作废: voided in 营业记录, with a reason; never deleted
+};
+
+// One payment method's share of an order ("现金", "微信", "支付宝", "银行卡" or
+// a name the owner added). For cash, `amount` is what stays in the drawer:
+// the cash handed over less the change.
+struct PaymentPart {
+    QString method;
+    Fen amount = 0;
+};
+
+// How an order was paid with 结账.
+struct Payment {
+    Fen total = 0;          // 合计: the main window's grand total
+    Fen discount = 0;       // 折扣, as an amount
+    QString discountLabel;  // how it was given: "9折", "8.8折", "减5元"; empty for none
+    Fen rounding = 0;       // 抹零, as an amount
+    Fen due = 0;            // 应收 = total - discount - rounding, never below 0
+    QList<PaymentPart> parts;  // the methods in the order they were taken; they sum to `due`
+    Fen cashGiven = 0;      // 实收现金: what the customer handed over in cash
+    Fen change = 0;         // 找零: cashGiven less the cash part
+};
+
 // One dish of one category as the sheet's "关闭" handed it to the main window.
 struct OrderLine {
     int category = 0;       // 1 to 6
@@ -38,6 +73,17 @@ struct OrderLine {
 // What the main window held when "一键归零" cleared it (or the program ended).
 struct Order {
     qint64 id = 0;                  // set once recorded; 0 before
+    // The order's identity, made when it ends (a UUID): recording the same
+    // order twice (a rescue file merged again) keeps one copy.
+    QString uid;
+    // 单号: "yyyyMMdd-NNNN", the day's running number; unique in the journal
+    // and never restarting. Empty on orders recorded by 1.2.0.
+    QString receiptNumber;
+    OrderStatus status = OrderStatus::Unpaid;
+    std::optional<Payment> payment;  // set when status is Paid
+    QString voidReason;              // set when status is Voided
+    QDateTime voidedAt;
+    qint64 cashUpId = 0;             // the 交班 that counted it; 0 while none has
     QDateTime endedAt;              // local date and time the order ended
     std::optional<int> billNumber;  // the last "清单" built for it, if any
     bool printed = false;           // "打印" pressed for its bill
@@ -75,6 +121,31 @@ struct DaySummary {
     double takings = 0;                   // the sum of the orders' grand totals
     QList<CategorySummary> categories;    // always six, in category order
     QList<DishSummary> dishes;            // largest amount first
+};
+
+// A 交班: everything since the previous one, counted against the drawer.
+// Recorded once, numbered and timed, never edited afterwards.
+struct CashUp {
+    qint64 id = 0;                  // its number, set when recorded
+    QDateTime at;                   // when it was recorded
+    QDateTime since;                // the previous 交班's time; invalid for the first
+    int paidCount = 0;
+    int unpaidCount = 0;
+    int voidedCount = 0;
+    Fen paidTotal = 0;              // the takings: the paid orders' 应收
+    Fen unpaidTotal = 0;            // the unpaid orders' grand totals, counted apart
+    Fen voidedTotal = 0;
+    QList<PaymentPart> byMethod;    // the takings by method, in the methods' order
+    Fen discounts = 0;
+    Fen roundings = 0;
+    Fen openingFloat = 0;           // 备用金: left in the drawer at the previous 交班
+    Fen cashTaken = 0;              // cash handed over by the customers
+    Fen changeGiven = 0;
+    Fen expectedCash = 0;           // openingFloat + cashTaken - changeGiven
+    Fen countedCash = 0;
+    Fen difference = 0;             // countedCash - expectedCash: > 0 长款, < 0 短款
+    QList<QPair<Fen, int>> counts;  // notes and coins counted (value in 分, how many); empty: typed as a total
+    Fen floatLeft = 0;              // left in the drawer: the next shift's 备用金
 };
 
 // The summary of the given orders (normally one day's) as data.
@@ -134,6 +205,26 @@ public:
     std::optional<QList<Order>> orders(const QDate &from, const QDate &to);
     std::optional<QList<Order>> ordersOf(const QDate &day) { return orders(day, day); }
     std::optional<DaySummary> summaryOf(const QDate &day);
+
+    // Voids the recorded order `id` with `reason`. Refused (false, error()
+    // says why in Chinese) when the order is already counted in a 交班, is
+    // already voided or does not exist.
+    bool voidOrder(qint64 id, const QString &reason, const QDateTime &at);
+
+    // The orders not yet counted in a 交班 (any day), oldest first.
+    std::optional<QList<Order>> ordersSinceLastCashUp();
+    // The latest 交班, or an empty optional inside the result when there is none.
+    std::optional<std::optional<CashUp>> lastCashUp();
+    // Records `cashUp` and marks every order it counts (those of
+    // ordersSinceLastCashUp() up to `cashUp.at`) in one transaction; sets
+    // cashUp.id. false: error() says why.
+    bool recordCashUp(CashUp &cashUp);
+    // The highest 单号 recorded for `day`, or empty: the till numbers on from it.
+    std::optional<QString> lastReceiptNumber(const QDate &day);
+
+    // A consistent copy of the whole journal in `file` (SQLite's online
+    // backup), safe while the program records. false: error() says why.
+    bool backupTo(const QString &file);
 
     // Writes the CSV of the days `from` to `to` to `file`, wholly or not at
     // all (an existing file is kept on failure). false: error() says why.

@@ -1,0 +1,80 @@
+#pragma once
+// The program's sales journal on a thread of its own: the window never waits
+// on the database. A lock held by another program, a slow disk or a large
+// check at start only delays the writing; the cashier's press answers at once.
+// The GUI hands orders over with record() and asks for anything else through
+// run(), whose answer comes back on the GUI thread.
+
+#include "journal/journal.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <functional>
+
+namespace journal {
+
+class JournalService : public QObject {
+    Q_OBJECT
+
+public:
+    explicit JournalService(const QString &folder = defaultFolder(), QObject *parent = nullptr);
+    ~JournalService() override;  // finishes the work queued, then ends the thread
+
+    // Opens (and checks) the journal on its thread; notices come as notice().
+    void start();
+
+    // Records `order` off the GUI thread, giving it an identity (uid) first
+    // if it has none. Returns at once. A write that fails keeps the order
+    // pending and tries again; the owner hears of it only if it stays
+    // unwritten for a while.
+    void record(Order order);
+
+    // Runs `work` with the journal on its thread, then `done` with the result
+    // on `context`'s thread, unless `context` is gone by then.
+    template <class Result>
+    void run(QObject *context, std::function<Result(Journal &)> work,
+             std::function<void(Result)> done)
+    {
+        QPointer<QObject> guard(context);
+        post([guard, work = std::move(work), done = std::move(done)](Journal &journal) {
+            Result result = work(journal);
+            if (QObject *target = guard.data())
+                QMetaObject::invokeMethod(
+                    target, [guard, done, result = std::move(result)]() mutable {
+                        if (guard)
+                            done(std::move(result));
+                    },
+                    Qt::QueuedConnection);
+        });
+    }
+
+    // Orders handed to record() and not yet written, as the GUI last heard.
+    int pendingCount() const;
+
+    // At the program's end: writes what is pending, waiting at most
+    // `timeout`; whatever is still unwritten goes to the rescue file, to be
+    // merged into the journal at the next start that can write. Returns a
+    // Chinese sentence for the owner (how many orders, what amount, where)
+    // when orders did not reach the journal, else an empty text.
+    QString finish(std::chrono::milliseconds timeout);
+
+signals:
+    // Something the owner must hear, in Chinese, told once: a damaged journal
+    // set aside, a journal that may not be written, orders unwritten for a
+    // while, rescued orders merged.
+    void notice(const QString &message);
+
+private:
+    void post(std::function<void(Journal &)> job);
+
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+// The program's own journal service, started by the shell; lives until the
+// program ends.
+JournalService &programJournalService();
+
+}  // namespace journal
