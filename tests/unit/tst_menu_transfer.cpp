@@ -227,10 +227,10 @@ void TestMenuTransfer::refused()
 #ifdef Q_OS_UNIX
         QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
 #endif
-        writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cat > \"$0\""), file});
+        writeBytes(file + QStringLiteral(".menu"), content);
+        writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cat \"$0\" > \"$1\""),
+                                            file + QStringLiteral(".menu"), file});
         QVERIFY(writer.waitForStarted());
-        writer.write(content);
-        writer.closeWriteChannel();
     } else if (!content.isEmpty()) {
         writeBytes(file, content);
     }
