@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
@@ -386,7 +387,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         const auto found = spokenControls().find(watched);
-        if (found == spokenControls().end())
+        if (found == spokenControls().end() || !found->lines)
             return QObject::eventFilter(watched, event);
         if (event->type() == QEvent::FocusIn) {
             found->currentLine = -1;
@@ -479,10 +480,15 @@ protected:
     {
         if (event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) {
             const auto found = spokenControls().find(watched);
-            if (found != spokenControls().end() && std::exchange(found->pressed, false) &&
-                QAccessible::isActive()) {
-                QAccessibleEvent changed(watched, QAccessible::DescriptionChanged);
-                QAccessible::updateAccessibility(&changed);
+            if (found != spokenControls().end() && std::exchange(found->pressed, false)) {
+                // Told once the focus has arrived where it goes, so that a
+                // screen reader keeps it for later rather than saying it now.
+                QTimer::singleShot(0, watched, [watched] {
+                    if (!QAccessible::isActive())
+                        return;
+                    QAccessibleEvent changed(watched, QAccessible::DescriptionChanged);
+                    QAccessible::updateAccessibility(&changed);
+                });
             }
         }
         return QObject::eventFilter(watched, event);

@@ -42,10 +42,10 @@ openbox --sm-disable >"$E2E_DIR/logs/openbox.log" 2>&1 &
 OPENBOX_PID=$!
 wm_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
 poll_until 30 "openbox" wm_up || fail "openbox did not start"
+mkdir -p "$E2E_DIR/orca-prefs"
 "$python" "$E2E_HERE/helpers/orca_logged.py" --user-prefs "$E2E_DIR/orca-prefs" \
     -d braille --debug-file "$ORCA_LOG" >"$E2E_DIR/logs/orca.out" 2>&1 &
 ORCA_PID=$!
-mkdir -p "$E2E_DIR/orca-prefs"
 orca_ready() { grep -q 'ORCA: Startup complete' "$ORCA_LOG" 2>/dev/null; }
 poll_until "$PATIENCE" "Orca to start" orca_ready || fail "Orca did not start (see orca.out)"
 
