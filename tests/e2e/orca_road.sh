@@ -8,7 +8,8 @@
 # 1 牛肉面 and prices its small portion 10, "+" twice, 结算, the settle list
 # read with the arrow keys, 关闭, Tab through the main window to 清单, the
 # bill read with the arrow keys, 一键归零. What Orca said at each step goes to
-# orca-said.txt in the case's output folder.
+# orca-said.txt in the case's output folder. Orca's own words ("push
+# button", "list") are English here, as the case runs in the C.UTF-8 locale.
 . "$(dirname "$0")/lib.sh"
 e2e_begin orca_road
 require_tools openbox xprop
@@ -89,7 +90,8 @@ expect_said() {
     done
 }
 
-# expect_unsaid TEXT: once Orca has said WHEN in this step, it has not said TEXT.
+# expect_unsaid TEXT: Orca has not said TEXT in this step so far (called once
+# what the step waits for has been said).
 expect_unsaid() {
     if said "$1"; then
         end_step
@@ -149,7 +151,7 @@ xdotool key F2
 expect_said "修改 类别1 的名称"
 step "面条 typed, Enter"
 type_into_orca_box 面条 "^Form2$"
-expect_said "面条"
+expect_said "面条 push button"
 
 step "Enter on 面条"
 xdotool key Return
@@ -212,7 +214,7 @@ step "Tab to 关闭, Enter"
 key_until "关闭 push button" Tab
 MARK=$(wc -l <"$ORCA_LOG")
 xdotool key Return
-expect_said "主窗口 请选择类别" "面条"
+expect_said "主窗口 请选择类别" "面条 push button"
 expect_unsaid "关闭"
 
 step "Tab through the categories and totals"
