@@ -263,7 +263,8 @@ void Form2::openCategory(int category)
 
 void Form2::renameCategory(QPushButton *categoryButton)
 {
-    if (const std::optional<QString> name = design::askNewName(this, categoryButton->text(), categoryButton))
+    if (const std::optional<QString> name =
+            design::askNewName(this, categoryButton->text(), categoryButton))
         settings::setEditedCaption(categoryButton, *name);
 }
 
