@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QScrollArea>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -407,6 +408,14 @@ protected:
         }
         if (count > 0 && next >= 0) {
             found->currentLine = next;
+            // A list that scrolls shows the line being read.
+            auto *box = static_cast<QWidget *>(watched);
+            QWidget *viewport = box->parentWidget();
+            auto *pane = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr;
+            if (pane && pane->widget() == box) {
+                const QPoint centre = found->lines()[next].rect.center();
+                pane->ensureVisible(centre.x(), centre.y());
+            }
             QAccessibleInterface *list = QAccessible::queryAccessibleInterface(watched);
             if (QAccessible::isActive() && list && list->child(next)) {
                 QAccessibleEvent focused(list->child(next), QAccessible::Focus);

@@ -339,9 +339,20 @@ void TestTouchKeysA11y::readAloud()
 
     sheet.button(QStringLiteral("Command2"))->click();  // 关闭: the hand-off
     pressMain(QStringLiteral("Command2"));                // 清单
-    QCOMPARE(listed(form2().findChild<QLabel *>(QStringLiteral("Label2"))),
+    QLabel *bill = form2().findChild<QLabel *>(QStringLiteral("Label2"));
+    QCOMPARE(listed(bill),
              QStringList({QString::number(QAccessible::List), "清单，第1位，总计 32元", "第1位",
                           "牛肉面 小碗 2 大份 1 金额 32", "总计 32元"}));
+
+    // The arrow keys read it line by line, from the list itself down.
+    QVERIFY(QTest::qWaitForWindowActive(&form2()));
+    bill->setFocus(Qt::TabFocusReason);
+    QAccessibleInterface *lines = QAccessible::queryAccessibleInterface(bill);
+    QTest::keyClick(bill, Qt::Key_Down);
+    QTest::keyClick(bill, Qt::Key_Down);
+    QVERIFY(lines->child(1)->state().focused && !lines->child(0)->state().focused);
+    QTest::keyClick(bill, Qt::Key_Up);
+    QVERIFY(lines->child(0)->state().focused);
 }
 
 QTEST_MAIN(TestTouchKeysA11y)
