@@ -284,9 +284,14 @@ void equipForAccess(QWidget &sheet)
                                                : QStringLiteral("结算清单");
             },
             [list] { return settledLines(list); });
-        // Tab reaches the list right after "结算", which fills it.
+        // Tab reaches the list and the subtotal right after "结算", which
+        // fills them.
         if (QWidget *settle = control(QStringLiteral("Command1")))
             QWidget::setTabOrder(settle, list);
+        if (QWidget *subtotal = control(QStringLiteral("面钱"))) {
+            subtotal->setFocusPolicy(Qt::TabFocus);
+            QWidget::setTabOrder(list, subtotal);
+        }
         // Settling and clearing print the list anew.
         for (const char *button : {"Command1", "Command59"})
             if (auto *b = sheet.findChild<QAbstractButton *>(QString::fromLatin1(button),

@@ -210,7 +210,8 @@ MARK=$(wc -l <"$ORCA_LOG")
 xdotool key Down
 expect_said "牛肉面 金额 20"
 
-step "Tab to 关闭, Enter"
+step "Tab to the subtotal, to 关闭, Enter"
+key_until "小计 20" Tab
 key_until "关闭 push button" Tab
 MARK=$(wc -l <"$ORCA_LOG")
 xdotool key Return
