@@ -15,8 +15,9 @@ e2e_begin orca_road
 require_tools openbox xprop
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-[ -x /usr/bin/orca ] && "$python" -c 'import pyatspi' 2>/dev/null \
-    || fail "orca is missing: run scripts/install-deps.sh test (make test does)"
+if ! [ -x /usr/bin/orca ] || ! "$python" -c 'import pyatspi' 2>/dev/null; then
+    fail "orca is missing: run scripts/install-deps.sh test (make test does)"
+fi
 
 OPENBOX_PID=
 ORCA_PID=
@@ -103,9 +104,10 @@ expect_unsaid() {
 # most 8 times (buttons added beside those of this road may lie between).
 TRY_MARK=0
 key_until() {
-    local text=$1 tries
+    local text=$1 try
     shift
-    for tries in 1 2 3 4 5 6 7 8; do
+    for try in 1 2 3 4 5 6 7 8; do
+        [ "$try" -gt 1 ] && note "$STEP: $* again, for '$text'"
         TRY_MARK=$(wc -l <"$ORCA_LOG")
         xdotool key "$@"
         poll_until "$PATIENCE" "Orca to answer $*" answered || break
