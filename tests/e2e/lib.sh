@@ -162,6 +162,45 @@ start_xvfb() {
 }
 
 # ---------------------------------------------------------------------------
+# Screen readers: a private session bus with the AT-SPI bus on it
+
+DBUS_PID=
+A11Y_BUS_PID=
+
+a11y_bus_up() {
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress \
+        >/dev/null 2>&1
+}
+
+# Starts a session bus of the case's own and the AT-SPI bus on it, and exports
+# DBUS_SESSION_BUS_ADDRESS; stop_a11y_bus stops both.
+start_a11y_bus() {
+    require_tools dbus-daemon dbus-send
+    local launcher= candidate
+    for candidate in /usr/libexec/at-spi-bus-launcher /usr/lib/at-spi2-core/at-spi-bus-launcher; do
+        [ -x "$candidate" ] && launcher=$candidate && break
+    done
+    [ -n "$launcher" ] || fail "at-spi-bus-launcher is missing: install at-spi2-core"
+    : >"$E2E_DIR/bus-address"
+    dbus-daemon --session --nofork --nopidfile --print-address=3 \
+        3>"$E2E_DIR/bus-address" >"$E2E_DIR/logs/dbus.log" 2>&1 &
+    DBUS_PID=$!
+    poll_until 20 "the session bus" grep -q . "$E2E_DIR/bus-address" || fail "no session bus"
+    DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$E2E_DIR/bus-address")
+    export DBUS_SESSION_BUS_ADDRESS
+    "$launcher" --launch-immediately >"$E2E_DIR/logs/at-spi-bus.log" 2>&1 &
+    A11Y_BUS_PID=$!
+    poll_until 20 "the AT-SPI bus" a11y_bus_up || fail "the AT-SPI bus did not start"
+}
+
+stop_a11y_bus() {
+    stop_process "$A11Y_BUS_PID"
+    stop_process "$DBUS_PID"
+    A11Y_BUS_PID=
+    DBUS_PID=
+}
+
+# ---------------------------------------------------------------------------
 # Design positions, in twips from the top-left corner of a client area:
 # LEFT TOP WIDTH HEIGHT, as the windows are designed.
 
