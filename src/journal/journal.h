@@ -197,6 +197,7 @@ public:
     // from elsewhere). false: error() says why.
     bool recordAll(const QList<Order> &orders);
     int pendingCount() const;
+    QList<Order> pendingOrders() const;  // as they would be written, identities given
     QString error() const;
 
     // The orders that ended on the days `from` to `to` (inclusive), oldest
@@ -225,6 +226,8 @@ public:
     // A consistent copy of the whole journal in `file` (SQLite's online
     // backup), safe while the program records. false: error() says why.
     bool backupTo(const QString &file);
+    // How many orders the journal holds (0 when there is none yet).
+    int orderCount();
 
     // Writes the CSV of the days `from` to `to` to `file`, wholly or not at
     // all (an existing file is kept on failure). false: error() says why.
