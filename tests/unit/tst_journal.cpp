@@ -165,7 +165,7 @@ std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
 }
 #endif
 
-enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, Folder, Fifo, StaleWal, Version120,
+enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, ReadOnlyFolder, Folder, Fifo, StaleWal, Version120,
              LaterVersion };
 
 }  // namespace
@@ -599,6 +599,7 @@ void TstJournal::faultTable_data()
     QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3;
     QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3;
     QTest::newRow("another user's 0600") << int(OthersFile) << u"所有者 root，权限 rw-------"_qs << true << 3;
+    QTest::newRow("a folder that may not be written") << int(ReadOnlyFolder) << u"文件夹 "_qs << true << 3;
     QTest::newRow("a folder in its place") << int(Folder) << u"一个文件夹"_qs << true << 2;
     QTest::newRow("a FIFO in its place") << int(Fifo) << u"一个管道"_qs << true << 2;
     QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3;
@@ -617,7 +618,8 @@ void TstJournal::faultTable()
     QFETCH(bool, rescued);
     QFETCH(int, kept);
 #ifndef Q_OS_UNIX
-    if (fault != Lock3s && fault != Version120 && fault != StaleWal && fault != LaterVersion)
+    if (fault != Lock3s && fault != Lock30s && fault != Version120 && fault != StaleWal &&
+        fault != LaterVersion)
         QSKIP("a fault made with POSIX calls");
 #endif
     QTemporaryDir folder, config;
@@ -652,8 +654,15 @@ void TstJournal::faultTable()
         break;
     case ModeZero:
     case OthersFile:
+    case ReadOnlyFolder:
         for (const QString &path : {folder.path(), config.path()})
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+            if (fault != ReadOnlyFolder || path == config.path())
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        if (fault == ReadOnlyFolder) {
+            QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+            QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+            break;
+        }
         if (fault == ModeZero)
             QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), fault == ModeZero ? 0000 : 0600), 0);
@@ -690,7 +699,7 @@ void TstJournal::faultTable()
 
     ServiceRun run;
 #ifdef Q_OS_UNIX
-    if (fault == ModeZero || fault == OthersFile) {
+    if (fault == ModeZero || fault == OthersFile || fault == ReadOnlyFolder) {
         if (::geteuid() != 0)
             QSKIP("needs root to act as another user");
         const std::optional<ServiceRun> asNobody = runServiceAsNobody(folder.path());
@@ -714,7 +723,8 @@ void TstJournal::faultTable()
     if (rescued)
         QVERIFY2(run.left.contains(QDir::toNativeSeparators(journal::rescue::places().constFirst())),
                  qPrintable(run.left));
-    if (fault == FullDisk || fault == ModeZero || fault == OthersFile || fault == LaterVersion)
+    if (fault == FullDisk || fault == ModeZero || fault == OthersFile || fault == ReadOnlyFolder ||
+        fault == LaterVersion)
         QCOMPARE(digest(file), before);  // left as it was
     if (fault == Folder || fault == Fifo)
         QVERIFY(!QFileInfo(file).isFile() && QFileInfo::exists(file));
