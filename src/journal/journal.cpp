@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>

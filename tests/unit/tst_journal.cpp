@@ -415,9 +415,20 @@ void TstJournal::mainWindowRecordsAndKeepsWhatItCouldNotWrite()
     sell(2, 1);
     QCOMPARE(answerModals(acceptingMessageBox(), [] { pressMain(QStringLiteral("Command1")); }), 0);
     QCOMPARE(answerModals(acceptingMessageBox(), [] { pressMain(QStringLiteral("Command1")); }), 0);
-    sell(3, 3);  // still on the window when the program ends
-    program.end();
+    sell(3, 3);  // still on the window when the program ends, with the journal held
+    {
+        LockHolder lock(fileIn(folder), 4);
+        QVERIFY(lock.held());
+        QString said;
+        QCOMPARE(answerModals(acceptingMessageBox(&said), [&] { program.end(); }), 1);
+        QVERIFY2(said.contains(QStringLiteral("1 单（合计 18 元）")) && said.contains(QStringLiteral("另存到")),
+                 qPrintable(said));
+    }
     settleQuitRequest();
+    QCOMPARE(readBack(folder).size(), 2);
+    journal::programJournalService().start();  // the next start merges it
+    QTRY_COMPARE(readBack(folder).size(), 3);
+    QVERIFY(journal::programJournalService().finish(std::chrono::seconds(2)).isEmpty());
 
     const QList<Order> orders = readBack(folder);
     QCOMPARE(orders.size(), 3);  // the empty order between is not kept
