@@ -197,6 +197,7 @@ public:
     // from elsewhere). false: error() says why.
     bool recordAll(const QList<Order> &orders);
     int pendingCount() const;
+    QList<Order> pendingOrders() const;  // as they would be written, identities given
     QString error() const;
 
     // The orders that ended on the days `from` to `to` (inclusive), oldest
@@ -225,6 +226,8 @@ public:
     // A consistent copy of the whole journal in `file` (SQLite's online
     // backup), safe while the program records. false: error() says why.
     bool backupTo(const QString &file);
+    // How many orders the journal holds (0 when there is none yet).
+    int orderCount();
 
     // Writes the CSV of the days `from` to `to` to `file`, wholly or not at
     // all (an existing file is kept on failure). false: error() says why.
@@ -234,6 +237,18 @@ private:
     struct Private;
     std::unique_ptr<Private> d;
 };
+
+// Puts the backup `file` in place of the journal in `folder`: the file is
+// checked first (a journal of this program, of a version it knows, intact),
+// then the journal and its log files are replaced together; the old ones
+// are kept under a dated name. Only while the program does not run.
+struct Restored {
+    bool ok = false;
+    int orders = 0;        // in the journal restored
+    QString kept;          // the name the old journal is kept under; empty when there was none
+    QString error;         // why not, in Chinese
+};
+Restored restoreJournal(const QString &folder, const QString &file);
 
 // The program's own journal in defaultFolder(), opened on first use; lives
 // until the program ends.
