@@ -44,7 +44,8 @@ QIcon programIcon()
 }
 
 // Runs `work` once, as soon as `window` has painted for the first time, so
-// that it does not hold up the first frame.
+// that it does not hold up the first frame; not at all if the window is gone
+// by then (a test's program ended).
 void afterFirstPaint(QWidget *window, std::function<void()> work)
 {
     struct Watch : QObject {
@@ -52,7 +53,7 @@ void afterFirstPaint(QWidget *window, std::function<void()> work)
         bool eventFilter(QObject *, QEvent *event) override
         {
             if (event->type() == QEvent::Paint && work) {
-                QTimer::singleShot(0, std::exchange(work, nullptr));
+                QTimer::singleShot(0, parent(), std::exchange(work, nullptr));
                 deleteLater();
             }
             return false;
