@@ -430,7 +430,7 @@ std::optional<DaySummary> Journal::summaryOf(const QDate &day)
     return summarize(day, *list);
 }
 
-bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
+bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file, CsvKind kind)
 {
     // Writing over the journal itself (or its log) would lose every order.
     const QString target = QFileInfo(file).absoluteFilePath();
@@ -451,12 +451,13 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         return false;
     }
     d->error.clear();
-    bool written = writeCsvHeading(out);
-    if (written && d->db.isOpen())
+    CsvWriter csv(out, kind);
+    bool written = true;
+    if (d->db.isOpen())
         written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
-            return writeCsvOrder(out, order, endedAt);
+            return csv.add(order, endedAt);
         });
-    if (written && commitWhole(out))
+    if (written && csv.finish() && commitWhole(out))
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's
         d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),

@@ -3,6 +3,7 @@
 #include "common/caption_number.h"
 #include "common/design.h"
 #include "main_window/bill.h"
+#include "journal/report.h"
 #include "main_window/bill_print.h"
 
 #include <QDateEdit>
@@ -36,6 +37,11 @@ using design::Face;
 QString amount(double value)
 {
     return std::isfinite(value) ? captionText(value) : QStringLiteral("数值超出范围");
+}
+
+QString amount(journal::Fen fen)
+{
+    return journal::fenText(fen);
 }
 
 // A quantity with the heading it was sold under: "2小份".
