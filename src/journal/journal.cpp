@@ -9,10 +9,17 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QStandardPaths>
+#include <QUuid>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace journal {
 
@@ -22,7 +29,10 @@ const QString fileName = QStringLiteral("journal.sqlite");
 const QString dayFormat = QStringLiteral("yyyy-MM-dd");
 const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 
-const char schema[] = R"(
+// The journal's tables as version 1.2.0 made them (schema version 1). A new
+// journal is made the same way and then upgraded, so that every journal goes
+// the one road to the current version.
+const char schemaVersion1[] = R"(
 CREATE TABLE IF NOT EXISTS orders (
   id INTEGER PRIMARY KEY,
   day TEXT NOT NULL,
@@ -51,8 +61,72 @@ CREATE TABLE IF NOT EXISTS order_lines (
   line_total REAL NOT NULL,
   PRIMARY KEY (order_id, position)
 ) WITHOUT ROWID;
-PRAGMA user_version = 1;
 )";
+
+// Version 2: the payment, the order's identity and 单号, voids and cash-ups.
+// Money the cashier takes is in 分 (INTEGER). Orders of 1.2.0 keep status 0
+// (未结账) and no payment.
+const char upgradeToVersion2[] = R"(
+CREATE TABLE cash_ups (
+  id INTEGER PRIMARY KEY,
+  at TEXT NOT NULL,
+  since TEXT,
+  paid_count INTEGER NOT NULL, unpaid_count INTEGER NOT NULL, voided_count INTEGER NOT NULL,
+  paid_total_fen INTEGER NOT NULL, unpaid_total_fen INTEGER NOT NULL,
+  voided_total_fen INTEGER NOT NULL,
+  discounts_fen INTEGER NOT NULL, roundings_fen INTEGER NOT NULL,
+  opening_float_fen INTEGER NOT NULL, cash_taken_fen INTEGER NOT NULL,
+  change_given_fen INTEGER NOT NULL, expected_cash_fen INTEGER NOT NULL,
+  counted_cash_fen INTEGER NOT NULL, difference_fen INTEGER NOT NULL,
+  float_left_fen INTEGER NOT NULL
+);
+CREATE TABLE cash_up_methods (
+  cash_up_id INTEGER NOT NULL REFERENCES cash_ups (id),
+  position INTEGER NOT NULL,
+  method TEXT NOT NULL,
+  amount_fen INTEGER NOT NULL,
+  PRIMARY KEY (cash_up_id, position)
+) WITHOUT ROWID;
+CREATE TABLE cash_up_counts (
+  cash_up_id INTEGER NOT NULL REFERENCES cash_ups (id),
+  value_fen INTEGER NOT NULL,
+  count INTEGER NOT NULL,
+  PRIMARY KEY (cash_up_id, value_fen)
+) WITHOUT ROWID;
+ALTER TABLE orders ADD COLUMN uid TEXT;
+ALTER TABLE orders ADD COLUMN receipt_number TEXT;
+ALTER TABLE orders ADD COLUMN status INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE orders ADD COLUMN total_fen INTEGER;
+ALTER TABLE orders ADD COLUMN discount_fen INTEGER;
+ALTER TABLE orders ADD COLUMN discount_label TEXT;
+ALTER TABLE orders ADD COLUMN rounding_fen INTEGER;
+ALTER TABLE orders ADD COLUMN due_fen INTEGER;
+ALTER TABLE orders ADD COLUMN cash_given_fen INTEGER;
+ALTER TABLE orders ADD COLUMN change_fen INTEGER;
+ALTER TABLE orders ADD COLUMN void_reason TEXT;
+ALTER TABLE orders ADD COLUMN voided_at TEXT;
+ALTER TABLE orders ADD COLUMN cash_up_id INTEGER REFERENCES cash_ups (id);
+CREATE UNIQUE INDEX orders_by_uid ON orders (uid);
+CREATE UNIQUE INDEX orders_by_receipt ON orders (receipt_number);
+CREATE INDEX orders_not_cashed_up ON orders (day, ended_at, id)
+  WHERE cash_up_id IS NULL AND uid IS NOT NULL;
+CREATE TABLE payment_parts (
+  order_id INTEGER NOT NULL REFERENCES orders (id),
+  position INTEGER NOT NULL,
+  method TEXT NOT NULL,
+  amount_fen INTEGER NOT NULL,
+  PRIMARY KEY (order_id, position)
+) WITHOUT ROWID;
+CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
+)";
+
+constexpr int currentVersion = 2;
+// The full integrity check (it reads every page) runs at most this often;
+// every other start makes the quick one.
+constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
+// How long a write waits for another program's lock before it gives up for
+// now: the writing runs off the window's thread and tries again later.
+constexpr int recordingBusyTimeout = 1000;
 
 // An order's end as stored ("yyyy-MM-dd HH:mm:ss.zzz"), read by position:
 // QDateTime::fromString takes most of the time of reading a day.
@@ -65,7 +139,73 @@ QDateTime endedAtFrom(QStringView text)
                      QTime(field(11, 2), field(14, 2), field(17, 2), field(20, 3)));
 }
 
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+QString currentUser()
+{
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
+    return user.isEmpty() ? QStringLiteral("运行 Tavelko 的用户") : user;
+}
+
+// What a file's owner and mode allow, for a message: "所有者 root，权限 rw-------".
+QString accessOf(const QString &path)
+{
+    const QFileInfo info(path);
+    const QFile::Permissions p = info.permissions();
+    QString mode;
+    for (const auto &[read, write, exec] :
+         {std::tuple{QFile::ReadOwner, QFile::WriteOwner, QFile::ExeOwner},
+          std::tuple{QFile::ReadGroup, QFile::WriteGroup, QFile::ExeGroup},
+          std::tuple{QFile::ReadOther, QFile::WriteOther, QFile::ExeOther}})
+        mode += QString(p & read ? u'r' : u'-') + (p & write ? u'w' : u'-') + (p & exec ? u'x' : u'-');
+    const QString owner = info.owner().isEmpty() ? QString::number(info.ownerId()) : info.owner();
+    return QStringLiteral("所有者 %1，权限 %2").arg(owner, mode);
+}
+
+// Why `path` is not a file the journal may open, or empty. Only a regular
+// file (or a link to one) is opened: a pipe would hold the program for good,
+// a folder or a device is no journal.
+QString notAFile(const QString &path)
+{
+    QString kind;
+#ifdef Q_OS_UNIX
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
+        return QString();
+    kind = S_ISDIR(status.st_mode)                              ? QStringLiteral("一个文件夹")
+           : S_ISFIFO(status.st_mode)                           ? QStringLiteral("一个管道（FIFO）")
+           : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) ? QStringLiteral("一个设备")
+                                                                : QStringLiteral("一个特殊文件");
+#else
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return QString();
+    kind = info.isDir() ? QStringLiteral("一个文件夹") : QStringLiteral("一个特殊文件");
+#endif
+    return QStringLiteral("营业记录的位置 %1 上是%2，不是营业记录文件，Tavelko 不会打开它。"
+                          "请把它移走或改名（它保持原样），营业记录才能继续。")
+        .arg(native(path), kind);
+}
+
+// SQLite's own words, as a detail after the Chinese.
+QString detail(const sql::Database &db)
+{
+    return db.message().isEmpty() ? QString() : QStringLiteral("（SQLite：%1）").arg(db.message());
+}
+
 }  // namespace
+
+Fen toFen(double yuan)
+{
+    // A caption amount is a decimal that a double holds a hair off (1.005 is
+    // 1.00499...): the hair is taken back before rounding half away from 0.
+    const double scaled = yuan * 100;
+    const double hair = 1e-9 * std::max(1.0, std::abs(scaled));
+    return Fen(std::llround(scaled + std::copysign(hair, scaled)));
+}
 
 QString defaultFolder()
 {
@@ -86,18 +226,74 @@ struct Journal::Private {
     QList<Order> pending;
 
     QString path() const { return folder + u'/' + fileName; }
+    QString why(const QString &doing) const;
+    bool refuseNonFiles();
+    bool openReading();
     bool openRecording();
+    bool openAndPrepare();
     bool prepare();
+    bool checkIntegrity();
     QString setAside();
     bool write(Order &order);
     bool insert(Order &order);
+    bool transaction(const std::function<bool()> &work);
     void rollBack();
-    bool readError(const QString &what);
+    bool readError();
     // `visit` gets each order and its end as stored; `forExport` leaves out
     // what the CSV does not need (the bill text, endedAt).
-    bool forEach(const QDate &from, const QDate &to, bool forExport,
+    enum class Which { Days, NotCashedUp };
+    bool forEach(Which which, const QStringList &values, bool forExport,
                  const std::function<bool(Order &, const QString &)> &visit);
 };
+
+// What went wrong with the last database call and what to do, in Chinese;
+// `doing` says what was being done ("打开", "写入", "读取").
+QString Journal::Private::why(const QString &doing) const
+{
+    const QString file = native(path());
+    QString reason;
+    switch (db.code()) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        reason = QStringLiteral("文件正被另一个程序占用（例如数据库浏览器或备份工具）。"
+                                "请关闭那个程序；订单会在它放开文件后自动写入。");
+        break;
+    case SQLITE_READONLY:
+        reason = mode == Mode::Reading
+                     ? QStringLiteral("上次 Tavelko 没有正常结束，要先整理营业记录的预写日志（-wal）"
+                                      "才能读取，而当前用户 %1 没有写入权限（%2）。"
+                                      "请启动一次 Tavelko，或以文件所有者的身份再试。")
+                           .arg(currentUser(), accessOf(path()))
+                     : QStringLiteral("文件只能读取，不能写入（%1）。请把文件交还给 %2 并允许写入，"
+                                      "例如 chown %2 与 chmod u+rw；文件保持原样，订单暂存在内存中。")
+                           .arg(accessOf(path()), currentUser());
+        break;
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        reason = QFileInfo::exists(path())
+                     ? QStringLiteral("当前用户 %1 没有读写这个文件的权限（%2）。请把文件交还给 %1 "
+                                      "并允许读写，例如 chown %1 与 chmod u+rw；文件保持原样。")
+                           .arg(currentUser(), accessOf(path()))
+                     : QStringLiteral("无法在文件夹 %1 中建立文件（%2）。请允许 %3 写入这个文件夹。")
+                           .arg(native(folder), accessOf(folder), currentUser());
+        break;
+    case SQLITE_FULL:
+        reason = QStringLiteral("磁盘已满。请删除不需要的文件，腾出磁盘空间。");
+        break;
+    case SQLITE_IOERR:
+        reason = QStringLiteral("读写磁盘出错（磁盘可能已满、已拔出或有故障）。请检查磁盘。");
+        break;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        reason = QStringLiteral("文件已损坏。");
+        break;
+    default:
+        reason = QStringLiteral("数据库出错。");
+        break;
+    }
+    return QStringLiteral("无法%1营业记录 %2：%3%4").arg(doing, file, reason, detail(db));
+}
 
 Journal::Journal(const QString &folder, Mode mode) : d(std::make_unique<Private>())
 {
@@ -118,7 +314,7 @@ QString Journal::folder() const
 
 QString Journal::databasePath() const
 {
-    return QDir::toNativeSeparators(d->path());
+    return native(d->path());
 }
 
 QString Journal::takeNotice()
@@ -136,48 +332,158 @@ int Journal::pendingCount() const
     return int(d->pending.size());
 }
 
+QList<Order> Journal::pendingOrders() const
+{
+    return d->pending;
+}
+
 bool Journal::open()
 {
     if (d->db.isOpen())
         return true;
     d->error.clear();
-    if (d->mode == Mode::Reading) {
-        if (!QFileInfo::exists(d->path()))
-            return false;  // nothing recorded yet: no error
-        if (d->db.open(d->path(), true, false)) {
-            // A file the program never got to set up (a full disk or a power
-            // cut at its first start) holds no orders yet either; the
-            // program sets it up when it next starts.
-            if (d->db.text("PRAGMA user_version") != QStringLiteral("0"))
-                return true;
-            d->db.close();
-            return false;
-        }
-        d->error = QStringLiteral("无法读取营业记录 %1：%2").arg(databasePath(), d->db.message());
+    if (!d->refuseNonFiles())
         return false;
-    }
-    return d->openRecording();
+    return d->mode == Mode::Reading ? d->openReading() : d->openRecording();
 }
 
-// Settings of the connection, the integrity check and the tables. False with
-// the connection's error when any of it fails.
-bool Journal::Private::prepare()
+// The journal, its log and its shared memory must each be a file or nothing.
+bool Journal::Private::refuseNonFiles()
 {
-    // WAL with full syncs: a committed order survives a power cut, and a
-    // reader never blocks the till.
-    const std::optional<QString> journalMode = db.text("PRAGMA journal_mode = WAL");
-    if (!journalMode)
-        return false;
-    if (!db.exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;"))
-        return false;
-    const std::optional<QString> integrity = db.text("PRAGMA integrity_check");
-    if (!integrity)
-        return false;
-    if (*integrity != QStringLiteral("ok")) {
-        db.markDamaged(QStringLiteral("完整性检查未通过：") + *integrity);
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QString refused = notAFile(path() + QLatin1String(suffix));
+        if (!refused.isEmpty()) {
+            error = refused;
+            return false;
+        }
+    }
+    return true;
+}
+
+// The version a journal was written by, as far as this program knows it;
+// refuses (with error) a later one and what cannot be read.
+static std::optional<int> versionOf(sql::Database &db)
+{
+    const std::optional<QString> version = db.text("PRAGMA user_version");
+    if (!version)
+        return std::nullopt;
+    return version->toInt();
+}
+
+bool Journal::Private::openReading()
+{
+    if (!QFileInfo::exists(path()))
+        return false;  // nothing recorded yet: no error
+    if (!db.open(path(), true, false)) {
+        error = why(QStringLiteral("读取"));
         return false;
     }
-    return db.exec(schema);
+    const std::optional<int> version = versionOf(db);
+    if (!version) {
+        error = why(QStringLiteral("读取"));
+        db.close();
+        return false;
+    }
+    if (*version > currentVersion) {
+        error = QStringLiteral("营业记录 %1 是较新版本的 Tavelko 写的（格式版本 %2，本程序只认得到版本 %3）。"
+                               "请使用新版本的 Tavelko 读取；文件保持原样。")
+                    .arg(native(path()))
+                    .arg(*version)
+                    .arg(currentVersion);
+        db.close();
+        return false;
+    }
+    // A file the program never got to set up (a full disk or a power cut at
+    // its first start) holds no orders yet either; the program sets it up
+    // when it next starts. Neither has a 1.2.0 journal the tables of version 2.
+    if (*version == 0) {
+        db.close();
+        return false;
+    }
+    return true;
+}
+
+bool Journal::Private::openAndPrepare()
+{
+    if (!db.open(path(), false, true)) {
+        error = why(QStringLiteral("打开"));
+        return false;
+    }
+    db.setBusyTimeout(recordingBusyTimeout);
+    if (db.isReadOnly()) {
+        db.fail(SQLITE_READONLY, QString());
+        error = why(QStringLiteral("写入"));
+        db.close();
+        return false;
+    }
+    if (prepare())
+        return true;
+    db.close();
+    return false;
+}
+
+// The settings of the connection, the check and the tables; error says why
+// when any of it fails.
+bool Journal::Private::prepare()
+{
+    const std::optional<int> version = versionOf(db);
+    if (!version) {
+        error = why(QStringLiteral("打开"));
+        return false;
+    }
+    if (*version > currentVersion) {
+        // Left exactly as it is: no log mode, no check that writes.
+        error = QStringLiteral("营业记录 %1 是较新版本的 Tavelko 写的（格式版本 %2，本程序只认得到版本 %3），"
+                               "本程序不会改动它。请使用新版本的 Tavelko；在此之前的订单暂存在内存中。")
+                    .arg(native(path()))
+                    .arg(*version)
+                    .arg(currentVersion);
+        return false;
+    }
+    // WAL with full syncs: a committed order survives a power cut, and a
+    // reader never blocks the till.
+    if (!db.text("PRAGMA journal_mode = WAL") ||
+        !db.exec("PRAGMA synchronous = FULL; PRAGMA foreign_keys = ON;")) {
+        error = why(QStringLiteral("打开"));
+        return false;
+    }
+    if (!checkIntegrity())
+        return false;
+    if (*version == currentVersion)
+        return true;
+    return transaction([&] {
+        return (*version > 0 || db.exec(schemaVersion1)) && db.exec(upgradeToVersion2) &&
+               db.exec("PRAGMA user_version = 2");
+    }) || (error = why(QStringLiteral("写入")), false);
+}
+
+// The quick check at every start, the full one when a week has passed since
+// the last (remembered in the journal itself).
+bool Journal::Private::checkIntegrity()
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QDateTime last = QDateTime::fromString(
+        db.text("SELECT value FROM meta WHERE key = 'integrity_checked'").value_or(QString()),
+        Qt::ISODate);
+    const bool full = !last.isValid() || last.secsTo(now) > fullCheckEvery || last > now;
+    const std::optional<QString> integrity =
+        db.text(full ? "PRAGMA integrity_check" : "PRAGMA quick_check");
+    if (!integrity) {
+        error = why(QStringLiteral("检查"));
+        return false;
+    }
+    if (*integrity != QStringLiteral("ok")) {
+        db.markDamaged(QStringLiteral("完整性检查未通过：") + *integrity);
+        error = why(QStringLiteral("打开"));
+        return false;
+    }
+    if (!full)
+        return true;
+    sql::Statement remember(db, "INSERT OR REPLACE INTO meta VALUES ('integrity_checked', ?)");
+    // A journal still of version 1 has no place for it yet: the next start checks fully again.
+    if (remember.isValid())
+        remember.bind(1, now.toString(Qt::ISODate)).run();
+    return true;
 }
 
 // Moves the damaged database (with its write-ahead log) out of the way under
@@ -201,58 +507,102 @@ QString Journal::Private::setAside()
 bool Journal::Private::openRecording()
 {
     if (!QDir().mkpath(folder)) {
-        error = QStringLiteral("无法建立营业记录的文件夹 %1。").arg(QDir::toNativeSeparators(folder));
+        error = QStringLiteral("无法建立营业记录的文件夹 %1。%2")
+                    .arg(native(folder),
+                         notAFile(folder).isEmpty()
+                             ? QStringLiteral("请检查它上一级文件夹的权限（%1）。")
+                                   .arg(accessOf(QFileInfo(folder).path()))
+                             : QStringLiteral("那里有一个同名的文件，请把它移走或改名。"));
         return false;
     }
-    const bool existed = QFileInfo::exists(path());
-    if (db.open(path(), false, true) && prepare())
+    if (openAndPrepare())
         return true;
-    // A file that is there but is no readable database is damaged; a busy or
-    // read-only one is not: it is left alone and tried again later.
-    const bool damaged = db.isDamage() || (existed && db.isUnopenable());
-    const QString why = db.message();
-    db.close();
-    if (damaged) {
-        const QString kept = setAside();
-        if (!kept.isEmpty()) {
-            notice = QStringLiteral("营业记录数据库已损坏（%1），原文件已保留为 %2，并已新建数据库。")
-                         .arg(why, QDir::toNativeSeparators(kept));
-            if (db.open(path(), false, true) && prepare())
-                return true;
-        }
+    // Only a file SQLite proves damaged is set aside for a new one. A busy,
+    // read-only or forbidden file, or one of a later version, stays where it
+    // is: the day's takings are never split across two files.
+    if (!db.isDamage())
+        return false;
+    const QString damage = detail(db);
+    const QString kept = setAside();
+    if (kept.isEmpty()) {
+        error = QStringLiteral("营业记录 %1 已损坏%2，而且无法改名保留（请检查文件夹的权限）。")
+                    .arg(native(path()), damage);
+        return false;
     }
-    error = QStringLiteral("无法打开营业记录数据库 %1：%2")
-                .arg(QDir::toNativeSeparators(path()), db.message().isEmpty() ? why : db.message());
-    db.close();
-    return false;
+    notice = QStringLiteral("营业记录数据库已损坏%1，原文件已保留为 %2，并已新建数据库。")
+                 .arg(damage, native(kept));
+    return openAndPrepare();
 }
 
-bool Journal::Private::write(Order &order)
+bool Journal::Private::transaction(const std::function<bool()> &work)
 {
     if (!db.exec("BEGIN IMMEDIATE"))
         return false;
-    if (insert(order) && db.exec("COMMIT"))
+    if (work() && db.exec("COMMIT"))
         return true;
     rollBack();
     return false;
 }
 
+bool Journal::Private::write(Order &order)
+{
+    return transaction([&] { return insert(order); });
+}
+
 // Undoes the open transaction, keeping the reason it failed.
 void Journal::Private::rollBack()
 {
-    const int code = db.code();
+    const int code = db.extendedCode();
     const QString message = db.message();
     db.exec("ROLLBACK");
     db.fail(code, message);
 }
 
+static void bindText(sql::Statement &row, int position, const QString &text)
+{
+    if (text.isEmpty())
+        row.bindNull(position);
+    else
+        row.bind(position, text);
+}
+
+// Writes one order in the open transaction. An order whose identity is in the
+// journal already (a rescued order merged a second time) is not written again.
 bool Journal::Private::insert(Order &order)
 {
+    if (order.uid.isEmpty())
+        order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    {
+        sql::Statement known(db, "SELECT id FROM orders WHERE uid = ?");
+        known.bind(1, order.uid);
+        if (known.next()) {
+            order.id = known.integer(0);
+            return true;
+        }
+        if (known.failed())
+            return false;
+    }
+    // A 单号 already taken (a rescued order numbered before a later one took
+    // its number) keeps the order, told apart by a suffix.
+    QString receipt = order.receiptNumber;
+    for (int n = 2; !receipt.isEmpty(); ++n) {
+        sql::Statement taken(db, "SELECT 1 FROM orders WHERE receipt_number = ?");
+        taken.bind(1, receipt);
+        if (!taken.next()) {
+            if (taken.failed())
+                return false;
+            break;
+        }
+        receipt = order.receiptNumber + QStringLiteral("-%1").arg(n);
+    }
     sql::Statement row(db, "INSERT INTO orders (day, ended_at, bill_number, printed, copied,"
                            " name1, name2, name3, name4, name5, name6,"
                            " total1, total2, total3, total4, total5, total6,"
-                           " grand_total, bill_text)"
-                           " VALUES (?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?)");
+                           " grand_total, bill_text, uid, receipt_number, status,"
+                           " total_fen, discount_fen, discount_label, rounding_fen, due_fen,"
+                           " cash_given_fen, change_fen, void_reason, voided_at, cash_up_id)"
+                           " VALUES (?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,?, ?,?,?,?,?,"
+                           " ?,?,?,?,?, ?,?,?,?,?)");
     row.bind(1, order.endedAt.date().toString(dayFormat))
         .bind(2, order.endedAt.toString(timeFormat));
     if (order.billNumber)
@@ -262,7 +612,22 @@ bool Journal::Private::insert(Order &order)
     row.bind(4, order.printed).bind(5, order.copied);
     for (int c = 0; c < categoryCount; ++c)
         row.bind(6 + c, order.categoryNames[c]).bind(12 + c, order.categoryTotals[c]);
-    row.bind(18, order.grandTotal).bind(19, order.billText);
+    row.bind(18, order.grandTotal).bind(19, order.billText).bind(20, order.uid);
+    bindText(row, 21, receipt);
+    row.bind(22, int(order.status));
+    if (const std::optional<Payment> &p = order.payment) {
+        row.bind(23, p->total).bind(24, p->discount).bind(26, p->rounding).bind(27, p->due);
+        row.bind(25, p->discountLabel).bind(28, p->cashGiven).bind(29, p->change);
+    } else {
+        for (int position = 23; position <= 29; ++position)
+            row.bindNull(position);
+    }
+    bindText(row, 30, order.voidReason);
+    bindText(row, 31, order.voidedAt.isValid() ? order.voidedAt.toString(timeFormat) : QString());
+    if (order.cashUpId)
+        row.bind(32, order.cashUpId);
+    else
+        row.bindNull(32);
     bool written = row.run();
     const qint64 id = db.lastInsertId();
     sql::Statement addLine(db, "INSERT INTO order_lines VALUES (?,?,?,?,?,?,?,?,?,?)");
@@ -280,15 +645,29 @@ bool Journal::Private::insert(Order &order)
                       .bind(10, line.lineTotal)
                       .run();
     }
-    if (written)
+    if (order.payment) {
+        sql::Statement addPart(db, "INSERT INTO payment_parts VALUES (?,?,?,?)");
+        for (qsizetype i = 0; written && i < order.payment->parts.size(); ++i)
+            written = addPart.bind(1, id)
+                          .bind(2, qint64(i))
+                          .bind(3, order.payment->parts[i].method)
+                          .bind(4, order.payment->parts[i].amount)
+                          .run();
+    }
+    if (written) {
         order.id = id;
+        order.receiptNumber = receipt;
+    }
     return written;
 }
 
 bool Journal::record(const Order &order)
 {
-    if (!order.isEmpty())
+    if (!order.isEmpty()) {
         d->pending.append(order);
+        if (d->pending.last().uid.isEmpty())  // its identity before its first try
+            d->pending.last().uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    }
     return flush();
 }
 
@@ -304,7 +683,7 @@ bool Journal::flush()
         return false;
     while (!d->pending.isEmpty()) {
         if (!d->write(d->pending.first())) {
-            d->error = QStringLiteral("无法写入营业记录 %1：%2").arg(databasePath(), d->db.message());
+            d->error = d->why(QStringLiteral("写入"));
             // A connection that failed may have lost its file: open it anew next time.
             d->db.close();
             return false;
@@ -323,33 +702,35 @@ bool Journal::recordAll(const QList<Order> &orders)
     }
     if (!open())
         return false;
-    bool written = d->db.exec("BEGIN IMMEDIATE");
-    for (qsizetype i = 0; written && i < orders.size(); ++i) {
-        Order copy = orders[i];
-        written = copy.isEmpty() || d->insert(copy);
-    }
-    if (written && d->db.exec("COMMIT"))
+    if (d->transaction([&] {
+            for (const Order &order : orders) {
+                Order copy = order;
+                if (!copy.isEmpty() && !d->insert(copy))
+                    return false;
+            }
+            return true;
+        }))
         return true;
-    d->rollBack();
-    d->error = QStringLiteral("无法写入营业记录 %1：%2").arg(databasePath(), d->db.message());
+    d->error = d->why(QStringLiteral("写入"));
     return false;
 }
 
 // ---------------------------------------------------------------- reading
 
-bool Journal::Private::readError(const QString &what)
+bool Journal::Private::readError()
 {
-    error = QStringLiteral("无法读取营业记录 %1：%2").arg(QDir::toNativeSeparators(path()), what);
+    error = why(QStringLiteral("读取"));
     return false;
 }
 
-// Calls `visit` with each order of the days `from` to `to`, oldest first; the
-// orders and their lines are read side by side in the same order, so that no
-// more than one order is held at a time.
-bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExport,
+// Calls `visit` with each order asked for (the days values[0] to values[1],
+// or those no 交班 has counted yet), oldest first. The
+// orders, their lines and their payments are read side by side in the same
+// order, so that no more than one order is held at a time.
+bool Journal::Private::forEach(Which which, const QStringList &values, bool forExport,
                                const std::function<bool(Order &, const QString &)> &visit)
 {
-    // Both queries read the same state of the file: an order the program
+    // The queries read the same state of the file: an order the program
     // records between them must not come without its lines. The transaction
     // ends after the statements (declared later, finalized first).
     struct ReadTogether {
@@ -362,25 +743,38 @@ bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExpor
         }
     } together{db};
     if (!together.begun)
-        return readError(db.message());
+        return readError();
+    // Orders of 1.2.0 (no identity) came before payments and cash-ups: no
+    // 交班 counts them.
+    const QByteArray where = which == Which::Days ? "o.day BETWEEN ?1 AND ?2"
+                                                  : "o.cash_up_id IS NULL AND o.uid IS NOT NULL";
+    const QByteArray order = " ORDER BY o.day, o.ended_at, o.id";
     const QByteArray orderQuery =
-        QByteArray("SELECT id, ended_at, bill_number, printed, copied,"
-                   " name1, name2, name3, name4, name5, name6,"
-                   " total1, total2, total3, total4, total5, total6, grand_total, ") +
-        (forExport ? "''" : "bill_text") +
-        " FROM orders WHERE day BETWEEN ?1 AND ?2 ORDER BY day, ended_at, id";
+        QByteArray("SELECT o.id, o.ended_at, o.bill_number, o.printed, o.copied,"
+                   " o.name1, o.name2, o.name3, o.name4, o.name5, o.name6,"
+                   " o.total1, o.total2, o.total3, o.total4, o.total5, o.total6, o.grand_total, ") +
+        (forExport ? "''" : "o.bill_text") +
+        ", o.uid, o.receipt_number, o.status, o.total_fen, o.discount_fen, o.discount_label,"
+        " o.rounding_fen, o.due_fen, o.cash_given_fen, o.change_fen, o.void_reason, o.voided_at,"
+        " o.cash_up_id FROM orders o WHERE " + where + order;
     sql::Statement orders(db, orderQuery.constData());
-    sql::Statement lines(db, "SELECT l.order_id, l.category, l.category_name, l.dish,"
-                             " l.small_quantity, l.small_heading, l.large_quantity,"
-                             " l.large_heading, l.line_total"
-                             " FROM order_lines l JOIN orders o ON o.id = l.order_id"
-                             " WHERE o.day BETWEEN ?1 AND ?2"
-                             " ORDER BY o.day, o.ended_at, o.id, l.position");
-    if (!orders.isValid() || !lines.isValid())
-        return readError(db.message());
-    for (sql::Statement *s : {&orders, &lines})
-        s->bind(1, from.toString(dayFormat)).bind(2, to.toString(dayFormat));
+    sql::Statement lines(db, QByteArray("SELECT l.order_id, l.category, l.category_name, l.dish,"
+                                        " l.small_quantity, l.small_heading, l.large_quantity,"
+                                        " l.large_heading, l.line_total"
+                                        " FROM order_lines l JOIN orders o ON o.id = l.order_id"
+                                        " WHERE " + where + order + ", l.position")
+                                 .constData());
+    sql::Statement parts(db, QByteArray("SELECT p.order_id, p.method, p.amount_fen"
+                                        " FROM payment_parts p JOIN orders o ON o.id = p.order_id"
+                                        " WHERE " + where + order + ", p.position")
+                                 .constData());
+    if (!orders.isValid() || !lines.isValid() || !parts.isValid())
+        return readError();
+    for (sql::Statement *s : {&orders, &lines, &parts})
+        for (qsizetype i = 0; i < values.size(); ++i)
+            s->bind(int(i + 1), values[i]);
     bool lineWaiting = lines.next();
+    bool partWaiting = parts.next();
     while (orders.next()) {
         Order order;
         order.id = orders.integer(0);
@@ -397,15 +791,36 @@ bool Journal::Private::forEach(const QDate &from, const QDate &to, bool forExpor
         }
         order.grandTotal = orders.real(17);
         order.billText = orders.text(18);
+        order.uid = orders.text(19);
+        order.receiptNumber = orders.text(20);
+        order.status = OrderStatus(std::clamp(int(orders.integer(21)), 0, 2));
+        if (!orders.isNull(22)) {
+            Payment p;
+            p.total = orders.integer(22);
+            p.discount = orders.integer(23);
+            p.discountLabel = orders.text(24);
+            p.rounding = orders.integer(25);
+            p.due = orders.integer(26);
+            p.cashGiven = orders.integer(27);
+            p.change = orders.integer(28);
+            order.payment = p;
+        }
+        order.voidReason = orders.text(29);
+        if (!orders.isNull(30))
+            order.voidedAt = endedAtFrom(orders.text(30));
+        order.cashUpId = orders.integer(31);
         for (; lineWaiting && lines.integer(0) == order.id; lineWaiting = lines.next())
             order.lines.append(OrderLine{int(lines.integer(1)), lines.text(2), lines.text(3),
                                          lines.real(4), lines.text(5), lines.real(6),
                                          lines.text(7), lines.real(8)});
+        for (; partWaiting && parts.integer(0) == order.id; partWaiting = parts.next())
+            if (order.payment)
+                order.payment->parts.append(PaymentPart{parts.text(1), parts.integer(2)});
         if (!visit(order, endedAt))
             return false;
     }
-    if (orders.failed() || lines.failed())
-        return readError(db.message());
+    if (orders.failed() || lines.failed() || parts.failed())
+        return readError();
     return true;
 }
 
@@ -414,10 +829,11 @@ std::optional<QList<Order>> Journal::orders(const QDate &from, const QDate &to)
     QList<Order> list;
     if (!open())
         return d->error.isEmpty() ? std::optional(list) : std::nullopt;
-    if (!d->forEach(from, to, false, [&](Order &order, const QString &) {
-            list.append(std::move(order));
-            return true;
-        }))
+    if (!d->forEach(Private::Which::Days, {from.toString(dayFormat), to.toString(dayFormat)}, false,
+                    [&](Order &order, const QString &) {
+                        list.append(std::move(order));
+                        return true;
+                    }))
         return std::nullopt;
     return list;
 }
@@ -428,6 +844,235 @@ std::optional<DaySummary> Journal::summaryOf(const QDate &day)
     if (!list)
         return std::nullopt;
     return summarize(day, *list);
+}
+
+// ---------------------------------------------------------------- payments
+
+bool Journal::voidOrder(qint64 id, const QString &reason, const QDateTime &at)
+{
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法作废。");
+        return false;
+    }
+    if (!open())
+        return false;
+    QString refusal;
+    const bool done = d->transaction([&] {
+        sql::Statement found(d->db, "SELECT status, cash_up_id FROM orders WHERE id = ?");
+        found.bind(1, id);
+        if (!found.next()) {
+            if (!found.failed())
+                refusal = QStringLiteral("找不到这一单（编号 %1），没有作废。").arg(id);
+            return false;
+        }
+        if (!found.isNull(1))
+            refusal = QStringLiteral("这一单已计入第 %1 次交班，不能再作废。").arg(found.integer(1));
+        else if (found.integer(0) == int(OrderStatus::Voided))
+            refusal = QStringLiteral("这一单已经作废过了。");
+        if (!refusal.isEmpty())
+            return false;
+        sql::Statement mark(d->db, "UPDATE orders SET status = ?, void_reason = ?, voided_at = ?"
+                                   " WHERE id = ?");
+        return mark.bind(1, int(OrderStatus::Voided))
+            .bind(2, reason)
+            .bind(3, at.toString(timeFormat))
+            .bind(4, id)
+            .run();
+    });
+    if (!done)
+        d->error = refusal.isEmpty() ? d->why(QStringLiteral("写入")) : refusal;
+    return done;
+}
+
+std::optional<QList<Order>> Journal::ordersSinceLastCashUp()
+{
+    QList<Order> list;
+    if (!open())
+        return d->error.isEmpty() ? std::optional(list) : std::nullopt;
+    if (!d->forEach(Private::Which::NotCashedUp, {}, false, [&](Order &order, const QString &) {
+            list.append(std::move(order));
+            return true;
+        }))
+        return std::nullopt;
+    return list;
+}
+
+namespace {
+
+QDateTime storedTime(const QString &text)
+{
+    return text.isEmpty() ? QDateTime() : endedAtFrom(text);
+}
+
+}  // namespace
+
+std::optional<std::optional<CashUp>> Journal::lastCashUp()
+{
+    if (!open())
+        return d->error.isEmpty() ? std::optional(std::optional<CashUp>()) : std::nullopt;
+    sql::Statement row(d->db, "SELECT id, at, since, paid_count, unpaid_count, voided_count,"
+                              " paid_total_fen, unpaid_total_fen, voided_total_fen, discounts_fen,"
+                              " roundings_fen, opening_float_fen, cash_taken_fen, change_given_fen,"
+                              " expected_cash_fen, counted_cash_fen, difference_fen, float_left_fen"
+                              " FROM cash_ups ORDER BY id DESC LIMIT 1");
+    if (!row.next()) {
+        if (row.failed() || !row.isValid()) {
+            d->readError();
+            return std::nullopt;
+        }
+        return std::optional<CashUp>();
+    }
+    CashUp c;
+    c.id = row.integer(0);
+    c.at = storedTime(row.text(1));
+    c.since = storedTime(row.text(2));
+    c.paidCount = int(row.integer(3));
+    c.unpaidCount = int(row.integer(4));
+    c.voidedCount = int(row.integer(5));
+    Fen *const money[] = {&c.paidTotal,   &c.unpaidTotal,   &c.voidedTotal,  &c.discounts,
+                          &c.roundings,   &c.openingFloat,  &c.cashTaken,    &c.changeGiven,
+                          &c.expectedCash, &c.countedCash,  &c.difference,   &c.floatLeft};
+    for (int i = 0; i < 12; ++i)
+        *money[i] = row.integer(6 + i);
+    sql::Statement methods(d->db, "SELECT method, amount_fen FROM cash_up_methods"
+                                  " WHERE cash_up_id = ? ORDER BY position");
+    methods.bind(1, c.id);
+    while (methods.next())
+        c.byMethod.append(PaymentPart{methods.text(0), methods.integer(1)});
+    sql::Statement counts(d->db, "SELECT value_fen, count FROM cash_up_counts"
+                                 " WHERE cash_up_id = ? ORDER BY value_fen DESC");
+    counts.bind(1, c.id);
+    while (counts.next())
+        c.counts.append({counts.integer(0), int(counts.integer(1))});
+    if (methods.failed() || counts.failed()) {
+        d->readError();
+        return std::nullopt;
+    }
+    return std::optional<CashUp>(c);
+}
+
+bool Journal::recordCashUp(CashUp &cashUp)
+{
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法记录交班。");
+        return false;
+    }
+    if (!open())
+        return false;
+    qint64 id = 0;
+    const bool done = d->transaction([&] {
+        sql::Statement row(d->db, "INSERT INTO cash_ups (at, since, paid_count, unpaid_count,"
+                                  " voided_count, paid_total_fen, unpaid_total_fen,"
+                                  " voided_total_fen, discounts_fen, roundings_fen,"
+                                  " opening_float_fen, cash_taken_fen, change_given_fen,"
+                                  " expected_cash_fen, counted_cash_fen, difference_fen,"
+                                  " float_left_fen)"
+                                  " VALUES (?,?,?,?,?, ?,?,?,?,?, ?,?,?,?,?, ?,?)");
+        row.bind(1, cashUp.at.toString(timeFormat));
+        bindText(row, 2, cashUp.since.isValid() ? cashUp.since.toString(timeFormat) : QString());
+        row.bind(3, cashUp.paidCount).bind(4, cashUp.unpaidCount).bind(5, cashUp.voidedCount);
+        const Fen money[] = {cashUp.paidTotal,    cashUp.unpaidTotal, cashUp.voidedTotal,
+                             cashUp.discounts,    cashUp.roundings,   cashUp.openingFloat,
+                             cashUp.cashTaken,    cashUp.changeGiven, cashUp.expectedCash,
+                             cashUp.countedCash,  cashUp.difference,  cashUp.floatLeft};
+        for (int i = 0; i < 12; ++i)
+            row.bind(6 + i, money[i]);
+        if (!row.run())
+            return false;
+        id = d->db.lastInsertId();
+        sql::Statement method(d->db, "INSERT INTO cash_up_methods VALUES (?,?,?,?)");
+        for (qsizetype i = 0; i < cashUp.byMethod.size(); ++i)
+            if (!method.bind(1, id)
+                     .bind(2, qint64(i))
+                     .bind(3, cashUp.byMethod[i].method)
+                     .bind(4, cashUp.byMethod[i].amount)
+                     .run())
+                return false;
+        sql::Statement count(d->db, "INSERT INTO cash_up_counts VALUES (?,?,?)");
+        for (const auto &[value, howMany] : cashUp.counts)
+            if (!count.bind(1, id).bind(2, value).bind(3, howMany).run())
+                return false;
+        sql::Statement mark(d->db, "UPDATE orders SET cash_up_id = ?1"
+                                   " WHERE cash_up_id IS NULL AND uid IS NOT NULL AND ended_at <= ?2");
+        return mark.bind(1, id).bind(2, cashUp.at.toString(timeFormat)).run();
+    });
+    if (!done) {
+        d->error = d->why(QStringLiteral("写入"));
+        return false;
+    }
+    cashUp.id = id;
+    return true;
+}
+
+std::optional<QString> Journal::lastReceiptNumber(const QDate &day)
+{
+    if (!open())
+        return d->error.isEmpty() ? std::optional(QString()) : std::nullopt;
+    // "yyyyMMdd-NNNN" (a suffix "-2" on one taken twice): the day's by its running number.
+    const QString prefix = day.toString(QStringLiteral("yyyyMMdd-"));
+    sql::Statement highest(d->db, "SELECT receipt_number FROM orders"
+                                  " WHERE receipt_number >= ?1 AND receipt_number < ?2"
+                                  " ORDER BY CAST(substr(receipt_number, 10) AS INTEGER) DESC,"
+                                  " length(receipt_number), receipt_number LIMIT 1");
+    highest.bind(1, prefix).bind(2, day.toString(QStringLiteral("yyyyMMdd.")));
+    if (highest.next())
+        return highest.text(0);
+    if (highest.failed() || !highest.isValid()) {
+        d->readError();
+        return std::nullopt;
+    }
+    return QString();
+}
+
+bool Journal::backupTo(const QString &file)
+{
+    const QString target = QFileInfo(file).absoluteFilePath();
+    const QString database = QFileInfo(d->path()).absoluteFilePath();
+    if (target == database || target.startsWith(database + u'-')) {
+        d->error = QStringLiteral("不能备份到营业记录数据库本身：%1").arg(native(file));
+        return false;
+    }
+    if (!open()) {
+        if (d->error.isEmpty())
+            d->error = QStringLiteral("还没有营业记录（%1 不存在），没有可备份的内容。")
+                           .arg(native(d->path()));
+        return false;
+    }
+    const QString refused = notAFile(target);
+    if (!refused.isEmpty()) {
+        d->error = QStringLiteral("无法备份到 %1：那里不是普通文件。").arg(native(file));
+        return false;
+    }
+    // Into a new file beside the target, which replaces it only when whole.
+    const QString partial = target + QStringLiteral(".part");
+    QFile::remove(partial);
+    sql::Database copy;
+    bool done = copy.open(partial, false, true) && d->db.backupTo(copy) &&
+                copy.text("PRAGMA journal_mode = DELETE").has_value() &&
+                copy.text("PRAGMA quick_check") == QStringLiteral("ok");
+    const QString reason = copy.message().isEmpty() ? d->db.message() : copy.message();
+    copy.close();
+    if (done) {
+        QFile::remove(target);
+        done = QFile::rename(partial, target);
+    }
+    if (!done) {
+        QFile::remove(partial);
+        d->error = QStringLiteral("无法把营业记录备份到 %1：%2请检查那里的磁盘空间和权限。%3")
+                       .arg(native(file),
+                            reason.contains(QLatin1String("full"))
+                                ? QStringLiteral("磁盘已满。")
+                                : QString(),
+                            reason.isEmpty() ? QString() : QStringLiteral("（SQLite：%1）").arg(reason));
+    }
+    return done;
+}
+
+int Journal::orderCount()
+{
+    if (!open())
+        return 0;
+    return d->db.text("SELECT count(*) FROM orders").value_or(QStringLiteral("0")).toInt();
 }
 
 bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file, CsvKind kind)
@@ -454,7 +1099,8 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file,
     CsvWriter csv(out, kind);
     bool written = true;
     if (d->db.isOpen())
-        written = d->forEach(from, to, true, [&](Order &order, const QString &endedAt) {
+        written = d->forEach(Private::Which::Days, {from.toString(dayFormat), to.toString(dayFormat)},
+                             true, [&](Order &order, const QString &endedAt) {
             return csv.add(order, endedAt);
         });
     if (written && csv.finish() && commitWhole(out))

@@ -230,6 +230,7 @@ public:
     // from elsewhere). false: error() says why.
     bool recordAll(const QList<Order> &orders);
     int pendingCount() const;
+    QList<Order> pendingOrders() const;  // as they would be written, identities given
     QString error() const;
 
     // The orders that ended on the days `from` to `to` (inclusive), oldest
@@ -258,6 +259,8 @@ public:
     // A consistent copy of the whole journal in `file` (SQLite's online
     // backup), safe while the program records. false: error() says why.
     bool backupTo(const QString &file);
+    // How many orders the journal holds (0 when there is none yet).
+    int orderCount();
 
     // Writes the CSV of `kind` of the days `from` to `to` to `file`, wholly or
     // not at all (an existing file is kept on failure). false: error() says why.

@@ -53,15 +53,6 @@ Fen orderTotal(const Order &order)
 
 }  // namespace
 
-Fen toFen(double yuan)
-{
-    // Beyond ±9e15 元 no caption is money; a sum out of range counts nothing.
-    const double fen = yuan * 100;
-    if (!std::isfinite(fen) || std::abs(fen) > 9e17)
-        return 0;
-    return std::llround(fen);
-}
-
 QString fenText(Fen fen)
 {
     const bool negative = fen < 0;

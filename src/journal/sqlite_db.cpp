@@ -12,6 +12,7 @@ Database::~Database()
 bool Database::fail(int code)
 {
     m_code = code & 0xff;
+    m_extended = m_db ? sqlite3_extended_errcode(m_db) : code;
     m_message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
     return false;
 }
@@ -19,6 +20,7 @@ bool Database::fail(int code)
 bool Database::fail(int code, const QString &message)
 {
     m_code = code & 0xff;
+    m_extended = code;
     m_message = message;
     return false;
 }
@@ -39,6 +41,41 @@ bool Database::open(const QString &path, bool readOnly, bool create)
     sqlite3_extended_result_codes(m_db, 1);
     // The program and the command line may meet on the same file.
     sqlite3_busy_timeout(m_db, 5000);
+    return true;
+}
+
+void Database::setBusyTimeout(int milliseconds)
+{
+    sqlite3_busy_timeout(m_db, milliseconds);
+}
+
+bool Database::isReadOnly() const
+{
+    return m_db && sqlite3_db_readonly(m_db, "main") == 1;
+}
+
+int Database::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
+bool Database::backupTo(Database &other)
+{
+    sqlite3_backup *backup = sqlite3_backup_init(other.m_db, "main", m_db, "main");
+    if (!backup)
+        return other.fail(sqlite3_errcode(other.m_db));
+    int rc = SQLITE_OK;
+    // Another connection's write lock makes a step wait; the copy restarts
+    // by itself when another connection writes between two steps.
+    for (int tries = 0; tries < 100; ++tries) {
+        rc = sqlite3_backup_step(backup, -1);
+        if (rc != SQLITE_BUSY && rc != SQLITE_LOCKED)
+            break;
+        sqlite3_sleep(50);
+    }
+    sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE)
+        return fail(rc, QString::fromUtf8(sqlite3_errstr(rc)));
     return true;
 }
 
@@ -76,6 +113,11 @@ bool Database::isDamage() const
 bool Database::isUnopenable() const
 {
     return m_code == SQLITE_CANTOPEN;
+}
+
+bool Database::isBusy() const
+{
+    return m_code == SQLITE_BUSY || m_code == SQLITE_LOCKED;
 }
 
 void Database::markDamaged(const QString &why)

@@ -27,6 +27,12 @@ public:
     // and code()/message() tell why.
     bool open(const QString &path, bool readOnly, bool create);
     void close();
+    // How long a statement waits for another connection's lock before it
+    // fails with SQLITE_BUSY.
+    void setBusyTimeout(int milliseconds);
+    // The file was opened for reading only although writing was asked for
+    // (its mode or owner does not allow writing).
+    bool isReadOnly() const;
     bool isOpen() const { return m_db != nullptr; }
 
     // Runs one or more statements without results.
@@ -35,10 +41,16 @@ public:
     std::optional<QString> text(const char *sql);
 
     qint64 lastInsertId() const;
+    int changes() const;
+    // Copies the whole database into `other` (SQLite's online backup): a
+    // consistent state even while another connection writes.
+    bool backupTo(Database &other);
     int code() const { return m_code; }         // the primary result code of the last failure
+    int extendedCode() const { return m_extended; }
     QString message() const { return m_message; }
     bool isDamage() const;                      // the last failure says the file is damaged
     bool isUnopenable() const;                  // the file could not be opened at all
+    bool isBusy() const;                        // another connection holds a lock
     void markDamaged(const QString &why);       // a failure found by a check of our own
 
     sqlite3 *handle() const { return m_db; }
@@ -48,6 +60,7 @@ public:
 private:
     sqlite3 *m_db = nullptr;
     int m_code = 0;
+    int m_extended = 0;
     QString m_message;
 };
 

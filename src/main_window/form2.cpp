@@ -4,6 +4,7 @@
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
+#include "journal/journal_service.h"
 #include "main_window/bill.h"
 #include "main_window/main_access.h"
 #include "main_window/owner_menu.h"
@@ -340,18 +341,17 @@ bool Form2::recordHeldOrder(QString *error)
     m_billNumber.reset();
     m_billText.clear();
     m_printed = m_copied = false;
-    journal::Journal &journal = journal::programJournal();
-    if (journal.record(order))
-        return true;
+    // Written on the journal's own thread; the owner hears of it only if it
+    // stays unwritten for a while.
+    journal::programJournalService().record(order);
     if (error)
-        *error = journal.error();
-    return false;
+        error->clear();
+    return true;
 }
 
 void Form2::Command1_Click()
 {
-    QString failure;
-    const bool recorded = recordHeldOrder(&failure);
+    recordHeldOrder();
     for (const Category &c : categories)
         orderSheet(c.number).pressClear();
     for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
@@ -359,15 +359,6 @@ void Form2::Command1_Click()
     for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
     showBill(QString());
-    // A damaged journal found only now (it could not be opened at start).
-    const QString notice = journal::programJournal().takeNotice();
-    if (!notice.isEmpty())
-        design::reportError(this, notice);
-    if (!recorded)
-        design::reportError(this, QStringLiteral("这一单未能记入营业记录：%1\n"
-                                                 "窗口已归零；这一单暂存在内存中，"
-                                                 "下次记录成功时或程序结束时再写入。")
-                                      .arg(failure));
 }
 
 void Form2::Command2_Click()

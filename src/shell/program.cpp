@@ -2,7 +2,7 @@
 
 #include "common/categories.h"
 #include "common/design.h"
-#include "journal/journal.h"
+#include "journal/journal_service.h"
 #include "main_window/form2.h"
 #include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
@@ -62,6 +62,21 @@ void afterFirstPaint(QWidget *window, std::function<void()> work)
     watch->work = std::move(work);
     watch->setParent(window);
     window->installEventFilter(watch);
+}
+
+// The window a message for the owner belongs on: the dialog or window in
+// front, else any the program shows.
+QWidget *visibleWindow()
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window->isVisible() && window->windowType() != Qt::Popup &&
+            window->windowType() != Qt::ToolTip)
+            return window;
+    return nullptr;
 }
 }  // namespace
 
@@ -133,30 +148,31 @@ bool Program::form2Exists() const
 void Program::start()
 {
     form1().ensureLoaded();  // its Form_Load shows it
-    // The journal is opened (and checked) once the welcome window has painted,
-    // for its file and schema not to hold up the first frame (an order coming
-    // sooner opens it itself); a damaged one it had to set aside is reported
-    // to the owner.
-    afterFirstPaint(&form1(), [this] {
-        journal::Journal &journal = journal::programJournal();
-        journal.open();
-        const QString notice = journal.takeNotice();
-        if (!notice.isEmpty() && !m_ended)
-            design::reportError(&form1(), notice);
-    });
+    // What the journal has to tell the owner (a damaged journal set aside,
+    // one that cannot be written, orders waiting too long, rescued orders
+    // merged) is shown on the window in front.
+    journal::JournalService &service = journal::programJournalService();
+    QObject::connect(&service, &journal::JournalService::notice, &form1(),
+                     [this](const QString &message) {
+                         if (!m_ended)
+                             design::reportError(visibleWindow(), message);
+                     });
+    // The journal is opened and checked on its own thread once the welcome
+    // window has painted, for its file not to compete with the first frame
+    // (an order coming sooner is written once it is open).
+    afterFirstPaint(&form1(), [] { journal::programJournalService().start(); });
 }
 
 void Program::recordOpenOrder(bool tellOwner)
 {
-    // An order still on the main window ends with the program; so do orders
-    // whose earlier writes failed.
-    QString failure;
-    const bool recorded = m_windows->form2 ? m_windows->form2->recordHeldOrder(&failure)
-                                           : journal::programJournal().flush();
-    if (recorded)
+    // An order still on the main window ends with the program; the journal
+    // gets a moment to write it and any still waiting, and keeps what it
+    // could not write in its rescue file.
+    if (m_windows->form2)
+        m_windows->form2->recordHeldOrder();
+    const QString text = journal::programJournalService().finish(std::chrono::seconds(2));
+    if (text.isEmpty())
         return;
-    const QString text = QStringLiteral("程序结束时有订单未能记入营业记录：%1")
-                             .arg(failure.isEmpty() ? journal::programJournal().error() : failure);
     if (tellOwner)
         design::reportError(nullptr, text);
     else
