@@ -44,15 +44,21 @@ open_takings() {
 # expect_takings_figures WINDOW: its number of orders and its takings (the
 # keyboard starts on the first; ctrl+a ctrl+c copies each) are those that
 # "--takings" prints for today.
+# The window reads the journal on its own thread: the number is copied again
+# until the reading has come.
+count_shown() {
+    COUNT=$(copy_box_text) && grep -qx "订单数 $COUNT" "$E2E_DIR/today.txt"
+}
 expect_takings_figures() {
-    local count takings
+    local takings
     wait_focus "$1"
-    count=$(copy_box_text) || fail "the number of orders could not be copied"
+    "$TAVELKO" --takings >"$E2E_DIR/today.txt"
+    poll_until 20 "the window's number of orders" count_shown \
+        || fail "the takings window shows ${COUNT:-nothing copied} orders: $(cat "$E2E_DIR/today.txt")"
     xdotool key Tab
     takings=$(copy_box_text) || fail "the takings could not be copied"
-    "$TAVELKO" --takings >"$E2E_DIR/today.txt"
-    grep -qx "订单数 $count" "$E2E_DIR/today.txt" && grep -qx "营业额 ${takings}元" "$E2E_DIR/today.txt" \
-        || fail "the takings window shows $count orders and $takings: $(cat "$E2E_DIR/today.txt")"
+    grep -qx "营业额 ${takings}元" "$E2E_DIR/today.txt" \
+        || fail "the takings window shows $COUNT orders and $takings: $(cat "$E2E_DIR/today.txt")"
 }
 
 # sell MAIN CATEGORY DISH SMALL_PRICE SMALL LARGE_PRICE LARGE
@@ -131,7 +137,7 @@ fi
 note "the takings window from the owner's menu: the figures of --takings; 打印日结, 重新打印"
 takings=$(open_takings "$main")
 expect_takings_figures "$takings"
-xdotool key Tab Tab Tab space   # from the takings on to "打印日结"
+xdotool key Tab Tab Tab Tab space   # from the takings over the payments to "打印日结"
 cups_wait_jobs 2 || fail "打印日结 did not reach the printer"
 [ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]')" = \
   "$("$TAVELKO" --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
