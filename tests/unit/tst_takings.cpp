@@ -11,6 +11,7 @@
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/program.h"
+#include "shell/takings_command.h"
 #include "takings/takings_window.h"
 #include "testsupport.h"
 
@@ -127,6 +128,8 @@ private slots:
     void journalThatCannotBeRead_data();
     void journalThatCannotBeRead();
     void voidsWithAReason();
+    void commandLine_data();
+    void commandLine();
 
 private:
     QTemporaryDir m_data;
@@ -387,6 +390,47 @@ void TestTakings::voidsWithAReason()
     QCOMPARE(done.last().first().toBool(), false);
     QVERIFY2(message.contains(QStringLiteral("交班")), qPrintable(message));
     QCOMPARE(window.summary().takings, 1200);
+}
+
+void TestTakings::commandLine_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("unreadable");  // a journal that is no database
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("--takings of a date too long") << "--takings" << QStringList{"-2026-03-14"} << false << 2;
+    QTest::newRow("--takings with more") << "--takings" << QStringList{"today", "today"} << false << 2;
+    QTest::newRow("--export-takings with more") << "--export-takings" << QStringList{"today", "today", "a.csv", "b.csv"} << false << 2;
+    QTest::newRow("--export-lines with less") << "--export-lines" << QStringList{"today", "today"} << false << 2;
+    QTest::newRow("--takings, unreadable journal") << "--takings" << QStringList{} << true << 1;
+    QTest::newRow("--export-lines, unreadable journal") << "--export-lines" << QStringList{"today", "today", "a.csv"} << true << 1;
+    QTest::newRow("--export-lines of one day") << "--export-lines" << QStringList{"today", "today", "a.csv"} << false << 0;
+}
+
+void TestTakings::commandLine()
+{
+    QFETCH(QString, option);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, unreadable);
+    QFETCH(int, exitCode);
+    QTemporaryDir data;
+    const QByteArray ownData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    if (unreadable) {
+        QDir().mkpath(data.filePath(QStringLiteral("Tavelko")));
+        QFile file(data.filePath(QStringLiteral("Tavelko/journal.sqlite")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192, 'x')) > 0);
+    }
+    for (QString &argument : arguments)
+        if (argument.endsWith(QStringLiteral(".csv")))
+            argument = data.filePath(argument);
+    const CommandLineAnswer answer = option == QStringLiteral("--takings")          ? answerTakings(arguments)
+                                     : option == QStringLiteral("--export-takings") ? answerExportTakings(arguments)
+                                                                                    : answerExportLines(arguments);
+    qputenv("XDG_DATA_HOME", ownData);
+    QCOMPARE(answer.exitCode, exitCode);
+    QCOMPARE(QFile::exists(data.filePath(QStringLiteral("a.csv"))), exitCode == 0);
+    QVERIFY(exitCode == 0 || !answer.text.empty());
 }
 
 QTEST_MAIN(TestTakings)
