@@ -146,6 +146,9 @@ void TstReport::figuresAddUp_data()
     QTest::newRow("the whole day")
         << whole << QStringList{"订单数 5", "营业额 128元", "现金 78元", "微信 50元", "已结账 2笔 128.5元",
                                 "未结账 2笔 27元", "已作废 1笔 30元", "面条 148.5元", "类别2 7元"};
+    QTest::newRow("parts short of 应收: the rest unassigned")
+        << QList<Order>{paid(order("15:00:00", {line(1, QStringLiteral("汤"), 1, 0, 10)}), {{QStringLiteral("现金"), 600}})}
+        << QStringList{"营业额 10元", "现金 6元", "未记方式 4元"};
     QList<Order> small;
     for (int i = 0; i < 300; ++i)
         small << order("10:00:00", {line(1, QStringLiteral("茶"), 1, 0, 3.3)});
