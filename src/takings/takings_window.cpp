@@ -72,6 +72,8 @@ Fen orderAmount(const Order &order)
 QString orderStatus(const Order &order)
 {
     QString text = journal::statusText(order);
+    if (order.status == journal::OrderStatus::Voided && !order.voidReason.trimmed().isEmpty())
+        text += QStringLiteral("（%1）").arg(journal::singleLine(order.voidReason.trimmed()));
     if (journal::isPaid(order)) {
         QStringList methods;
         for (const journal::PaymentPart &part : order.payment->parts)
