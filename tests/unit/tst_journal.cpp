@@ -14,7 +14,9 @@
 #include "main_window/form2.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
+#include "shell/command_line.h"
 #include "shell/program.h"
+#include "shell/single_instance.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -179,6 +181,7 @@ private slots:
     void damagedDatabaseIsSetAside();
     void writesWhatWaitedInItsOrder();
     void paymentsVoidsAndCashUps();
+    void backupAndRestoreFromTheCommandLine();
     void faultTable_data();
     void faultTable();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -542,6 +545,47 @@ void TstJournal::paymentsVoidsAndCashUps()
     QCOMPARE(orders[1].status, journal::OrderStatus::Voided);
     QCOMPARE(orders[1].voidReason, QStringLiteral("点错"));
     QCOMPARE(orders[1].voidedAt, QDateTime(day, {13, 0}));
+}
+
+// One scenario, checked at each step: a backup while the journal is in use,
+// a restore refused while the program runs and for a file that is not a
+// journal, then done, with the old journal kept.
+void TstJournal::backupAndRestoreFromTheCommandLine()
+{
+    const QString folder = journal::defaultFolder();
+    QDir(folder).removeRecursively();
+    QTemporaryDir elsewhere;
+    const QString backup = elsewhere.filePath(QStringLiteral("备份.sqlite"));
+    const auto answer = [](const QStringList &arguments) {
+        QList<QByteArray> bytes{"tavelko"};
+        for (const QString &argument : arguments)
+            bytes << argument.toLocal8Bit();
+        std::vector<const char *> argv;
+        for (const QByteArray &b : bytes)
+            argv.push_back(b.constData());
+        const std::optional<CommandLineAnswer> said = answerCommandLine(int(argv.size()), argv.data());
+        return said ? std::pair{said->exitCode, QString::fromStdString(said->text)}
+                    : std::pair{-1, QString()};
+    };
+    Journal running(folder);
+    QVERIFY(running.record(order({9, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    QCOMPARE(answer({QStringLiteral("--backup-journal")}).first, 2);
+    const auto [backedUp, backupSaid] = answer({QStringLiteral("--backup-journal"), backup});
+    QVERIFY2(backedUp == 0 && backupSaid.contains(QStringLiteral("已将营业记录（1 单）备份到")), qPrintable(backupSaid));
+    QVERIFY(running.record(order({10, 0}, 2, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    {
+        SingleInstance program;  // Tavelko runs
+        QVERIFY(program.isFirst());
+        QCOMPARE(answer({QStringLiteral("--restore-journal"), backup}).first, 1);
+    }
+    const QString notJournal = elsewhere.filePath(QStringLiteral("菜单.csv"));
+    QFile(notJournal).open(QIODevice::WriteOnly);
+    QCOMPARE(answer({QStringLiteral("--restore-journal"), notJournal}).first, 1);
+    QCOMPARE(readBack(folder, day).size(), 2);
+    const auto [restored, restoreSaid] = answer({QStringLiteral("--restore-journal"), backup});
+    QVERIFY2(restored == 0 && restoreSaid.contains(QStringLiteral("恢复营业记录（1 单）")), qPrintable(restoreSaid));
+    QCOMPARE(readBack(folder, day).size(), 1);
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("journal-before-restore-*.sqlite")}).size(), 1);
 }
 
 void TstJournal::faultTable_data()
