@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>
@@ -259,6 +260,14 @@ QString Journal::Private::why(const QString &doing) const
 {
     const QString file = native(path());
     QString reason;
+    // The file may be open to the user while its folder is not: the log
+    // beside it (-wal, -shm) cannot be made.
+    const bool folderForbidsLog = QFileInfo(path()).isReadable() && QFileInfo(path()).isWritable() &&
+                                  !QFileInfo(folder).isWritable();
+    const QString folderReason =
+        QStringLiteral("它所在的文件夹 %1 不能写入（%2），营业记录的日志文件（-wal）无法建立。"
+                       "请允许 %3 写入这个文件夹；文件保持原样。")
+            .arg(native(folder), accessOf(folder), currentUser());
     switch (db.code()) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -266,7 +275,8 @@ QString Journal::Private::why(const QString &doing) const
                                 "请关闭那个程序；订单会在它放开文件后自动写入。");
         break;
     case SQLITE_READONLY:
-        reason = mode == Mode::Reading
+        reason = folderForbidsLog ? folderReason
+                 : mode == Mode::Reading
                      ? QStringLiteral("上次 Tavelko 没有正常结束，要先整理营业记录的预写日志（-wal）"
                                       "才能读取，而当前用户 %1 没有写入权限（%2）。"
                                       "请启动一次 Tavelko，或以文件所有者的身份再试。")
@@ -278,7 +288,8 @@ QString Journal::Private::why(const QString &doing) const
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
     case SQLITE_AUTH:
-        reason = QFileInfo::exists(path())
+        reason = folderForbidsLog ? folderReason
+                 : QFileInfo::exists(path())
                      ? QStringLiteral("当前用户 %1 没有读写这个文件的权限（%2）。请把文件交还给 %1 "
                                       "并允许读写，例如 chown %1 与 chmod u+rw；文件保持原样。")
                            .arg(currentUser(), accessOf(path()))

@@ -7,7 +7,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QStandardPaths>
+
+#include <algorithm>
 
 namespace journal::rescue {
 

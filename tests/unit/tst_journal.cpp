@@ -165,7 +165,7 @@ std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
 }
 #endif
 
-enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, Folder, Fifo, StaleWal, Version120,
+enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, ReadOnlyFolder, Folder, Fifo, StaleWal, Version120,
              LaterVersion };
 
 }  // namespace
@@ -341,20 +341,22 @@ void TstJournal::damagedDatabaseIsSetAside()
     }
     const QByteArray before = digest(file);
 
-    Journal journal(folder.path());
-    QVERIFY2(journal.open(), qPrintable(journal.error()));
-    const QString notice = journal.takeNotice();
-    QVERIFY(notice.contains(QStringLiteral("损坏")));
-    const QStringList kept =
-        QDir(folder.path()).entryList({QStringLiteral("journal-damaged-*.sqlite")}, QDir::Files);
-    QCOMPARE(kept.size(), 1);
-    QVERIFY(notice.contains(kept[0]));
-    QCOMPARE(digest(folder.filePath(kept[0])), before);  // kept as it was
+    {
+        Journal journal(folder.path());
+        QVERIFY2(journal.open(), qPrintable(journal.error()));
+        const QString notice = journal.takeNotice();
+        QVERIFY(notice.contains(QStringLiteral("损坏")));
+        const QStringList kept =
+            QDir(folder.path()).entryList({QStringLiteral("journal-damaged-*.sqlite")}, QDir::Files);
+        QCOMPARE(kept.size(), 1);
+        QVERIFY(notice.contains(kept[0]));
+        QCOMPARE(digest(folder.filePath(kept[0])), before);  // kept as it was
 
-    // The new database takes orders.
-    QVERIFY(journal.record(order({11, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
-    QCOMPARE(readBack(folder.path(), day).size(), 1);
-    QVERIFY(journal.takeNotice().isEmpty());  // told once
+        // The new database takes orders.
+        QVERIFY(journal.record(order({11, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+        QCOMPARE(readBack(folder.path(), day).size(), 1);
+        QVERIFY(journal.takeNotice().isEmpty());  // told once
+    }
 
     // A second damage within the same second finds a free name: the names
     // of this second and the next are taken already.
@@ -367,8 +369,6 @@ void TstJournal::damagedDatabaseIsSetAside()
         return QDir(folder.path()).entryList({QStringLiteral("journal-damaged-*.sqlite")}, QDir::Files).size();
     };
     const qsizetype damagedBefore = damagedCount();
-    for (const char *log : {"-wal", "-shm"})
-        QFile::remove(file + QLatin1String(log));
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -415,9 +415,20 @@ void TstJournal::mainWindowRecordsAndKeepsWhatItCouldNotWrite()
     sell(2, 1);
     QCOMPARE(answerModals(acceptingMessageBox(), [] { pressMain(QStringLiteral("Command1")); }), 0);
     QCOMPARE(answerModals(acceptingMessageBox(), [] { pressMain(QStringLiteral("Command1")); }), 0);
-    sell(3, 3);  // still on the window when the program ends
-    program.end();
+    sell(3, 3);  // still on the window when the program ends, with the journal held
+    {
+        LockHolder lock(fileIn(folder), 4);
+        QVERIFY(lock.held());
+        QString said;
+        QCOMPARE(answerModals(acceptingMessageBox(&said), [&] { program.end(); }), 1);
+        QVERIFY2(said.contains(QStringLiteral("1 单（合计 18 元）")) && said.contains(QStringLiteral("另存到")),
+                 qPrintable(said));
+    }
     settleQuitRequest();
+    QCOMPARE(readBack(folder).size(), 2);
+    journal::programJournalService().start();  // the next start merges it
+    QTRY_COMPARE(readBack(folder).size(), 3);
+    QVERIFY(journal::programJournalService().finish(std::chrono::seconds(2)).isEmpty());
 
     const QList<Order> orders = readBack(folder);
     QCOMPARE(orders.size(), 3);  // the empty order between is not kept
@@ -599,6 +610,7 @@ void TstJournal::faultTable_data()
     QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3;
     QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3;
     QTest::newRow("another user's 0600") << int(OthersFile) << u"所有者 root，权限 rw-------"_qs << true << 3;
+    QTest::newRow("a folder that may not be written") << int(ReadOnlyFolder) << u"文件夹 "_qs << true << 3;
     QTest::newRow("a folder in its place") << int(Folder) << u"一个文件夹"_qs << true << 2;
     QTest::newRow("a FIFO in its place") << int(Fifo) << u"一个管道"_qs << true << 2;
     QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3;
@@ -617,7 +629,8 @@ void TstJournal::faultTable()
     QFETCH(bool, rescued);
     QFETCH(int, kept);
 #ifndef Q_OS_UNIX
-    if (fault != Lock3s && fault != Version120 && fault != StaleWal && fault != LaterVersion)
+    if (fault != Lock3s && fault != Lock30s && fault != Version120 && fault != StaleWal &&
+        fault != LaterVersion)
         QSKIP("a fault made with POSIX calls");
 #endif
     QTemporaryDir folder, config;
@@ -652,8 +665,15 @@ void TstJournal::faultTable()
         break;
     case ModeZero:
     case OthersFile:
+    case ReadOnlyFolder:
         for (const QString &path : {folder.path(), config.path()})
-            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+            if (fault != ReadOnlyFolder || path == config.path())
+                QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        if (fault == ReadOnlyFolder) {
+            QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+            QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+            break;
+        }
         if (fault == ModeZero)
             QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
         QCOMPARE(::chmod(QFile::encodeName(file).constData(), fault == ModeZero ? 0000 : 0600), 0);
@@ -690,7 +710,7 @@ void TstJournal::faultTable()
 
     ServiceRun run;
 #ifdef Q_OS_UNIX
-    if (fault == ModeZero || fault == OthersFile) {
+    if (fault == ModeZero || fault == OthersFile || fault == ReadOnlyFolder) {
         if (::geteuid() != 0)
             QSKIP("needs root to act as another user");
         const std::optional<ServiceRun> asNobody = runServiceAsNobody(folder.path());
@@ -714,7 +734,8 @@ void TstJournal::faultTable()
     if (rescued)
         QVERIFY2(run.left.contains(QDir::toNativeSeparators(journal::rescue::places().constFirst())),
                  qPrintable(run.left));
-    if (fault == FullDisk || fault == ModeZero || fault == OthersFile || fault == LaterVersion)
+    if (fault == FullDisk || fault == ModeZero || fault == OthersFile || fault == ReadOnlyFolder ||
+        fault == LaterVersion)
         QCOMPARE(digest(file), before);  // left as it was
     if (fault == Folder || fault == Fifo)
         QVERIFY(!QFileInfo(file).isFile() && QFileInfo::exists(file));
