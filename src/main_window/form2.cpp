@@ -374,8 +374,9 @@ void Form2::CheckoutButton_Click()
 
 void Form2::OwnerButton_Click()
 {
+    // Below the button, clear of the finger or pointer that pressed it.
     QWidget *owner = button(QStringLiteral("OwnerButton"));
-    owner_menu::open(*this, owner->mapToGlobal(QPoint(0, 0)));
+    owner_menu::open(*this, owner->mapToGlobal(QPoint(0, owner->height())));
 }
 
 void Form2::Command2_Click()

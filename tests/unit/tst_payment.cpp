@@ -2,13 +2,19 @@
 // as a cashier works it, the receipt's text, the order in progress that the
 // journal gets, and the figures of a 交班.
 
+#include "main_window/form2.h"
 #include "payment/cash_up.h"
 #include "payment/checkout.h"
 #include "payment/payment_window.h"
 #include "payment/receipt.h"
 #include "payment/shop_settings.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/sheet_design.h"
 #include "testsupport.h"
 #include "till/order_in_progress.h"
+
+#include <QDir>
 
 #include <QApplication>
 #include <QComboBox>
@@ -83,6 +89,7 @@ private slots:
     void paymentWindowAsTheCashierWorksIt();
     void receiptCarriesShopNumberMethodsAndChange();
     void orderInProgressBecomesTheJournalsOrder();
+    void mainWindowTakesTheMoneyAndRecordsIt();
 };
 
 void TstPayment::settling_data()
@@ -292,6 +299,53 @@ void TstPayment::orderInProgressBecomesTheJournalsOrder()
     QCOMPARE(second.receiptNumber, today + QStringLiteral("-0042"));
     QCOMPARE(second.payment->due, Fen(2800));
     QVERIFY(second.uid != first.uid);
+}
+
+void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()
+{
+    testsupport::clearStore();
+    QDir(journal::defaultFolder()).removeRecursively();
+    QVERIFY(savePrintChoice(false).isEmpty());  // no printer here
+    {
+        Program program;
+        form2().showForm();
+        auto sell = [](int times) {
+            OrderSheet &sheet = testsupport::openCategory(1);
+            testsupport::set(sheet, sheet::dishRows()[0].smallPrice, QStringLiteral("6"));
+            testsupport::press(sheet, sheet::dishRows()[0].buttons[1].name, times);
+            testsupport::press(sheet, QStringLiteral("Command2"));
+        };
+
+        QString told;
+        QCOMPARE(testsupport::answerModals(testsupport::acceptingMessageBox(&told),
+                                           [] { testsupport::pressMain(QStringLiteral("CheckoutButton")); }), 1);
+        QVERIFY2(told.contains(QStringLiteral("总计为 0")), qPrintable(told));
+
+        sell(2);  // 12
+        auto pay = [](QWidget *dialog) {
+            if (auto *window = qobject_cast<PaymentWindow *>(dialog)) {
+                window->cashField()->setText(QStringLiteral("20"));
+                window->confirm();
+            }
+        };
+        QCOMPARE(testsupport::answerModals(pay, [] { testsupport::pressMain(QStringLiteral("CheckoutButton")); }), 1);
+        QCOMPARE(testsupport::mainText(QStringLiteral("L7")), QStringLiteral("0"));  // cleared as 一键归零 does
+        QCOMPARE(orderSheet(1).subtotal(), QStringLiteral("0"));
+
+        sell(1);  // 6, cleared unpaid
+        testsupport::pressMain(QStringLiteral("Command1"));
+        program.end();
+        testsupport::settleQuitRequest();
+    }
+    journal::Journal reader(journal::defaultFolder(), journal::Journal::Mode::Reading);
+    const QList<journal::Order> orders = reader.ordersOf(QDate::currentDate()).value_or(QList<journal::Order>{});
+    QCOMPARE(orders.size(), 2);
+    QCOMPARE(orders[0].status, journal::OrderStatus::Paid);
+    QCOMPARE(partsText(orders[0].payment->parts), QStringLiteral("现金:1200"));
+    QCOMPARE(orders[0].payment->change, Fen(800));
+    QCOMPARE(orders[1].status, journal::OrderStatus::Unpaid);
+    QCOMPARE(orders[1].grandTotal, 6.0);
+    QVERIFY(orders[0].receiptNumber < orders[1].receiptNumber);
 }
 
 QTEST_MAIN(TstPayment)

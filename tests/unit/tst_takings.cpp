@@ -75,7 +75,7 @@ double columnSum(const QTableWidget *table, int column)
     return sum;
 }
 
-enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10 };
+enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10, OwnerButton };
 
 }  // namespace
 
@@ -109,6 +109,7 @@ void TestTakings::ownerMenuGestures_data()
     QTest::newRow("finger held on the heading") << int(FingerHeld) << "C1" << true;
     QTest::newRow("menu key on 清单") << int(MenuKey) << "Command2" << true;
     QTest::newRow("Shift+F10 on 一键归零") << int(ShiftF10) << "Command1" << true;
+    QTest::newRow("the 店主 button") << int(OwnerButton) << "C1" << true;
     QTest::newRow("menu key on a category renames") << int(MenuKey) << "C1" << false;
 }
 
@@ -136,8 +137,10 @@ void TestTakings::ownerMenuGestures()
         // What the platform makes of the menu key: a request to the focus.
         QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), button->mapToGlobal(QPoint()));
         QApplication::sendEvent(button, &request);
-    } else {
+    } else if (gesture == ShiftF10) {
         QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+    } else {
+        QTest::mouseClick(window.button(QStringLiteral("OwnerButton")), Qt::LeftButton);
     }
 
     QMenu *menu = shownOwnerMenu(window);
@@ -149,7 +152,8 @@ void TestTakings::ownerMenuGestures()
         for (const QAction *action : menu->actions())
             if (!action->isSeparator())
                 entries << action->text();
-        QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("导出菜单…"),
+        QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("交班…"),
+                                       QStringLiteral("店铺信息…"), QStringLiteral("导出菜单…"),
                                        QStringLiteral("导入菜单…"), QStringLiteral("关于 Tavelko")}));
         menu->hide();
     }
