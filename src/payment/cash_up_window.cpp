@@ -99,9 +99,10 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     cancel->setMinimumHeight(40);
     connect(m_confirm, &QPushButton::clicked, this, &CashUpWindow::confirm);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_counted, &QLineEdit::textEdited, this, [this] { m_countedByNotes = false; });
+    connect(m_floatLeft, &QLineEdit::textEdited, this, [this] { m_floatLeftTyped = true; });
     for (QLineEdit *e : {m_float, m_counted, m_floatLeft})
         connect(e, &QLineEdit::textEdited, this, &CashUpWindow::refresh);
-    connect(m_counted, &QLineEdit::textEdited, this, [this] { m_countedByNotes = false; });
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -168,6 +169,9 @@ void CashUpWindow::countsChanged()
 
 void CashUpWindow::refresh()
 {
+    // The float left follows the 备用金 until the owner types another.
+    if (!m_floatLeftTyped && m_floatLeft->text() != m_float->text())
+        m_floatLeft->setText(m_float->text());
     journal::CashUp now;
     QString why;
     const bool readable = cashUp(now, &why);

@@ -44,6 +44,7 @@ private:
     QLabel *m_difference = nullptr;
     QPushButton *m_confirm = nullptr;
     bool m_countedByNotes = false;
+    bool m_floatLeftTyped = false;
 };
 
 // Reads what is needed from the journal (off the GUI thread) and opens the
