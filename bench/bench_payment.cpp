@@ -7,6 +7,7 @@
 #include "journal/journal.h"
 #include "payment/cash_up.h"
 #include "payment/payment_window.h"
+#include "payment/shop_settings.h"
 #include "till/order_in_progress.h"
 
 #include <QApplication>
@@ -55,7 +56,10 @@ private slots:
 
     void recordPaidOrderFromThePress()
     {
+        // As the program does it: numbered on the counter in shop.ini.
+        QTemporaryDir folder;
         till::OrderInProgress order;
+        order.setNumbering([&](const QDate &day) { return payment::nextReceiptNumber(day, folder.path()); });
         QList<journal::Order> ended;
         connect(&order, &till::OrderInProgress::ended, this, [&](const journal::Order &o) { ended << o; });
         journal::Payment paid;

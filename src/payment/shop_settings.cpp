@@ -3,7 +3,10 @@
 #include "journal/journal.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QMutex>
 #include <QSettings>
+#include <QThreadPool>
 
 namespace payment {
 
@@ -13,6 +16,8 @@ const QString dayFormat = QStringLiteral("yyyyMMdd");
 
 // The highest number handed out or seen this run, by day.
 struct Counter {
+    QMutex lock;
+    bool fileRead = false;
     QDate day;
     int last = 0;
 
@@ -131,23 +136,46 @@ void seedReceiptNumber(const QString &lastRecorded)
     const QDate day = QDate::fromString(parts[0], dayFormat);
     bool ok = false;
     const int number = parts[1].toInt(&ok);
+    Counter &counter = memory();
+    QMutexLocker locked(&counter.lock);
     if (day.isValid() && ok)
-        memory().raise(day, number);
+        counter.raise(day, number);
 }
 
 QString nextReceiptNumber(const QDate &day, const QString &folder)
 {
-    QDir().mkpath(folderOrDefault(folder));
-    QSettings file(shopFile(folder), QSettings::IniFormat);
-    const QDate stored = QDate::fromString(file.value(QStringLiteral("receipt/day")).toString(), dayFormat);
     Counter &counter = memory();
-    counter.raise(stored, file.value(QStringLiteral("receipt/last")).toInt());
-    counter.raise(day, 0);
-    const int number = counter.day == day ? counter.last + 1 : 1;
-    counter.raise(day, number);
-    file.setValue(QStringLiteral("receipt/day"), day.toString(dayFormat));
-    file.setValue(QStringLiteral("receipt/last"), number);
-    file.sync();  // a file that cannot be written leaves the count in memory
+    const QString file = shopFile(folder);
+    int number = 0;
+    {
+        QMutexLocker locked(&counter.lock);
+        if (!counter.fileRead) {
+            const QSettings stored(file, QSettings::IniFormat);
+            counter.raise(QDate::fromString(stored.value(QStringLiteral("receipt/day")).toString(), dayFormat),
+                          stored.value(QStringLiteral("receipt/last")).toInt());
+            counter.fileRead = true;
+        }
+        counter.raise(day, 0);
+        number = counter.day == day ? counter.last + 1 : 1;
+        counter.raise(day, number);
+    }
+    // Kept in shop.ini off the GUI thread (a synced write takes a while on a
+    // busy disk); each write puts down the latest count. A file that cannot
+    // be written leaves the count in memory, and the journal's own 单号 seed
+    // the counter at the next start.
+    QThreadPool::globalInstance()->start([file] {
+        static QMutex writing;
+        QMutexLocker one(&writing);
+        QDir().mkpath(QFileInfo(file).path());
+        QSettings stored(file, QSettings::IniFormat);
+        Counter &counter = memory();
+        {
+            QMutexLocker locked(&counter.lock);
+            stored.setValue(QStringLiteral("receipt/day"), counter.day.toString(dayFormat));
+            stored.setValue(QStringLiteral("receipt/last"), counter.last);
+        }
+        stored.sync();
+    });
     return QStringLiteral("%1-%2").arg(day.toString(dayFormat)).arg(number, 4, 10, QLatin1Char('0'));
 }
 
