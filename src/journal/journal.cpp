@@ -18,7 +18,9 @@
 #include <functional>
 
 #ifdef Q_OS_UNIX
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace journal {
@@ -146,6 +148,10 @@ QString native(const QString &path)
 
 QString currentUser()
 {
+#ifdef Q_OS_UNIX
+    if (const passwd *entry = ::getpwuid(::geteuid()))
+        return QString::fromLocal8Bit(entry->pw_name);
+#endif
     const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     return user.isEmpty() ? QStringLiteral("运行 Tavelko 的用户") : user;
 }
@@ -224,6 +230,7 @@ struct Journal::Private {
     QString notice;
     QString error;
     QList<Order> pending;
+    int version = 0;  // of the open database: a reader may meet one of 1.2.0
 
     QString path() const { return folder + u'/' + fileName; }
     QString why(const QString &doing) const;
@@ -400,6 +407,7 @@ bool Journal::Private::openReading()
         db.close();
         return false;
     }
+    this->version = *version;
     return true;
 }
 
@@ -449,12 +457,16 @@ bool Journal::Private::prepare()
     }
     if (!checkIntegrity())
         return false;
-    if (*version == currentVersion)
-        return true;
-    return transaction([&] {
-        return (*version > 0 || db.exec(schemaVersion1)) && db.exec(upgradeToVersion2) &&
-               db.exec("PRAGMA user_version = 2");
-    }) || (error = why(QStringLiteral("写入")), false);
+    if (*version < currentVersion &&
+        !transaction([&] {
+            return (*version > 0 || db.exec(schemaVersion1)) && db.exec(upgradeToVersion2) &&
+                   db.exec("PRAGMA user_version = 2");
+        })) {
+        error = why(QStringLiteral("写入"));
+        return false;
+    }
+    this->version = currentVersion;
+    return true;
 }
 
 // The quick check at every start, the full one when a week has passed since
@@ -746,6 +758,11 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
         return readError();
     // Orders of 1.2.0 (no identity) came before payments and cash-ups: no
     // 交班 counts them.
+    // A journal of 1.2.0 (read by the command line before the program
+    // upgraded it) has none of the payment's columns: they read as none.
+    const bool old = version < 2;
+    if (old && which == Which::NotCashedUp)
+        return true;
     const QByteArray where = which == Which::Days ? "o.day BETWEEN ?1 AND ?2"
                                                   : "o.cash_up_id IS NULL AND o.uid IS NOT NULL";
     const QByteArray order = " ORDER BY o.day, o.ended_at, o.id";
@@ -754,9 +771,11 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
                    " o.name1, o.name2, o.name3, o.name4, o.name5, o.name6,"
                    " o.total1, o.total2, o.total3, o.total4, o.total5, o.total6, o.grand_total, ") +
         (forExport ? "''" : "o.bill_text") +
-        ", o.uid, o.receipt_number, o.status, o.total_fen, o.discount_fen, o.discount_label,"
-        " o.rounding_fen, o.due_fen, o.cash_given_fen, o.change_fen, o.void_reason, o.voided_at,"
-        " o.cash_up_id FROM orders o WHERE " + where + order;
+        (old ? ", NULL, NULL, 0, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL"
+             : ", o.uid, o.receipt_number, o.status, o.total_fen, o.discount_fen, o.discount_label,"
+               " o.rounding_fen, o.due_fen, o.cash_given_fen, o.change_fen, o.void_reason,"
+               " o.voided_at, o.cash_up_id") +
+        " FROM orders o WHERE " + where + order;
     sql::Statement orders(db, orderQuery.constData());
     sql::Statement lines(db, QByteArray("SELECT l.order_id, l.category, l.category_name, l.dish,"
                                         " l.small_quantity, l.small_heading, l.large_quantity,"
@@ -764,10 +783,11 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
                                         " FROM order_lines l JOIN orders o ON o.id = l.order_id"
                                         " WHERE " + where + order + ", l.position")
                                  .constData());
-    sql::Statement parts(db, QByteArray("SELECT p.order_id, p.method, p.amount_fen"
-                                        " FROM payment_parts p JOIN orders o ON o.id = p.order_id"
-                                        " WHERE " + where + order + ", p.position")
-                                 .constData());
+    sql::Statement parts(db, old ? "SELECT 0, '', 0 WHERE ?1 = ?2 AND 0"
+                                 : QByteArray("SELECT p.order_id, p.method, p.amount_fen"
+                                              " FROM payment_parts p JOIN orders o ON o.id = p.order_id"
+                                              " WHERE " + where + order + ", p.position")
+                                       .constData());
     if (!orders.isValid() || !lines.isValid() || !parts.isValid())
         return readError();
     for (sql::Statement *s : {&orders, &lines, &parts})
@@ -908,7 +928,7 @@ QDateTime storedTime(const QString &text)
 
 std::optional<std::optional<CashUp>> Journal::lastCashUp()
 {
-    if (!open())
+    if (!open() || d->version < 2)
         return d->error.isEmpty() ? std::optional(std::optional<CashUp>()) : std::nullopt;
     sql::Statement row(d->db, "SELECT id, at, since, paid_count, unpaid_count, voided_count,"
                               " paid_total_fen, unpaid_total_fen, voided_total_fen, discounts_fen,"
@@ -1006,7 +1026,7 @@ bool Journal::recordCashUp(CashUp &cashUp)
 
 std::optional<QString> Journal::lastReceiptNumber(const QDate &day)
 {
-    if (!open())
+    if (!open() || d->version < 2)
         return d->error.isEmpty() ? std::optional(QString()) : std::nullopt;
     // "yyyyMMdd-NNNN" (a suffix "-2" on one taken twice): the day's by its running number.
     const QString prefix = day.toString(QStringLiteral("yyyyMMdd-"));
@@ -1091,8 +1111,8 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         return false;
     QSaveFile out(file);
     if (!out.open(QIODevice::WriteOnly)) {
-        d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),
-                                                          out.errorString());
+        d->error = QStringLiteral("无法建立文件 %1：请确认文件夹存在并且可以写入，或换一个位置。（%2）")
+                       .arg(native(file), out.errorString());
         return false;
     }
     d->error.clear();
@@ -1104,11 +1124,112 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         });
     if (written && commitWhole(out))
         return true;
-    if (d->error.isEmpty())  // not a reading failure: the file's
-        d->error = QStringLiteral("无法写入文件 %1：%2").arg(QDir::toNativeSeparators(file),
-                                                          out.errorString());
+    if (d->error.isEmpty())  // not a reading failure: the file's (Qt tells a full disk as "Unknown error")
+        d->error = QStringLiteral("无法写入文件 %1：磁盘可能已满，或文件不能写入。请腾出磁盘空间或换一个位置；"
+                                  "没有留下不完整的文件。（%2）")
+                       .arg(native(file), out.errorString());
     out.cancelWriting();
     return false;
+}
+
+// ---------------------------------------------------------------- restore
+
+Restored restoreJournal(const QString &folder, const QString &file)
+{
+    Restored r;
+    const QString source = QFileInfo(file).absoluteFilePath();
+    const QString path = QDir::cleanPath(folder) + u'/' + fileName;
+    if (!QFileInfo::exists(source)) {
+        r.error = QStringLiteral("找不到文件 %1，没有恢复。").arg(native(file));
+        return r;
+    }
+    if (const QString refused = notAFile(source); !refused.isEmpty()) {
+        r.error = QStringLiteral("%1 不是普通文件，没有恢复。").arg(native(file));
+        return r;
+    }
+    if (source == QFileInfo(path).absoluteFilePath()) {
+        r.error = QStringLiteral("%1 就是营业记录本身，没有恢复。").arg(native(file));
+        return r;
+    }
+    // The backup must be a journal of this program that this version reads, intact.
+    {
+        sql::Database backup;
+        std::optional<int> version;
+        std::optional<QString> integrity, orders;
+        if (backup.open(source, true, false)) {
+            version = versionOf(backup);
+            orders = backup.text("SELECT count(*) FROM orders");
+            integrity = backup.text("PRAGMA integrity_check");
+        }
+        if (!version || !orders || *version < 1) {
+            r.error = QStringLiteral("%1 不是 Tavelko 的营业记录（或无法读取），没有恢复。%2")
+                          .arg(native(file), detail(backup));
+            return r;
+        }
+        if (*version > currentVersion) {
+            r.error = QStringLiteral("%1 是较新版本的 Tavelko 写的（格式版本 %2），本程序无法使用，没有恢复。")
+                          .arg(native(file))
+                          .arg(*version);
+            return r;
+        }
+        if (integrity != QStringLiteral("ok")) {
+            r.error = QStringLiteral("%1 已损坏（完整性检查未通过），没有恢复。%2")
+                          .arg(native(file), detail(backup));
+            return r;
+        }
+        r.orders = orders->toInt();
+        // A whole copy beside the journal, in one file (no log of its own).
+        if (!QDir().mkpath(folder)) {
+            r.error = QStringLiteral("无法建立营业记录的文件夹 %1。").arg(native(folder));
+            return r;
+        }
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+            QFile::remove(path + QStringLiteral(".restoring") + QLatin1String(suffix));
+        sql::Database copy;
+        if (!copy.open(path + QStringLiteral(".restoring"), false, true) || !backup.backupTo(copy) ||
+            !copy.text("PRAGMA journal_mode = DELETE")) {
+            r.error = QStringLiteral("无法把 %1 复制到营业记录的文件夹 %2，没有恢复。请检查磁盘空间和权限。%3")
+                          .arg(native(file), native(folder),
+                               detail(copy.message().isEmpty() ? backup : copy));
+            copy.close();
+            QFile::remove(path + QStringLiteral(".restoring"));
+            return r;
+        }
+    }
+    // The old journal and its log go aside together, the log first: the
+    // restored file must never meet the old one's log.
+    if (QFileInfo::exists(path) || QFileInfo::exists(path + QStringLiteral("-wal"))) {
+        const QString stamp =
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        r.kept = QDir::cleanPath(folder) + QStringLiteral("/journal-before-restore-%1.sqlite").arg(stamp);
+        for (int n = 2; QFileInfo::exists(r.kept); ++n)
+            r.kept = QDir::cleanPath(folder) +
+                     QStringLiteral("/journal-before-restore-%1-%2.sqlite").arg(stamp).arg(n);
+        QStringList moved;
+        for (const char *suffix : {"-wal", "-shm", ""}) {
+            const QString from = path + QLatin1String(suffix);
+            if (!QFileInfo::exists(from))
+                continue;
+            if (!QFile::rename(from, r.kept + QLatin1String(suffix))) {
+                for (const QString &back : moved)  // as it was
+                    QFile::rename(r.kept + back, path + back);
+                QFile::remove(path + QStringLiteral(".restoring"));
+                r.error = QStringLiteral("无法把原来的营业记录 %1 改名保留，没有恢复。请检查文件夹的权限。")
+                              .arg(native(from));
+                r.kept.clear();
+                return r;
+            }
+            moved << QLatin1String(suffix);
+        }
+    }
+    if (!QFile::rename(path + QStringLiteral(".restoring"), path)) {
+        r.error = QStringLiteral("无法把恢复的营业记录放到 %1。原来的营业记录保留为 %2。")
+                      .arg(native(path), native(r.kept));
+        return r;
+    }
+    r.kept = native(r.kept);
+    r.ok = true;
+    return r;
 }
 
 Journal &programJournal()

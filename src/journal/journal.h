@@ -238,6 +238,18 @@ private:
     std::unique_ptr<Private> d;
 };
 
+// Puts the backup `file` in place of the journal in `folder`: the file is
+// checked first (a journal of this program, of a version it knows, intact),
+// then the journal and its log files are replaced together; the old ones
+// are kept under a dated name. Only while the program does not run.
+struct Restored {
+    bool ok = false;
+    int orders = 0;        // in the journal restored
+    QString kept;          // the name the old journal is kept under; empty when there was none
+    QString error;         // why not, in Chinese
+};
+Restored restoreJournal(const QString &folder, const QString &file);
+
 // The program's own journal in defaultFolder(), opened on first use; lives
 // until the program ends.
 Journal &programJournal();

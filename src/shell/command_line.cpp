@@ -1,5 +1,6 @@
 #include "shell/command_line.h"
 
+#include "journal/journal.h"
 #include "settings/menu_transfer.h"
 #include "shell/single_instance.h"
 #include "shell/takings_command.h"
@@ -80,6 +81,52 @@ CommandLineAnswer transferMenu(bool import, const QStringList &arguments)
     return {text, 0};
 }
 
+// "--backup-journal FILE" and "--restore-journal FILE", answered without a
+// display. The backup only reads (SQLite's online backup), so it runs beside
+// the program; the restore replaces the journal and is refused while the
+// program runs.
+CommandLineAnswer transferJournal(bool restore, const QStringList &arguments)
+{
+    const QLatin1String option(restore ? "--restore-journal" : "--backup-journal");
+    const QString file = arguments.value(0);
+    if (file.isEmpty())
+        return {oneLine(QStringLiteral("%1 后面缺少文件名").arg(option),
+                        QStringLiteral("%1 needs a file name").arg(option)),
+                2};
+    const QString folder = journal::defaultFolder();
+    if (!restore) {
+        journal::Journal journal(folder, journal::Journal::Mode::Reading);
+        if (!journal.backupTo(file))
+            return {oneLine(journal.error(),
+                            QStringLiteral("the journal was not backed up to %1").arg(file)),
+                    1};
+        const int orders = journal.orderCount();
+        return {oneLine(QStringLiteral("已将营业记录（%1 单）备份到 %2").arg(orders).arg(file),
+                        QStringLiteral("journal (%1 orders) backed up to %2").arg(orders).arg(file)),
+                0};
+    }
+    SingleInstance guard(SingleInstance::IfRunning::LeaveAlone);
+    if (!guard.isFirst())
+        return {oneLine(QStringLiteral("Tavelko 正在运行，没有恢复。请先退出程序再恢复营业记录"),
+                        QStringLiteral("Tavelko is running, nothing restored: quit it first")),
+                1};
+    const journal::Restored restored = journal::restoreJournal(folder, file);
+    if (!restored.ok)
+        return {oneLine(restored.error, QStringLiteral("the journal was not restored from %1").arg(file)),
+                1};
+    const QString kept = restored.kept.isEmpty() ? QString() : restored.kept;
+    return {oneLine(QStringLiteral("已从 %1 恢复营业记录（%2 单）%3")
+                        .arg(file)
+                        .arg(restored.orders)
+                        .arg(kept.isEmpty() ? QString() : QStringLiteral("，原记录保留为 ") + kept),
+                    QStringLiteral("journal restored from %1 (%2 orders)%3")
+                        .arg(file)
+                        .arg(restored.orders)
+                        .arg(kept.isEmpty() ? QString()
+                                            : QStringLiteral(", the previous one kept as ") + kept)),
+            0};
+}
+
 // Options QApplication takes itself (with one dash or two); the ones in the
 // first list are followed by a value.
 constexpr std::array<std::string_view, 16> qtOptionsWithValue = {
@@ -117,9 +164,11 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "用法: tavelko [--version] [--help] [--takings [日期]]\n"
                 "      tavelko --export-takings 起始日期 结束日期 文件\n"
                 "      tavelko --export-menu 文件 | --import-menu 文件\n"
+                "      tavelko --backup-journal 文件 | --restore-journal 文件\n"
                 "Usage: tavelko [--version] [--help] [--takings [DATE]]\n"
                 "       tavelko --export-takings FROM TO FILE\n"
                 "       tavelko --export-menu FILE | --import-menu FILE\n"
+                "       tavelko --backup-journal FILE | --restore-journal FILE\n"
                 "\n"
                 "Tavelko 是小餐馆的点菜收银程序。不带参数启动时打开欢迎窗口。\n"
                 "Tavelko is the ordering and till program of a small restaurant.\n"
@@ -136,7 +185,19 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "                      / print the day's takings summary (today by default)\n"
                 "  --export-takings 起始日期 结束日期 文件\n"
                 "                      将这段日期的订单导出为 CSV 文件（日期或 today）\n"
-                "                      / export the orders of FROM to TO as CSV (dates or today)\n"};
+                "                      / export the orders of FROM to TO as CSV (dates or today)\n"
+                "  --backup-journal 文件\n"
+                "                      把营业记录备份为一个文件（程序运行时也可以）\n"
+                "                      / back the journal up to a file (also while Tavelko runs)\n"
+                "  --restore-journal 文件\n"
+                "                      用备份文件替换营业记录，原记录改名保留（程序运行时不可用）\n"
+                "                      / replace the journal by a backup, the old one kept under a\n"
+                "                      dated name (not while Tavelko runs)\n"};
+        if (argument == "--backup-journal" || argument == "--restore-journal")
+            return withArguments(argc, argv, i, [restore = argument == "--restore-journal"](
+                                                    const QStringList &rest) {
+                return transferJournal(restore, rest);
+            });
         if (argument == "--export-menu" || argument == "--import-menu")
             return withArguments(argc, argv, i, [import = argument == "--import-menu"](
                                                     const QStringList &rest) {

@@ -1,26 +1,40 @@
-// The sales journal: orders recorded and read back with their sums and CSV;
-// a damaged database set aside for a new one; and the main window recording
-// what "一键归零" clears, keeping an order it could not write for the next
-// write that succeeds.
+// The sales journal: orders recorded and read back with their sums and CSV,
+// their payments, voids and cash-ups; a damaged database set aside for a new
+// one; the journal's faults (a full disk, a lock, a file it may not open,
+// something else in its place, a journal of 1.2.0) met without losing an
+// order or holding up the window; and the main window recording what
+// "一键归零" clears, keeping an order it could not write for a later write.
 
 #include "testsupport.h"
 
 #include "journal/journal.h"
 #include "journal/journal_service.h"
+#include "journal/rescue.h"
+#include "journal/sqlite_db.h"
 #include "main_window/form2.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
+#include "shell/command_line.h"
 #include "shell/program.h"
+#include "shell/single_instance.h"
 
+#include <QApplication>
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDataStream>
 #include <QDir>
 #include <QLabel>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
 #include <thread>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 using namespace testsupport;
 using journal::Journal;
@@ -67,6 +81,93 @@ QList<Order> readBack(const QString &folder, const QDate &date = QDate::currentD
     return reader.ordersOf(date).value_or(QList<Order>{});
 }
 
+QString fileIn(const QString &folder)
+{
+    return folder + QStringLiteral("/journal.sqlite");
+}
+
+// Another program's connection holding the journal's write lock for a while.
+class LockHolder {
+public:
+    LockHolder(const QString &file, int seconds)
+        : m_thread([this, file, seconds] {
+              journal::sql::Database other;
+              m_held = other.open(file, false, false) && other.exec("BEGIN IMMEDIATE");
+              m_ready = true;
+              std::this_thread::sleep_for(std::chrono::seconds(seconds));
+              other.exec("ROLLBACK");
+          })
+    {
+        while (!m_ready)
+            std::this_thread::yield();
+    }
+    ~LockHolder() { m_thread.join(); }
+    bool held() const { return m_held; }
+
+private:
+    std::atomic<bool> m_ready{false}, m_held{false};
+    std::thread m_thread;
+};
+
+// What a run of the program's journal service met: the cashier's two
+// orders at start, then the end.
+struct ServiceRun {
+    QStringList notices;
+    QString left;        // what the end said
+    qint64 slowest = 0;  // the slowest record(), in ms
+};
+
+ServiceRun runService(const QString &folder, bool untilWritten)
+{
+    ServiceRun run;
+    journal::JournalService service(folder);
+    QObject::connect(&service, &journal::JournalService::notice,
+                     [&run](const QString &message) { run.notices << message; });
+    service.start();
+    for (int i = 0; i < 2; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        service.record(order({14, i}, i + 1, {line(1, QStringLiteral("面%1").arg(i), 1, 0, 6.5)}));
+        run.slowest = std::max(run.slowest, clock.elapsed());
+    }
+    QDeadlineTimer deadline(45000);
+    while (!deadline.hasExpired() && service.pendingCount() > 0 &&
+           (untilWritten || run.notices.isEmpty()))
+        QTest::qWait(20);
+    // A notice the journal's thread sent before the last write.
+    QCoreApplication::sendPostedEvents(&service, QEvent::MetaCall);
+    run.left = service.finish(std::chrono::seconds(1));
+    return run;
+}
+
+#ifdef Q_OS_UNIX
+// runService() as the user "nobody", in a copy of this program: root (the
+// tests' user) may open any file whatever its mode.
+std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
+{
+    QTemporaryDir dir;
+    const QString copy = dir.path() + QStringLiteral("/tst_journal");
+    if (::chmod(QFile::encodeName(dir.path()), 0755) != 0 ||
+        !QFile::copy(QCoreApplication::applicationFilePath(), copy))
+        return std::nullopt;
+    QProcess child;
+    child.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                            QStringLiteral("--clear-groups"), copy,
+                                            QStringLiteral("--service"), folder});
+    if (!child.waitForFinished(60000) || child.exitCode() != 0) {
+        qWarning() << child.readAllStandardError();
+        return std::nullopt;
+    }
+    ServiceRun run;
+    QDataStream in(child.readAllStandardOutput());
+    in >> run.notices >> run.left >> run.slowest;
+    return run;
+}
+#endif
+
+enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, Folder, Fifo, StaleWal, Version120,
+             LaterVersion };
+
 }  // namespace
 
 class TstJournal : public QObject {
@@ -78,6 +179,11 @@ private slots:
     void fileNeverSetUpHoldsNoOrders();
     void damagedDatabaseIsSetAside_data();
     void damagedDatabaseIsSetAside();
+    void writesWhatWaitedInItsOrder();
+    void paymentsVoidsAndCashUps();
+    void backupAndRestoreFromTheCommandLine();
+    void faultTable_data();
+    void faultTable();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
 };
 
@@ -100,6 +206,7 @@ void TstJournal::recordsReadsAndSums()
     const QList<Order> orders = readBack(folder.path(), day);
     QCOMPARE(orders.size(), 2);
     QCOMPARE(orders[0].endedAt, QDateTime(day, {10, 0}));
+    QCOMPARE(orders[1].endedAt, QDateTime(day, {12, 30}));
     QCOMPARE(orders[0].billNumber, std::optional<int>(3));
     QCOMPARE(orders[1].billNumber, std::nullopt);
     QCOMPARE(orders[0].billText, QStringLiteral("第3位\r\n..."));
@@ -145,6 +252,14 @@ void TstJournal::recordsReadsAndSums()
         QVERIFY(!reader.error().isEmpty());
     }
     QCOMPARE(digest(folder.filePath(QStringLiteral("journal.sqlite"))), journalBefore);
+    // With no journal yet, the export is a heading only.
+    QTemporaryDir empty;
+    const QString headingOnly = empty.filePath(QStringLiteral("none.csv"));
+    Journal none(empty.path(), Journal::Mode::Reading);
+    QVERIFY2(none.exportCsv(day, day, headingOnly), qPrintable(none.error()));
+    QFile heading(headingOnly);
+    QVERIFY(heading.open(QIODevice::ReadOnly));
+    QCOMPARE(heading.readAll().count("\r\n"), 1);
 #ifdef Q_OS_UNIX
     // A disk that fills up under the export (a file size limit stands in for
     // it): the last buffered rows fail too, and no file is left.
@@ -152,7 +267,7 @@ void TstJournal::recordsReadsAndSums()
     bool exported = true;
     withFileSizeLimit(64, [&] { exported = reader.exportCsv(day, day.addDays(1), full); });
     QVERIFY(!exported);
-    QVERIFY(!reader.error().isEmpty());
+    QVERIFY2(reader.error().contains(QStringLiteral("磁盘可能已满")), qPrintable(reader.error()));
     QVERIFY(!QFile::exists(full));
 #endif
 }
@@ -240,6 +355,29 @@ void TstJournal::damagedDatabaseIsSetAside()
     QVERIFY(journal.record(order({11, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
     QCOMPARE(readBack(folder.path(), day).size(), 1);
     QVERIFY(journal.takeNotice().isEmpty());  // told once
+
+    // A second damage within the same second finds a free name: the names
+    // of this second and the next are taken already.
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const QDateTime &at : {now, now.addSecs(1)}) {
+        QFile taken(folder.filePath(at.toString(u"'journal-damaged-'yyyyMMdd-HHmmss'.sqlite'"_qs)));
+        QVERIFY(taken.exists() || taken.open(QIODevice::WriteOnly));
+    }
+    const auto damagedCount = [&] {
+        return QDir(folder.path()).entryList({QStringLiteral("journal-damaged-*.sqlite")}, QDir::Files).size();
+    };
+    const qsizetype damagedBefore = damagedCount();
+    for (const char *log : {"-wal", "-shm"})
+        QFile::remove(file + QLatin1String(log));
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(8192, 'y'));
+    }
+    Journal again(folder.path());
+    QVERIFY2(again.open(), qPrintable(again.error()));
+    QVERIFY(again.takeNotice().contains(QStringLiteral("损坏")));
+    QCOMPARE(damagedCount(), damagedBefore + 1);
 }
 
 void TstJournal::mainWindowRecordsAndKeepsWhatItCouldNotWrite()
@@ -301,5 +439,346 @@ void TstJournal::mainWindowRecordsAndKeepsWhatItCouldNotWrite()
     QCOMPARE(orders[2].categoryTotals[2], orders[2].grandTotal);
 }
 
-QTEST_MAIN(TstJournal)
+// Orders that could not be written wait and go in whole with the next write
+// that succeeds, on the file now in the journal's place, each with its lines
+// even when the clock was set back between them.
+void TstJournal::writesWhatWaitedInItsOrder()
+{
+    QTemporaryDir folder, moved;
+    Journal journal(folder.path());
+    QVERIFY(journal.record(order({12, 0}, 1, {line(1, QStringLiteral("甲"), 1, 0, 6)})));
+    {
+        LockHolder lock(fileIn(folder.path()), 4);
+        QVERIFY(lock.held());
+        QVERIFY(!journal.record(order({11, 0}, 2, {line(1, QStringLiteral("乙"), 1, 0, 7)})));
+        QVERIFY(!journal.record(order({11, 30}, 3, {line(1, QStringLiteral("丙"), 1, 0, 8)})));
+        QCOMPARE(journal.pendingCount(), 2);
+        QVERIFY2(journal.error().contains(QStringLiteral("另一个程序占用")), qPrintable(journal.error()));
+    }
+    // The file moved away meanwhile (as a restore does): the waiting orders
+    // go to the new one in its place.
+    for (const char *suffix : {"", "-wal", "-shm"})
+        QFile::rename(fileIn(folder.path()) + QLatin1String(suffix), fileIn(moved.path()) + QLatin1String(suffix));
+    QVERIFY2(journal.record(order({10, 0}, 4, {line(1, QStringLiteral("丁"), 1, 0, 9)})), qPrintable(journal.error()));
+    QCOMPARE(journal.pendingCount(), 0);
+    const QList<Order> orders = readBack(folder.path(), day);
+    QStringList dishes;
+    for (const Order &o : orders)
+        dishes << (o.lines.isEmpty() ? QStringLiteral("-") : o.lines[0].dish);
+    QCOMPARE(dishes.join(u' '), QStringLiteral("丁 乙 丙"));
+    QCOMPARE(readBack(moved.path(), day).size(), 1);
+}
+
+void TstJournal::paymentsVoidsAndCashUps()
+{
+    for (const auto &[yuan, fen] : {std::pair{40.5, 4050LL}, {3.3, 330LL}, {1.005, 101LL},
+                                    {-0.015, -2LL}, {989.999999999995, 99000LL}})
+        QCOMPARE(journal::toFen(yuan), fen);
+
+    QTemporaryDir folder;
+    Journal journal(folder.path());
+    Order paid = order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 40.5)});
+    paid.uid = QStringLiteral("order-1");
+    paid.receiptNumber = QStringLiteral("20260314-0001");
+    paid.status = journal::OrderStatus::Paid;
+    paid.payment = journal::Payment{4050, 0, QStringLiteral("9折"), 50, 4000,
+                                    {{QStringLiteral("微信"), 1000}, {QStringLiteral("现金"), 3000}},
+                                    5000, 2000};
+    Order unpaid = order({12, 30}, std::nullopt, {line(2, QStringLiteral("饭"), 1, 0, 8)});
+    unpaid.receiptNumber = QStringLiteral("20260314-0002");
+    QVERIFY(journal.record(paid));
+    QVERIFY(journal.record(unpaid));
+    QVERIFY(journal.record(paid));  // the same order again (a rescue merged twice): one copy
+    QVERIFY(journal.record(unpaid));  // another order with a 单号 taken: kept, told apart
+    QList<Order> orders = readBack(folder.path(), day);
+    QCOMPARE(orders.size(), 3);
+    QCOMPARE(orders[0].uid, paid.uid);
+    QCOMPARE(orders[0].status, journal::OrderStatus::Paid);
+    QVERIFY(orders[0].payment.has_value());
+    const journal::Payment &p = *orders[0].payment;
+    QCOMPARE(QList<qint64>({p.total, p.discount, p.rounding, p.due, p.cashGiven, p.change}),
+             QList<qint64>({4050, 0, 50, 4000, 5000, 2000}));
+    QCOMPARE(p.discountLabel, QStringLiteral("9折"));
+    QCOMPARE(p.parts.size(), 2);
+    QCOMPARE(p.parts[1].method, QStringLiteral("现金"));
+    QCOMPARE(p.parts[1].amount, 3000);
+    QCOMPARE(orders[1].status, journal::OrderStatus::Unpaid);
+    QVERIFY(!orders[1].payment && !orders[1].uid.isEmpty());
+    QCOMPARE(orders[2].receiptNumber, QStringLiteral("20260314-0002-2"));
+    QCOMPARE(journal.lastReceiptNumber(day).value_or(u"?"_qs).left(13), QStringLiteral("20260314-0002"));
+    QCOMPARE(journal.lastReceiptNumber(day.addDays(1)), std::optional(QString()));
+
+    // Voids: refused for a missing order, a second time, and once cashed up.
+    QVERIFY(!journal.voidOrder(9999, QStringLiteral("点错"), QDateTime(day, {13, 0})));
+    QVERIFY2(journal.error().contains(QStringLiteral("找不到")), qPrintable(journal.error()));
+    QVERIFY(journal.voidOrder(orders[1].id, QStringLiteral("点错"), QDateTime(day, {13, 0})));
+    QVERIFY(!journal.voidOrder(orders[1].id, QStringLiteral("点错"), QDateTime(day, {13, 1})));
+    QVERIFY2(journal.error().contains(QStringLiteral("已经作废")), qPrintable(journal.error()));
+
+    QCOMPARE(journal.ordersSinceLastCashUp()->size(), 3);
+    QVERIFY(journal.lastCashUp().has_value() && !journal.lastCashUp()->has_value());
+    journal::CashUp cashUp;
+    cashUp.at = QDateTime(day, {14, 0});
+    cashUp.paidCount = 1;
+    cashUp.paidTotal = 4000;
+    cashUp.byMethod = {{QStringLiteral("现金"), 3000}, {QStringLiteral("微信"), 1000}};
+    cashUp.openingFloat = 20000;
+    cashUp.expectedCash = 23000;
+    cashUp.countedCash = 22800;
+    cashUp.difference = -200;
+    cashUp.counts = {{10000, 2}, {1000, 28}};
+    cashUp.floatLeft = 20000;
+    QVERIFY2(journal.recordCashUp(cashUp), qPrintable(journal.error()));
+    QVERIFY(cashUp.id > 0);
+    QCOMPARE(journal.ordersSinceLastCashUp()->size(), 0);
+    const journal::CashUp last = journal.lastCashUp()->value();
+    QCOMPARE(last.id, cashUp.id);
+    QCOMPARE(last.at, cashUp.at);
+    QCOMPARE(last.difference, -200);
+    QCOMPARE(last.byMethod.size(), 2);
+    QCOMPARE(last.byMethod[0].amount, 3000);
+    QCOMPARE(last.counts, cashUp.counts);
+    QVERIFY(!journal.voidOrder(orders[0].id, QStringLiteral("退单"), QDateTime(day, {15, 0})));
+    QVERIFY2(journal.error().contains(QStringLiteral("交班")), qPrintable(journal.error()));
+    orders = readBack(folder.path(), day);
+    QCOMPARE(orders[0].cashUpId, cashUp.id);
+    QCOMPARE(orders[1].status, journal::OrderStatus::Voided);
+    QCOMPARE(orders[1].voidReason, QStringLiteral("点错"));
+    QCOMPARE(orders[1].voidedAt, QDateTime(day, {13, 0}));
+}
+
+// One scenario, checked at each step: a backup while the journal is in use,
+// a restore refused while the program runs and for a file that is not a
+// journal, then done, with the old journal kept.
+void TstJournal::backupAndRestoreFromTheCommandLine()
+{
+    const QString folder = journal::defaultFolder();
+    QDir(folder).removeRecursively();
+    QTemporaryDir elsewhere;
+    const QString backup = elsewhere.filePath(QStringLiteral("备份.sqlite"));
+    const auto answer = [](const QStringList &arguments) {
+        QList<QByteArray> bytes{"tavelko"};
+        for (const QString &argument : arguments)
+            bytes << argument.toLocal8Bit();
+        std::vector<const char *> argv;
+        for (const QByteArray &b : bytes)
+            argv.push_back(b.constData());
+        const std::optional<CommandLineAnswer> said = answerCommandLine(int(argv.size()), argv.data());
+        return said ? std::pair{said->exitCode, QString::fromStdString(said->text)}
+                    : std::pair{-1, QString()};
+    };
+    Journal running(folder);
+    QVERIFY(running.record(order({9, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    QCOMPARE(answer({QStringLiteral("--backup-journal")}).first, 2);
+    const auto [backedUp, backupSaid] = answer({QStringLiteral("--backup-journal"), backup});
+    QVERIFY2(backedUp == 0 && backupSaid.contains(QStringLiteral("已将营业记录（1 单）备份到")), qPrintable(backupSaid));
+    QVERIFY(running.record(order({10, 0}, 2, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    {
+        SingleInstance program;  // Tavelko runs
+        QVERIFY(program.isFirst());
+        QCOMPARE(answer({QStringLiteral("--restore-journal"), backup}).first, 1);
+    }
+    const QString notJournal = elsewhere.filePath(QStringLiteral("菜单.csv"));
+    QFile(notJournal).open(QIODevice::WriteOnly);
+    QCOMPARE(answer({QStringLiteral("--restore-journal"), notJournal}).first, 1);
+    QCOMPARE(readBack(folder, day).size(), 2);
+    const auto [restored, restoreSaid] = answer({QStringLiteral("--restore-journal"), backup});
+    QVERIFY2(restored == 0 && restoreSaid.contains(QStringLiteral("恢复营业记录（1 单）")), qPrintable(restoreSaid));
+    QCOMPARE(readBack(folder, day).size(), 1);
+    QCOMPARE(QDir(folder).entryList({QStringLiteral("journal-before-restore-*.sqlite")}).size(), 1);
+}
+
+void TstJournal::faultTable_data()
+{
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<QString>("told");  // what a notice or the end's message says
+    QTest::addColumn<bool>("rescued");  // the two orders went to the rescue file at the end
+    QTest::addColumn<int>("kept");      // orders in the journal once the fault is gone
+    QTest::newRow("full disk, then the end") << int(FullDisk) << u"磁盘"_qs << true << 3;
+    QTest::newRow("lock held for 3 s") << int(Lock3s) << QString() << false << 3;
+    QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3;
+    QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3;
+    QTest::newRow("another user's 0600") << int(OthersFile) << u"所有者 root，权限 rw-------"_qs << true << 3;
+    QTest::newRow("a folder in its place") << int(Folder) << u"一个文件夹"_qs << true << 2;
+    QTest::newRow("a FIFO in its place") << int(Fifo) << u"一个管道"_qs << true << 2;
+    QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3;
+    QTest::newRow("a 1.2.0 journal") << int(Version120) << QString() << false << 5;
+    QTest::newRow("a later version") << int(LaterVersion) << u"较新版本"_qs << true << 1;
+}
+
+// Each fault: the cashier's presses answer at once, the reason told is the
+// true one, no file is renamed without cause, and no order is lost: what the
+// journal could not take is rescued at the end and merged once the fault
+// is gone.
+void TstJournal::faultTable()
+{
+    QFETCH(int, fault);
+    QFETCH(QString, told);
+    QFETCH(bool, rescued);
+    QFETCH(int, kept);
+#ifndef Q_OS_UNIX
+    if (fault != Lock3s && fault != Version120 && fault != StaleWal && fault != LaterVersion)
+        QSKIP("a fault made with POSIX calls");
+#endif
+    QTemporaryDir folder, config;
+    const QString file = fileIn(folder.path());
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const auto restore = qScopeGuard([&] {
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+        QFile::remove(journal::rescue::places().constLast());
+    });
+    QFile::remove(journal::rescue::places().constLast());
+    if (fault == Version120) {
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/journal-1.2.0.sqlite"), file));
+        QFile(file).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    } else if (fault != Folder && fault != Fifo) {
+        QVERIFY(Journal(folder.path()).record(order({9, 0}, 1, {line(1, QStringLiteral("早"), 1, 0, 5)})));
+    }
+    std::unique_ptr<LockHolder> lock;
+    QString staleKept;
+    switch (fault) {
+    case Lock3s:
+    case Lock30s:
+        lock = std::make_unique<LockHolder>(file, fault == Lock3s ? 3 : 31);
+        QVERIFY(lock->held());
+        break;
+    case Folder:
+        QVERIFY(QDir().mkpath(file));
+        break;
+#ifdef Q_OS_UNIX
+    case Fifo:
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        break;
+    case ModeZero:
+    case OthersFile:
+        for (const QString &path : {folder.path(), config.path()})
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), 65534, 65534), 0);
+        if (fault == ModeZero)
+            QCOMPARE(::chown(QFile::encodeName(file).constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(QFile::encodeName(file).constData(), fault == ModeZero ? 0000 : 0600), 0);
+        QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0755), 0);
+        break;
+#endif
+    case StaleWal: {
+        // The journal holds twenty orders, some only in its log; the owner
+        // puts back a backup of one order, and the old log lies beside it.
+        QTemporaryDir other;
+        QVERIFY(Journal(other.path()).record(order({8, 0}, 1, {line(1, QStringLiteral("备"), 1, 0, 4)})));
+        QVERIFY(Journal(other.path()).backupTo(other.filePath(QStringLiteral("backup.sqlite"))));
+        Journal busy(folder.path());
+        for (int i = 0; i < 19; ++i)
+            QVERIFY(busy.record(order({10, i}, i, {line(1, QStringLiteral("旧"), 1, 0, 1)})));
+        QVERIFY(QFile::exists(file + QStringLiteral("-wal")));
+        const journal::Restored restored =
+            journal::restoreJournal(folder.path(), other.filePath(QStringLiteral("backup.sqlite")));
+        QVERIFY2(restored.ok, qPrintable(restored.error));
+        staleKept = restored.kept;
+        QCOMPARE(restored.orders, 1);
+        break;
+    }
+    case LaterVersion: {
+        journal::sql::Database later;
+        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 3"));
+        break;
+    }
+    default:
+        break;
+    }
+    const QByteArray before = fault == Fifo ? QByteArray() : digest(file);  // a pipe would hold the read
+    const QStringList namesBefore = QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+
+    ServiceRun run;
+#ifdef Q_OS_UNIX
+    if (fault == ModeZero || fault == OthersFile) {
+        if (::geteuid() != 0)
+            QSKIP("needs root to act as another user");
+        const std::optional<ServiceRun> asNobody = runServiceAsNobody(folder.path());
+        QVERIFY2(asNobody, "the run as nobody did not finish");
+        run = *asNobody;
+    } else if (fault == FullDisk) {
+        withFileSizeLimit(8192, [&] { run = runService(folder.path(), false); });
+    } else
+#endif
+    {
+        run = runService(folder.path(), lock != nullptr);
+    }
+    lock.reset();
+    const QString said = (run.notices + QStringList{run.left}).join(u'\n');
+    qInfo().noquote() << said;
+    QVERIFY2(run.slowest < 100, qPrintable(QString::number(run.slowest)));
+    QVERIFY2(told.isEmpty() ? run.notices.isEmpty() : said.contains(told), qPrintable(said));
+    if (fault == Lock30s)  // once, not at every order
+        QCOMPARE(run.notices.size(), 1);
+    QCOMPARE(run.left.contains(QStringLiteral("2 单（合计 13 元）")), rescued);
+    if (rescued)
+        QVERIFY2(run.left.contains(QDir::toNativeSeparators(journal::rescue::places().constFirst())),
+                 qPrintable(run.left));
+    if (fault == FullDisk || fault == ModeZero || fault == OthersFile || fault == LaterVersion)
+        QCOMPARE(digest(file), before);  // left as it was
+    if (fault == Folder || fault == Fifo)
+        QVERIFY(!QFileInfo(file).isFile() && QFileInfo::exists(file));
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(u"journal-"_qs),
+             namesBefore.filter(u"journal-"_qs));
+
+    // The fault gone, the next start merges what was rescued, once.
+    if (fault == Folder)
+        QVERIFY(QDir(file).removeRecursively());
+    if (fault == Fifo)
+        QVERIFY(QFile::remove(file));
+    QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    const ServiceRun after = runService(folder.path(), true);
+    if (fault == LaterVersion) {  // still refused, still kept for later
+        QStringList files;
+        QCOMPARE(journal::rescue::load(&files).size(), 4);
+        QCOMPARE(digest(file), before);
+        return;
+    }
+    QVERIFY2(after.left.isEmpty(), qPrintable(after.left));
+    if (rescued)
+        QVERIFY2(after.notices.join(u' ').contains(QStringLiteral("2 单（合计 13 元）已补记")),
+                 qPrintable(after.notices.join(u' ')));
+    const QList<Order> all = readBack(folder.path(), day).size() == 0
+                                 ? QList<Order>()
+                                 : Journal(folder.path(), Journal::Mode::Reading)
+                                       .orders(QDate(2026, 1, 1), QDate(2026, 12, 31))
+                                       .value_or(QList<Order>());
+    QCOMPARE(all.size(), kept + 2);  // and the two of the run after
+    QSet<QString> uids;
+    for (const Order &o : all)
+        uids.insert(o.uid.isEmpty() ? QString::number(o.id) : o.uid);
+    QCOMPARE(uids.size(), all.size());  // none twice
+    if (fault == Version120) {  // its three orders, whole, unpaid
+        const QList<Order> old = readBack(folder.path(), QDate(2026, 11, 20));
+        QCOMPARE(old.size(), 3);
+        QCOMPARE(old[2].endedAt, QDateTime(QDate(2026, 11, 20), QTime(13, 59, 59, 999)));
+        for (const Order &o : old)
+            QVERIFY(o.status == journal::OrderStatus::Unpaid && !o.payment && !o.lines.isEmpty());
+        QCOMPARE(old[0].lines.size(), 2);
+        QCOMPARE(old[0].lines[1].dish, QStringLiteral("炒\"饭\""));
+    }
+    if (fault == StaleWal) {  // the old journal is kept whole, with its log
+        QTemporaryDir old;
+        for (const char *suffix : {"", "-wal"})
+            QVERIFY(QFile::copy(staleKept + QLatin1String(suffix), fileIn(old.path()) + QLatin1String(suffix)));
+        QCOMPARE(readBack(old.path(), day).size(), 20);
+    }
+}
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--service") == 0) {  // the run as another user
+        const ServiceRun run = runService(QFile::decodeName(argv[2]), false);
+        QFile out;
+        if (!out.open(stdout, QIODevice::WriteOnly))
+            return 1;
+        QDataStream stream(&out);
+        stream << run.notices << run.left << run.slowest;
+        return 0;
+    }
+    TstJournal test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_journal.moc"
