@@ -1,9 +1,13 @@
 // The takings window opened on a busy day: 1,000 orders of four lines each,
-// read from the journal, summed, listed and painted.
+// read from the journal on its thread, summed, listed and painted; and the
+// same day's figures and CSV files made from orders already read.
 
 #include "journal/journal.h"
+#include "journal/journal_service.h"
+#include "journal/report.h"
 #include "takings/takings_window.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -46,21 +50,50 @@ private slots:
             order.billText = QStringLiteral("第%1位\r\n...\r\n\r\n总计   %2元")
                                  .arg(*order.billNumber)
                                  .arg(order.grandTotal);
+            if (i % 2) {  // every other one paid, in cash or split with 微信
+                const journal::Fen due = journal::toFen(order.grandTotal);
+                order.status = journal::OrderStatus::Paid;
+                order.payment = journal::Payment{due, 0, QString(), 0, due, {{QStringLiteral("现金"), due}}, due, 0};
+                if (i % 4 == 1)
+                    order.payment->parts = {{QStringLiteral("微信"), 500}, {QStringLiteral("现金"), due - 500}};
+            }
             orders << order;
         }
         QVERIFY2(journal.recordAll(orders), qPrintable(journal.error()));
+        m_orders = orders;
 
+        journal::JournalService service(folder.path());
         QBENCHMARK {
-            takings::TakingsWindow window(journal);
-            QVERIFY(window.showDay(day));
+            takings::TakingsWindow window(service);
+            window.showDay(day);
+            QVERIFY(QTest::qWaitFor([&] { return !window.isReading(); }, 30000));
             window.show();
             window.grab();  // painted, as the owner first sees it
         }
 
-        takings::TakingsWindow window(journal);
+        takings::TakingsWindow window(service);
         window.showDay(day);
+        QVERIFY(QTest::qWaitFor([&] { return !window.isReading(); }, 30000));
         QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("orderList"))->rowCount(), 1000);
     }
+
+    // The figures and both files of the day above, from the orders in memory.
+    void figuresAndFilesOfTheDay()
+    {
+        QVERIFY(!m_orders.isEmpty());
+        QBENCHMARK {
+            const journal::DaySummary summary = journal::summarize(QDate::currentDate(), m_orders);
+            QVERIFY(!journal::summaryText(summary).isEmpty());
+            for (journal::CsvKind kind : {journal::CsvKind::Orders, journal::CsvKind::Lines}) {
+                QBuffer buffer;
+                buffer.open(QIODevice::WriteOnly);
+                QVERIFY(journal::writeCsv(buffer, m_orders, kind));
+            }
+        }
+    }
+
+private:
+    QList<journal::Order> m_orders;
 };
 
 QTEST_MAIN(BenchTakings)

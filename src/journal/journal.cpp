@@ -1095,7 +1095,7 @@ int Journal::orderCount()
     return d->db.text("SELECT count(*) FROM orders").value_or(QStringLiteral("0")).toInt();
 }
 
-bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
+bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file, CsvKind kind)
 {
     // Writing over the journal itself (or its log) would lose every order.
     const QString target = QFileInfo(file).absoluteFilePath();
@@ -1116,13 +1116,14 @@ bool Journal::exportCsv(const QDate &from, const QDate &to, const QString &file)
         return false;
     }
     d->error.clear();
-    bool written = writeCsvHeading(out);
-    if (written && d->db.isOpen())
+    CsvWriter csv(out, kind);
+    bool written = true;
+    if (d->db.isOpen())
         written = d->forEach(Private::Which::Days, {from.toString(dayFormat), to.toString(dayFormat)},
                              true, [&](Order &order, const QString &endedAt) {
-            return writeCsvOrder(out, order, endedAt);
+            return csv.add(order, endedAt);
         });
-    if (written && commitWhole(out))
+    if (written && csv.finish() && commitWhole(out))
         return true;
     if (d->error.isEmpty())  // not a reading failure: the file's (Qt tells a full disk as "Unknown error")
         d->error = QStringLiteral("无法写入文件 %1：磁盘可能已满，或文件不能写入。请腾出磁盘空间或换一个位置；"

@@ -98,10 +98,15 @@ struct Order {
     bool isEmpty() const { return lines.isEmpty() && grandTotal == 0; }
 };
 
+// The day's figures are exact sums in 分: each caption amount is taken to the
+// 分 first (toFen), so 300 orders of 3.3 make 990, not 989.999999999995.
+// They reconcile: takings = the sum of byMethod = paidTotal - discounts -
+// roundings; the categories (and the dishes) sum to paidTotal + unpaidTotal.
+
 struct CategorySummary {
     int category = 0;  // 1 to 6
     QString name;      // the name on the day's latest order
-    double total = 0;
+    Fen total = 0;     // what its lines sold, voided orders left out, before 折扣 and 抹零
 };
 
 struct DishSummary {
@@ -112,15 +117,34 @@ struct DishSummary {
     QString smallHeading;
     double largeQuantity = 0;
     QString largeHeading;
-    double amount = 0;
+    Fen amount = 0;
+};
+
+// A voided order as the day's summary lists it.
+struct VoidSummary {
+    QString receiptNumber;          // 单号; empty on orders of 1.2.0
+    std::optional<int> billNumber;
+    QDateTime endedAt;
+    Fen amount = 0;                 // its 合计
+    QString reason;
 };
 
 struct DaySummary {
     QDate day;
-    int orderCount = 0;
-    double takings = 0;                   // the sum of the orders' grand totals
-    QList<CategorySummary> categories;    // always six, in category order
-    QList<DishSummary> dishes;            // largest amount first
+    int orderCount = 0;                // every order of the day: paid, unpaid and voided
+    Fen takings = 0;                   // 营业额: the paid orders' 应收
+    QList<PaymentPart> byMethod;       // the takings by method: 现金, 微信, 支付宝, 银行卡, then others by name
+    int paidCount = 0;
+    Fen paidTotal = 0;                 // the paid orders' 合计
+    Fen discounts = 0;                 // 折扣 given on them
+    Fen roundings = 0;                 // 抹零 given on them
+    int unpaidCount = 0;               // 未结账: counted apart, not in the takings
+    Fen unpaidTotal = 0;
+    int voidedCount = 0;               // 已作废: out of every other figure
+    Fen voidedTotal = 0;
+    QList<VoidSummary> voids;          // oldest first
+    QList<CategorySummary> categories; // always six, in category order
+    QList<DishSummary> dishes;         // largest amount first
 };
 
 // A 交班: everything since the previous one, counted against the drawer.
@@ -154,10 +178,19 @@ DaySummary summarize(const QDate &day, const QList<Order> &orders);
 // The summary as plain text, lines short enough for an 80 mm receipt roll.
 QString summaryText(const DaySummary &summary);
 
-// The orders as CSV for a spreadsheet: UTF-8 with a byte order mark, RFC 4180
-// quoting, CRLF line ends, a heading row, then one row per order line.
-// Returns false when the device refused a write.
-bool writeCsv(QIODevice &device, const QList<Order> &orders);
+// The two CSV files for a spreadsheet. Both are UTF-8 with a byte order mark,
+// RFC 4180 quoting, CRLF line ends and a heading row; money in 元 with two
+// decimals at most, so that every money column sums right; a text cell that
+// begins with "=", "+", "-" or "@" gets a leading apostrophe (never read as
+// a formula).
+enum class CsvKind {
+    Orders,  // one row per order: 单号, date, time, 合计, 折扣, 抹零, 应收, one column
+             // per method that occurs, 找零, status
+    Lines,   // one row per order line, with its order's 单号, date, time and status
+};
+
+// `orders` as CSV of `kind`. Returns false when the device refused a write.
+bool writeCsv(QIODevice &device, const QList<Order> &orders, CsvKind kind = CsvKind::Orders);
 
 // The folder the program keeps its journal in (the user's local data folder).
 QString defaultFolder();
@@ -229,9 +262,10 @@ public:
     // How many orders the journal holds (0 when there is none yet).
     int orderCount();
 
-    // Writes the CSV of the days `from` to `to` to `file`, wholly or not at
-    // all (an existing file is kept on failure). false: error() says why.
-    bool exportCsv(const QDate &from, const QDate &to, const QString &file);
+    // Writes the CSV of `kind` of the days `from` to `to` to `file`, wholly or
+    // not at all (an existing file is kept on failure). false: error() says why.
+    bool exportCsv(const QDate &from, const QDate &to, const QString &file,
+                   CsvKind kind = CsvKind::Orders);
 
 private:
     struct Private;

@@ -35,8 +35,6 @@ QString receiptText(const journal::Order &order, const ShopSettings &shop)
     lines << QStringLiteral("结账单");
     lines << QStringLiteral("单号 %1").arg(order.receiptNumber);
     lines << QStringLiteral("时间 %1").arg(order.endedAt.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-    if (order.status == journal::OrderStatus::Voided)
-        lines << QStringLiteral("已作废（%1）").arg(order.voidReason);
     lines << rule;
     for (const journal::OrderLine &line : order.lines)
         lines << orderedLine(line);

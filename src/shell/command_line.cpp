@@ -159,14 +159,18 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
             return withArguments(argc, argv, i, answerTakings);
         if (argument == "--export-takings")
             return withArguments(argc, argv, i, answerExportTakings);
+        if (argument == "--export-lines")
+            return withArguments(argc, argv, i, answerExportLines);
         if (argument == "--help" || argument == "-h" || argument == "/?")
             return CommandLineAnswer{
                 "用法: tavelko [--version] [--help] [--takings [日期]]\n"
                 "      tavelko --export-takings 起始日期 结束日期 文件\n"
+                "      tavelko --export-lines 起始日期 结束日期 文件\n"
                 "      tavelko --export-menu 文件 | --import-menu 文件\n"
                 "      tavelko --backup-journal 文件 | --restore-journal 文件\n"
                 "Usage: tavelko [--version] [--help] [--takings [DATE]]\n"
                 "       tavelko --export-takings FROM TO FILE\n"
+                "       tavelko --export-lines FROM TO FILE\n"
                 "       tavelko --export-menu FILE | --import-menu FILE\n"
                 "       tavelko --backup-journal FILE | --restore-journal FILE\n"
                 "\n"
@@ -184,8 +188,11 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "  --takings [日期]    显示当天（或指定日期 YYYY-MM-DD）的营业日结\n"
                 "                      / print the day's takings summary (today by default)\n"
                 "  --export-takings 起始日期 结束日期 文件\n"
-                "                      将这段日期的订单导出为 CSV 文件（日期或 today）\n"
-                "                      / export the orders of FROM to TO as CSV (dates or today)\n"
+                "                      将这段日期的订单导出为 CSV 文件，每单一行（日期或 today）\n"
+                "                      / export the orders of FROM to TO as CSV, one row each\n"
+                "  --export-lines 起始日期 结束日期 文件\n"
+                "                      将这些订单的菜品明细（带单号）导出为 CSV 文件\n"
+                "                      / export those orders' lines, with their 单号, as CSV\n"
                 "  --backup-journal 文件\n"
                 "                      把营业记录备份为一个文件（程序运行时也可以）\n"
                 "                      / back the journal up to a file (also while Tavelko runs)\n"

@@ -52,11 +52,16 @@ CommandLineAnswer answerTakings(const QStringList &arguments)
     return CommandLineAnswer{journal::summaryText(*summary).toStdString(), 0};
 }
 
-CommandLineAnswer answerExportTakings(const QStringList &arguments)
+namespace {
+
+// "OPTION FROM TO FILE": the orders (or their lines) of those days as CSV.
+CommandLineAnswer exportDays(const QStringList &arguments, journal::CsvKind kind)
 {
+    const QString option = kind == journal::CsvKind::Lines ? QStringLiteral("--export-lines")
+                                                           : QStringLiteral("--export-takings");
     if (arguments.size() != 3)
-        return failure(QStringLiteral("用法：tavelko --export-takings 起始日期 结束日期 文件"),
-                       QStringLiteral("usage: tavelko --export-takings FROM TO FILE"), usageError);
+        return failure(QStringLiteral("用法：tavelko %1 起始日期 结束日期 文件").arg(option),
+                       QStringLiteral("usage: tavelko %1 FROM TO FILE").arg(option), usageError);
     const std::optional<QDate> from = dateArgument(arguments[0]);
     if (!from)
         return badDate(arguments[0]);
@@ -68,8 +73,20 @@ CommandLineAnswer answerExportTakings(const QStringList &arguments)
                        QStringLiteral("FROM %1 is after TO %2").arg(arguments[0], arguments[1]),
                        usageError);
     journal::Journal journal(journal::defaultFolder(), journal::Journal::Mode::Reading);
-    if (!journal.exportCsv(*from, *to, arguments[2]))
+    if (!journal.exportCsv(*from, *to, arguments[2], kind))
         return failure(journal.error(), QStringLiteral("the takings were not exported to %1")
                                             .arg(QDir::toNativeSeparators(arguments[2])));
     return CommandLineAnswer{std::string(), 0};
+}
+
+}  // namespace
+
+CommandLineAnswer answerExportTakings(const QStringList &arguments)
+{
+    return exportDays(arguments, journal::CsvKind::Orders);
+}
+
+CommandLineAnswer answerExportLines(const QStringList &arguments)
+{
+    return exportDays(arguments, journal::CsvKind::Lines);
 }

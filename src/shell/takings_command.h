@@ -1,5 +1,5 @@
 #pragma once
-// The journal's two command-line options, for the end-of-day script and the
+// The journal's command-line options, for the end-of-day script and the
 // bookkeeper. Both only read the journal, so they work while the program runs.
 
 #include "shell/command_line.h"
@@ -9,5 +9,8 @@
 // `arguments` are those after the option itself.
 // "--takings [YYYY-MM-DD|today]": the day's summary as plain text.
 CommandLineAnswer answerTakings(const QStringList &arguments);
-// "--export-takings FROM TO FILE": the orders of those days as CSV in FILE.
+// "--export-takings FROM TO FILE": the orders of those days as CSV in FILE,
+// one row per order.
 CommandLineAnswer answerExportTakings(const QStringList &arguments);
+// "--export-lines FROM TO FILE": the lines of those orders, with their 单号.
+CommandLineAnswer answerExportLines(const QStringList &arguments);

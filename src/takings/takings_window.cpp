@@ -2,9 +2,13 @@
 
 #include "common/caption_number.h"
 #include "common/design.h"
+#include "journal/journal_service.h"
+#include "journal/report.h"
 #include "main_window/bill.h"
 #include "main_window/bill_print.h"
+#include "payment/receipt.h"
 
+#include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -14,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -31,30 +36,53 @@ namespace takings {
 namespace {
 
 using design::Face;
+using journal::Fen;
+using journal::Order;
 
-// An amount as the windows write numbers ("20", "12.5").
-QString amount(double value)
-{
-    return std::isfinite(value) ? captionText(value) : QStringLiteral("数值超出范围");
-}
-
-// A quantity with the heading it was sold under: "2小份".
+// A quantity as the windows write numbers ("2", "1.5").
 QString quantity(double count, const QString &heading)
 {
-    return amount(count) + heading;
+    return (std::isfinite(count) ? captionText(count) : QStringLiteral("数值超出范围")) +
+           journal::singleLine(heading);
+}
+
+QString money(Fen fen)
+{
+    return journal::fenText(fen);
 }
 
 QString categoryName(int category, const QString &name)
 {
-    return name.trimmed().isEmpty() ? QStringLiteral("类别%1").arg(category) : name;
+    return name.trimmed().isEmpty() ? QStringLiteral("类别%1").arg(category) : journal::singleLine(name);
 }
 
-QString billNumber(const journal::Order &order)
+// How the owner tells the order apart: its 单号, else its bill's number.
+QString orderName(const Order &order)
 {
+    if (!order.receiptNumber.isEmpty())
+        return order.receiptNumber;
     return order.billNumber ? QStringLiteral("第%1位").arg(*order.billNumber) : QStringLiteral("—");
 }
 
-QString billFate(const journal::Order &order)
+// What the order came to: the 应收 taken when paid, else its total.
+Fen orderAmount(const Order &order)
+{
+    return journal::isPaid(order) ? order.payment->due : journal::toFen(order.grandTotal);
+}
+
+QString orderStatus(const Order &order)
+{
+    QString text = journal::statusText(order);
+    if (journal::isPaid(order)) {
+        QStringList methods;
+        for (const journal::PaymentPart &part : order.payment->parts)
+            methods << journal::singleLine(part.method);
+        text += u' ' + methods.join(u'+');
+    }
+    return text;
+}
+
+QString billFate(const Order &order)
 {
     if (order.printed && order.copied)
         return QStringLiteral("已打印、已复制");
@@ -83,6 +111,14 @@ QTableWidget *table(QWidget *parent, const QString &name, const QStringList &hea
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setSectionResizeMode(stretched, QHeaderView::Stretch);
     return t;
+}
+
+// A table just tall enough for `rows` rows: all of them in view, no scrolling.
+void fitRows(QTableWidget *t, int rows)
+{
+    t->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    t->setFixedHeight(t->horizontalHeader()->sizeHint().height() +
+                      rows * t->verticalHeader()->defaultSectionSize() + 2 * t->frameWidth());
 }
 
 // Fills one row of `t`; the numbers (the columns in `numbers`) are
@@ -117,9 +153,22 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &caption
     return b;
 }
 
-// The days to export, asked in a small box: from the first of `day`'s month
-// to `day`. nullopt when the owner cancels.
-std::optional<std::pair<QDate, QDate>> askDays(QWidget *parent, const QDate &day)
+void inform(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("完成"));
+    box.exec();
+}
+
+struct ExportChoice {
+    QDate from;
+    QDate to;
+    journal::CsvKind kind = journal::CsvKind::Orders;
+};
+
+// The days to export and what of them, asked in a small box: from the first
+// of `day`'s month to `day`, the orders. nullopt when the owner cancels.
+std::optional<ExportChoice> askExport(QWidget *parent, const QDate &day)
 {
     QDialog box(parent);
     box.setObjectName(QStringLiteral("exportDays"));
@@ -132,16 +181,55 @@ std::optional<std::pair<QDate, QDate>> askDays(QWidget *parent, const QDate &day
         edit->setCalendarPopup(true);
         edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     }
+    auto *kind = new QComboBox(&box);
+    kind->setObjectName(QStringLiteral("exportKind"));
+    kind->addItem(QStringLiteral("订单（每单一行）"), int(journal::CsvKind::Orders));
+    kind->addItem(QStringLiteral("菜品明细（每道菜一行，带单号）"), int(journal::CsvKind::Lines));
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     auto *form = new QFormLayout(&box);
     form->addRow(QStringLiteral("从"), from);
     form->addRow(QStringLiteral("到"), to);
+    form->addRow(QStringLiteral("内容"), kind);
     form->addRow(buttons);
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return std::pair{from->date(), to->date()};
+    return ExportChoice{from->date(), to->date(), journal::CsvKind(kind->currentData().toInt())};
+}
+
+// Why `order` is voided, asked together with the confirmation: one of the
+// usual reasons or one typed. nullopt when the owner cancels.
+std::optional<QString> askVoidReason(QWidget *parent, const Order &order)
+{
+    QDialog box(parent);
+    box.setObjectName(QStringLiteral("voidDialog"));
+    box.setWindowTitle(QStringLiteral("作废订单"));
+    auto *what = new QLabel(QStringLiteral("作废 %1（%2 元）？\n作废的订单不再计入营业额，但仍保留在营业记录中。")
+                                .arg(orderName(order), money(orderAmount(order))),
+                            &box);
+    what->setTextFormat(Qt::PlainText);
+    auto *reason = new QComboBox(&box);
+    reason->setObjectName(QStringLiteral("voidReason"));
+    reason->setEditable(true);
+    reason->addItems({QStringLiteral("点错"), QStringLiteral("退单"), QStringLiteral("测试")});
+    reason->setAccessibleName(QStringLiteral("作废原因"));
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    QPushButton *confirm = buttons->button(QDialogButtonBox::Ok);
+    confirm->setText(QStringLiteral("作废"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("取消"));
+    // No void without a reason.
+    QObject::connect(reason, &QComboBox::currentTextChanged, confirm,
+                     [confirm](const QString &text) { confirm->setEnabled(!text.trimmed().isEmpty()); });
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto *form = new QFormLayout(&box);
+    form->addRow(what);
+    form->addRow(QStringLiteral("原因"), reason);
+    form->addRow(buttons);
+    if (box.exec() != QDialog::Accepted || reason->currentText().trimmed().isEmpty())
+        return std::nullopt;
+    return reason->currentText().trimmed();
 }
 
 // Prints on the default printer; a job the spooler took may still fail at
@@ -156,16 +244,41 @@ void printTelling(QWidget *window, const QString &text)
         tell(failure);
 }
 
+// What one reading of a day brings back from the journal's thread.
+struct Reading {
+    std::optional<QList<Order>> orders;
+    QString why;       // when the journal could not be read
+    QString setAside;  // a damaged journal this reading found and set aside
+};
+
+// The outcome of a void, an export or a backup.
+struct Outcome {
+    bool ok = false;
+    QString why;
+};
+
 }  // namespace
 
-TakingsWindow::TakingsWindow(journal::Journal &journal, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_journal(journal)
+QString reprintText(const Order &order)
+{
+    // A paid order prints again as its receipt (结账单), any other as its bill.
+    const QString text = order.payment ? payment::receiptText(order, payment::loadShop()) : order.billText;
+    if (order.status != journal::OrderStatus::Voided)
+        return text;
+    QString head = QStringLiteral("已作废");
+    if (!order.voidReason.trimmed().isEmpty())
+        head += QStringLiteral("（%1）").arg(journal::singleLine(order.voidReason.trimmed()));
+    return head + QStringLiteral("\r\n") + text;
+}
+
+TakingsWindow::TakingsWindow(journal::JournalService &service, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_service(service)
 {
     setObjectName(QStringLiteral("TakingsWindow"));
     setWindowTitle(QStringLiteral("营业记录"));
     setFont(design::font(Face::SongTi, 10.5));
     buildControls();
-    resize(960, 600);
+    resize(1000, 680);
 }
 
 void TakingsWindow::buildControls()
@@ -175,6 +288,9 @@ void TakingsWindow::buildControls()
     m_dayPicker->setCalendarPopup(true);
     m_dayPicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     connect(m_dayPicker, &QDateEdit::dateChanged, this, &TakingsWindow::showDay);
+    m_readingNotice = new QLabel(QStringLiteral("正在读取…"), this);
+    m_readingNotice->setObjectName(QStringLiteral("readingNotice"));
+    m_readingNotice->hide();
     m_pendingNotice = new QLabel(this);
     m_pendingNotice->setObjectName(QStringLiteral("pendingNotice"));
     m_pendingNotice->setTextFormat(Qt::PlainText);
@@ -184,16 +300,19 @@ void TakingsWindow::buildControls()
     m_orderCount = figure(this, QStringLiteral("orderCount"));
     m_takings = figure(this, QStringLiteral("takings"));
 
+    m_paymentTotals = table(this, QStringLiteral("paymentTotals"),
+                            {QStringLiteral("收款"), QStringLiteral("笔数"), QStringLiteral("金额")}, 0);
     m_categoryTotals = table(this, QStringLiteral("categoryTotals"),
                              {QStringLiteral("类别"), QStringLiteral("金额")}, 0);
+    fitRows(m_categoryTotals, journal::categoryCount);
     m_dishTotals = table(this, QStringLiteral("dishTotals"),
                          {QStringLiteral("菜名"), QStringLiteral("类别"), QStringLiteral("小份"),
                           QStringLiteral("大份"), QStringLiteral("金额")},
                          0);
     m_orderList = table(this, QStringLiteral("orderList"),
-                        {QStringLiteral("时间"), QStringLiteral("清单"), QStringLiteral("金额"),
-                         QStringLiteral("打印/复制")},
-                        3);
+                        {QStringLiteral("时间"), QStringLiteral("单号"), QStringLiteral("金额"),
+                         QStringLiteral("状态"), QStringLiteral("打印/复制")},
+                        4);
     connect(m_orderList, &QTableWidget::itemSelectionChanged, this, &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
     m_billText->setObjectName(QStringLiteral("billText"));
@@ -201,12 +320,30 @@ void TakingsWindow::buildControls()
     m_billText->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_billText->setTabChangesFocus(true);
 
-    m_reprint = button(this, QStringLiteral("reprintButton"), QStringLiteral("重新打印"));
-    connect(m_reprint, &QPushButton::clicked, this, &TakingsWindow::reprintSelected);
-    QPushButton *printSummary = button(this, QStringLiteral("printSummaryButton"), QStringLiteral("打印日结"));
-    connect(printSummary, &QPushButton::clicked, this, &TakingsWindow::printDaySummary);
-    QPushButton *exportButton = button(this, QStringLiteral("exportButton"), QStringLiteral("导出…"));
-    connect(exportButton, &QPushButton::clicked, this, &TakingsWindow::exportOrders);
+    // Each button's object name, caption and what it does.
+    struct Action {
+        const char *name;
+        const char *caption;
+        void (TakingsWindow::*run)();
+    };
+    static const Action actions[] = {
+        {"reprintButton", "重新打印", &TakingsWindow::reprintSelected},
+        {"voidButton", "作废…", &TakingsWindow::voidSelected},
+        {"printSummaryButton", "打印日结", &TakingsWindow::printDaySummary},
+        {"exportButton", "导出…", &TakingsWindow::exportOrders},
+        {"backupButton", "备份…", &TakingsWindow::backUp},
+    };
+    QHash<QString, QPushButton *> buttons;
+    for (const Action &a : actions) {
+        QPushButton *b = button(this, QString::fromLatin1(a.name), QString::fromUtf8(a.caption));
+        connect(b, &QPushButton::clicked, this, a.run);
+        buttons.insert(QString::fromLatin1(a.name), b);
+    }
+    m_reprint = buttons.value(QStringLiteral("reprintButton"));
+    m_void = buttons.value(QStringLiteral("voidButton"));
+    QPushButton *printSummary = buttons.value(QStringLiteral("printSummaryButton"));
+    QPushButton *exportButton = buttons.value(QStringLiteral("exportButton"));
+    QPushButton *backupButton = buttons.value(QStringLiteral("backupButton"));
     QPushButton *closeButton = button(this, QStringLiteral("closeButton"), QStringLiteral("关闭"));
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
@@ -220,22 +357,31 @@ void TakingsWindow::buildControls()
     top->addSpacing(24);
     top->addWidget(new QLabel(QStringLiteral("营业额（元）"), this));
     top->addWidget(m_takings);
+    top->addSpacing(24);
+    top->addWidget(m_readingNotice);
     top->addStretch();
 
-    // Left what was sold, right the orders and the selected one's bill.
+    // Left how it was paid and what was sold, right the orders and the
+    // selected one's bill.
     auto *sold = new QVBoxLayout;
+    sold->addWidget(new QLabel(QStringLiteral("收款（已结账、折扣、抹零、各收款方式，未结账与作废另计）"), this));
+    sold->addWidget(m_paymentTotals, 3);
     sold->addWidget(new QLabel(QStringLiteral("各类别合计"), this));
-    sold->addWidget(m_categoryTotals, 2);
+    sold->addWidget(m_categoryTotals);
     sold->addWidget(new QLabel(QStringLiteral("各菜品（金额从高到低）"), this));
-    sold->addWidget(m_dishTotals, 5);
+    sold->addWidget(m_dishTotals, 4);
     sold->addWidget(printSummary, 0, Qt::AlignLeft);
 
+    auto *orderButtons = new QHBoxLayout;
+    orderButtons->addWidget(m_reprint);
+    orderButtons->addWidget(m_void);
+    orderButtons->addStretch();
     auto *bills = new QVBoxLayout;
     bills->addWidget(new QLabel(QStringLiteral("当日订单"), this));
     bills->addWidget(m_orderList, 3);
     bills->addWidget(new QLabel(QStringLiteral("所选订单的清单"), this));
     bills->addWidget(m_billText, 4);
-    bills->addWidget(m_reprint, 0, Qt::AlignLeft);
+    bills->addLayout(orderButtons);
 
     auto *middle = new QHBoxLayout;
     middle->addLayout(sold, 1);
@@ -243,6 +389,7 @@ void TakingsWindow::buildControls()
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(exportButton);
+    bottom->addWidget(backupButton);
     bottom->addStretch();
     bottom->addWidget(closeButton);
 
@@ -254,9 +401,10 @@ void TakingsWindow::buildControls()
 
     // The keyboard starts on the day's headline figures, then goes through
     // what was sold, the orders and the buttons to the day picker.
-    const QList<QWidget *> order = {m_orderCount, m_takings, m_categoryTotals, m_dishTotals,
-                                    printSummary, m_orderList, m_billText, m_reprint,
-                                    exportButton, closeButton, m_dayPicker};
+    const QList<QWidget *> order = {m_orderCount, m_takings,      m_paymentTotals, m_categoryTotals,
+                                    m_dishTotals, printSummary,   m_orderList,     m_billText,
+                                    m_reprint,    m_void,         exportButton,    backupButton,
+                                    closeButton,  m_dayPicker};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_orderCount->setFocus();
@@ -267,60 +415,103 @@ QDate TakingsWindow::day() const
     return m_dayPicker->date();
 }
 
-bool TakingsWindow::showDay(const QDate &day)
+bool TakingsWindow::isReading() const
+{
+    return m_answered != m_reading;
+}
+
+void TakingsWindow::showDay(const QDate &day)
 {
     {
         const QSignalBlocker quiet(m_dayPicker);
         m_dayPicker->setDate(day);
     }
-    const std::optional<QList<journal::Order>> orders = m_journal.ordersOf(day);
-    m_orders = orders.value_or(QList<journal::Order>());
+    // The order selected stays selected when the same day is read again.
+    const int index = selectedOrder();
+    const qint64 select = day == m_summary.day && index >= 0 ? m_orders[index].id : 0;
+    const int reading = ++m_reading;
+    m_readingNotice->show();
+    m_service.run<Reading>(
+        this,
+        [day](journal::Journal &j) {
+            Reading r;
+            r.orders = j.ordersOf(day);
+            if (!r.orders)
+                r.why = j.error();
+            r.setAside = j.takeNotice();
+            return r;
+        },
+        [this, day, reading, select](Reading r) {
+            if (reading != m_reading)
+                return;  // the owner has picked another day since
+            m_answered = reading;
+            shown(day, std::move(r.orders), r.why, r.setAside, select);
+        });
+}
+
+void TakingsWindow::shown(const QDate &day, std::optional<QList<Order>> orders, const QString &why,
+                          const QString &setAside, qint64 select)
+{
+    m_readingNotice->hide();
+    m_orders = orders.value_or(QList<Order>());
     m_summary = journal::summarize(day, m_orders);
     showFigures();
     showOrders();
+    for (int i = 0; select && i < m_orders.size(); ++i)
+        if (m_orders[i].id == select)
+            selectOrder(i);
     // Orders the journal could not write yet are not in the figures.
-    const int pending = m_journal.pendingCount();
-    QString notice = QStringLiteral("另有 %1 笔订单尚未写入营业记录，未计入以下数字。").arg(pending);
-    if (!m_journal.error().isEmpty())
-        notice += QStringLiteral("原因：") + m_journal.error();
-    m_pendingNotice->setText(notice);
+    const int pending = m_service.pendingCount();
+    m_pendingNotice->setText(QStringLiteral("另有 %1 笔订单尚未写入营业记录，未计入以下数字。").arg(pending));
     m_pendingNotice->setVisible(pending > 0);
     // A damaged journal that this reading found and set aside.
-    const QString setAside = m_journal.takeNotice();
     if (!setAside.isEmpty())
         design::reportError(this, setAside);
-    if (!orders) {
-        design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(m_journal.error()));
-        return false;
-    }
-    return true;
+    if (!orders)
+        design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(why));
+    emit dayShown(orders.has_value());
 }
 
 void TakingsWindow::showFigures()
 {
-    m_orderCount->setText(QString::number(m_summary.orderCount));
-    m_takings->setText(amount(m_summary.takings));
+    const journal::DaySummary &s = m_summary;
+    m_orderCount->setText(QString::number(s.orderCount));
+    m_takings->setText(money(s.takings));
     // A screen reader says what the bare number is.
     m_orderCount->setAccessibleName(QStringLiteral("订单数 ") + m_orderCount->text());
     m_takings->setAccessibleName(QStringLiteral("营业额 %1元").arg(m_takings->text()));
 
+    // From the paid orders' totals down to the takings and how they were
+    // taken; then the orders counted apart.
+    QList<QStringList> rows{{QStringLiteral("已结账"), QString::number(s.paidCount), money(s.paidTotal)},
+                            {QStringLiteral("折扣"), QString(), money(-s.discounts)},
+                            {QStringLiteral("抹零"), QString(), money(-s.roundings)},
+                            {QStringLiteral("营业额"), QString(), money(s.takings)}};
+    for (const journal::PaymentPart &part : s.byMethod)
+        rows.append({QStringLiteral("　") + journal::singleLine(part.method), QString(), money(part.amount)});
+    rows.append({QStringLiteral("未结账"), QString::number(s.unpaidCount), money(s.unpaidTotal)});
+    rows.append({QStringLiteral("已作废"), QString::number(s.voidedCount), money(s.voidedTotal)});
+    m_paymentTotals->setRowCount(int(rows.size()));
+    for (int row = 0; row < rows.size(); ++row)
+        setRow(m_paymentTotals, row, rows[row], {1, 2});
+
     // The categories in use: named, or with something sold.
     m_categoryTotals->setRowCount(0);
     int row = 0;
-    for (const journal::CategorySummary &c : m_summary.categories) {
+    for (const journal::CategorySummary &c : s.categories) {
         if (c.name.trimmed().isEmpty() && c.total == 0)
             continue;
         m_categoryTotals->setRowCount(row + 1);
-        setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), amount(c.total)}, {1});
+        setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), money(c.total)}, {1});
     }
 
-    m_dishTotals->setRowCount(int(m_summary.dishes.size()));
+    m_dishTotals->setRowCount(int(s.dishes.size()));
     row = 0;
-    for (const journal::DishSummary &d : m_summary.dishes)
+    for (const journal::DishSummary &d : s.dishes)
         setRow(m_dishTotals, row++,
-               {d.dish, categoryName(d.category, d.categoryName),
+               {journal::singleLine(d.dish), categoryName(d.category, d.categoryName),
                 quantity(d.smallQuantity, d.smallHeading), quantity(d.largeQuantity, d.largeHeading),
-                amount(d.amount)},
+                money(d.amount)},
                {2, 3, 4});
 }
 
@@ -330,10 +521,10 @@ void TakingsWindow::showOrders()
     m_orderList->clearContents();
     m_orderList->setRowCount(int(m_orders.size()));
     int row = 0;
-    for (const journal::Order &o : m_orders)
+    for (const Order &o : std::as_const(m_orders))
         setRow(m_orderList, row++,
-               {o.endedAt.time().toString(QStringLiteral("HH:mm:ss")), billNumber(o),
-                amount(o.grandTotal), billFate(o)},
+               {o.endedAt.time().toString(QStringLiteral("HH:mm:ss")), orderName(o), money(orderAmount(o)),
+                orderStatus(o), billFate(o)},
                {2});
     // The latest order first in view: the one a customer most likely asks for.
     selectOrder(int(m_orders.size()) - 1);
@@ -359,22 +550,26 @@ void TakingsWindow::selectOrder(int index)
 void TakingsWindow::showSelectedBill()
 {
     const int index = selectedOrder();
-    const QString bill = index < 0 ? QString() : m_orders[index].billText;
+    const QString bill = index < 0 ? QString() : reprintText(m_orders[index]);
     QString shown = bill;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar(u'\r'), QChar(u'\n'));
     m_billText->setPlainText(shown);
-    m_reprint->setEnabled(!bill.isEmpty());
-    m_reprint->setToolTip(index >= 0 && bill.isEmpty() ? QStringLiteral("该订单没有清单") : QString());
+    const bool hasBill = index >= 0 && !reprintText(m_orders[index]).isEmpty();
+    m_reprint->setEnabled(hasBill);
+    m_reprint->setToolTip(index >= 0 && !hasBill ? QStringLiteral("该订单没有清单") : QString());
+    const bool voided = index >= 0 && m_orders[index].status == journal::OrderStatus::Voided;
+    m_void->setEnabled(index >= 0 && !voided);
+    m_void->setToolTip(voided ? QStringLiteral("该订单已作废") : QString());
 }
 
 void TakingsWindow::reprintSelected()
 {
     const int index = selectedOrder();
-    if (index < 0 || m_orders[index].billText.isEmpty()) {
+    if (index < 0 || reprintText(m_orders[index]).isEmpty()) {
         design::reportError(this, QStringLiteral("请先在订单列表中选择一张有清单的订单。"));
         return;
     }
-    printTelling(this, bill::printable(m_orders[index].billText));
+    printTelling(this, bill::printable(reprintText(m_orders[index])));
 }
 
 void TakingsWindow::printDaySummary()
@@ -382,26 +577,99 @@ void TakingsWindow::printDaySummary()
     printTelling(this, journal::summaryText(m_summary));
 }
 
+void TakingsWindow::reportOutcome(bool ok, const QString &why, const QString &success)
+{
+    if (!ok)
+        design::reportError(this, why);
+    else if (!success.isEmpty())
+        inform(this, success);
+    emit done(ok);
+}
+
+void TakingsWindow::voidSelected()
+{
+    const int index = selectedOrder();
+    if (index < 0) {
+        design::reportError(this, QStringLiteral("请先在订单列表中选择要作废的订单。"));
+        return;
+    }
+    const Order &order = m_orders[index];
+    if (order.status == journal::OrderStatus::Voided) {
+        design::reportError(this, QStringLiteral("这一单已经作废过了。"));
+        return;
+    }
+    const qint64 id = order.id;
+    if (const std::optional<QString> reason = askVoidReason(this, order))
+        voidOrder(id, *reason);
+}
+
+void TakingsWindow::voidOrder(qint64 id, const QString &reason)
+{
+    const QDateTime at = QDateTime::currentDateTime();
+    m_service.run<Outcome>(
+        this,
+        [id, reason, at](journal::Journal &j) { return Outcome{j.voidOrder(id, reason, at), j.error()}; },
+        [this](Outcome o) {
+            if (o.ok)
+                showDay(day());  // the void shows in every figure; the order stays selected
+            reportOutcome(o.ok, QStringLiteral("没有作废：%1").arg(o.why), QString());
+        });
+}
+
 void TakingsWindow::exportOrders()
 {
-    const std::optional<std::pair<QDate, QDate>> days = askDays(this, day());
-    if (!days)
+    const std::optional<ExportChoice> choice = askExport(this, day());
+    if (!choice)
         return;
-    const auto [from, to] = *days;
-    if (from > to) {
+    if (choice->from > choice->to) {
         design::reportError(this, QStringLiteral("起始日期晚于结束日期，没有导出任何内容。"));
         return;
     }
+    const QString name = choice->kind == journal::CsvKind::Lines ? QStringLiteral("菜品明细_%1_%2.csv")
+                                                                 : QStringLiteral("营业记录_%1_%2.csv");
     const QString file = QFileDialog::getSaveFileName(
         this, QStringLiteral("导出营业记录"),
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("营业记录_%1_%2.csv")
-                          .arg(from.toString(Qt::ISODate), to.toString(Qt::ISODate))),
+            .filePath(name.arg(choice->from.toString(Qt::ISODate), choice->to.toString(Qt::ISODate))),
         QStringLiteral("CSV 文件 (*.csv)"));
-    if (file.isEmpty())
+    if (!file.isEmpty())
+        exportDays(choice->from, choice->to, choice->kind, file);
+}
+
+void TakingsWindow::exportDays(const QDate &from, const QDate &to, journal::CsvKind kind, const QString &file)
+{
+    if (from > to) {
+        reportOutcome(false, QStringLiteral("起始日期晚于结束日期，没有导出任何内容。"), QString());
         return;
-    if (!m_journal.exportCsv(from, to, file))
-        design::reportError(this, QStringLiteral("导出失败：%1").arg(m_journal.error()));
+    }
+    m_service.run<Outcome>(
+        this,
+        [from, to, kind, file](journal::Journal &j) {
+            return Outcome{j.exportCsv(from, to, file, kind), j.error()};
+        },
+        [this](Outcome o) { reportOutcome(o.ok, QStringLiteral("导出失败：%1").arg(o.why), QString()); });
+}
+
+void TakingsWindow::backUp()
+{
+    const QString file = QFileDialog::getSaveFileName(
+        this, QStringLiteral("备份营业记录"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("营业记录备份_%1.sqlite")
+                          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))),
+        QStringLiteral("营业记录数据库 (*.sqlite)"));
+    if (!file.isEmpty())
+        backUpTo(file);
+}
+
+void TakingsWindow::backUpTo(const QString &file)
+{
+    m_service.run<Outcome>(
+        this, [file](journal::Journal &j) { return Outcome{j.backupTo(file), j.error()}; },
+        [this, file](Outcome o) {
+            reportOutcome(o.ok, QStringLiteral("备份失败：%1").arg(o.why),
+                          QStringLiteral("营业记录已备份到 %1。").arg(QDir::toNativeSeparators(file)));
+        });
 }
 
 TakingsWindow &openTakingsWindow(QWidget *parent)
@@ -409,7 +677,7 @@ TakingsWindow &openTakingsWindow(QWidget *parent)
     static QPointer<TakingsWindow> window;
     if (!window || window->parentWidget() != parent) {
         delete window;
-        window = new TakingsWindow(journal::programJournal(), parent);
+        window = new TakingsWindow(journal::programJournalService(), parent);
         // The owner works here; the cashier's window waits until it closes.
         window->setWindowModality(Qt::WindowModal);
     }

@@ -1,15 +1,17 @@
 #pragma once
 // The takings window "营业记录": one day of the sales journal (today unless
-// the owner picks another day). It shows the number of orders, the day's
-// takings, each category's total and each dish's quantities and amount
-// (largest first), the list of the day's orders and the bill of the one
-// selected; it prints that bill again, prints the day's summary, and exports
-// a range of days as CSV.
+// the owner picks another day). It shows the number of orders and the day's
+// takings, how they were paid (by method, less 折扣 and 抹零), the unpaid and
+// the voided orders, each category's and each dish's sales, the list of the
+// day's orders and the selected one's bill; it prints that bill again,
+// prints the day's summary, voids the selected order, exports a range of days
+// as CSV and backs the journal up.
 //
 // Every figure comes from one reading of the journal: the summary is made
-// from the very orders the list shows, so the takings are the sum of the
-// listed orders' totals. Orders the journal could not write yet are not
-// among them; a notice says how many there are.
+// from the very orders the list shows. The journal is read on its own thread
+// (JournalService): the window shows "正在读取…" meanwhile and never waits.
+// Orders the journal could not write yet are not among them; a notice says
+// how many there are.
 
 #include "journal/journal.h"
 
@@ -21,21 +23,30 @@ class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
+namespace journal {
+class JournalService;
+}
+
 namespace takings {
+
+// The text "重新打印" prints and the window shows for `order`: its bill,
+// headed "已作废" and the reason when the order was voided.
+QString reprintText(const journal::Order &order);
 
 class TakingsWindow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit TakingsWindow(journal::Journal &journal, QWidget *parent = nullptr);
+    explicit TakingsWindow(journal::JournalService &service, QWidget *parent = nullptr);
 
-    // Reads `day` from the journal and shows it. When the journal cannot be
-    // read the window shows no figures, says why in a message box and
-    // returns false.
-    bool showDay(const QDate &day);
+    // Starts reading `day`; the figures follow when the journal answers
+    // (dayShown). A journal that cannot be read leaves no figures and says
+    // why in a message box.
+    void showDay(const QDate &day);
     QDate day() const;
+    bool isReading() const;
 
-    // What the window shows, as read.
+    // What the window shows, as last read.
     const journal::DaySummary &summary() const { return m_summary; }
     const QList<journal::Order> &orders() const { return m_orders; }
     int selectedOrder() const;  // index into orders(), -1 for none
@@ -43,27 +54,46 @@ public:
 
     void reprintSelected();  // "重新打印"
     void printDaySummary();  // "打印日结"
-    void exportOrders();     // "导出…": asks for the days and the file
+    void voidSelected();     // "作废…": asks for the reason, then voids
+    void exportOrders();     // "导出…": asks for the days, what to export and the file
+    void backUp();           // "备份…": asks for the file
+
+    // The steps after the questions, each through the journal's thread.
+    void voidOrder(qint64 id, const QString &reason);
+    void exportDays(const QDate &from, const QDate &to, journal::CsvKind kind, const QString &file);
+    void backUpTo(const QString &file);
+
+signals:
+    void dayShown(bool read);  // after each reading: false when the journal could not be read
+    void done(bool ok);        // after a void, an export or a backup
 
 private:
     void buildControls();
     void showFigures();
     void showOrders();
     void showSelectedBill();
+    void shown(const QDate &day, std::optional<QList<journal::Order>> orders, const QString &why,
+               const QString &setAside, qint64 select);
+    void reportOutcome(bool ok, const QString &why, const QString &success);
 
-    journal::Journal &m_journal;
+    journal::JournalService &m_service;
     journal::DaySummary m_summary;
     QList<journal::Order> m_orders;
+    int m_reading = 0;     // the readings started; an answer to an earlier one is dropped
+    int m_answered = 0;
 
     QDateEdit *m_dayPicker = nullptr;
+    QLabel *m_readingNotice = nullptr;  // "正在读取…"
     QLabel *m_pendingNotice = nullptr;  // orders not yet written, if any
     QLabel *m_orderCount = nullptr;
     QLabel *m_takings = nullptr;
+    QTableWidget *m_paymentTotals = nullptr;
     QTableWidget *m_categoryTotals = nullptr;
     QTableWidget *m_dishTotals = nullptr;
     QTableWidget *m_orderList = nullptr;
     QPlainTextEdit *m_billText = nullptr;
     QPushButton *m_reprint = nullptr;
+    QPushButton *m_void = nullptr;
 };
 
 // The program's takings window over `parent` (the main window), reading the

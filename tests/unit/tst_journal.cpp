@@ -217,21 +217,21 @@ void TstJournal::recordsReadsAndSums()
 
     const journal::DaySummary summary = journal::summarize(day, orders);
     QCOMPARE(summary.orderCount, 2);
-    QCOMPARE(summary.takings, 36.5);
-    QCOMPARE(summary.categories[0].total + summary.categories[1].total, summary.takings);
+    QCOMPARE(summary.unpaidTotal, 3650);  // cleared without 结账: apart from the takings
+    QCOMPARE(summary.categories[0].total + summary.categories[1].total, summary.unpaidTotal);
     QCOMPARE(summary.dishes.size(), 2);
     QCOMPARE(summary.dishes[0].dish, noodle);  // largest amount first
     QCOMPARE(summary.dishes[0].smallQuantity, 2.0);
     QCOMPARE(summary.dishes[0].largeQuantity, 2.0);
-    QCOMPARE(summary.dishes[0].amount, 28.0);
+    QCOMPARE(summary.dishes[0].amount, 2800);
     const QString text = journal::summaryText(summary);
-    QVERIFY2(text.contains(QStringLiteral("营业额 36.5元")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("未结账 2笔 36.5元")), qPrintable(text));
     QVERIFY2(text.contains(noodle + QStringLiteral(" 2小份 2大份 28元")), qPrintable(text));
 
-    // The two days as CSV: a heading and one row per order line.
+    // The lines of the two days as CSV: a heading and one row per order line.
     const QString csvFile = folder.filePath(QStringLiteral("takings.csv"));
     Journal reader(folder.path(), Journal::Mode::Reading);
-    QVERIFY2(reader.exportCsv(day, day.addDays(1), csvFile), qPrintable(reader.error()));
+    QVERIFY2(reader.exportCsv(day, day.addDays(1), csvFile, journal::CsvKind::Lines), qPrintable(reader.error()));
     QFile csv(csvFile);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QByteArray bytes = csv.readAll();
@@ -239,9 +239,9 @@ void TstJournal::recordsReadsAndSums()
     const QStringList rows = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"),
                                                                      Qt::SkipEmptyParts);
     QCOMPARE(rows.size(), 1 + 4);
-    QCOMPARE(rows[1], QStringLiteral("2026-03-14,10:00:00,3,面条,\"牛肉面, 大碗\",2,小份,1,大份,20,28.5"));
-    QCOMPARE(rows[2], QStringLiteral("2026-03-14,10:00:00,3,小炒,\"炒\"\"饭\"\"\",1,小份,0,大份,8.5,28.5"));
-    QVERIFY(rows[4].startsWith(QStringLiteral("2026-03-15,09:00:00,4,")));
+    QCOMPARE(rows[1], QStringLiteral(",2026-03-14,10:00:00,面条,\"牛肉面, 大碗\",2,小份,1,大份,20,未结账"));
+    QCOMPARE(rows[2], QStringLiteral(",2026-03-14,10:00:00,小炒,\"炒\"\"饭\"\"\",1,小份,0,大份,8.5,未结账"));
+    QVERIFY(rows[4].startsWith(QStringLiteral(",2026-03-15,09:00:00,")));
 
     // A file that cannot be written, or the journal itself, is not written.
     const QByteArray journalBefore = digest(folder.filePath(QStringLiteral("journal.sqlite")));

@@ -1,25 +1,33 @@
 // The owner's menu opens from the main window's heading by every gesture
 // meant for it (the menu key still renames a focused category); the takings
 // window opened from it shows a day's orders as the journal holds them, with
-// figures that add up, and says when the journal cannot be read.
+// figures that add up, and says when the journal cannot be read; an order is
+// voided with a reason, unless a 交班 has counted it.
 
 #include "common/caption_number.h"
 #include "journal/journal.h"
+#include "journal/journal_service.h"
+#include "journal/report.h"
 #include "main_window/form2.h"
 #include "shell/form1.h"
 #include "shell/program.h"
+#include "shell/takings_command.h"
+#include "payment/receipt.h"
 #include "takings/takings_window.h"
 #include "testsupport.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDateEdit>
+#include <QDialog>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -75,6 +83,30 @@ double columnSum(const QTableWidget *table, int column)
     return sum;
 }
 
+// The cells of column `column`, top to bottom.
+QStringList column(const QTableWidget *table, int column)
+{
+    QStringList cells;
+    for (int row = 0; row < table->rowCount(); ++row)
+        cells << table->item(row, column)->text();
+    return cells;
+}
+
+// `o` paid in cash, exactly.
+journal::Order paidInCash(journal::Order o)
+{
+    const journal::Fen total = journal::toFen(o.grandTotal);
+    o.status = journal::OrderStatus::Paid;
+    o.payment = journal::Payment{total, 0, QString(), 0, total, {{QStringLiteral("现金"), total}}, total, 0};
+    return o;
+}
+
+// Waits for the window's reading of the journal to end.
+bool readingEnds(takings::TakingsWindow *window)
+{
+    return QTest::qWaitFor([window] { return !window->isReading(); }, 10000);
+}
+
 enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10, OwnerButton };
 
 }  // namespace
@@ -94,7 +126,11 @@ private slots:
     void ownerMenuGestures_data();
     void ownerMenuGestures();
     void dayFromTheMenu();
+    void journalThatCannotBeRead_data();
     void journalThatCannotBeRead();
+    void voidsWithAReason();
+    void commandLine_data();
+    void commandLine();
 
 private:
     QTemporaryDir m_data;
@@ -166,13 +202,19 @@ void TestTakings::dayFromTheMenu()
     const QDate today = QDate::currentDate();
     const journal::OrderLine friedRice{2, QStringLiteral("小炒"), QStringLiteral("炒饭"), 0,
                                        QStringLiteral("小份"), 1, QStringLiteral("大份"), 12.5};
-    for (const journal::Order &o : {
-             order(today.addDays(-1), "23:59:59", 7, {noodles("牛肉面", 1, 0, 6)}),
-             order(today, "00:00:00", 8, {noodles("牛肉面", 2, 1, 20), friedRice}),
-             order(today, "12:30:00", std::nullopt, {noodles("阳春面", 1, 0, 9)}),
-             order(today, "23:59:59", 9, {noodles("牛肉面", 0, 3, 24), noodles("阳春面", 1, 1, 11)}),
-         })
+    QList<journal::Order> orders{
+        order(today.addDays(-1), "23:59:59", 7, {noodles("牛肉面", 1, 0, 6)}),
+        order(today, "00:00:00", 8, {noodles("牛肉面", 2, 1, 20), friedRice}),
+        order(today, "12:30:00", std::nullopt, {noodles("阳春面", 1, 0, 9)}),
+        paidInCash(order(today, "23:59:59", 9, {noodles("牛肉面", 0, 3, 24), noodles("阳春面", 1, 1, 11)})),
+    };
+    orders[1].printed = true;
+    orders[2].copied = true;
+    for (journal::Order &o : orders) {
+        o.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子"),
+                           QStringLiteral("饺子"), QStringLiteral("米饭"), QStringLiteral("饮料")};
         QVERIFY2(journal::programJournal().record(o), qPrintable(journal::programJournal().error()));
+    }
 
     Program program;
     Form2 &window = openMainWindow(program);
@@ -186,54 +228,220 @@ void TestTakings::dayFromTheMenu()
     auto find = [takings](const char *name) { return takings->findChild<QWidget *>(QString::fromLatin1(name)); };
     auto *orderList = static_cast<QTableWidget *>(find("orderList"));
     auto *dishes = static_cast<QTableWidget *>(find("dishTotals"));
+    auto *categories = static_cast<QTableWidget *>(find("categoryTotals"));
+    auto *payments = static_cast<QTableWidget *>(find("paymentTotals"));
     auto *reprint = static_cast<QPushButton *>(find("reprintButton"));
+    auto *figure = static_cast<QLabel *>(find("takings"));
+    QVERIFY(find("readingNotice")->isVisible());  // the journal answers on its own thread
+    QVERIFY(readingEnds(takings));
+    QVERIFY(!find("readingNotice")->isVisible());
 
     // Today (as opened), then yesterday through the date picker: what the
-    // journal says, and every way of adding it up gives the takings.
-    for (const auto &[day, count, sum] : {std::tuple{today, 3, 76.5}, std::tuple{today.addDays(-1), 1, 6.0}}) {
+    // journal says, and every way of adding it up gives the same.
+    for (const auto &[day, count, sum, taken] :
+         {std::tuple{today, 3, 76.5, 35.0}, std::tuple{today.addDays(-1), 1, 6.0, 0.0}}) {
         static_cast<QDateEdit *>(find("dayPicker"))->setDate(day);
+        QVERIFY(readingEnds(takings));
         const std::optional<journal::DaySummary> said = journal::programJournal().summaryOf(day);
         QVERIFY(said);
         QCOMPARE(said->orderCount, count);
-        QCOMPARE(said->takings, sum);
+        QCOMPARE(said->takings, journal::toFen(taken));
         QCOMPARE(static_cast<QLabel *>(find("orderCount"))->text(), QString::number(count));
-        QCOMPARE(static_cast<QLabel *>(find("takings"))->text(), captionText(sum));
+        QCOMPARE(figure->text(), captionText(taken));
+        QCOMPARE(figure->accessibleName(), QStringLiteral("营业额 %1元").arg(captionText(taken)));
+        QCOMPARE(column(payments, 2)[column(payments, 0).indexOf(QStringLiteral("营业额"))], captionText(taken));
         QCOMPARE(orderList->rowCount(), count);
         QCOMPARE(columnSum(orderList, 2), sum);
         QCOMPARE(columnSum(dishes, 4), sum);
-        QCOMPARE(columnSum(static_cast<QTableWidget *>(find("categoryTotals")), 1), sum);
+        QCOMPARE(columnSum(categories, 1), sum);
         QCOMPARE(dishes->rowCount(), int(said->dishes.size()));
         for (int row = 1; row < dishes->rowCount(); ++row)
             QVERIFY(captionValue(dishes->item(row - 1, 4)->text()) >= captionValue(dishes->item(row, 4)->text()));
-        // The latest order is selected, with its bill.
+        // The latest order is selected, with what reprints: its receipt
+        // when it was paid, else its bill.
         QCOMPARE(takings->selectedOrder(), count - 1);
+        const journal::Order &latest = takings->orders().last();
         QCOMPARE(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText(),
-                 QString(takings->orders().last().billText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+                 QString(latest.payment ? payment::receiptText(latest, payment::loadShop()) : latest.billText)
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         QVERIFY(reprint->isEnabled());
     }
 
-    // An order without a bill has nothing to print again.
     takings->showDay(today);
+    QVERIFY(readingEnds(takings));
+    // All six categories in view, even in the smallest window; each
+    // portion's quantity in its column; how each bill left the till; the
+    // cash taken.
+    takings->resize(takings->minimumSizeHint());
+    QApplication::processEvents();
+    QCOMPARE(categories->rowCount(), 6);
+    QVERIFY(categories->visualItemRect(categories->item(5, 0)).bottom() <= categories->viewport()->height());
+    const int beef = int(column(dishes, 0).indexOf(QStringLiteral("牛肉面")));
+    QCOMPARE(dishes->item(beef, 2)->text(), QStringLiteral("2小份"));
+    QCOMPARE(dishes->item(beef, 3)->text(), QStringLiteral("4大份"));
+    QCOMPARE(column(orderList, 4), QStringList({"已打印", "已复制", "未打印"}));
+    QCOMPARE(column(orderList, 3), QStringList({"未结账", "未结账", "已结账 现金"}));
+    QVERIFY(column(payments, 0).contains(QStringLiteral("　现金")));
+    // An order without a bill has nothing to print again.
     takings->selectOrder(1);
     QVERIFY(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText().isEmpty());
     QVERIFY(!reprint->isEnabled());
+
+    // One day's lines exported; a range the wrong way round is refused.
+    QTemporaryDir out;
+    const QString file = out.filePath(QStringLiteral("lines.csv"));
+    QSignalSpy done(takings, &takings::TakingsWindow::done);
+    takings->exportDays(today, today, journal::CsvKind::Lines, file);
+    QTRY_COMPARE(done.count(), 1);
+    QCOMPARE(done.last().first().toBool(), true);
+    QFile csv(file);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    QCOMPARE(csv.readAll().count("\r\n"), 1 + 5);  // the heading and today's five lines
+    QString message;
+    QCOMPARE(answerModals(acceptingMessageBox(&message),
+                          [&] { takings->exportDays(today, today.addDays(-1), journal::CsvKind::Orders, file); }),
+             1);
+    QVERIFY(message.contains(QStringLiteral("起始日期晚于结束日期")));
+}
+
+void TestTakings::journalThatCannotBeRead_data()
+{
+    QTest::addColumn<bool>("damaged");  // else a file where the journal's folder belongs
+    QTest::newRow("no folder for the journal") << false;
+    QTest::newRow("a damaged journal, set aside") << true;
 }
 
 void TestTakings::journalThatCannotBeRead()
 {
+    QFETCH(bool, damaged);
     QTemporaryDir root;
-    QFile blocker(root.filePath(QStringLiteral("journal")));  // a file where its folder belongs
-    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write("x") > 0);
+    const QString folder = root.filePath(QStringLiteral("journal"));
+    QFile blocker(damaged ? folder + QStringLiteral("/journal.sqlite") : folder);
+    QVERIFY(QDir().mkpath(damaged ? folder : root.path()));
+    QVERIFY(blocker.open(QIODevice::WriteOnly) && blocker.write(QByteArray(8192, 'x')) > 0);
     blocker.close();
-    journal::Journal unwritable(blocker.fileName());
-    QVERIFY(!unwritable.record(order(QDate::currentDate(), "12:00:00", 1, {noodles("牛肉面", 1, 0, 6)})));
+    journal::JournalService service(folder);
+    if (!damaged)
+        service.record(order(QDate::currentDate(), "12:00:00", 1, {noodles("牛肉面", 1, 0, 6)}));
 
-    takings::TakingsWindow window(unwritable);
+    takings::TakingsWindow window(service);
+    QSignalSpy shown(&window, &takings::TakingsWindow::dayShown);
     QString message;
-    QCOMPARE(answerModals(acceptingMessageBox(&message), [&] { QVERIFY(!window.showDay(QDate::currentDate())); }), 1);
-    QVERIFY(message.startsWith(QStringLiteral("无法读取营业记录")));
-    QVERIFY(!window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->isHidden());
-    QVERIFY(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->text().contains(QStringLiteral("另有 1 笔订单")));
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [&] {
+                 window.showDay(QDate::currentDate());
+                 QTRY_COMPARE(shown.count(), 1);
+             }),
+             1);
+    QCOMPARE(shown.first().first().toBool(), damaged);
+    QVERIFY2(message.contains(damaged ? QStringLiteral("损坏") : QStringLiteral("无法读取营业记录")), qPrintable(message));
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->isHidden(), damaged);
+    if (!damaged)
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->text().contains(QStringLiteral("另有 1 笔订单")));
+}
+
+void TestTakings::voidsWithAReason()
+{
+    // Two orders paid in cash; a 交班 counts the first. The second is voided
+    // with a typed reason; the first is refused, and the owner told why.
+    QTemporaryDir folder;
+    const QDate today = QDate::currentDate();
+    {
+        journal::Journal j(folder.path());
+        QVERIFY(j.record(paidInCash(order(today, "00:00:01", 1, {noodles("牛肉面", 2, 0, 12)}))));
+        journal::CashUp cashUp;
+        cashUp.at = QDateTime(today, QTime(0, 0, 2));
+        QVERIFY2(j.recordCashUp(cashUp), qPrintable(j.error()));
+        QVERIFY(j.record(paidInCash(order(today, "00:00:03", 2, {noodles("阳春面", 1, 0, 8)}))));
+    }
+    journal::JournalService service(folder.path());
+    takings::TakingsWindow window(service);
+    window.showDay(today);
+    QVERIFY(readingEnds(&window));
+    QCOMPARE(window.summary().takings, 2000);
+    auto *voidButton = window.findChild<QPushButton *>(QStringLiteral("voidButton"));
+    QSignalSpy done(&window, &takings::TakingsWindow::done);
+
+    QStringList reasons;
+    const auto typeReason = [&](QWidget *dialog) {
+        if (auto *reason = dialog->findChild<QComboBox *>(QStringLiteral("voidReason"))) {
+            for (int i = 0; i < reason->count(); ++i)
+                reasons << reason->itemText(i);
+            reason->setEditText(QStringLiteral("顾客走了"));
+        }
+        static_cast<QDialog *>(dialog)->accept();
+    };
+    QCOMPARE(window.selectedOrder(), 1);
+    QCOMPARE(answerModals(typeReason, [&] { QTest::mouseClick(voidButton, Qt::LeftButton); }), 1);
+    QCOMPARE(reasons, QStringList({"点错", "退单", "测试"}));
+    QTRY_COMPARE(done.count(), 1);
+    QVERIFY(readingEnds(&window));
+    QCOMPARE(window.orders().size(), 2);  // never deleted
+    QCOMPARE(window.selectedOrder(), 1);
+    QCOMPARE(window.orders()[1].voidReason, QStringLiteral("顾客走了"));
+    QCOMPARE(window.summary().takings, 1200);
+    QCOMPARE(window.summary().voidedTotal, 800);
+    QVERIFY(!voidButton->isEnabled());
+    QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("billText"))->toPlainText().startsWith(QStringLiteral("已作废（顾客走了）\n结账单")));
+    QVERIFY(journal::summaryText(window.summary()).contains(QStringLiteral("已作废 1笔 8元")));
+
+    window.selectOrder(0);
+    QString message;
+    QCOMPARE(answerModals(
+                 [&](QWidget *dialog) {
+                     if (dialog->findChild<QComboBox *>(QStringLiteral("voidReason")))
+                         static_cast<QDialog *>(dialog)->accept();
+                     else
+                         acceptingMessageBox(&message)(dialog);
+                 },
+                 [&] {
+                     QTest::mouseClick(voidButton, Qt::LeftButton);
+                     QTRY_COMPARE(done.count(), 2);
+                 }),
+             2);
+    QCOMPARE(done.last().first().toBool(), false);
+    QVERIFY2(message.contains(QStringLiteral("交班")), qPrintable(message));
+    QCOMPARE(window.summary().takings, 1200);
+}
+
+void TestTakings::commandLine_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("unreadable");  // a journal that is no database
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("--takings of a date too long") << "--takings" << QStringList{"-2026-03-14"} << false << 2;
+    QTest::newRow("--takings with more") << "--takings" << QStringList{"today", "today"} << false << 2;
+    QTest::newRow("--export-takings with more") << "--export-takings" << QStringList{"today", "today", "a.csv", "b.csv"} << false << 2;
+    QTest::newRow("--export-lines with less") << "--export-lines" << QStringList{"today", "today"} << false << 2;
+    QTest::newRow("--takings, unreadable journal") << "--takings" << QStringList{} << true << 1;
+    QTest::newRow("--export-lines, unreadable journal") << "--export-lines" << QStringList{"today", "today", "a.csv"} << true << 1;
+    QTest::newRow("--export-lines of one day") << "--export-lines" << QStringList{"today", "today", "a.csv"} << false << 0;
+}
+
+void TestTakings::commandLine()
+{
+    QFETCH(QString, option);
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, unreadable);
+    QFETCH(int, exitCode);
+    QTemporaryDir data;
+    const QByteArray ownData = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    if (unreadable) {
+        QDir().mkpath(data.filePath(QStringLiteral("Tavelko")));
+        QFile file(data.filePath(QStringLiteral("Tavelko/journal.sqlite")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(8192, 'x')) > 0);
+    }
+    for (QString &argument : arguments)
+        if (argument.endsWith(QStringLiteral(".csv")))
+            argument = data.filePath(argument);
+    const CommandLineAnswer answer = option == QStringLiteral("--takings")          ? answerTakings(arguments)
+                                     : option == QStringLiteral("--export-takings") ? answerExportTakings(arguments)
+                                                                                    : answerExportLines(arguments);
+    qputenv("XDG_DATA_HOME", ownData);
+    QCOMPARE(answer.exitCode, exitCode);
+    QCOMPARE(QFile::exists(data.filePath(QStringLiteral("a.csv"))), exitCode == 0);
+    QVERIFY(exitCode == 0 || !answer.text.empty());
 }
 
 QTEST_MAIN(TestTakings)
