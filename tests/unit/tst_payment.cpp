@@ -8,6 +8,7 @@
 #include "payment/payment_window.h"
 #include "payment/receipt.h"
 #include "payment/shop_settings.h"
+#include "payment/shop_window.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
@@ -15,6 +16,7 @@
 #include "till/order_in_progress.h"
 
 #include <QDir>
+#include <QFile>
 
 #include <QApplication>
 #include <QComboBox>
@@ -90,6 +92,7 @@ private slots:
     void receiptCarriesShopNumberMethodsAndChange();
     void orderInProgressBecomesTheJournalsOrder();
     void mainWindowTakesTheMoneyAndRecordsIt();
+    void shopSettingsSavedOrTold();
 };
 
 void TstPayment::settling_data()
@@ -346,6 +349,40 @@ void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()
     QCOMPARE(orders[1].status, journal::OrderStatus::Unpaid);
     QCOMPARE(orders[1].grandTotal, 6.0);
     QVERIFY(orders[0].receiptNumber < orders[1].receiptNumber);
+}
+
+void TstPayment::shopSettingsSavedOrTold()
+{
+    QTemporaryDir data;
+    const QString folder = data.filePath(QStringLiteral("Tavelko"));
+    {
+        QFile blocker(folder);  // a file where the folder belongs: nothing can be written
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    ShopSettings typed;
+    typed.name = QStringLiteral("老王面馆");
+    typed.extraMethods = {QStringLiteral("美团")};
+    typed.printReceipt = false;
+    ShopWindow window(typed, nullptr, folder);
+    auto save = [&] {
+        QString told;
+        const int boxes = testsupport::answerModals(testsupport::acceptingMessageBox(&told), [&] { window.save(); });
+        return boxes ? told : QString();
+    };
+    QVERIFY(save().contains(QStringLiteral("店铺信息未能保存")));
+    QCOMPARE(window.result(), int(QDialog::Rejected));  // still open, nothing typed lost
+    QCOMPARE(window.settings().name, typed.name);
+
+    QVERIFY(QFile::remove(folder));
+    window.findChild<QLineEdit *>(QStringLiteral("ExtraMethod2"))->setText(QStringLiteral("微信"));
+    QVERIFY(save().contains(QStringLiteral("已经有了")));
+    window.findChild<QLineEdit *>(QStringLiteral("ExtraMethod2"))->clear();
+    QCOMPARE(save(), QString());
+    QCOMPARE(window.result(), int(QDialog::Accepted));
+    const ShopSettings saved = loadShop(folder);
+    QCOMPARE(saved.name, typed.name);
+    QCOMPARE(saved.methods().last(), QStringLiteral("美团"));
+    QVERIFY(!saved.printReceipt);
 }
 
 QTEST_MAIN(TstPayment)
