@@ -29,9 +29,10 @@ public:
     // Ends the program at once: every window goes, nothing is saved.
     void end();
     bool hasEnded() const { return m_ended; }
-    // Records the order still on the main window, and any whose writes
-    // failed; a failure is shown to the owner or, with no window left to
-    // show it from, logged.
+    // Records the order still on the main window and ends the journal's
+    // thread, waiting a moment for what is still to be written; orders it
+    // could not write go to the rescue file, which is told to the owner or,
+    // with no window left to show it from, logged.
     void recordOpenOrder(bool tellOwner);
 
 private:
