@@ -101,7 +101,7 @@ struct Order {
 // The day's figures are exact sums in 分: each caption amount is taken to the
 // 分 first (toFen), so 300 orders of 3.3 make 990, not 989.999999999995.
 // They reconcile: takings = the sum of byMethod = paidTotal - discounts -
-// roundings; the categories (and the dishes) sum to paidTotal + unpaidTotal.
+// roundings; the categories sum to paidTotal + unpaidTotal.
 
 struct CategorySummary {
     int category = 0;  // 1 to 6

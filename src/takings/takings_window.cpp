@@ -73,6 +73,8 @@ Fen orderAmount(const Order &order)
 QString orderStatus(const Order &order)
 {
     QString text = journal::statusText(order);
+    if (order.status == journal::OrderStatus::Voided && !order.voidReason.trimmed().isEmpty())
+        text += QStringLiteral("（%1）").arg(journal::singleLine(order.voidReason.trimmed()));
     if (journal::isPaid(order)) {
         QStringList methods;
         for (const journal::PaymentPart &part : order.payment->parts)
@@ -364,8 +366,8 @@ void TakingsWindow::buildControls()
     // Left how it was paid and what was sold, right the orders and the
     // selected one's bill.
     auto *sold = new QVBoxLayout;
-    sold->addWidget(new QLabel(QStringLiteral("收款（已结账、折扣、抹零、各收款方式，未结账与作废另计）"), this));
-    sold->addWidget(m_paymentTotals, 3);
+    sold->addWidget(new QLabel(QStringLiteral("收款（未结账、作废另计）"), this));
+    sold->addWidget(m_paymentTotals);
     sold->addWidget(new QLabel(QStringLiteral("各类别合计"), this));
     sold->addWidget(m_categoryTotals);
     sold->addWidget(new QLabel(QStringLiteral("各菜品（金额从高到低）"), this));
@@ -492,6 +494,7 @@ void TakingsWindow::showFigures()
     rows.append({QStringLiteral("未结账"), QString::number(s.unpaidCount), money(s.unpaidTotal)});
     rows.append({QStringLiteral("已作废"), QString::number(s.voidedCount), money(s.voidedTotal)});
     m_paymentTotals->setRowCount(int(rows.size()));
+    fitRows(m_paymentTotals, int(rows.size()));  // every line of the reckoning in view
     for (int row = 0; row < rows.size(); ++row)
         setRow(m_paymentTotals, row, rows[row], {1, 2});
 

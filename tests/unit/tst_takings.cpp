@@ -381,6 +381,8 @@ void TestTakings::voidsWithAReason()
     QCOMPARE(window.summary().takings, 1200);
     QCOMPARE(window.summary().voidedTotal, 800);
     QVERIFY(!voidButton->isEnabled());
+    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("orderList"))->item(1, 3)->text(),
+             QStringLiteral("已作废（顾客走了）"));
     QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("billText"))->toPlainText().startsWith(QStringLiteral("已作废（顾客走了）\n结账单")));
     QVERIFY(journal::summaryText(window.summary()).contains(QStringLiteral("已作废 1笔 8元")));
 
@@ -401,6 +403,19 @@ void TestTakings::voidsWithAReason()
     QCOMPARE(done.last().first().toBool(), false);
     QVERIFY2(message.contains(QStringLiteral("交班")), qPrintable(message));
     QCOMPARE(window.summary().takings, 1200);
+
+    // "备份…" copies the journal, voids and all, and says where.
+    const QString copy = folder.filePath(QStringLiteral("copy.sqlite"));
+    QCOMPARE(answerModals(acceptingMessageBox(&message), [&] {
+                 window.backUpTo(copy);
+                 QTRY_COMPARE(done.count(), 3);
+             }),
+             1);
+    QVERIFY2(done.last().first().toBool(), qPrintable(message));
+    QVERIFY(message.contains(QDir::toNativeSeparators(copy)));
+    QTemporaryDir restored;
+    QVERIFY(QFile::copy(copy, restored.filePath(QStringLiteral("journal.sqlite"))));
+    QCOMPARE(journal::Journal(restored.path(), journal::Journal::Mode::Reading).summaryOf(today)->voidedCount, 1);
 }
 
 void TestTakings::commandLine_data()
