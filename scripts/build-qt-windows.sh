@@ -3,11 +3,28 @@
 # package, the same version as the host's Qt, whose tools (moc, rcc, uic) the
 # cross build uses. The result is cached and reused:
 #   ${XDG_CACHE_HOME:-~/.cache}/tavelko/qt-<version>-mingw64
-# The first build takes most of an hour on two cores; afterwards this script
-# returns at once. Prints the prefix of the finished Qt on its last line.
+# The first build takes most of an hour on two cores; meanwhile it tells on
+# standard error, once a minute, how many of the build's steps are done.
+# Afterwards this script returns at once. Prints the prefix of the finished
+# Qt on its last line.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/.." && pwd)"
+
+# show_progress LOG [SECONDS]: until this script ends (or is killed), prints
+# ninja's count of finished steps from the last "[n/N]" line of LOG to
+# standard error every SECONDS (60), e.g. "build-qt-windows: 1234/5678 steps".
+show_progress() {
+  local log=$1 every=${2:-60} script=$$ waited step
+  while :; do
+    for ((waited = 0; waited < every; waited++)); do
+      sleep 1
+      kill -0 "$script" 2>/dev/null || return 0
+    done
+    step=$(tac "$log" 2>/dev/null | grep -m1 -o '^\[[0-9]*/[0-9]*\]' || true)
+    [ -z "$step" ] || echo "build-qt-windows: ${step:1:-1} steps" >&2
+  done
+}
 
 bash "$here/install-deps.sh" windows
 
@@ -41,7 +58,8 @@ if [ ! -d "$work/src" ]; then
   mv "$work/src.tmp" "$work/src"
 fi
 
-echo "build-qt-windows: configuring and building Qt $version for Windows (this takes a while)" >&2
+echo "build-qt-windows: configuring and building Qt $version for Windows (this takes a while;" \
+     "the full log: $work/build/build.log)" >&2
 # An interrupted build picks up where it stopped.
 mkdir -p "$work/build"
 cd "$work/build"
@@ -60,7 +78,17 @@ cmake -S "$work/src" -B . -G Ninja \
   -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
   -DFEATURE_system_png=OFF -DFEATURE_system_jpeg=OFF \
   > configure.log 2>&1 || { tail -40 configure.log >&2; exit 1; }
-cmake --build . --parallel "$(nproc)" > build.log 2>&1 || { tail -60 build.log >&2; exit 1; }
+show_progress "$work/build/build.log" >&2 &
+progress=$!
+built=0
+cmake --build . --parallel "$(nproc)" > build.log 2>&1 || built=$?
+kill "$progress" 2>/dev/null || true
+wait "$progress" 2>/dev/null || true
+if [ "$built" -ne 0 ]; then
+  tail -60 build.log >&2
+  echo "build-qt-windows: the build failed; the full log: $work/build/build.log" >&2
+  exit 1
+fi
 cmake --install . > install.log 2>&1 || { tail -40 install.log >&2; exit 1; }
 touch "$prefix/.complete"
 echo "$prefix"

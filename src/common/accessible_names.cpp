@@ -1,12 +1,19 @@
 #include "common/accessible_names.h"
 
+#include "common/accessible_bus.h"
+
 #include <QAbstractButton>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
 #include <QHash>
+#include <QKeyEvent>
 #include <QPointer>
+#include <QScrollArea>
+#include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
+#include <algorithm>
 #include <utility>
 
 namespace a11y {
@@ -15,9 +22,13 @@ namespace {
 
 // What the program says about one control beyond the toolkit's defaults.
 struct Spoken {
-    Namer namer;       // its name
-    Namer describer;   // what its last press changed, if it is told
-    LineSource lines;  // its lines, if it is a list of printed lines
+    Namer namer;        // its name
+    Namer describer;    // what its last press changed, if it is told
+    Namer restingWords; // its description until it is pressed
+    LineSource lines;   // its lines, if it is a list of printed lines
+    Namer edited;       // what its input box edits, if it has one
+    bool pressed = false;  // since it last took the keyboard focus
+    int currentLine = -1;  // of a list: the line the arrow keys are on, if any
 };
 
 QHash<const QObject *, Spoken> &spokenControls()
@@ -67,9 +78,14 @@ bool aboutContent(QAccessible::Event type)
 
 void quietUpdates(QAccessibleEvent *event);
 
-// Hands an event on to the platform's screen reader bridge.
+// Hands an event on to the platform's screen reader bridge. A changed name or
+// description goes out with its text where the platform lets it.
 void pass(QAccessibleEvent *event)
 {
+    const QAccessible::Event what = event->type();
+    if ((what == QAccessible::NameChanged || what == QAccessible::DescriptionChanged) &&
+        sendTextChange(event->accessibleInterface(), what))
+        return;
     QAccessible::installUpdateHandler(nullptr);
     QAccessible::updateAccessibility(event);
     QAccessible::installUpdateHandler(quietUpdates);
@@ -208,8 +224,10 @@ public:
         if (spoken && t == QAccessible::Name && spoken->namer &&
             widget()->accessibleName().isEmpty())
             return spoken->namer();
-        if (spoken && t == QAccessible::Description && spoken->describer)
+        if (spoken && t == QAccessible::Description && spoken->pressed && spoken->describer)
             return spoken->describer();
+        if (spoken && t == QAccessible::Description && spoken->restingWords)
+            return spoken->restingWords();
         return QAccessibleWidget::text(t);
     }
 
@@ -291,6 +309,10 @@ public:
         QAccessible::State s;
         s.readOnly = true;
         s.invisible = !m_box || !m_box->isVisible();
+        s.focusable = s.selectable = true;
+        const Spoken *spoken = m_box ? spokenFor(m_box) : nullptr;
+        s.focused = s.selected =
+            spoken && spoken->currentLine == m_index && m_box->hasFocus();
         return s;
     }
 
@@ -354,6 +376,64 @@ private:
     mutable QList<QAccessible::Id> m_lineIds;
 };
 
+// Tab reaches a list of printed lines; with the focus on it the arrow keys go
+// through its lines one by one (Home and End to the first and last), each
+// told as focused, so that a screen reader reads it. The list itself is what
+// the focus lands on first.
+class LineReader : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto found = spokenControls().find(watched);
+        if (found == spokenControls().end() || !found->lines)
+            return QObject::eventFilter(watched, event);
+        if (event->type() == QEvent::FocusIn) {
+            found->currentLine = -1;
+            return QObject::eventFilter(watched, event);
+        }
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const int count = int(found->lines().size());
+        const int current = std::min(found->currentLine, count - 1);
+        int next = current;
+        switch (static_cast<QKeyEvent *>(event)->key()) {
+        case Qt::Key_Down: next = std::min(current + 1, count - 1); break;
+        case Qt::Key_Up: next = std::max(current - 1, 0); break;
+        case Qt::Key_Home: next = 0; break;
+        case Qt::Key_End: next = count - 1; break;
+        default: return QObject::eventFilter(watched, event);
+        }
+        if (count > 0 && next >= 0) {
+            found->currentLine = next;
+            // A list that scrolls shows the line being read.
+            auto *box = static_cast<QWidget *>(watched);
+            QWidget *viewport = box->parentWidget();
+            auto *pane = viewport ? qobject_cast<QScrollArea *>(viewport->parentWidget()) : nullptr;
+            if (pane && pane->widget() == box) {
+                const QPoint centre = found->lines()[next].rect.center();
+                pane->ensureVisible(centre.x(), centre.y());
+            }
+            QAccessibleInterface *list = QAccessible::queryAccessibleInterface(watched);
+            if (QAccessible::isActive() && list && list->child(next)) {
+                QAccessibleEvent focused(list->child(next), QAccessible::Focus);
+                QAccessible::updateAccessibility(&focused);
+            }
+        }
+        return true;
+    }
+};
+
+LineReader *lineReader()
+{
+    static QPointer<LineReader> reader;
+    if (!reader)
+        reader = new LineReader(QCoreApplication::instance());
+    return reader;
+}
+
 // Consulted before the toolkit's own interfaces, since factories installed
 // later are asked first.
 QAccessibleInterface *spokenControlFactory(const QString &, QObject *object)
@@ -395,6 +475,43 @@ void speak(QWidget *control, const std::function<void(Spoken &)> &change)
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(face));
 }
 
+// What a press changed is said right after it and stays the button's
+// description while the button keeps the focus; once the focus leaves (to
+// another control, a menu, a box or another window) the button goes back to
+// what it says at rest, so coming back to it later does not tell of an old
+// press as news.
+class PressForgetter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) {
+            const auto found = spokenControls().find(watched);
+            if (found != spokenControls().end() && std::exchange(found->pressed, false)) {
+                // Told once the focus has arrived where it goes, so that a
+                // screen reader keeps it for later rather than saying it now.
+                QTimer::singleShot(0, watched, [watched] {
+                    if (!QAccessible::isActive())
+                        return;
+                    QAccessibleEvent changed(watched, QAccessible::DescriptionChanged);
+                    QAccessible::updateAccessibility(&changed);
+                });
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+PressForgetter *pressForgetter()
+{
+    static QPointer<PressForgetter> forgetter;
+    if (!forgetter)
+        forgetter = new PressForgetter(QCoreApplication::instance());
+    return forgetter;
+}
+
 }  // namespace
 
 void nameBy(QWidget *control, Namer namer)
@@ -402,17 +519,21 @@ void nameBy(QWidget *control, Namer namer)
     speak(control, [&namer](Spoken &spoken) { spoken.namer = std::move(namer); });
 }
 
-void describeAfterPress(QAbstractButton *button, Namer describer)
+void describeAfterPress(QAbstractButton *button, Namer describer, Namer restingWords)
 {
-    speak(button, [&describer, button](Spoken &spoken) {
+    speak(button, [&describer, &restingWords, button](Spoken &spoken) {
         if (!spoken.namer)
             spoken.namer = [button] { return button->text(); };
         spoken.describer = std::move(describer);
+        spoken.restingWords = std::move(restingWords);
     });
     // Connected after the window's own handler, so it runs once the press
     // has done its work.
-    QObject::connect(button, &QAbstractButton::clicked, button,
-                     [button] { tell(button, QAccessible::DescriptionChanged); });
+    QObject::connect(button, &QAbstractButton::clicked, button, [button] {
+        spokenControls()[button].pressed = true;
+        tell(button, QAccessible::DescriptionChanged);
+    });
+    button->installEventFilter(pressForgetter());
 }
 
 void nameFollows(QWidget *dependent, QWidget *source)
@@ -430,6 +551,19 @@ void listBy(QWidget *box, Namer namer, LineSource lines)
         spoken.namer = std::move(namer);
         spoken.lines = std::move(lines);
     });
+    box->setFocusPolicy(Qt::TabFocus);
+    box->installEventFilter(lineReader());
+}
+
+void editedAs(QWidget *control, Namer what)
+{
+    speak(control, [&what](Spoken &spoken) { spoken.edited = std::move(what); });
+}
+
+QString editPrompt(const QWidget *control)
+{
+    const Spoken *spoken = control ? spokenFor(control) : nullptr;
+    return spoken && spoken->edited ? QStringLiteral("修改 ") + spoken->edited() : QString();
 }
 
 void linesChanged(QWidget *box)

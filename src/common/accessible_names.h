@@ -30,9 +30,11 @@ void nameBy(QWidget *control, Namer namer);
 
 // After every press of `button` (mouse, keyboard, finger or a screen
 // reader's "Press"), its description is what `describer` then returns, and
-// the screen reader is told that it changed. The button keeps the name it
-// had (its caption where it had none of ours).
-void describeAfterPress(QAbstractButton *button, Namer describer);
+// the screen reader is told that it changed, so it speaks it at once. Once
+// the button loses the focus, its description is what `restingWords` returns
+// (nothing without it) until the next press. The button keeps the name it had
+// (its caption where it had none of ours).
+void describeAfterPress(QAbstractButton *button, Namer describer, Namer restingWords = {});
 
 // `dependent`'s name quotes `source`'s caption: whenever the source's
 // caption changes, the screen reader also hears that the dependent's name
@@ -48,12 +50,22 @@ using LineSource = std::function<QList<Line>()>;
 
 // `box` is told as a list named by `namer`, whose items are the lines
 // `lines` returns at the time of asking. Whenever its name is told to have
-// changed (a label's caption set), so are its lines.
+// changed (a label's caption set), so are its lines. Tab reaches it, and
+// with the focus on it the arrow keys (Home, End) read it line by line.
 void listBy(QWidget *box, Namer namer, LineSource lines);
 
 // Tells the screen reader that `box`'s lines (and its name) changed, for a
 // box that does not tell it by itself.
 void linesChanged(QWidget *box);
+
+// `control`'s input box tells the screen reader what it edits: "修改 " and
+// what `what` returns then ("牛肉面 的小份价格"). The box's visible prompt
+// stays as designed.
+void editedAs(QWidget *control, Namer what);
+
+// What the input box of `control` is told as, or nothing where it has not
+// been said.
+QString editPrompt(const QWidget *control);
 
 // `caption` without surrounding blanks, or `blank` where nothing is left.
 QString said(const QString &caption, const QString &blank);

@@ -1,10 +1,13 @@
 #include "common/design.h"
 
+#include "common/accessible_names.h"
 #include "common/caption_fit.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -139,7 +142,7 @@ QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, con
     return b;
 }
 
-std::optional<QString> askNewName(QWidget *parent, const QString &current)
+std::optional<QString> askNewName(QWidget *parent, const QString &current, const QWidget *edited)
 {
     QInputDialog box(parent);
     box.setObjectName(QStringLiteral("修改"));
@@ -147,6 +150,14 @@ std::optional<QString> askNewName(QWidget *parent, const QString &current)
     box.setLabelText(QStringLiteral("请输入新名称"));
     box.setInputMode(QInputDialog::TextInput);
     box.setTextValue(current);
+    // The prompt names the field for a screen reader, so both say what is
+    // edited.
+    if (const QString prompt = a11y::editPrompt(edited); !prompt.isEmpty()) {
+        if (QLineEdit *field = box.findChild<QLineEdit *>())
+            field->setAccessibleName(prompt);
+        if (QLabel *label = box.findChild<QLabel *>())
+            label->setAccessibleName(prompt);
+    }
     // Named here, not left to Qt's translation catalogue, which a copied
     // program may be without.
     box.setOkButtonText(QStringLiteral("确定"));

@@ -47,8 +47,10 @@ QPushButton *button(QWidget *parent, const QString &name, const Twips &rect, con
 // The modal input box for every caption the restaurant edits: title "修改",
 // prompt "请输入新名称", prefilled with `current`. Returns the confirmed text,
 // or std::nullopt when the user cancels (the caption then stays as it was).
-// The answer is well-formed (see wellFormed).
-std::optional<QString> askNewName(QWidget *parent, const QString &current);
+// The answer is well-formed (see wellFormed). A screen reader hears its field
+// as what `edited` says its box edits ("修改 牛肉面 的小份价格").
+std::optional<QString> askNewName(QWidget *parent, const QString &current,
+                                  const QWidget *edited = nullptr);
 
 // `text` with every lone half of a UTF-16 surrogate pair replaced by U+FFFD.
 QString wellFormed(QString text);

@@ -3,7 +3,7 @@
 // learns whether the spooler took the job and, if not, why; later it asks
 // the spooler over IPP how the job is doing.
 
-#include "main_window/bill_print.h"
+#include "main_window/bill_print_cups.h"
 
 #include <QDir>
 #include <QFile>
@@ -210,38 +210,50 @@ QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
 
 JobLook lookAtJob(const SpooledJob &job)
 {
-    JobLook look;
     char jobUri[HTTP_MAX_URI];
     httpAssembleURIf(HTTP_URI_CODING_ALL, jobUri, sizeof jobUri, "ipp", nullptr, "localhost", 0, "/jobs/%d", job.id);
     const char *jobAttributes[] = {"job-state", "job-state-reasons", "job-printer-state-message", "job-printer-uri"};
     const Response jobNow(request(IPP_OP_GET_JOB_ATTRIBUTES, "job-uri", jobUri, jobAttributes, 4));
     if (!jobNow.ok())
-        return look;  // the spooler cannot be asked now: nothing known
-    const int state = jobNow.integer("job-state");
-    if (state == IPP_JSTATE_COMPLETED) {
-        look.finished = true;
-        return look;
-    }
+        return {};  // the spooler cannot be asked now: nothing known
+    JobState seen;
+    seen.job = jobNow.integer("job-state");
+    if (seen.job == IPP_JSTATE_COMPLETED)
+        return judgeJob(seen);  // the printer need not be asked
 
     const char *printerAttributes[] = {"printer-state", "printer-state-reasons", "printer-state-message"};
     const Response printer(request(IPP_OP_GET_PRINTER_ATTRIBUTES, "printer-uri",
                                    jobNow.text("job-printer-uri").toUtf8(), printerAttributes, 3));
-    const QString says = printer.text("printer-state-message");
-    const QStringList reasons = printer.keywords("printer-state-reasons");
-    const QStringList jobReasons = jobNow.keywords("job-state-reasons");
+    seen.jobReasons = jobNow.keywords("job-state-reasons");
+    seen.jobMessage = jobNow.text("job-printer-state-message");
+    seen.printer = printer.integer("printer-state");
+    seen.printerReasons = printer.keywords("printer-state-reasons");
+    seen.printerMessage = printer.text("printer-state-message");
+    return judgeJob(seen);
+}
+
+JobLook judgeJob(const JobState &seen)
+{
+    JobLook look;
+    if (seen.job == IPP_JSTATE_COMPLETED) {
+        look.finished = true;
+        return look;
+    }
+    const QString &says = seen.printerMessage;
+    const QStringList &reasons = seen.printerReasons;
 
     // A job that ended without printing, or that waits on a stopped queue,
     // will not print by itself.
-    look.failed = state == IPP_JSTATE_STOPPED || state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_ABORTED ||
-                  printer.integer("printer-state") == IPP_PSTATE_STOPPED;
+    look.failed = seen.job == IPP_JSTATE_STOPPED || seen.job == IPP_JSTATE_CANCELED ||
+                  seen.job == IPP_JSTATE_ABORTED || seen.printer == IPP_PSTATE_STOPPED;
     // CUPS's network backends keep retrying a printer they cannot reach: the
     // job stays "processing" (later ones "pending" behind it) while the
     // queue's message says why, and its state reasons may stay "none".
     look.troubled = std::any_of(reasons.begin(), reasons.end(), troubledReason) ||
-                    ((state == IPP_JSTATE_PROCESSING || state == IPP_JSTATE_PENDING) && !says.isEmpty());
-    look.reason = !says.isEmpty() ? says
-                  : !jobNow.text("job-printer-state-message").isEmpty() ? jobNow.text("job-printer-state-message")
-                  : (reasons + jobReasons).join(QStringLiteral(", "));
+                    ((seen.job == IPP_JSTATE_PROCESSING || seen.job == IPP_JSTATE_PENDING) && !says.isEmpty());
+    look.reason = !says.isEmpty()               ? says
+                  : !seen.jobMessage.isEmpty() ? seen.jobMessage
+                                               : (reasons + seen.jobReasons).join(QStringLiteral(", "));
     return look;
 }
 

@@ -223,15 +223,8 @@ void Form2::buildControls()
     find(QStringLiteral("OwnerButton"))->setAccessibleName(QStringLiteral("店主菜单"));
     find(QStringLiteral("OwnerButton"))->setToolTip(QStringLiteral("店主菜单：营业记录、交班、店铺信息……"));
 
-    // Keyboard focus moves between the buttons in this order.
-    const char *order[] = {"C1", "C2", "C3", "Cm4", "c4", "c5", "c6",
-                           "Command1", "Command2", "Command3", "Command4"};
-    for (size_t i = 1; i < std::size(order); ++i)
-        setTabOrder(find(name(order[i - 1])), find(name(order[i])));
-    setTabOrder(find(QStringLiteral("Command4")), find(QStringLiteral("CheckoutButton")));
-    setTabOrder(find(QStringLiteral("CheckoutButton")), find(QStringLiteral("OwnerButton")));
     find(QStringLiteral("C1"))->setFocus();
-    main_window::equipForAccess(*this);
+    main_window::equipForAccess(*this);  // the tab order too
     owner_menu::equip(*this, *own("Label1"));
 }
 
@@ -277,7 +270,11 @@ void Form2::Form_Load()
 
 void Form2::openCategory(int category)
 {
-    const QString caption = button(QString::fromLatin1(categories[category - 1].button))->text();
+    QPushButton *categoryButton = button(QString::fromLatin1(categories[category - 1].button));
+    const QString caption = categoryButton->text();
+    // The window's focus comes back to this category with the window, whoever
+    // pressed it (a screen reader's press moves no focus).
+    categoryButton->setFocus();
     hide();
     OrderSheet &sheet = orderSheet(category);
     sheet.showForm();
@@ -286,7 +283,8 @@ void Form2::openCategory(int category)
 
 void Form2::renameCategory(QPushButton *categoryButton)
 {
-    if (const std::optional<QString> name = design::askNewName(this, categoryButton->text()))
+    if (const std::optional<QString> name =
+            design::askNewName(this, categoryButton->text(), categoryButton))
         settings::setEditedCaption(categoryButton, *name);
 }
 

@@ -8,6 +8,9 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+
+#include <algorithm>
 
 namespace main_window {
 
@@ -42,6 +45,62 @@ QList<a11y::Line> billLines(const QLabel *bill)
                                       height)});
     }
     return lines;
+}
+
+// A dish line of the bill as a screen reader says it, each number with what
+// it counts: "牛肉面 2小份 0大份 20" is "牛肉面 小份 2 大份 0 金额 20", a
+// blank heading said as 小份 or 大份. A line of another shape is said as it
+// is printed.
+QString spokenBillLine(const QString &line)
+{
+    static const QRegularExpression dish(QStringLiteral(
+        R"(^(.+) ([-+]?[0-9.]+(?:[eE][-+]?[0-9]+)?)(\S*) ([-+]?[0-9.]+(?:[eE][-+]?[0-9]+)?)(\S*) (\S+)$)"));
+    const QRegularExpressionMatch m = dish.match(line);
+    if (!m.hasMatch())
+        return line;
+    const QString small = said(m.captured(3), QStringLiteral("小份"));
+    const QString large = said(m.captured(5), QStringLiteral("大份"));
+    return QStringLiteral("%1 %2 %3 %4 %5 金额 %6")
+        .arg(m.captured(1), small, m.captured(2), large, m.captured(4), m.captured(6));
+}
+
+// The bill's lines as a screen reader reads them, its heading and total as
+// printed.
+QList<a11y::Line> spokenBillLines(const QLabel *bill)
+{
+    QList<a11y::Line> lines = billLines(bill);
+    for (qsizetype i = 1; i + 1 < lines.size(); ++i)
+        lines[i].text = spokenBillLine(lines[i].text);
+    return lines;
+}
+
+// Tab goes as the eye reads the window: the categories 1 to 6, their totals
+// and the grand total, the bill, the buttons under the bill from left to
+// right, and last the two that clear or leave, "一键归零" and "关闭".
+void orderTabs(QWidget &form2, const QList<QWidget *> &categoryButtons)
+{
+    QList<QWidget *> order = categoryButtons;
+    for (const Category &c : categories)
+        order.append(form2.findChild<QLabel *>(QString::fromLatin1(c.total)));
+    order.append(form2.findChild<QLabel *>(QStringLiteral("L7")));
+    order.append(form2.findChild<QLabel *>(QStringLiteral("Label2")));
+    const QStringList last{QStringLiteral("Command1"), QStringLiteral("Cm4")};
+    QList<QPushButton *> underBill;
+    for (QPushButton *b : form2.findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
+        if (!categoryButtons.contains(b) && !last.contains(b->objectName()))
+            underBill.append(b);
+    std::stable_sort(underBill.begin(), underBill.end(),
+                     [](const QPushButton *a, const QPushButton *b) { return a->x() < b->x(); });
+    for (QPushButton *b : underBill)
+        order.append(b);
+    for (const QString &name : last)
+        order.append(form2.findChild<QPushButton *>(name, Qt::FindDirectChildrenOnly));
+    order.removeAll(nullptr);
+    for (QWidget *w : order)
+        if (!qobject_cast<QPushButton *>(w))
+            w->setFocusPolicy(Qt::TabFocus);
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 // "第3位，总计 28元": the bill's heading and its last line, the total.
@@ -94,6 +153,10 @@ void equipForAccess(QWidget &form2)
         for (QLabel *quoting : {total.data(), summary.data()})
             if (quoting && button)
                 a11y::nameFollows(quoting, button);
+        if (button)
+            a11y::editedAs(button, [&c, button] {
+                return categoryTitle(c, button) + QStringLiteral(" 的名称");
+            });
     }
     name(find("L7"), [total = find("L7")] { return QStringLiteral("总计 ") + value(total); });
     const QPointer<QLabel> bill = find("Label2");
@@ -105,7 +168,7 @@ void equipForAccess(QWidget &form2)
                 return shortly.isEmpty() ? QStringLiteral("清单 空")
                                          : QStringLiteral("清单，") + shortly;
             },
-            [bill] { return billLines(bill); });
+            [bill] { return spokenBillLines(bill); });
     }
     auto button = [&form2](const char *name) {
         return form2.findChild<QPushButton *>(QString::fromLatin1(name),
@@ -125,6 +188,7 @@ void equipForAccess(QWidget &form2)
         return QStringLiteral("清单编号 ") + value(number);
     });
 
+    orderTabs(form2, categoryButtons);
     tillinput::equip(&form2, categoryButtons);
 }
 

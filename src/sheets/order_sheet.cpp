@@ -334,7 +334,7 @@ void OrderSheet::Command2_Click()
 
 void OrderSheet::editCaption(QLabel *label)
 {
-    const std::optional<QString> text = design::askNewName(this, label->text());
+    const std::optional<QString> text = design::askNewName(this, label->text(), label);
     if (!text)
         return;
     settings::setEditedCaption(label, *text);

@@ -38,6 +38,18 @@ QString value(const QLabel *label)
     return said(label ? label->text() : QString(), a11y::emptyWord());
 }
 
+// A settled row, printed as the dish name, three spaces and the line total,
+// as a screen reader says it: "牛肉面 金额 20".
+QString spokenSettledLine(const QString &printed)
+{
+    const qsizetype gap = printed.lastIndexOf(QStringLiteral("   "));
+    if (gap < 0)
+        return printed.simplified();
+    const QString dish = printed.left(gap).simplified();
+    const QString amount = QStringLiteral("金额 ") + printed.mid(gap + 3).simplified();
+    return dish.isEmpty() ? amount : dish + u' ' + amount;
+}
+
 // The settle list's lines, one below the other from its top, as a screen
 // reader reads them: without runs of blanks or line breaks.
 QList<a11y::Line> settledLines(const SettleList *list)
@@ -48,7 +60,7 @@ QList<a11y::Line> settledLines(const SettleList *list)
     const QRect area = list->contentsRect();
     const double height = list->lineHeight();
     for (qsizetype i = 0; i < list->lines().size(); ++i)
-        lines.append({list->lines()[i].simplified(),
+        lines.append({spokenSettledLine(list->lines()[i]),
                       QRect(area.left(), area.top() + int(i * height), area.width(), int(height))});
     return lines;
 }
@@ -120,7 +132,10 @@ private:
     {
         m_row = &row;
         m_menu->setAccessibleName(rowTitle(row, label(row.dishName)) + QStringLiteral(" 修改"));
+        // Opened on its first entry, so that a screen reader says where the
+        // keys are at once.
         m_menu->popup(button->mapToGlobal(button->rect().center()));
+        m_menu->setActiveAction(m_menu->actions().constFirst());
     }
 
     // The box opens once the menu has gone and whoever chose the entry (a
@@ -161,9 +176,15 @@ void equipForAccess(QWidget &sheet)
             if (QWidget *w = control(n); w && source)
                 a11y::nameFollows(w, source);
     };
-    auto describe = [&sheet](const QString &button, a11y::Namer describer) {
+    auto describe = [&sheet](const QString &button, a11y::Namer describer,
+                             a11y::Namer restingWords = {}) {
         if (auto *b = sheet.findChild<QAbstractButton *>(button, Qt::FindDirectChildrenOnly))
-            a11y::describeAfterPress(b, std::move(describer));
+            a11y::describeAfterPress(b, std::move(describer), std::move(restingWords));
+    };
+    // What the input box of the label `name` edits.
+    auto edited = [&control](const QString &name, a11y::Namer what) {
+        if (QWidget *w = control(name))
+            a11y::editedAs(w, std::move(what));
     };
 
     a11y::nameBy(&sheet, [&sheet] {
@@ -189,12 +210,20 @@ void equipForAccess(QWidget &sheet)
             name(b.name, portion(b.portion, b.step < 0 ? QStringLiteral("减一")
                                                        : QStringLiteral("加一"), nullptr));
             (b.portion == Portion::Small ? smallNames : largeNames) << b.name;
-            // After a press: the stepped quantity and the row's new amount.
-            describe(b.name, [quantity = find(b.portion == Portion::Small ? row.smallQuantity
-                                                                          : row.largeQuantity),
-                              total = find(row.lineTotal)] {
-                return QStringLiteral("数量 %1，金额 %2").arg(value(quantity), value(total));
-            });
+            // After a press: the stepped quantity and the row's new amount;
+            // otherwise the unit price and the quantity.
+            const QPointer<QLabel> quantity =
+                find(b.portion == Portion::Small ? row.smallQuantity : row.largeQuantity);
+            const QPointer<QLabel> price =
+                find(b.portion == Portion::Small ? row.smallPrice : row.largePrice);
+            describe(
+                b.name,
+                [quantity, total = find(row.lineTotal)] {
+                    return QStringLiteral("数量 %1，金额 %2").arg(value(quantity), value(total));
+                },
+                [quantity, price] {
+                    return QStringLiteral("单价 %1，数量 %2").arg(value(price), value(quantity));
+                });
             if (QWidget *w = control(b.name))
                 rowMenu->watch(w, row);
         }
@@ -210,6 +239,13 @@ void equipForAccess(QWidget &sheet)
         name(row.dishName, [&row, dish] {
             return QStringLiteral("第%1行 菜名 ").arg(row.number) + value(dish);
         });
+        edited(row.dishName, [&row, dish] { return rowTitle(row, dish) + QStringLiteral(" 的菜名"); });
+        for (const Portion p : {Portion::Small, Portion::Large})
+            edited(p == Portion::Small ? row.smallPrice : row.largePrice,
+                   [&row, dish, heading = p == Portion::Small ? small : large, p] {
+                       return rowTitle(row, dish) + QStringLiteral(" 的") +
+                              portionTitle(p, heading) + QStringLiteral("价格");
+                   });
         follow(smallNames + largeNames + QStringList{row.lineTotal}, dish);
         follow(smallNames, small);
         follow(largeNames, large);
@@ -221,6 +257,10 @@ void equipForAccess(QWidget &sheet)
         const QString what = (left ? QStringLiteral("左栏 ") : QStringLiteral("右栏 ")) +
                              QString::fromUtf16(h.caption) + QStringLiteral("标题 ");
         name(headingName, [what, heading = find(headingName)] { return what + value(heading); });
+        edited(headingName, [left, h] {
+            return (left ? QStringLiteral("左栏 的") : QStringLiteral("右栏 的")) +
+                   QString::fromUtf16(h.caption) + QStringLiteral("名称");
+        });
     }
     name(QStringLiteral("面钱"), [subtotal = find(QStringLiteral("面钱"))] {
         return QStringLiteral("小计 ") + value(subtotal);
@@ -244,6 +284,14 @@ void equipForAccess(QWidget &sheet)
                                                : QStringLiteral("结算清单");
             },
             [list] { return settledLines(list); });
+        // Tab reaches the list and the subtotal right after "结算", which
+        // fills them.
+        if (QWidget *settle = control(QStringLiteral("Command1")))
+            QWidget::setTabOrder(settle, list);
+        if (QWidget *subtotal = control(QStringLiteral("面钱"))) {
+            subtotal->setFocusPolicy(Qt::TabFocus);
+            QWidget::setTabOrder(list, subtotal);
+        }
         // Settling and clearing print the list anew.
         for (const char *button : {"Command1", "Command59"})
             if (auto *b = sheet.findChild<QAbstractButton *>(QString::fromLatin1(button),

@@ -4,7 +4,8 @@
 # and "--export-lines" (run while the program runs) report exactly the two
 # orders, unpaid. An order whose
 # "一键归零" was handled survives the program being killed; the order on the
-# main window when the system asks the program to end (SIGTERM) is kept.
+# main window when the system asks the program to end (SIGTERM, SIGHUP,
+# SIGINT) is kept.
 . "$(dirname "$0")/lib.sh"
 e2e_begin takings
 require_tools cupsd lpadmin lpstat pdftotext
@@ -171,10 +172,20 @@ start_app
 orders_recorded 3 || fail "the order before the kill was lost: $(cat "$E2E_DIR/takings.txt")"
 grep -qxF "未结账 3笔 36元" "$E2E_DIR/takings.txt" || fail "the takings after the kill: $(cat "$E2E_DIR/takings.txt")"
 
-note "asked to end by the system (SIGTERM) with an order on the main window: it is kept"
-main=$(open_main)
-sell "$main" 1 牛肉面 6 1 8 0
-kill -TERM "$APP_PID"
-expect_app_exit 0
-orders_recorded 4 || fail "the order on the main window was lost at SIGTERM: $(cat "$E2E_DIR/takings.txt")"
-grep -qxF "未结账 4笔 42元" "$E2E_DIR/takings.txt" || fail "the takings after SIGTERM: $(cat "$E2E_DIR/takings.txt")"
+# The system's ways of asking: at shutdown (TERM), when the terminal or the
+# session goes (HUP, a logout), and Ctrl+C in the terminal it was started from
+# (INT).
+orders=3 takings=36
+for signal in TERM HUP INT; do
+    note "asked to end by the system (SIG$signal) with an order on the main window: it is kept"
+    app_running || start_app
+    main=$(open_main)
+    sell "$main" 1 牛肉面 6 1 8 0
+    kill -"$signal" "$APP_PID"
+    expect_app_exit 0
+    orders=$((orders + 1)) takings=$((takings + 6))
+    orders_recorded "$orders" \
+        || fail "the order on the main window was lost at SIG$signal: $(cat "$E2E_DIR/takings.txt")"
+    grep -qxF "未结账 ${orders}笔 ${takings}元" "$E2E_DIR/takings.txt" \
+        || fail "the takings after SIG$signal: $(cat "$E2E_DIR/takings.txt")"
+done

@@ -6,6 +6,7 @@
 
 #include "main_window/bill.h"
 #include "main_window/bill_print.h"
+#include "main_window/bill_print_cups.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
@@ -22,6 +23,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <cups/ipp.h>
 
 #include <memory>
 
@@ -80,6 +83,8 @@ private slots:
 
     // "打印"
     void printWithoutPrinterIsReported();
+    void jobFollowedUp_data();
+    void jobFollowedUp();
     void printableTrimsOnlySpaces_data();
     void printableTrimsOnlySpaces();
     void onePrintedLinePerBillLine_data();
@@ -267,6 +272,52 @@ void TstBill::printWithoutPrinterIsReported()
     }
     // The program goes on.
     QVERIFY(billAfterPress().startsWith(QStringLiteral("第2位")));
+}
+
+void TstBill::jobFollowedUp_data()
+{
+    QTest::addColumn<int>("job");
+    QTest::addColumn<int>("printer");
+    QTest::addColumn<QStringList>("reasons");  // the printer's
+    QTest::addColumn<QString>("message");      // the printer's
+    QTest::addColumn<bool>("failed");
+    QTest::addColumn<bool>("troubled");
+    QTest::addColumn<QString>("reason");
+    const int processing = IPP_JSTATE_PROCESSING, pending = IPP_JSTATE_PENDING;
+    const int busy = IPP_PSTATE_PROCESSING, stopped = IPP_PSTATE_STOPPED;
+    const QString unreachable = QStringLiteral("Unable to connect to printer; will retry in 30 seconds.");
+    QTest::newRow("printing") << processing << busy << QStringList() << QString() << false << false
+                              << QString();
+    QTest::newRow("toner low") << processing << busy << QStringList{"toner-low-warning"} << QString()
+                               << false << false << QStringLiteral("toner-low-warning");
+    QTest::newRow("printer in error") << processing << busy << QStringList{"media-empty-error"}
+                                      << QString() << false << true
+                                      << QStringLiteral("media-empty-error");
+    QTest::newRow("printer cannot be reached")
+        << processing << busy << QStringList() << unreachable << false << true << unreachable;
+    QTest::newRow("waiting behind a printer that cannot be reached")
+        << pending << busy << QStringList() << unreachable << false << true << unreachable;
+    QTest::newRow("queue stopped under the job")
+        << pending << stopped << QStringList{"paused"} << QString() << true << false
+        << QStringLiteral("paused");
+    QTest::newRow("cancelled") << int(IPP_JSTATE_CANCELED) << int(IPP_PSTATE_IDLE) << QStringList()
+                               << QString() << true << false << QString();
+}
+
+// What one look at a job in CUPS means: a job that will not print by itself
+// has failed, one whose printer cannot be reached or is in error is in
+// trouble, a warning is neither; the reason is the spooler's own words.
+void TstBill::jobFollowedUp()
+{
+    QFETCH(int, job);
+    QFETCH(int, printer);
+    QFETCH(QStringList, reasons);
+    QFETCH(QString, message);
+    const bill::JobLook look = bill::judgeJob({job, {}, {}, printer, reasons, message});
+    QVERIFY(!look.finished);
+    QTEST(look.failed, "failed");
+    QTEST(look.troubled, "troubled");
+    QTEST(look.reason, "reason");
 }
 
 void TstBill::printableTrimsOnlySpaces_data()

@@ -227,7 +227,7 @@ void TestCaptionNumber::sumsShowNoBinaryRemainder()
         {{100.1, -100}, "0.1"},         {{0.1, 0.2}, "0.3"},
         {{19.5, 8, 0.25}, "27.75"},     {{1e16, 1, 1, -1e16}, "0"},
         {{1e308, -1e307}, "9E+307"},    {{max, -1}, "1.79769313486231E+308"},
-        {{}, "0"},
+        {{}, "0"},                      {QList<double>(100, 0.01) << -1, "0"},
     };
     for (const auto &[amounts, caption] : sums)
         QCOMPARE(captionText(checkedSum(amounts, u"和"_s)), QString::fromLatin1(caption));

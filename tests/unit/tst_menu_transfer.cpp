@@ -17,8 +17,13 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 using namespace testsupport;
 using menu_transfer::Dish;
@@ -135,11 +140,15 @@ void TestMenuTransfer::roundTrip()
     const QString again = m_folder.filePath(QStringLiteral("again.csv"));
     QVERIFY(menu_transfer::exportMenu(again).ok);
     QCOMPARE(bytesOf(again), menu_transfer::toCsv(menu));
+    // Spaces at a cell's ends are quoted, or a spreadsheet would trim them.
+    QVERIFY(bytesOf(again).contains(",\" 辣 \","));
 
-    // Rows left out of a file leave their entries alone.
-    writeBytes(file, menu_transfer::toCsv({{1, 9, QStringLiteral("新类别"), QStringLiteral("新菜"),
-                                            QStringLiteral("小"), QStringLiteral("1"),
-                                            QStringLiteral("大"), QStringLiteral("2"), 0}}));
+    // Rows left out of a file leave their entries alone. The mark may come
+    // twice, from an editor that adds its own to a file that had one.
+    writeBytes(file, "\xEF\xBB\xBF" +
+                         menu_transfer::toCsv({{1, 9, QStringLiteral("新类别"), QStringLiteral("新菜"),
+                                                QStringLiteral("小"), QStringLiteral("1"),
+                                                QStringLiteral("大"), QStringLiteral("2"), 0}}));
     QVERIFY(menu_transfer::importIntoWindows(file).ok);
     QCOMPARE(stored(QStringLiteral("Form3/Label15")), QStringLiteral("新菜"));
     QCOMPARE(stored(QStringLiteral("Form3/Label9")), QStringLiteral("小"));
@@ -158,6 +167,8 @@ void TestMenuTransfer::refused_data()
     QTest::newRow("no file") << QByteArray() << QStringLiteral("找不到文件");
     QTest::newRow("empty file") << QByteArray("\xEF\xBB\xBF") << QStringLiteral("第1行：表头");
     QTest::newRow("wrong header") << QByteArray("类别,名称\r\n") + row1 << QStringLiteral("第1行：表头");
+    QTest::newRow("header not on the first line") << "\r\n" + head + row1
+                                                  << QStringLiteral("第1行：表头");
     QTest::newRow("category 7") << head + row1 + "7,面条,1,a,b,1,c,2\r\n"
                                 << QStringLiteral("第3行：类别“7”");
     QTest::newRow("category not a number") << head + "一,面条,1,a,b,1,c,2\r\n"
@@ -180,6 +191,15 @@ void TestMenuTransfer::refused_data()
                                           << QStringLiteral("第2行：含引号");
     QTest::newRow("cell missing") << head + row1 + "\"多\n行\",面条,2,b,小份,1,大份\r\n"
                                   << QStringLiteral("第3行：应有8个单元格，实有7个");
+    QTest::newRow("cell too many") << head + "1,面条,1,牛肉面,小份,6,大份,8,\r\n"
+                                   << QStringLiteral("第2行：应有8个单元格，实有9个");
+    // A good menu padded past the size no menu reaches is refused by its size.
+    QTest::newRow("over 4 MiB") << head + row1 + QByteArray(4 * 1024 * 1024, '\n')
+                                << QStringLiteral("太大");
+#ifdef Q_OS_UNIX
+    // A good menu behind a pipe: opening it would wait for a writer.
+    QTest::newRow("a pipe") << head + row1 << QStringLiteral("不是普通文件");
+#endif
     QTest::newRow("saved as GBK") << head + row1 + "1,\xC3\xE6\xCC\xF5,2,b,\xD0\xA1,1,c,2\r\n"
                                   << QStringLiteral("第3行：不是 UTF-8");
 }
@@ -198,8 +218,22 @@ void TestMenuTransfer::refused()
 
     const QString file = m_folder.filePath(QStringLiteral("refused.csv"));
     QFile::remove(file);
-    if (!content.isEmpty())
+    QProcess writer;  // feeds the pipe, should it ever be opened
+    const auto stopWriter = qScopeGuard([&] {
+        writer.kill();
+        writer.waitForFinished();
+    });
+    if (QTest::currentDataTag() == QLatin1String("a pipe")) {
+#ifdef Q_OS_UNIX
+        QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+#endif
+        writeBytes(file + QStringLiteral(".menu"), content);
+        writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("cat \"$0\" > \"$1\""),
+                                            file + QStringLiteral(".menu"), file});
+        QVERIFY(writer.waitForStarted());
+    } else if (!content.isEmpty()) {
         writeBytes(file, content);
+    }
     const menu_transfer::Outcome outcome = menu_transfer::importMenu(file);
     QVERIFY(!outcome.ok);
     QVERIFY2(outcome.problem.chinese.contains(told), qPrintable(outcome.problem.chinese));
@@ -254,6 +288,8 @@ void TestMenuTransfer::exportFromTheMenuAndCommandLine()
     const QString nowhere = m_folder.filePath(QStringLiteral("no/such/folder.csv"));
     QCOMPARE(runProgram({QStringLiteral("--export-menu"), nowhere}).first, 1);
     QVERIFY(!QFile::exists(nowhere));
+    for (const QString option : {QStringLiteral("--export-menu"), QStringLiteral("--import-menu")})
+        QCOMPARE(runProgram({option}).first, 2);  // no file named
 #ifdef Q_OS_UNIX
     // A disk that fills up: told, and no cut file left.
     const QString full = m_folder.filePath(QStringLiteral("full.csv"));

@@ -224,7 +224,7 @@ void TestSettings::replacesAnEarlierValue()
 
 // Another copy of the program (a second login) saves between this one's load
 // and save: only this window's edits go over its entries, an edit back to the
-// text shown included.
+// text shown included, and only at the first save after the edit.
 void TestSettings::keepsWhatAnotherCopySaved()
 {
     auto c1 = makeButton(QStringLiteral("C1"), QStringLiteral("面条"));
@@ -240,8 +240,12 @@ void TestSettings::keepsWhatAnotherCopySaved()
         other.setValue(QStringLiteral("Form2/C2"), QStringLiteral("别人的小炒"));
     }
     QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
+    QCOMPARE(openStore().value(QStringLiteral("Form2/C1")).toString(), QStringLiteral("面条"));
+
+    openStore().setValue(QStringLiteral("Form2/C1"), QStringLiteral("别人的米饭"));
+    QVERIFY(SaveSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
     QVERIFY(GetSettingEx(QStringLiteral("Form2"), window, CaptionKind::CommandButton));
-    QCOMPARE(c1->text(), QStringLiteral("面条"));
+    QCOMPARE(c1->text(), QStringLiteral("别人的米饭"));
     QCOMPARE(c2->text(), QStringLiteral("别人的小炒"));
 }
 

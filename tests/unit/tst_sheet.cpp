@@ -794,6 +794,21 @@ void TstSheet::numbersDrawnWholeAndClear()
         QVERIFY(dish->geometry().left() + dish->captionArea().left() > totalEnd);
         QCOMPARE(dish->toolTip(), dish->fitted().elided ? name8 : QString());
     }
+
+    // Two numbers side by side keep some air between them: a row's large
+    // price and its line total are not read as one number.
+    for (const Row &r : rows) {
+        const QRectF price = fit::placeNumber(*sheet.label(r.largePrice)).ink;
+        const QRectF total = fit::placeNumber(*sheet.label(r.total)).ink;
+        QVERIFY2(total.left() - price.right() >= 2, r.largePrice);
+    }
+
+    // A number too wide for its room even at the floor size starts at the
+    // room's left edge, clear of the "+" before it, and runs on to the right.
+    set(sheet, rows[0].smallPrice, QStringLiteral("1234567890.12345"));
+    const fit::PlacedNumber wide = fit::placeNumber(*sheet.label(rows[0].smallPrice));
+    QCOMPARE(wide.font.pointSizeF(), fit::floorPoints);
+    QVERIFY(wide.ink.left() > sheet.button(rows[0].buttons[1])->geometry().right());
 }
 
 // ----------------------------------------------------------------- window ---

@@ -32,7 +32,7 @@ using namespace testsupport;
 namespace {
 
 enum Fault { ReadOnlyFile, ReadOnlyFolder, Unreadable, FileIsFolder, DiskFull, Utf16, Random, Bom,
-             BadHeader, StaleLock, Pipe, ReadOnlyForRoot, Dangling, TwinSections, EditedBack,
+             BadHeader, StaleLock, LinkedStaleLock, Pipe, ReadOnlyForRoot, Dangling, TwinSections, EditedBack,
              BadReadBack, Synced };
 const QString edited = QStringLiteral("新面条");
 
@@ -166,7 +166,7 @@ const QStringList leftovers{QStringLiteral(".lock"), QStringLiteral(".tavelko-tm
                             QStringLiteral(".tavelko-tmp-qdkdwg")};
 const QStringList usersOwn{QStringLiteral(".202412"), QStringLiteral(".Backup"),
                            QStringLiteral(".old123"), QStringLiteral(".SAVED1"),
-                           QStringLiteral(".backup")};
+                           QStringLiteral(".backup"), QStringLiteral(".lock.old")};
 // The working folder of a copy of the program saving right now.
 const QString inUse = QStringLiteral(".tavelko-tmp-InUse1");
 
@@ -231,6 +231,8 @@ void TestStoreFaults::faultMatrix_data()
     QTest::newRow("two sections of one name")
         << int(TwinSections) << QStringLiteral("有重复的段落 [Form2]") << true << none << true;
     QTest::newRow("leftovers of a killed run") << int(StaleLock) << none << true << none << true;
+    QTest::newRow("leftovers of a killed run where a linked store lies")
+        << int(LinkedStaleLock) << none << true << none << true;
     QTest::newRow("file is a pipe, from the start")
         << int(Pipe) << QStringLiteral("不是普通文件") << false
         << QStringLiteral("为免覆盖其中的内容") << false;
@@ -273,6 +275,9 @@ void TestStoreFaults::faultMatrix()
         QVERIFY(QFile::remove(file) && ::mkfifo(QFile::encodeName(file), 0644) == 0);
     } else if (fault == Dangling) {
         QVERIFY(QFile::remove(file) && QFile::link(target, file));
+    } else if (fault == LinkedStaleLock) {
+        QVERIFY(QDir().mkpath(QFileInfo(target).path()) && QFile::rename(file, target) &&
+                QFile::link(target, file));
     } else {
         QFile store(file);
         QVERIFY(store.open(QIODevice::WriteOnly) && store.write(before) == before.size());
@@ -290,12 +295,15 @@ void TestStoreFaults::faultMatrix()
         if (held >= 0)
             ::close(held);
     });
-    if (fault == StaleLock) {
+    // The store's own file, where its leftovers lie.
+    const QString real = fault == LinkedStaleLock ? target : file;
+    const bool stale = fault == StaleLock || fault == LinkedStaleLock;
+    if (stale) {
         for (const QString &name : usersOwn + leftovers.mid(0, 1))
-            QVERIFY(QFile(file + name).open(QIODevice::WriteOnly));
+            QVERIFY(QFile(real + name).open(QIODevice::WriteOnly));
         for (const QString &name : leftovers.mid(1) + QStringList{inUse})
-            QVERIFY(QDir().mkpath(file + name + QStringLiteral("/sub")));
-        held = ::open(QFile::encodeName(file + inUse), O_RDONLY | O_DIRECTORY);
+            QVERIFY(QDir().mkpath(real + name + QStringLiteral("/sub")));
+        held = ::open(QFile::encodeName(real + inUse), O_RDONLY | O_DIRECTORY);
         QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
     }
     if (fault == BadReadBack)
@@ -391,11 +399,11 @@ void TestStoreFaults::faultMatrix()
 
     // Beside the store lie only its copy and what is not the program's.
     QStringList beside =
-        QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QDir(QFileInfo(real).path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const char *kept : {"Tavelko.conf", "Tavelko.conf.bak", "filler", "elsewhere"})
         beside.removeAll(QLatin1String(kept));
     QStringList left;
-    if (fault == StaleLock)
+    if (stale)
         for (const QString &name : usersOwn + QStringList{inUse})
             left.append(QStringLiteral("Tavelko.conf") + name);
     left.sort();

@@ -17,6 +17,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDialog>
+#include <QLineEdit>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -83,6 +85,7 @@ private slots:
     void rowMenu_data();
     void rowMenu();
     void windowsAndClearing();
+    void readAloud();
 };
 
 void TestTouchKeysA11y::gestures_data()
@@ -290,13 +293,66 @@ void TestTouchKeysA11y::windowsAndClearing()
     press(blank, QStringLiteral("Command4"));
     press(blank, QStringLiteral("Command1"));
     QCOMPARE(listed(blank.settleList()),
-             QStringList({QString::number(QAccessible::List), "结算清单", "6"}));
+             QStringList({QString::number(QAccessible::List), "结算清单", "金额 6"}));
+    // "已清零" is what a press did, said after it and not when the focus
+    // comes to the button later.
     QWidget *clear = blank.button(QStringLiteral("Command59"));
     QCOMPARE(described(clear), QString());
     press(blank, QStringLiteral("Command59"));
     QCOMPARE(described(clear), QStringLiteral("已清零"));
+    QVERIFY(QTest::qWaitForWindowActive(&blank));
+    clear->setFocus();
+    blank.button(QStringLiteral("Command1"))->setFocus();
+    QCOMPARE(described(clear), QString());
     QCOMPARE(listed(blank.settleList()),
              QStringList({QString::number(QAccessible::List), "结算清单 空"}));
+}
+
+// What a screen reader reads of a row set up and counted: the "+" with its
+// price and quantity, the input box with what it edits, the bill line with
+// what each number counts.
+void TestTouchKeysA11y::readAloud()
+{
+    Program program;
+    openMainWindow(program);
+    OrderSheet &sheet = openCategory(1);
+    set(sheet, QStringLiteral("Label1"), QStringLiteral("牛肉面"));
+    set(sheet, QStringLiteral("Label8"), QStringLiteral("小碗"));
+    set(sheet, QStringLiteral("l01"), QStringLiteral("10"));
+    set(sheet, QStringLiteral("l02"), QStringLiteral("12"));
+    QWidget *plus = sheet.button(QStringLiteral("Command4"));
+    QCOMPARE(described(plus), QStringLiteral("单价 10，数量 0"));
+    press(sheet, QStringLiteral("Command4"), 2);
+    press(sheet, QStringLiteral("Command6"));
+    QCOMPARE(described(plus), QStringLiteral("数量 2，金额 32"));
+
+    QString field, label;
+    ModalWatch box([&field, &label](QWidget *dialog) {
+        field = dialog->findChild<QLineEdit *>()->accessibleName();
+        label = dialog->findChild<QLabel *>()->text() + u'|' +
+                dialog->findChild<QLabel *>()->accessibleName();
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    rightPress(sheet.label(QStringLiteral("l01")));
+    QCOMPARE(field, QStringLiteral("修改 牛肉面 的小碗价格"));
+    QCOMPARE(label, QStringLiteral("请输入新名称|修改 牛肉面 的小碗价格"));
+
+    sheet.button(QStringLiteral("Command2"))->click();  // 关闭: the hand-off
+    pressMain(QStringLiteral("Command2"));                // 清单
+    QLabel *bill = form2().findChild<QLabel *>(QStringLiteral("Label2"));
+    QCOMPARE(listed(bill),
+             QStringList({QString::number(QAccessible::List), "清单，第1位，总计 32元", "第1位",
+                          "牛肉面 小碗 2 大份 1 金额 32", "总计 32元"}));
+
+    // The arrow keys read it line by line, from the list itself down.
+    QVERIFY(QTest::qWaitForWindowActive(&form2()));
+    bill->setFocus(Qt::TabFocusReason);
+    QAccessibleInterface *lines = QAccessible::queryAccessibleInterface(bill);
+    QTest::keyClick(bill, Qt::Key_Down);
+    QTest::keyClick(bill, Qt::Key_Down);
+    QVERIFY(lines->child(1)->state().focused && !lines->child(0)->state().focused);
+    QTest::keyClick(bill, Qt::Key_Up);
+    QVERIFY(lines->child(0)->state().focused);
 }
 
 QTEST_MAIN(TestTouchKeysA11y)

@@ -52,9 +52,7 @@ registry_key='HKEY_CURRENT_USER\Software\Tavelko\Tavelko'
 
 # Chinese goes into the input box through the clipboard.
 enter_box_text() {
-    printf '%s' "$1" | xclip -selection clipboard -i >/dev/null 2>&1
-    poll_until 10 "the text on the clipboard" clipboard_holds "$1" || fail "xclip did not take '$1'"
-    xdotool key --clearmodifiers ctrl+a ctrl+v
+    paste_box_text "$1"
 }
 
 # Wine maps a window a moment before it takes input: a start is complete

@@ -3,9 +3,11 @@
 
 Presses with the controls' "Press" action, types nothing but F2 on a
 category, the menu key, Down and Enter in a row's menu (through the AT-SPI
-registry) and fills the input box through its editable text. Listens to what a screen reader hears and checks, after each step, the
-pressed control's description, the names that quote an edited caption, the
-lists, and that nothing is said about hidden windows or objects gone.
+registry) and fills the input box through its editable text. Listens to what
+a screen reader hears and checks, after each step, the pressed control's
+description and the text its event carried, the names that quote an edited
+caption (each event carrying the new name), the lists and their new lines
+told as added, and that nothing is said about hidden windows or objects gone.
 
 Usage: atspi_road.py LOG   (LOG: what the screen reader received, per step)
 """
@@ -71,7 +73,7 @@ def top_window(acc):
 
 def on_event(event):
     entry = {"step": step_name, "type": event.type, "source": event.source,
-             "detail": event.detail1}
+             "detail": event.detail1, "carried": event.any_data}
     try:
         source = event.source
         entry["defunct"] = source.getState().contains(pyatspi.STATE_DEFUNCT)
@@ -168,14 +170,32 @@ def events_since(mark, kind, source=None):
             and (source is None or e["source"] == source)]
 
 
+def carried(event):
+    """The text a property change carried; a screen reader speaks this, and
+    nothing (Orca: "bad content") where the event carries an object."""
+    return event["carried"] if isinstance(event["carried"], str) else repr(event["carried"])
+
+
 def press_and_hear(button, description):
-    """Presses `button`; its description must become `description`, told."""
+    """Presses `button`; its description must become `description`, told
+    with that text."""
     mark = len(heard)
     press(button)
-    wait_for(f"the description of {button.name!r} to be told",
-             lambda: events_since(mark, "object:property-change:accessible-description", button))
+    told = wait_for(f"the description of {button.name!r} to be told",
+                    lambda: events_since(mark, "object:property-change:accessible-description",
+                                         button))
     if button.description != description:
         fail(f"{button.name!r} describes {button.description!r}, expected {description!r}")
+    if carried(told[-1]) != description:
+        fail(f"the description of {button.name!r} was told as {carried(told[-1])!r}")
+
+
+def expect_lines_told(mark, list_acc, lines):
+    """Each of `lines` was told as a new item of `list_acc` since `mark`."""
+    told = [e.get("child") for e in events_since(mark, "object:children-changed:add", list_acc)]
+    for line in lines:
+        if line not in told:
+            fail(f"the line {line!r} of {list_acc.name!r} was not told as added (told: {told})")
 
 
 def expect_name(acc, name):
@@ -207,12 +227,12 @@ def answer_input_box(app, text):
 def edit_from_row_menu(app, button, entry, text):
     """On the focused `button`, the menu key, `entry`, and `text` confirmed."""
     focus(button)
-    key(KEYSYM_MENU)
     # A popup menu is no child of the application: it is found, as a screen
-    # reader finds it, by the focus moving onto its entries.
+    # reader finds it, by the focus moving onto its entries. It opens on its
+    # first entry.
+    mark = len(heard)
+    key(KEYSYM_MENU)
     for _ in range(6):
-        mark = len(heard)
-        key(KEYSYM_DOWN)
         item = wait_for("an entry of the row's menu to take the focus", lambda: next(
             (e["source"] for e in events_since(mark, "object:state-changed:focused")
              if e["detail"] == 1 and e["role"] == "menu item"), None))
@@ -222,6 +242,8 @@ def edit_from_row_menu(app, button, entry, text):
         if item.name == entry:
             key(KEYSYM_RETURN)
             break
+        mark = len(heard)
+        key(KEYSYM_DOWN)
     else:
         fail(f"the row's menu has no entry {entry!r}")
     answer_input_box(app, text)
@@ -230,8 +252,11 @@ def edit_from_row_menu(app, button, entry, text):
 def expect_renamed(mark, *controls):
     """Each of `controls` was told to have a new name since `mark`."""
     for quoting in controls:
-        if not events_since(mark, "object:property-change:accessible-name", quoting):
+        told = events_since(mark, "object:property-change:accessible-name", quoting)
+        if not told:
             fail(f"no name change was told for {quoting.name!r}")
+        if carried(told[-1]) != quoting.name:
+            fail(f"the name of {quoting.name!r} was told as {carried(told[-1])!r}")
 
 
 def main():
@@ -278,10 +303,13 @@ def main():
     press_and_hear(plus, "数量 2，金额 20")
 
     step("结算")
+    mark = len(heard)
     press_and_hear(control(sheet, "结算"), "小计 20")
-    settled = items_of(control(sheet, "结算清单"))
-    if settled != ["牛肉面 20"]:
+    settle_list = control(sheet, "结算清单")
+    settled = items_of(settle_list)
+    if settled != ["牛肉面 金额 20"]:
         fail(f"the settle list reads {settled}")
+    expect_lines_told(mark, settle_list, settled)
 
     step("关闭")
     mark = len(heard)
@@ -294,11 +322,13 @@ def main():
     control(main_window, "总计 20")
 
     step("清单")
+    mark = len(heard)
     press_and_hear(control(main_window, "清单"), "第1位，总计 20元")
     bill = control(main_window, "清单，第1位，总计 20元")
     lines = items_of(bill)
-    if lines != ["第1位", "牛肉面 2 0 20", "总计 20元"]:
+    if lines != ["第1位", "牛肉面 小份 2 大份 0 金额 20", "总计 20元"]:
         fail(f"the bill reads {lines}")
+    expect_lines_told(mark, bill, lines)
 
     step("一键归零")
     press_and_hear(control(main_window, "一键归零"), "已归零")
