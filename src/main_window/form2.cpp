@@ -4,15 +4,18 @@
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
-#include "journal/journal_service.h"
 #include "main_window/bill.h"
 #include "main_window/main_access.h"
 #include "main_window/owner_menu.h"
 #include "main_window/bill_print.h"
+#include "payment/payment_window.h"
+#include "payment/receipt.h"
+#include "payment/shop_settings.h"
 #include "settings/caption_store.h"
 #include "shell/form1.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
+#include "till/order_in_progress.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -41,10 +44,10 @@ QWidget *line(QWidget *parent, const QString &name, int x1, int y1, int x2, int 
     return rule;
 }
 
-// The bill area right of Line2 and above "清单", "复制" and "打印", where the
-// bill label sits at its design place (8400, 120) and scrolls when the bill
-// is larger than the area.
-constexpr Twips billArea{8400, 120, 11535 - 8400, 4800 - 120};
+// The bill area right of Line2 and above "结账" and "店主", where the bill
+// label sits at its design place (8400, 120) and scrolls when the bill is
+// larger than the area.
+constexpr Twips billArea{8400, 120, 11535 - 8400, 4200 - 120};
 
 // Shows the bill label so that all of it can be reached. After "清单" the
 // pane shows the bill's end, the total line at the left edge, and keeps
@@ -146,6 +149,14 @@ constexpr ControlDesign commandDesign[] = {
     {"Command3", {10440, 4920, 975, 1215}, 14.25, u"打印"},
 };
 
+// Taking the money, and the owner's menu for whoever has not found it on the
+// heading: a row above "清单", "复制" and "打印", below the bill, as tall as
+// a finger, covering no control of the design.
+constexpr ControlDesign tillDesign[] = {
+    {"CheckoutButton", {8280, 4260, 2205, 600}, 14.25, u"结账"},
+    {"OwnerButton", {10560, 4260, 855, 600}, 10.5, u"店主"},
+};
+
 }  // namespace
 
 Form2::Form2() : Form(QStringLiteral("Form2"), QStringLiteral("Form2"), 11535, 6195)
@@ -203,6 +214,14 @@ void Form2::buildControls()
     connect(find(QStringLiteral("Command2")), &QPushButton::clicked, this, &Form2::Command2_Click);
     connect(find(QStringLiteral("Command3")), &QPushButton::clicked, this, &Form2::Command3_Click);
     connect(find(QStringLiteral("Command4")), &QPushButton::clicked, this, &Form2::Command4_Click);
+    for (const ControlDesign &d : tillDesign)
+        design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
+                       QString::fromUtf16(d.caption));
+    connect(find(QStringLiteral("CheckoutButton")), &QPushButton::clicked, this, &Form2::CheckoutButton_Click);
+    connect(find(QStringLiteral("OwnerButton")), &QPushButton::clicked, this, &Form2::OwnerButton_Click);
+    find(QStringLiteral("CheckoutButton"))->setAccessibleName(QStringLiteral("结账"));
+    find(QStringLiteral("OwnerButton"))->setAccessibleName(QStringLiteral("店主菜单"));
+    find(QStringLiteral("OwnerButton"))->setToolTip(QStringLiteral("店主菜单：营业记录、交班、店铺信息……"));
 
     find(QStringLiteral("C1"))->setFocus();
     main_window::equipForAccess(*this);  // the tab order too
@@ -303,55 +322,8 @@ void Form2::resizeEvent(QResizeEvent *event)
         static_cast<BillPane *>(pane)->fitInto(size());
 }
 
-void Form2::keepHandOff(const QString &summaryLabel, const QList<journal::OrderLine> &lines)
+void Form2::clearWindow()
 {
-    for (const Category &c : categories)
-        if (summaryLabel == QLatin1String(c.summary))
-            m_handedLines[c.number - 1] = lines;
-}
-
-journal::Order Form2::heldOrder() const
-{
-    auto value = [this](const char *label) { return captionValue(own(label)->text()).value_or(0); };
-    journal::Order order;
-    order.endedAt = QDateTime::currentDateTime();
-    order.billNumber = m_billNumber;
-    order.billText = m_billText;
-    order.printed = m_printed;
-    order.copied = m_copied;
-    for (const Category &c : categories) {
-        const QString name = findChild<QPushButton *>(QString::fromLatin1(c.button),
-                                                      Qt::FindDirectChildrenOnly)->text();
-        order.categoryNames[c.number - 1] = name;
-        order.categoryTotals[c.number - 1] = value(c.total);
-        for (journal::OrderLine line : m_handedLines[c.number - 1]) {
-            line.category = c.number;
-            line.categoryName = name;
-            order.lines.append(line);
-        }
-    }
-    order.grandTotal = value("L7");
-    return order;
-}
-
-bool Form2::recordHeldOrder(QString *error)
-{
-    const journal::Order order = heldOrder();
-    m_handedLines = {};
-    m_billNumber.reset();
-    m_billText.clear();
-    m_printed = m_copied = false;
-    // Written on the journal's own thread; the owner hears of it only if it
-    // stays unwritten for a while.
-    journal::programJournalService().record(order);
-    if (error)
-        error->clear();
-    return true;
-}
-
-void Form2::Command1_Click()
-{
-    recordHeldOrder();
     for (const Category &c : categories)
         orderSheet(c.number).pressClear();
     for (const char *name : {"L1", "L2", "L3", "L4", "L5", "L6", "L7"})
@@ -359,6 +331,50 @@ void Form2::Command1_Click()
     for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
     showBill(QString());
+}
+
+void Form2::Command1_Click()
+{
+    clearWindow();
+    if (m_order)
+        m_order->end(journal::OrderStatus::Unpaid);  // recorded as 未结账
+}
+
+void Form2::CheckoutButton_Click()
+{
+    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+    if (total <= 0) {
+        design::reportError(this, total == 0 ? QStringLiteral("总计为 0，没有要结账的订单。")
+                                             : QStringLiteral("总计小于 0，不能结账。"));
+        return;
+    }
+    payment::ShopSettings shop = payment::loadShop();
+    payment::PaymentWindow window(total, shop, this);
+    if (window.exec() != QDialog::Accepted)
+        return;
+    QString saveFailure;
+    if (window.printReceipt() != shop.printReceipt)
+        saveFailure = payment::savePrintChoice(window.printReceipt());
+    clearWindow();
+    const journal::Order order = m_order ? m_order->end(journal::OrderStatus::Paid, window.payment())
+                                         : journal::Order{};
+    if (window.printReceipt()) {
+        auto tell = [this](const QString &why) {
+            design::reportError(this, QStringLiteral("结账单打印失败：%1\n这一单已经记下，可在“营业记录”中重新打印。").arg(why));
+        };
+        const QString failure = bill::printOnDefaultPrinter(payment::receiptText(order, shop), this, tell);
+        if (!failure.isEmpty())
+            tell(failure);
+    }
+    if (!saveFailure.isEmpty())
+        design::reportError(this, saveFailure);
+}
+
+void Form2::OwnerButton_Click()
+{
+    // Below the button, clear of the finger or pointer that pressed it.
+    QWidget *owner = button(QStringLiteral("OwnerButton"));
+    owner_menu::open(*this, owner->mapToGlobal(QPoint(0, owner->height())));
 }
 
 void Form2::Command2_Click()
@@ -369,8 +385,8 @@ void Form2::Command2_Click()
     for (const Category &c : categories)
         summaries << own(c.summary)->text();
     showBill(bill::compose(number->text(), summaries, own("L7")->text()));
-    m_billNumber = int(captionValue(number->text()).value_or(0));
-    m_billText = own("Label2")->text();
+    if (m_order)
+        m_order->billBuilt(int(captionValue(number->text()).value_or(0)), own("Label2")->text());
 }
 
 void Form2::Command3_Click()
@@ -383,10 +399,12 @@ void Form2::Command3_Click()
                                       ? QStringLiteral("清单仍保留在窗口中。")
                                       : QStringLiteral("窗口中的清单已经改变，原来的清单没有打印。")));
     };
-    const QString failure = bill::printOnDefaultPrinter(bill::printable(shown), this, tell);
-    if (failure.isEmpty())
-        m_printed = m_printed || m_billNumber.has_value();  // a bill was built for this order
-    else
+    const QString printed = payment::withShopName(bill::printable(shown), payment::loadShop());
+    const QString failure = bill::printOnDefaultPrinter(printed, this, tell);
+    if (failure.isEmpty()) {
+        if (m_order)
+            m_order->billPrinted();
+    } else
         design::reportError(this, QStringLiteral("打印失败：%1\n清单仍保留在窗口中。").arg(failure));
 }
 
@@ -404,5 +422,6 @@ void Form2::Command4_Click()
         design::reportError(this, QStringLiteral("复制失败：剪贴板正被其他程序占用，清单没有复制。\n请稍后再按“复制”。"));
         return;
     }
-    m_copied = m_copied || m_billNumber.has_value();
+    if (m_order)
+        m_order->billCopied();
 }

@@ -4,13 +4,13 @@
 // right. Its controls keep their design positions whatever the window's size.
 
 #include "common/form.h"
-#include "journal/journal.h"
-
-#include <array>
-#include <optional>
 
 class QLabel;
 class QPushButton;
+
+namespace till {
+class OrderInProgress;
+}
 
 class Form2 : public Form {
     Q_OBJECT
@@ -25,16 +25,12 @@ public:
     void Command2_Click();  // "清单"
     void Command3_Click();  // "打印"
     void Command4_Click();  // "复制"
+    void CheckoutButton_Click();  // "结账"
+    void OwnerButton_Click();     // "店主": the owner's menu
 
-    // The sales journal's copy of the order on the window: the lines the
-    // sheet whose summary label is `summaryLabel` handed on with "关闭".
-    void keepHandOff(const QString &summaryLabel, const QList<journal::OrderLine> &lines);
-    // The order on the window as the journal records it, ended now.
-    journal::Order heldOrder() const;
-    // Records the order on the window (and any left from failed writes) and
-    // forgets it; false when the journal could not write: the order is kept
-    // in memory for the next write and `error` says why.
-    bool recordHeldOrder(QString *error = nullptr);
+    // The order in progress that the window's bill, print, copy, payment
+    // and clearing go to; set by the shell.
+    void setOrder(till::OrderInProgress *order) { m_order = order; }
 
     QLabel *label(const QString &name) { return control<QLabel>(name); }
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
@@ -53,11 +49,7 @@ private:
     QList<QWidget *> categoryButtons() const;
     QLabel *own(const char *name) const;
     void showBill(const QString &text);  // into Label2, scrolled to the total
+    void clearWindow();  // every sheet and every total, summary and the bill
 
-    // What the journal records with the order, besides the captions.
-    std::array<QList<journal::OrderLine>, 6> m_handedLines;
-    std::optional<int> m_billNumber;
-    QString m_billText;
-    bool m_printed = false;
-    bool m_copied = false;
+    till::OrderInProgress *m_order = nullptr;
 };

@@ -3,6 +3,8 @@
 #include "common/design.h"
 #include "common/touch_keys.h"
 #include "main_window/menu_transfer_actions.h"
+#include "payment/cash_up_window.h"
+#include "payment/shop_window.h"
 #include "takings/takings_window.h"
 
 #include <QAction>
@@ -24,6 +26,7 @@ namespace {
 // entry the owner wants most (and the one the end-to-end case picks).
 constexpr EntryGroup entryGroups[] = {
     addTakingsActions,
+    addTillActions,
     addMenuTransferActions,
     addAboutActions,
 };
@@ -104,6 +107,16 @@ void addTakingsActions(QMenu &menu, QWidget *parent)
     QObject::connect(takings, &QAction::triggered, parent, [parent] {
         takings::openTakingsWindow(parent);
     });
+}
+
+void addTillActions(QMenu &menu, QWidget *parent)
+{
+    QAction *cashUp = menu.addAction(QStringLiteral("交班…"));
+    cashUp->setObjectName(QStringLiteral("cashUpAction"));
+    QObject::connect(cashUp, &QAction::triggered, parent, [parent] { payment::openCashUp(parent); });
+    QAction *shop = menu.addAction(QStringLiteral("店铺信息…"));
+    shop->setObjectName(QStringLiteral("shopAction"));
+    QObject::connect(shop, &QAction::triggered, parent, [parent] { payment::openShopWindow(parent); });
 }
 
 void addAboutActions(QMenu &menu, QWidget *parent)

@@ -1,8 +1,8 @@
 #pragma once
 // The owner's menu: what a restaurant owner does besides taking orders (the
 // day's takings, ...), kept out of the cashier's way on the main window's
-// heading "请选择类别". It opens on a right click on the heading, on a finger
-// held still on it, and on the menu key or Shift+F10 anywhere in the main
+// heading "请选择类别" and its button "店主". It opens on a right click on the
+// heading, on a finger held still on it, on "店主", and on the menu key or Shift+F10 anywhere in the main
 // window, except on a focused category button, where those keys rename the
 // category as before. It moves and covers no control of the window.
 
@@ -18,8 +18,9 @@ namespace owner_menu {
 // owner_menu.cpp; another group is one more line there.
 using EntryGroup = void (*)(QMenu &menu, QWidget *parent);
 
-// The groups of this file: "营业记录…"; "关于 Tavelko".
+// The groups of this file: "营业记录…"; "交班…" and "店铺信息…"; "关于 Tavelko".
 void addTakingsActions(QMenu &menu, QWidget *parent);
+void addTillActions(QMenu &menu, QWidget *parent);
 void addAboutActions(QMenu &menu, QWidget *parent);
 
 // Fills `menu` with every group, a separator between two groups.

@@ -2,6 +2,7 @@
 
 #include "common/caption_fit.h"
 #include "common/caption_number.h"
+#include "common/categories.h"
 #include "common/design.h"
 #include "main_window/form2.h"
 #include "settings/caption_store.h"
@@ -299,11 +300,14 @@ void OrderSheet::Command2_Click()
 
     Form2 &main = form2();
     main.control<QLabel>(m_summaryLabel)->setText(orderLines());
-    main.keepHandOff(m_summaryLabel, orderLineRecords());  // the journal's copy of the same lines
+    const QList<journal::OrderLine> handedLines = orderLineRecords();
 
     const bool saved = SaveSettingEx(captionControls());
 
     main.control<QLabel>(m_totalLabel)->setText(subtotal());
+    for (const Category &c : categories)
+        if (m_summaryLabel == QLatin1String(c.summary))
+            emit handedOff(c.number, windowTitle(), captionValue(subtotal()).value_or(0), handedLines);
 
     // The grand total from the subtotals of all six sheets; sheets not used
     // yet are created and loaded (not shown) here.

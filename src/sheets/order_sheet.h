@@ -41,6 +41,13 @@ public:
     bool GetSettingEx(const QList<QWidget *> &controls);
     bool SaveSettingEx(const QList<QWidget *> &controls);
 
+signals:
+    // "关闭" handed the sheet's order on: its category (1 to 6), the name it
+    // is shown under, its subtotal and its lines, as data for the order in
+    // progress.
+    void handedOff(int category, const QString &categoryName, double subtotal,
+                   const QList<journal::OrderLine> &lines);
+
 protected:
     void Form_Load() override;
     void closeEvent(QCloseEvent *event) override;  // Form_Unload: refused

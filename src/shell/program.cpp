@@ -4,11 +4,14 @@
 #include "common/design.h"
 #include "journal/journal_service.h"
 #include "main_window/form2.h"
+#include "payment/shop_settings.h"
 #include "settings/caption_store.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
 #include "shell/end_request.h"
 #include "shell/single_instance.h"
+#include "till/journal_link.h"
+#include "till/order_in_progress.h"
 
 #include <QApplication>
 #include <QFile>
@@ -82,6 +85,7 @@ QWidget *visibleWindow()
 }  // namespace
 
 struct Program::Windows {
+    till::OrderInProgress order;  // what the sheets and the main window hand on
     std::unique_ptr<Form1> form1;
     std::unique_ptr<Form2> form2;
     std::array<std::unique_ptr<OrderSheet>, 6> sheets;
@@ -91,6 +95,10 @@ Program::Program() : m_windows(std::make_unique<Windows>())
 {
     Q_ASSERT(!currentProgram);
     currentProgram = this;
+    // Each order that ends goes to the journal, numbered on the day's 单号.
+    m_windows->order.setNumbering([](const QDate &day) { return payment::nextReceiptNumber(day); });
+    QObject::connect(&m_windows->order, &till::OrderInProgress::ended,
+                     [](const journal::Order &order) { till::recordOrder(order); });
 }
 
 Program::~Program()
@@ -119,7 +127,10 @@ Form1 &Program::form1()
 Form2 &Program::form2()
 {
     if (!m_windows->form2)
+    {
         m_windows->form2 = std::make_unique<Form2>();
+        m_windows->form2->setOrder(&m_windows->order);
+    }
     return *m_windows->form2;
 }
 
@@ -132,6 +143,8 @@ OrderSheet &Program::sheet(int category)
         slot = std::make_unique<OrderSheet>(QString::fromLatin1(c.sheet),
                                             QString::fromLatin1(c.summary),
                                             QString::fromLatin1(c.total));
+        QObject::connect(slot.get(), &OrderSheet::handedOff, &m_windows->order,
+                         &till::OrderInProgress::handOff);
     }
     return *slot;
 }
@@ -160,8 +173,14 @@ void Program::start()
                      });
     // The journal is opened and checked on its own thread once the welcome
     // window has painted, for its file not to compete with the first frame
-    // (an order coming sooner is written once it is open).
-    afterFirstPaint(&form1(), [] { journal::programJournalService().start(); });
+    // (an order coming sooner is written once it is open); the day's 单号
+    // then go on from the last one it holds.
+    afterFirstPaint(&form1(), [this] {
+        journal::programJournalService().start();
+        till::askJournal<std::optional<QString>>(
+            &form1(), [](journal::Journal &j) { return j.lastReceiptNumber(QDate::currentDate()); },
+            [](std::optional<QString> last) { payment::seedReceiptNumber(last.value_or(QString())); });
+    });
 }
 
 void Program::recordOpenOrder(bool tellOwner)
@@ -169,8 +188,7 @@ void Program::recordOpenOrder(bool tellOwner)
     // An order still on the main window ends with the program; the journal
     // gets a moment to write it and any still waiting, and keeps what it
     // could not write in its rescue file.
-    if (m_windows->form2)
-        m_windows->form2->recordHeldOrder();
+    m_windows->order.end(journal::OrderStatus::Unpaid);
     const QString text = journal::programJournalService().finish(std::chrono::seconds(2));
     if (text.isEmpty())
         return;

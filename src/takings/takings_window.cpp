@@ -6,6 +6,7 @@
 #include "journal/report.h"
 #include "main_window/bill.h"
 #include "main_window/bill_print.h"
+#include "payment/receipt.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -262,12 +263,14 @@ struct Outcome {
 
 QString reprintText(const Order &order)
 {
+    // A paid order prints again as its receipt (结账单), any other as its bill.
+    const QString text = order.payment ? payment::receiptText(order, payment::loadShop()) : order.billText;
     if (order.status != journal::OrderStatus::Voided)
-        return order.billText;
+        return text;
     QString head = QStringLiteral("已作废");
     if (!order.voidReason.trimmed().isEmpty())
         head += QStringLiteral("（%1）").arg(journal::singleLine(order.voidReason.trimmed()));
-    return head + QStringLiteral("\r\n") + order.billText;
+    return head + QStringLiteral("\r\n") + text;
 }
 
 TakingsWindow::TakingsWindow(journal::JournalService &service, QWidget *parent)
@@ -554,7 +557,7 @@ void TakingsWindow::showSelectedBill()
     QString shown = bill;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QChar(u'\r'), QChar(u'\n'));
     m_billText->setPlainText(shown);
-    const bool hasBill = index >= 0 && !m_orders[index].billText.isEmpty();
+    const bool hasBill = index >= 0 && !reprintText(m_orders[index]).isEmpty();
     m_reprint->setEnabled(hasBill);
     m_reprint->setToolTip(index >= 0 && !hasBill ? QStringLiteral("该订单没有清单") : QString());
     const bool voided = index >= 0 && m_orders[index].status == journal::OrderStatus::Voided;
@@ -565,7 +568,7 @@ void TakingsWindow::showSelectedBill()
 void TakingsWindow::reprintSelected()
 {
     const int index = selectedOrder();
-    if (index < 0 || m_orders[index].billText.isEmpty()) {
+    if (index < 0 || reprintText(m_orders[index]).isEmpty()) {
         design::reportError(this, QStringLiteral("请先在订单列表中选择一张有清单的订单。"));
         return;
     }

@@ -79,17 +79,19 @@ main_looks() {
     expect_ink "清单" 8280 4920 975 1215
     expect_ink "复制" 9360 4920 975 1215
     expect_ink "打印" 10440 4920 975 1215
+    expect_ink "结账" 8280 4260 2205 600
+    expect_ink "店主" 10560 4260 855 600
 }
 
 empty_bill_looks() {
     main_looks
-    expect_blank "the bill pane, empty before 清单," 8190 0 3330 4800
+    expect_blank "the bill pane, empty before 清单," 8190 0 3330 4200
 }
 
 bill_looks() {
     main_looks
     expect_ink "the bill's first line (Label2)" 8400 120 900 210
-    expect_blank "the strip between the rule and the bill lies" 8190 0 195 4800
+    expect_blank "the strip between the rule and the bill lies" 8190 0 195 4200
 }
 
 sheet_looks() {

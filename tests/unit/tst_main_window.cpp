@@ -322,8 +322,8 @@ void TestMainWindow::focusOrder()
     // As the eye reads the window: categories, totals, the bill, the buttons
     // under it from left to right, and last those that clear and leave.
     const QStringList expected = {"C1", "C2", "C3", "c4", "c5", "c6", "L1", "L2", "L3",
-                                  "L4", "L5", "L6", "L7", "Label2", "Command2", "Command4",
-                                  "Command3", "Command1", "Cm4"};
+                                  "L4", "L5", "L6", "L7", "Label2", "Command2", "CheckoutButton",
+                                  "Command4", "Command3", "OwnerButton", "Command1", "Cm4"};
     QStringList order;
     QWidget *w = button(QStringLiteral("C1"));
     do {

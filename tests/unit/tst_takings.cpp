@@ -12,6 +12,7 @@
 #include "shell/form1.h"
 #include "shell/program.h"
 #include "shell/takings_command.h"
+#include "payment/receipt.h"
 #include "takings/takings_window.h"
 #include "testsupport.h"
 
@@ -106,7 +107,7 @@ bool readingEnds(takings::TakingsWindow *window)
     return QTest::qWaitFor([window] { return !window->isReading(); }, 10000);
 }
 
-enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10 };
+enum Gesture { RightClick, FingerHeld, MenuKey, ShiftF10, OwnerButton };
 
 }  // namespace
 
@@ -144,6 +145,7 @@ void TestTakings::ownerMenuGestures_data()
     QTest::newRow("finger held on the heading") << int(FingerHeld) << "C1" << true;
     QTest::newRow("menu key on 清单") << int(MenuKey) << "Command2" << true;
     QTest::newRow("Shift+F10 on 一键归零") << int(ShiftF10) << "Command1" << true;
+    QTest::newRow("the 店主 button") << int(OwnerButton) << "C1" << true;
     QTest::newRow("menu key on a category renames") << int(MenuKey) << "C1" << false;
 }
 
@@ -171,8 +173,10 @@ void TestTakings::ownerMenuGestures()
         // What the platform makes of the menu key: a request to the focus.
         QContextMenuEvent request(QContextMenuEvent::Keyboard, QPoint(), button->mapToGlobal(QPoint()));
         QApplication::sendEvent(button, &request);
-    } else {
+    } else if (gesture == ShiftF10) {
         QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
+    } else {
+        QTest::mouseClick(window.button(QStringLiteral("OwnerButton")), Qt::LeftButton);
     }
 
     QMenu *menu = shownOwnerMenu(window);
@@ -184,7 +188,8 @@ void TestTakings::ownerMenuGestures()
         for (const QAction *action : menu->actions())
             if (!action->isSeparator())
                 entries << action->text();
-        QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("导出菜单…"),
+        QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("交班…"),
+                                       QStringLiteral("店铺信息…"), QStringLiteral("导出菜单…"),
                                        QStringLiteral("导入菜单…"), QStringLiteral("关于 Tavelko")}));
         menu->hide();
     }
@@ -252,10 +257,13 @@ void TestTakings::dayFromTheMenu()
         QCOMPARE(dishes->rowCount(), int(said->dishes.size()));
         for (int row = 1; row < dishes->rowCount(); ++row)
             QVERIFY(captionValue(dishes->item(row - 1, 4)->text()) >= captionValue(dishes->item(row, 4)->text()));
-        // The latest order is selected, with its bill.
+        // The latest order is selected, with what reprints: its receipt
+        // when it was paid, else its bill.
         QCOMPARE(takings->selectedOrder(), count - 1);
+        const journal::Order &latest = takings->orders().last();
         QCOMPARE(static_cast<QPlainTextEdit *>(find("billText"))->toPlainText(),
-                 QString(takings->orders().last().billText).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+                 QString(latest.payment ? payment::receiptText(latest, payment::loadShop()) : latest.billText)
+                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         QVERIFY(reprint->isEnabled());
     }
 
@@ -375,7 +383,7 @@ void TestTakings::voidsWithAReason()
     QVERIFY(!voidButton->isEnabled());
     QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("orderList"))->item(1, 3)->text(),
              QStringLiteral("已作废（顾客走了）"));
-    QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("billText"))->toPlainText().startsWith(QStringLiteral("已作废（顾客走了）\n第2位")));
+    QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("billText"))->toPlainText().startsWith(QStringLiteral("已作废（顾客走了）\n结账单")));
     QVERIFY(journal::summaryText(window.summary()).contains(QStringLiteral("已作废 1笔 8元")));
 
     window.selectOrder(0);

@@ -1,0 +1,39 @@
+#pragma once
+// The figures of a 交班 over the orders since the last one: how many were
+// paid, unpaid and voided, the takings by method, the discounts and 抹零,
+// and the cash the drawer should hold against what was counted. No widgets,
+// no journal: a pure function of the orders, and the printed text.
+
+#include "journal/journal.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace payment {
+
+using journal::Fen;
+
+// The notes and coins counted, largest first: 100, 50, 20, 10, 5, 1 元, 5 角, 1 角.
+QList<Fen> drawerDenominations();
+
+// Everything but the count: the figures of `orders` (those since the last
+// 交班), the methods listed in `methods`' order (then any other found),
+// starting from `openingFloat`.
+journal::CashUp cashUpFigures(const QList<journal::Order> &orders, Fen openingFloat,
+                              const QStringList &methods);
+
+// Puts the counted cash in: a typed total, or the notes and coins counted
+// (value in 分, how many), whose sum it then is. Sets the difference.
+void countCash(journal::CashUp &cashUp, Fen countedTotal);
+void countCash(journal::CashUp &cashUp, const QList<QPair<Fen, int>> &counts);
+
+// "长款 2", "短款 2" or "无差额".
+QString differenceText(Fen difference);
+
+// The 交班 as printed, lines short enough for an 80 mm roll: `header` above.
+QString cashUpText(const journal::CashUp &cashUp, const QStringList &header = {});
+
+}  // namespace payment

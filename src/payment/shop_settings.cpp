@@ -1,0 +1,182 @@
+#include "payment/shop_settings.h"
+
+#include "journal/journal.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMutex>
+#include <QSettings>
+#include <QThreadPool>
+
+namespace payment {
+
+namespace {
+
+const QString dayFormat = QStringLiteral("yyyyMMdd");
+
+// The highest number handed out or seen this run, by day.
+struct Counter {
+    QMutex lock;
+    bool fileRead = false;
+    QDate day;
+    int last = 0;
+
+    void raise(const QDate &on, int number)
+    {
+        if (on != day) {
+            if (on < day)
+                return;
+            day = on;
+            last = 0;
+        }
+        last = std::max(last, number);
+    }
+};
+
+Counter &memory()
+{
+    static Counter counter;
+    return counter;
+}
+
+QString folderOrDefault(const QString &folder)
+{
+    return folder.isEmpty() ? journal::defaultFolder() : folder;
+}
+
+QString failure(const QSettings &settings)
+{
+    return settings.status() == QSettings::NoError
+               ? QString()
+               : QStringLiteral("店铺信息未能保存到“%1”（磁盘已满或没有写入权限）。")
+                     .arg(QDir::toNativeSeparators(settings.fileName()));
+}
+
+QString written(QSettings &settings)
+{
+    settings.sync();
+    return failure(settings);
+}
+
+}  // namespace
+
+QStringList standardMethods()
+{
+    return {cashMethod, QStringLiteral("微信"), QStringLiteral("支付宝"), QStringLiteral("银行卡")};
+}
+
+QStringList ShopSettings::headerLines() const
+{
+    QStringList lines;
+    for (const QString &line : {name, address, phone})
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
+    return lines;
+}
+
+QStringList ShopSettings::methods() const
+{
+    QStringList all = standardMethods();
+    for (const QString &extra : extraMethods)
+        if (!extra.trimmed().isEmpty() && !all.contains(extra.trimmed()))
+            all << extra.trimmed();
+    return all;
+}
+
+QString shopFile(const QString &folder)
+{
+    return QDir(folderOrDefault(folder)).filePath(QStringLiteral("shop.ini"));
+}
+
+ShopSettings loadShop(const QString &folder)
+{
+    QSettings file(shopFile(folder), QSettings::IniFormat);
+    ShopSettings shop;
+    shop.name = file.value(QStringLiteral("shop/name")).toString();
+    shop.address = file.value(QStringLiteral("shop/address")).toString();
+    shop.phone = file.value(QStringLiteral("shop/phone")).toString();
+    shop.footer = file.value(QStringLiteral("shop/footer")).toString();
+    for (int i = 1; i <= extraMethodCount; ++i) {
+        const QString method = file.value(QStringLiteral("payment/method%1").arg(i)).toString().trimmed();
+        if (!method.isEmpty())
+            shop.extraMethods << method;
+    }
+    shop.printReceipt = file.value(QStringLiteral("payment/printReceipt"), true).toBool();
+    return shop;
+}
+
+QString saveShop(const ShopSettings &shop, const QString &folder)
+{
+    QDir().mkpath(folderOrDefault(folder));
+    QSettings file(shopFile(folder), QSettings::IniFormat);
+    file.setValue(QStringLiteral("shop/name"), shop.name);
+    file.setValue(QStringLiteral("shop/address"), shop.address);
+    file.setValue(QStringLiteral("shop/phone"), shop.phone);
+    file.setValue(QStringLiteral("shop/footer"), shop.footer);
+    for (int i = 1; i <= extraMethodCount; ++i)
+        file.setValue(QStringLiteral("payment/method%1").arg(i),
+                      i <= shop.extraMethods.size() ? shop.extraMethods[i - 1].trimmed() : QString());
+    file.setValue(QStringLiteral("payment/printReceipt"), shop.printReceipt);
+    return written(file);
+}
+
+QString savePrintChoice(bool printReceipt, const QString &folder)
+{
+    QDir().mkpath(folderOrDefault(folder));
+    QSettings file(shopFile(folder), QSettings::IniFormat);
+    file.setValue(QStringLiteral("payment/printReceipt"), printReceipt);
+    return written(file);
+}
+
+void seedReceiptNumber(const QString &lastRecorded)
+{
+    const QStringList parts = lastRecorded.split(u'-');
+    if (parts.size() != 2)
+        return;
+    const QDate day = QDate::fromString(parts[0], dayFormat);
+    bool ok = false;
+    const int number = parts[1].toInt(&ok);
+    Counter &counter = memory();
+    QMutexLocker locked(&counter.lock);
+    if (day.isValid() && ok)
+        counter.raise(day, number);
+}
+
+QString nextReceiptNumber(const QDate &day, const QString &folder)
+{
+    Counter &counter = memory();
+    const QString file = shopFile(folder);
+    int number = 0;
+    {
+        QMutexLocker locked(&counter.lock);
+        if (!counter.fileRead) {
+            const QSettings stored(file, QSettings::IniFormat);
+            counter.raise(QDate::fromString(stored.value(QStringLiteral("receipt/day")).toString(), dayFormat),
+                          stored.value(QStringLiteral("receipt/last")).toInt());
+            counter.fileRead = true;
+        }
+        counter.raise(day, 0);
+        number = counter.day == day ? counter.last + 1 : 1;
+        counter.raise(day, number);
+    }
+    // Kept in shop.ini off the GUI thread (a synced write takes a while on a
+    // busy disk); each write puts down the latest count. A file that cannot
+    // be written leaves the count in memory, and the journal's own 单号 seed
+    // the counter at the next start.
+    QThreadPool::globalInstance()->start([file] {
+        static QMutex writing;
+        QMutexLocker one(&writing);
+        QDir().mkpath(QFileInfo(file).path());
+        QSettings stored(file, QSettings::IniFormat);
+        Counter &counter = memory();
+        {
+            QMutexLocker locked(&counter.lock);
+            stored.setValue(QStringLiteral("receipt/day"), counter.day.toString(dayFormat));
+            stored.setValue(QStringLiteral("receipt/last"), counter.last);
+        }
+        stored.sync();
+    });
+    return QStringLiteral("%1-%2").arg(day.toString(dayFormat)).arg(number, 4, 10, QLatin1Char('0'));
+}
+
+}  // namespace payment

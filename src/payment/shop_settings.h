@@ -1,0 +1,50 @@
+#pragma once
+// The owner's settings for taking money: the shop's name, address and phone
+// (the receipt's header), its footer, up to two payment methods of the
+// owner's own, whether 结账 prints the receipt, and the counter of the day's
+// 单号. They live beside the journal, in shop.ini of its folder, not among
+// the captions. No widgets here: failures come back as Chinese sentences.
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+
+namespace payment {
+
+// The methods every till offers, in the order they are shown; 现金 first.
+inline const QString cashMethod = QStringLiteral("现金");
+QStringList standardMethods();  // 现金, 微信, 支付宝, 银行卡
+inline constexpr int extraMethodCount = 2;
+
+struct ShopSettings {
+    QString name;
+    QString address;
+    QString phone;
+    QString footer;
+    QStringList extraMethods;   // the owner's own, at most two, none blank
+    bool printReceipt = true;   // "打印结账单" ticked in 结账
+
+    // The receipt's header: name, address and phone, the blank ones left out.
+    QStringList headerLines() const;
+    // Every method offered in 结账: the standard ones, then the owner's.
+    QStringList methods() const;
+};
+
+// shop.ini in `folder` (the journal's folder unless told).
+QString shopFile(const QString &folder = {});
+
+ShopSettings loadShop(const QString &folder = {});
+// Writes every setting; returns an empty text, or why they were not saved.
+QString saveShop(const ShopSettings &shop, const QString &folder = {});
+// Writes only the "打印结账单" choice.
+QString savePrintChoice(bool printReceipt, const QString &folder = {});
+
+// The 单号 "yyyyMMdd-NNNN" for an order ending on `day`: the day's running
+// number, one more than any given before on that day (by this counter or, as
+// seeded, in the journal). The counter is kept in shop.ini, and in memory
+// when the file cannot be written, so numbering never repeats.
+QString nextReceiptNumber(const QDate &day, const QString &folder = {});
+// The highest 单号 the journal holds for its day: the counter goes on from it.
+void seedReceiptNumber(const QString &lastRecorded);
+
+}  // namespace payment

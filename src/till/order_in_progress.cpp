@@ -1,0 +1,78 @@
+#include "till/order_in_progress.h"
+
+#include <QUuid>
+
+namespace till {
+
+OrderInProgress::OrderInProgress(QObject *parent) : QObject(parent) {}
+
+void OrderInProgress::handOff(int category, const QString &categoryName, double subtotal,
+                              const QList<journal::OrderLine> &lines)
+{
+    if (category < 1 || category > journal::categoryCount)
+        return;
+    Handed &handed = m_handed[category - 1];
+    handed.name = categoryName;
+    handed.subtotal = subtotal;
+    handed.lines = lines;
+    for (journal::OrderLine &line : handed.lines) {
+        line.category = category;
+        line.categoryName = categoryName;
+    }
+}
+
+void OrderInProgress::billBuilt(int number, const QString &text)
+{
+    m_billNumber = number;
+    m_billText = text;
+}
+
+void OrderInProgress::billPrinted()
+{
+    m_printed = m_printed || m_billNumber.has_value();
+}
+
+void OrderInProgress::billCopied()
+{
+    m_copied = m_copied || m_billNumber.has_value();
+}
+
+journal::Order OrderInProgress::current() const
+{
+    journal::Order order;
+    order.billNumber = m_billNumber;
+    order.billText = m_billText;
+    order.printed = m_printed;
+    order.copied = m_copied;
+    for (int k = 0; k < journal::categoryCount; ++k) {
+        order.categoryNames[k] = m_handed[k].name;
+        order.categoryTotals[k] = m_handed[k].subtotal;
+        order.grandTotal += m_handed[k].subtotal;
+        order.lines += m_handed[k].lines;
+    }
+    return order;
+}
+
+journal::Order OrderInProgress::end(journal::OrderStatus status,
+                                    const std::optional<journal::Payment> &payment)
+{
+    journal::Order order = current();
+    order.endedAt = QDateTime::currentDateTime();
+    order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    order.status = status;
+    if (status == journal::OrderStatus::Paid)
+        order.payment = payment;
+    const bool worthKeeping = !order.isEmpty() || order.payment.has_value();
+    if (worthKeeping && m_numbering)
+        order.receiptNumber = m_numbering(order.endedAt.date());
+
+    m_handed = {};
+    m_billNumber.reset();
+    m_billText.clear();
+    m_printed = m_copied = false;
+    if (worthKeeping)
+        emit ended(order);
+    return order;
+}
+
+}  // namespace till
