@@ -209,7 +209,15 @@ Fen toFen(double yuan)
 {
     // A caption amount is a decimal that a double holds a hair off (1.005 is
     // 1.00499...): the hair is taken back before rounding half away from 0.
+    // No till takes 10^15 元: a caption beyond it (or one gone out of range,
+    // "溢出") is held at that bound, where sums of it still fit in 分; a
+    // caption that is no number at all counts 0.
+    constexpr double bound = 1e17;  // 分
     const double scaled = yuan * 100;
+    if (std::isnan(scaled))
+        return 0;
+    if (std::abs(scaled) >= bound)
+        return Fen(std::copysign(bound, scaled));
     const double hair = 1e-9 * std::max(1.0, std::abs(scaled));
     return Fen(std::llround(scaled + std::copysign(hair, scaled)));
 }

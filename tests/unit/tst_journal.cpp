@@ -483,7 +483,9 @@ void TstJournal::writesWhatWaitedInItsOrder()
 void TstJournal::paymentsVoidsAndCashUps()
 {
     for (const auto &[yuan, fen] : {std::pair{40.5, 4050LL}, {3.3, 330LL}, {1.005, 101LL},
-                                    {-0.015, -2LL}, {989.999999999995, 99000LL}})
+                                    {-0.015, -2LL}, {989.999999999995, 99000LL},
+                                    {qInf(), 100000000000000000LL}, {-1e300, -100000000000000000LL},
+                                    {qQNaN(), 0LL}})
         QCOMPARE(journal::toFen(yuan), fen);
 
     QTemporaryDir folder;
