@@ -191,6 +191,25 @@ poll_until 60 "the order in the journal" takings_show_one_order \
 grep -qx "未结账 1笔 20元" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
 grep -q "^牛肉面 2 .*20元$" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
 
+note "结账: the next customer pays 6 with a 10 in cash; --takings counts it under 现金"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 1 small plus 1          # 1 x 6
+close_sheet "$sheet" "$main"
+click "$main" 8280 4260 2205 600                # "结账", above "清单"
+checkout=$(wait_window '^结账$')
+wait_focus "$checkout"
+xdotool type 10                                 # digits go to the cash amount
+xdotool key Return                              # 确认收款
+wait_window_gone '^结账$'
+cups_wait_jobs 2 || fail "the receipt did not reach the printer"
+takings_show_cash() {
+    wine "$install_dir/tavelko.exe" --takings | tr -d '\r' >"$E2E_DIR/takings.txt" \
+        && grep -qx "现金 6元" "$E2E_DIR/takings.txt"
+}
+poll_until 60 "the paid order in the journal" takings_show_cash \
+    || fail "--takings did not count the cash: $(cat "$E2E_DIR/takings.txt")"
+grep -qx "营业额 6元" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
+
 note "no default printer: a message box, nothing printed"
 # Wine learns the CUPS printers when a program starts.
 close_main "$main"
@@ -201,7 +220,7 @@ main=$(open_main)
 click "$main" "${MAKE_BILL[@]}"
 click "$main" "${PRINT_BILL[@]}"
 expect_message_over "$main"
-[ "$(cups_job_count)" -eq 1 ] || fail "a job was printed without a default printer"
+[ "$(cups_job_count)" -eq 2 ] || fail "a job was printed without a default printer"
 
 note "an overflowing price: a message box, the sheet goes on"
 sheet=$(open_category "$main" 1)
@@ -222,7 +241,7 @@ poll_until 30 "the session's end to end the program" process_ended "$APP_PID" ||
 wait "$APP_PID" 2>/dev/null || true
 APP_PID=
 wine "$install_dir/tavelko.exe" --takings | tr -d '\r' >"$E2E_DIR/takings.txt"
-grep -qx "订单数 2" "$E2E_DIR/takings.txt" && grep -qx "未结账 2笔 26元" "$E2E_DIR/takings.txt" \
+grep -qx "订单数 3" "$E2E_DIR/takings.txt" && grep -qx "未结账 2笔 26元" "$E2E_DIR/takings.txt" \
     || fail "the order on the main window was lost at the session's end: $(cat "$E2E_DIR/takings.txt")"
 
 note "install again over the installed copy: an upgrade that keeps the registry"
