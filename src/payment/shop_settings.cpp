@@ -128,7 +128,7 @@ QString savePrintChoice(bool printReceipt, const QString &folder)
     return written(file);
 }
 
-void seedReceiptNumber(const QString &lastRecorded)
+void continueReceiptNumbersAfter(const QString &lastRecorded)
 {
     const QStringList parts = lastRecorded.split(u'-');
     if (parts.size() != 2)
@@ -161,8 +161,8 @@ QString nextReceiptNumber(const QDate &day, const QString &folder)
     }
     // Kept in shop.ini off the GUI thread (a synced write takes a while on a
     // busy disk); each write puts down the latest count. A file that cannot
-    // be written leaves the count in memory, and the journal's own 单号 seed
-    // the counter at the next start.
+    // be written leaves the count in memory; at the next start the counter
+    // goes on from the highest 单号 the journal holds.
     QThreadPool::globalInstance()->start([file] {
         static QMutex writing;
         QMutexLocker one(&writing);

@@ -40,11 +40,11 @@ QString saveShop(const ShopSettings &shop, const QString &folder = {});
 QString savePrintChoice(bool printReceipt, const QString &folder = {});
 
 // The 单号 "yyyyMMdd-NNNN" for an order ending on `day`: the day's running
-// number, one more than any given before on that day (by this counter or, as
-// seeded, in the journal). The counter is kept in shop.ini, and in memory
+// number, one more than any given before on that day (by this counter, or
+// recorded in the journal). The counter is kept in shop.ini, and in memory
 // when the file cannot be written, so numbering never repeats.
 QString nextReceiptNumber(const QDate &day, const QString &folder = {});
 // The highest 单号 the journal holds for its day: the counter goes on from it.
-void seedReceiptNumber(const QString &lastRecorded);
+void continueReceiptNumbersAfter(const QString &lastRecorded);
 
 }  // namespace payment

@@ -179,7 +179,7 @@ void Program::start()
         journal::programJournalService().start();
         till::askJournal<std::optional<QString>>(
             &form1(), [](journal::Journal &j) { return j.lastReceiptNumber(QDate::currentDate()); },
-            [](std::optional<QString> last) { payment::seedReceiptNumber(last.value_or(QString())); });
+            [](std::optional<QString> last) { payment::continueReceiptNumbersAfter(last.value_or(QString())); });
     });
 }
 

@@ -294,7 +294,7 @@ void TstPayment::orderInProgressBecomesTheJournalsOrder()
     QVERIFY(order.isEmpty());
 
     // The numbering goes on past what the journal holds, and never repeats.
-    seedReceiptNumber(today + QStringLiteral("-0041"));
+    continueReceiptNumbersAfter(today + QStringLiteral("-0041"));
     order.handOff(2, QStringLiteral("小炒"), 28, {line});
     journal::Payment paid;
     paid.total = paid.due = 2800;
