@@ -196,4 +196,11 @@ void reportError(QWidget *parent, const QString &text)
     box.exec();
 }
 
+void reportInfo(QWidget *parent, const QString &text)
+{
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
+    box.setObjectName(QStringLiteral("提示"));
+    box.exec();
+}
+
 }  // namespace design

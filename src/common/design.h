@@ -61,6 +61,8 @@ bool isRightPress(const QEvent *event);
 
 // A message box in Chinese, for failures a handler stops at.
 void reportError(QWidget *parent, const QString &text);
+// A message box in Chinese for what the cashier should know, not a failure.
+void reportInfo(QWidget *parent, const QString &text);
 
 }  // namespace design
 

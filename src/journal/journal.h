@@ -93,9 +93,24 @@ struct Order {
     double grandTotal = 0;
     QList<OrderLine> lines;
     QString billText;               // the bill as last built, empty if none
+    // The open order it closes: when the order is recorded, the open order
+    // with this uid is removed in the same transaction. Empty: none.
+    QString closesOpenUid;
 
     // Nothing to keep: no line and a grand total of 0.
     bool isEmpty() const { return lines.isEmpty() && grandTotal == 0; }
+};
+
+// An order put aside (挂单) under a name, waiting to be brought back. The
+// journal keeps it whole; its `state` is the till's own description of the
+// order (JSON), opaque here.
+struct OpenOrder {
+    QString uid;        // its identity (a UUID), made when first put aside
+    QString name;       // "3号桌", "外卖 王": unique among the open orders
+    QDateTime heldAt;   // when it was (last) put aside
+    Fen total = 0;      // its grand total then
+    int dishCount = 0;  // portions ordered (the sum of its quantities)
+    QByteArray state;   // the till's JSON
 };
 
 // The day's figures are exact sums in 分: each caption amount is taken to the

@@ -10,6 +10,8 @@ class QPushButton;
 
 namespace till {
 class OrderInProgress;
+class OpenOrders;
+struct HeldDish;
 }
 
 class Form2 : public Form {
@@ -27,10 +29,22 @@ public:
     void Command4_Click();  // "复制"
     void CheckoutButton_Click();  // "结账"
     void OwnerButton_Click();     // "店主": the owner's menu
+    void HoldButton_Click();      // "挂单": the order put aside under a name
+    void RecallButton_Click();    // "取单": an order put aside brought back
+    void KitchenButton_Click();   // "下单": what changed, to the kitchen printer
 
     // The order in progress that the window's bill, print, copy, payment
     // and clearing go to; set by the shell.
     void setOrder(till::OrderInProgress *order) { m_order = order; }
+    // The orders put aside that 挂单 and 取单 go to; set by the shell.
+    void setOpenOrders(till::OpenOrders *open) { m_openOrders = open; }
+    // At the program's end: an order brought back with 取单 and still on
+    // the windows goes back among the orders put aside rather than ending
+    // unpaid. True when it did.
+    bool putBackAside();
+    // Brings back the order put aside as `uid` onto the sheets and this
+    // window, which must hold no order. False when it could not be.
+    bool bringBack(const QString &uid);
 
     QLabel *label(const QString &name) { return control<QLabel>(name); }
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
@@ -42,6 +56,8 @@ protected:
     void Form_Load() override;
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool event(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -50,6 +66,16 @@ private:
     QLabel *own(const char *name) const;
     void showBill(const QString &text);  // into Label2, scrolled to the total
     void clearWindow();  // every sheet and every total, summary and the bill
+    QList<till::HeldDish> dishesOnSheets() const;  // the six sheets' rows with something ordered
+    bool holdsOrder() const;
+    // Puts the order on the windows aside; false when the cashier cancelled.
+    bool holdOrder();
+    // Prints on the kitchen printer what changed since the last 下单. True
+    // when it printed or had nothing to print (`pressed`: say so), or no
+    // kitchen printer is set.
+    bool sendToKitchen(bool pressed);
+    void showKitchenButton();  // only with a kitchen printer set
 
     till::OrderInProgress *m_order = nullptr;
+    till::OpenOrders *m_openOrders = nullptr;
 };

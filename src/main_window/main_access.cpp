@@ -85,14 +85,20 @@ void orderTabs(QWidget &form2, const QList<QWidget *> &categoryButtons)
     order.append(form2.findChild<QLabel *>(QStringLiteral("L7")));
     order.append(form2.findChild<QLabel *>(QStringLiteral("Label2")));
     const QStringList last{QStringLiteral("Command1"), QStringLiteral("Cm4")};
+    // The table buttons come after the bill's own: 挂单, 取单, 下单.
+    const QStringList tables{QStringLiteral("HoldButton"), QStringLiteral("RecallButton"),
+                             QStringLiteral("KitchenButton")};
     QList<QPushButton *> underBill;
     for (QPushButton *b : form2.findChildren<QPushButton *>(Qt::FindDirectChildrenOnly))
-        if (!categoryButtons.contains(b) && !last.contains(b->objectName()))
+        if (!categoryButtons.contains(b) && !last.contains(b->objectName()) &&
+            !tables.contains(b->objectName()))
             underBill.append(b);
     std::stable_sort(underBill.begin(), underBill.end(),
                      [](const QPushButton *a, const QPushButton *b) { return a->x() < b->x(); });
     for (QPushButton *b : underBill)
         order.append(b);
+    for (const QString &name : tables)
+        order.append(form2.findChild<QPushButton *>(name, Qt::FindDirectChildrenOnly));
     for (const QString &name : last)
         order.append(form2.findChild<QPushButton *>(name, Qt::FindDirectChildrenOnly));
     order.removeAll(nullptr);

@@ -291,6 +291,29 @@ QList<journal::OrderLine> OrderSheet::orderLineRecords() const
     return lines;
 }
 
+void OrderSheet::handOn(const QString &categoryName)
+{
+    Form2 &main = form2();
+    main.control<QLabel>(m_summaryLabel)->setText(orderLines());
+    main.control<QLabel>(m_totalLabel)->setText(subtotal());
+    for (const Category &c : categories)
+        if (m_summaryLabel == QLatin1String(c.summary))
+            emit handedOff(c.number, categoryName, captionValue(subtotal()).value_or(0),
+                           orderLineRecords());
+}
+
+bool OrderSheet::sumGrandTotal()
+{
+    // Sheets not used yet are created and loaded (not shown) here.
+    double subtotals[6];
+    return design::guarded(this, [&] {
+        const QString what = QStringLiteral("总计");
+        for (int category : {2, 3, 4, 5, 6, 1})
+            subtotals[category - 1] = captionOperand(orderSheet(category).subtotal(), what);
+        form2().control<QLabel>(QStringLiteral("L7"))->setText(captionText(checkedSum(subtotals, what)));
+    });
+}
+
 void OrderSheet::Command2_Click()
 {
     // Settle first, so that the subtotal handed on always matches the order
@@ -298,26 +321,9 @@ void OrderSheet::Command2_Click()
     if (!Command1_Click())
         return;
 
-    Form2 &main = form2();
-    main.control<QLabel>(m_summaryLabel)->setText(orderLines());
-    const QList<journal::OrderLine> handedLines = orderLineRecords();
-
     const bool saved = SaveSettingEx(captionControls());
-
-    main.control<QLabel>(m_totalLabel)->setText(subtotal());
-    for (const Category &c : categories)
-        if (m_summaryLabel == QLatin1String(c.summary))
-            emit handedOff(c.number, windowTitle(), captionValue(subtotal()).value_or(0), handedLines);
-
-    // The grand total from the subtotals of all six sheets; sheets not used
-    // yet are created and loaded (not shown) here.
-    double subtotals[6];
-    const bool summed = design::guarded(this, [&] {
-        const QString what = QStringLiteral("总计");
-        for (int category : {2, 3, 4, 5, 6, 1})
-            subtotals[category - 1] = captionOperand(orderSheet(category).subtotal(), what);
-        main.control<QLabel>(QStringLiteral("L7"))->setText(captionText(checkedSum(subtotals, what)));
-    });
+    handOn(windowTitle());
+    const bool summed = sumGrandTotal();
     const QString saveFailure = settings::saveFailureMessage(QStringLiteral("菜品名称和价格"));
     if (!summed) {
         // The sheet stays shown; a failed save is still the cashier's to know.
@@ -326,10 +332,55 @@ void OrderSheet::Command2_Click()
         return;
     }
 
+    Form2 &main = form2();
     hide();
     main.showForm();
     if (!saved)
         design::reportError(&main, saveFailure);
+}
+
+QList<till::HeldDish> OrderSheet::heldDishes(int category)
+{
+    ensureLoaded();
+    auto text = [this](const QString &name) { return m_labels.value(name)->text(); };
+    QList<till::HeldDish> dishes;
+    for (const DishRow &row : sheet::dishRows()) {
+        till::HeldDish d;
+        d.smallQuantity = captionValue(text(row.smallQuantity)).value_or(0);
+        d.largeQuantity = captionValue(text(row.largeQuantity)).value_or(0);
+        if (d.smallQuantity == 0 && d.largeQuantity == 0)
+            continue;
+        d.category = category;
+        d.row = row.number;
+        d.dish = text(row.dishName);
+        d.smallHeading = text(row.smallHeading);
+        d.largeHeading = text(row.largeHeading);
+        d.smallPrice = text(row.smallPrice);
+        d.largePrice = text(row.largePrice);
+        dishes.append(d);
+    }
+    return dishes;
+}
+
+bool OrderSheet::bringBack(const QList<till::HeldDish> &dishes, const QString &categoryName)
+{
+    ensureLoaded();
+    Command59_Click();
+    if (dishes.isEmpty())
+        return true;
+    for (const till::HeldDish &d : dishes) {
+        if (d.row < 1 || d.row > sheet::rowCount)
+            continue;
+        const DishRow &row = sheet::dishRows()[d.row - 1];
+        m_labels.value(row.smallQuantity)->setText(captionText(d.smallQuantity));
+        m_labels.value(row.largeQuantity)->setText(captionText(d.largeQuantity));
+        if (!design::guarded(this, [&] { recomputeLineTotal(row); }))
+            return false;
+    }
+    if (!Command1_Click())
+        return false;
+    handOn(categoryName);
+    return true;
 }
 
 void OrderSheet::editCaption(QLabel *label)

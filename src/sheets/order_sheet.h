@@ -6,6 +6,7 @@
 #include "common/form.h"
 #include "journal/journal.h"
 #include "sheets/sheet_design.h"
+#include "till/held_order.h"
 
 #include <QHash>
 
@@ -38,6 +39,17 @@ public:
     QPushButton *button(const QString &name);
     SettleList *settleList();
 
+    // The rows with something ordered, as an order put aside keeps them.
+    QList<till::HeldDish> heldDishes(int category);
+    // Brings an order back: clears the sheet, writes the quantities of
+    // `dishes` into their rows, recomputes their line totals at today's
+    // prices, settles and hands the sheet on under `categoryName`, as "关闭"
+    // would, without showing a window. False when a number overflowed (told).
+    bool bringBack(const QList<till::HeldDish> &dishes, const QString &categoryName);
+    // The grand total on the main window from the six sheets' subtotals.
+    // False when it overflowed (told on this sheet).
+    bool sumGrandTotal();
+
     bool GetSettingEx(const QList<QWidget *> &controls);
     bool SaveSettingEx(const QList<QWidget *> &controls);
 
@@ -60,6 +72,7 @@ private:
     QList<const sheet::DishRow *> handedRows() const;  // the rows "关闭" hands on
     QString orderLines() const;
     QList<journal::OrderLine> orderLineRecords() const;  // the same, as data
+    void handOn(const QString &categoryName);  // the settled sheet to the main window
 
     QString m_summaryLabel;
     QString m_totalLabel;

@@ -11,6 +11,7 @@
 #include "shell/end_request.h"
 #include "shell/single_instance.h"
 #include "till/journal_link.h"
+#include "till/open_orders.h"
 #include "till/order_in_progress.h"
 
 #include <QApplication>
@@ -86,6 +87,7 @@ QWidget *visibleWindow()
 
 struct Program::Windows {
     till::OrderInProgress order;  // what the sheets and the main window hand on
+    till::OpenOrders openOrders;  // the orders put aside (挂单)
     std::unique_ptr<Form1> form1;
     std::unique_ptr<Form2> form2;
     std::array<std::unique_ptr<OrderSheet>, 6> sheets;
@@ -97,8 +99,20 @@ Program::Program() : m_windows(std::make_unique<Windows>())
     currentProgram = this;
     // Each order that ends goes to the journal, numbered on the day's 单号.
     m_windows->order.setNumbering([](const QDate &day) { return payment::nextReceiptNumber(day); });
-    QObject::connect(&m_windows->order, &till::OrderInProgress::ended,
-                     [](const journal::Order &order) { till::recordOrder(order); });
+    // An order brought back from those put aside leaves them as it ends:
+    // the journal removes it in the same write that records the order.
+    till::OpenOrders &open = m_windows->openOrders;
+    QObject::connect(&m_windows->order, &till::OrderInProgress::ended, [&open](const journal::Order &order) {
+        till::recordOrder(order);
+        open.ended(order.closesOpenUid, true);
+    });
+    QObject::connect(&m_windows->order, &till::OrderInProgress::abandoned,
+                     [&open](const QString &uid) { open.ended(uid, false); });
+    QObject::connect(&open, &till::OpenOrders::kept, [](const journal::OpenOrder &held) {
+        journal::programJournalService().keepOpen(held);
+    });
+    QObject::connect(&open, &till::OpenOrders::dropped,
+                     [](const QString &uid) { journal::programJournalService().dropOpen(uid); });
 }
 
 Program::~Program()
@@ -130,6 +144,7 @@ Form2 &Program::form2()
     {
         m_windows->form2 = std::make_unique<Form2>();
         m_windows->form2->setOrder(&m_windows->order);
+        m_windows->form2->setOpenOrders(&m_windows->openOrders);
     }
     return *m_windows->form2;
 }
@@ -180,14 +195,23 @@ void Program::start()
         till::askJournal<std::optional<QString>>(
             &form1(), [](journal::Journal &j) { return j.lastReceiptNumber(QDate::currentDate()); },
             [](std::optional<QString> last) { payment::continueReceiptNumbersAfter(last.value_or(QString())); });
+        // The orders put aside before the program last ended wait for 取单.
+        till::askJournal<std::optional<QList<journal::OpenOrder>>>(
+            &form1(), [](journal::Journal &j) { return j.openOrders(); },
+            [this](std::optional<QList<journal::OpenOrder>> stored) {
+                m_windows->openOrders.load(stored.value_or(QList<journal::OpenOrder>()));
+            });
     });
 }
 
 void Program::recordOpenOrder(bool tellOwner)
 {
-    // An order still on the main window ends with the program; the journal
-    // gets a moment to write it and any still waiting, and keeps what it
-    // could not write in its rescue file.
+    // An order still on the main window ends with the program, unless it
+    // was brought back from those put aside: that one goes back among them.
+    // The journal gets a moment to write it and any still waiting, and
+    // keeps what it could not write in its rescue file.
+    if (m_windows->form2)
+        m_windows->form2->putBackAside();
     m_windows->order.end(journal::OrderStatus::Unpaid);
     const QString text = journal::programJournalService().finish(std::chrono::seconds(2));
     if (text.isEmpty())

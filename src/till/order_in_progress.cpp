@@ -62,17 +62,57 @@ journal::Order OrderInProgress::end(journal::OrderStatus status,
     order.status = status;
     if (status == journal::OrderStatus::Paid)
         order.payment = payment;
+    order.closesOpenUid = m_heldUid;
     const bool worthKeeping = !order.isEmpty() || order.payment.has_value();
     if (worthKeeping && m_numbering)
         order.receiptNumber = m_numbering(order.endedAt.date());
 
+    reset();
+    if (worthKeeping)
+        emit ended(order);
+    else if (!order.closesOpenUid.isEmpty())
+        emit abandoned(order.closesOpenUid);
+    return order;
+}
+
+void OrderInProgress::reset()
+{
     m_handed = {};
     m_billNumber.reset();
     m_billText.clear();
     m_printed = m_copied = false;
-    if (worthKeeping)
-        emit ended(order);
-    return order;
+    m_heldUid.clear();
+    m_heldName.clear();
+    m_sentToKitchen.clear();
+}
+
+void OrderInProgress::broughtBack(const HeldOrder &held)
+{
+    m_heldUid = held.uid;
+    m_heldName = held.name;
+    m_billNumber = held.billNumber;
+    m_billText = held.billText;
+    m_printed = held.printed;
+    m_copied = held.copied;
+    m_sentToKitchen = held.sentToKitchen;
+}
+
+HeldOrder OrderInProgress::setAside(const QString &name, const QList<HeldDish> &dishes,
+                                    journal::Fen total)
+{
+    HeldOrder held;
+    held.uid = m_heldUid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : m_heldUid;
+    held.name = name;
+    held.heldAt = QDateTime::currentDateTime();
+    held.total = total;
+    held.dishes = dishes;
+    held.billNumber = m_billNumber;
+    held.billText = m_billText;
+    held.printed = m_printed;
+    held.copied = m_copied;
+    held.sentToKitchen = m_sentToKitchen;
+    reset();
+    return held;
 }
 
 }  // namespace till

@@ -6,6 +6,7 @@
 // anything back from it: the captions stay the data of the windows.
 
 #include "journal/journal.h"
+#include "till/held_order.h"
 
 #include <QObject>
 
@@ -44,8 +45,24 @@ public:
     journal::Order end(journal::OrderStatus status,
                        const std::optional<journal::Payment> &payment = std::nullopt);
 
+    // The order brought back from those put aside takes the place of this
+    // empty one: its identity and name, its bill and what the kitchen has.
+    void broughtBack(const HeldOrder &held);
+    // Puts the order aside under `name` with the sheets' `dishes` and the
+    // grand total `total`: returns it to keep, then starts the next, empty
+    // order. Nothing is recorded: the order has not ended.
+    HeldOrder setAside(const QString &name, const QList<HeldDish> &dishes, journal::Fen total);
+    QString heldUid() const { return m_heldUid; }    // empty unless brought back
+    QString heldName() const { return m_heldName; }
+    // What the kitchen has been sent for this order (its last 下单).
+    const QList<HeldDish> &sentToKitchen() const { return m_sentToKitchen; }
+    void setSentToKitchen(const QList<HeldDish> &sent) { m_sentToKitchen = sent; }
+
 signals:
     void ended(const journal::Order &order);
+    // An order brought back ended with nothing on it: nothing to record, and
+    // it is no longer put aside either.
+    void abandoned(const QString &uid);
 
 private:
     struct Handed {
@@ -58,7 +75,11 @@ private:
     QString m_billText;
     bool m_printed = false;
     bool m_copied = false;
+    QString m_heldUid, m_heldName;
+    QList<HeldDish> m_sentToKitchen;
     Numbering m_numbering;
+
+    void reset();
 };
 
 }  // namespace till

@@ -1,0 +1,32 @@
+#pragma once
+// The two small windows of 挂单 and 取单: the name an order is put aside
+// under, and the list of the orders waiting, one chosen with a click, a tap
+// or Enter.
+
+#include "till/held_order.h"
+
+#include <functional>
+#include <optional>
+
+class QWidget;
+
+namespace main_window {
+
+// Whether a name is taken by another order put aside.
+using NameTaken = std::function<bool(const QString &name)>;
+
+// Asks for the name to put an order aside under: a table number typed or
+// picked (1 to 30 become "1号桌" ... "30号桌") or any short text. `suggested`
+// is filled in (the name an order brought back had). A blank name, one too
+// long or one `taken` is refused with a message and the box stays open.
+// nullopt when the cashier cancels.
+std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, const NameTaken &taken);
+
+// The longest name an order is put aside under, in characters.
+inline constexpr int holdNameLength = 20;
+
+// Lists `waiting` (name, time put aside, total, number of dishes) and returns
+// the uid of the one chosen, or nullopt when the cashier cancels.
+std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting);
+
+}  // namespace main_window
