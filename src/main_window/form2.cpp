@@ -448,6 +448,15 @@ bool Form2::holdsOrder() const
            captionValue(own("L7")->text()).value_or(0) != 0;
 }
 
+void Form2::setOpenOrders(till::OpenOrders *open)
+{
+    m_openOrders = open;
+    connect(open, &till::OpenOrders::loaded, this, [this] {
+        if (std::exchange(m_recallWhenLoaded, false) && isVisible())
+            RecallButton_Click();
+    });
+}
+
 void Form2::HoldButton_Click()
 {
     holdOrder();
@@ -466,7 +475,7 @@ bool Form2::holdOrder()
         this, m_order->heldName(), [this, uid](const QString &n) { return m_openOrders->nameInUse(n, uid); });
     if (!name)
         return false;
-    sendToKitchen(false);  // a ticket that fails is told; its dishes stay unsent with the order
+    sendToKitchen(false, *name);  // a ticket that fails is told; its dishes stay unsent with the order
     const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
     m_openOrders->keep(m_order->setAside(*name, dishesOnSheets(), total));
     clearWindow();
@@ -478,7 +487,7 @@ void Form2::RecallButton_Click()
     if (!m_order || !m_openOrders)
         return;
     if (!m_openOrders->isLoaded()) {
-        design::reportError(this, QStringLiteral("挂单还在读取中，请稍候再按“取单”。"));
+        m_recallWhenLoaded = true;  // the list opens as soon as it is read
         return;
     }
     if (m_openOrders->waiting().isEmpty()) {
@@ -554,7 +563,7 @@ void Form2::KitchenButton_Click()
     sendToKitchen(true);
 }
 
-bool Form2::sendToKitchen(bool pressed)
+bool Form2::sendToKitchen(bool pressed, const QString &table)
 {
     const QString printer = payment::loadShop().kitchenPrinter;
     if (printer.isEmpty() || !m_order)
@@ -570,7 +579,8 @@ bool Form2::sendToKitchen(bool pressed)
     }
     ticket.at = QDateTime::currentDateTime();
     ticket.number = payment::nextKitchenTicketNumber(ticket.at.date());
-    ticket.table = !m_order->heldName().isEmpty() ? m_order->heldName()
+    ticket.table = !table.isEmpty()                ? table
+                   : !m_order->heldName().isEmpty() ? m_order->heldName()
                    : m_order->current().billNumber
                        ? QStringLiteral("第%1位").arg(*m_order->current().billNumber)
                        : QStringLiteral("散客");

@@ -37,7 +37,7 @@ public:
     // and clearing go to; set by the shell.
     void setOrder(till::OrderInProgress *order) { m_order = order; }
     // The orders put aside that 挂单 and 取单 go to; set by the shell.
-    void setOpenOrders(till::OpenOrders *open) { m_openOrders = open; }
+    void setOpenOrders(till::OpenOrders *open);
     // At the program's end: an order brought back with 取单 and still on
     // the windows goes back among the orders put aside rather than ending
     // unpaid. True when it did.
@@ -73,9 +73,11 @@ private:
     // Prints on the kitchen printer what changed since the last 下单. True
     // when it printed or had nothing to print (`pressed`: say so), or no
     // kitchen printer is set.
-    bool sendToKitchen(bool pressed);
+    // `table`: the name the order is being put aside under, if it has none yet.
+    bool sendToKitchen(bool pressed, const QString &table = {});
     void showKitchenButton();  // only with a kitchen printer set
 
     till::OrderInProgress *m_order = nullptr;
     till::OpenOrders *m_openOrders = nullptr;
+    bool m_recallWhenLoaded = false;  // 取单 pressed before the list was read
 };

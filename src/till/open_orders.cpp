@@ -26,6 +26,7 @@ void OpenOrders::load(const QList<journal::OpenOrder> &stored)
     std::stable_sort(m_orders.begin(), m_orders.end(),
                      [](const HeldOrder &a, const HeldOrder &b) { return a.heldAt < b.heldAt; });
     m_loaded = true;
+    emit loaded();
 }
 
 QList<HeldOrder> OpenOrders::waiting() const

@@ -42,6 +42,7 @@ public:
     void ended(const QString &uid, bool recorded);
 
 signals:
+    void loaded();  // the journal's open orders arrived
     void kept(const journal::OpenOrder &open);
     void dropped(const QString &uid);
 

@@ -81,17 +81,19 @@ main_looks() {
     expect_ink "打印" 10440 4920 975 1215
     expect_ink "结账" 8280 4260 2205 600
     expect_ink "店主" 10560 4260 855 600
+    expect_ink "挂单" 8280 3600 975 600
+    expect_ink "取单" 9360 3600 975 600
 }
 
 empty_bill_looks() {
     main_looks
-    expect_blank "the bill pane, empty before 清单," 8190 0 3330 4200
+    expect_blank "the bill pane, empty before 清单," 8190 0 3330 3540
 }
 
 bill_looks() {
     main_looks
     expect_ink "the bill's first line (Label2)" 8400 120 900 210
-    expect_blank "the strip between the rule and the bill lies" 8190 0 195 4200
+    expect_blank "the strip between the rule and the bill lies" 8190 0 195 3540
 }
 
 sheet_looks() {

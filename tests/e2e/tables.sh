@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Two tables at once with a kitchen printer: table 3 and table 5 are put
+# aside (挂单), each sending its dishes to the kitchen first; the program is
+# killed and started again; table 3 comes back (取单), gets one more bowl and
+# 下单 sends only that bowl, then one bowl less and 下单 sends one 退菜 line;
+# table 3 is cleared, and table 5 is still aside with its quantities. The
+# tickets come off an 80 mm roll in large type, without prices.
+. "$(dirname "$0")/lib.sh"
+e2e_begin tables
+require_tools cupsd lpadmin lpstat pdftotext
+
+cups_start "$E2E_DIR/cups"
+cups_add_printer counter80 "$E2E_HERE/data/roll80.ppd"
+cups_add_printer kitchen80 "$E2E_HERE/data/roll80.ppd"
+cups_set_default counter80
+
+mkdir -p "$XDG_DATA_HOME/Tavelko"
+printf '[shop]\nname=老王面馆\nkitchenPrinter=kitchen80\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
+
+HOLD=(8280 3600 975 600)      # "挂单", "取单" and "下单", above "结账"
+RECALL=(9360 3600 975 600)
+KITCHEN=(10440 3600 975 600)
+
+# ticket_is JOB LINE...: the ticket printed as job JOB is these lines and no
+# other dish lines (its heading, table and time aside).
+ticket_is() {
+    local job=$1 file
+    shift
+    file=$E2E_DIR/ticket-$job.txt
+    pdf_lines "$(cups_job_file "$job")" >"$file"
+    local dishes
+    dishes=$(grep -E '×' "$file" || true)
+    [ "$dishes" = "$(printf '%s\n' "$@")" ] \
+        || fail "ticket $job has$(printf '\n%s' "$(cat "$file")")"$'\n'"expected the dish lines$(printf '\n%s' "$@")"
+    grep -qE '[0-9]+\.[0-9]|元' "$file" && fail "ticket $job shows a price: $(cat "$file")"
+    return 0
+}
+
+# hold MAIN NAME: 挂单 under NAME, typed into the box that opens with the focus.
+hold() {
+    click "$1" "${HOLD[@]}"
+    local box
+    box=$(wait_window '^挂单$')
+    wait_focus "$box"
+    xdotool type "$2"
+    xdotool key Return
+    wait_window_gone '^挂单$'
+}
+
+# recall MAIN: 取单, Enter on the first entry (the oldest).
+recall() {
+    click "$1" "${RECALL[@]}"
+    local list
+    list=$(wait_window '^取单$')
+    wait_focus "$list"
+    xdotool key Return
+    wait_window_gone '^取单$'
+}
+
+start_app
+main=$(open_main)
+sheet=$(open_category "$main" 1)
+set_dish_name "$sheet" 1 牛肉面
+set_dish_name "$sheet" 2 炒青菜
+set_price "$sheet" 1 small 12
+set_price "$sheet" 2 large 18
+set_heading "$sheet" small left 小份
+set_heading "$sheet" large left 大份
+
+note "table 3: two 牛肉面, put aside; the kitchen gets them first"
+press_quantity "$sheet" 1 small plus 2
+close_sheet "$sheet" "$main"
+hold "$main" 3
+cups_wait_jobs 1 || fail "putting table 3 aside sent nothing to the kitchen"
+ticket_is 1 '牛肉面 小份 ×2'
+grep -qxF '3号桌' "$E2E_DIR/ticket-1.txt" || fail "the ticket does not name table 3: $(cat "$E2E_DIR/ticket-1.txt")"
+expect_on_paper "$(cups_job_file 1)" 226.77 11.34 215.43 fit
+pdftotext -bbox -enc UTF-8 "$(cups_job_file 1)" - | awk '
+    function attr(name) { match($0, name "=\"[0-9.]+\""); return substr($0, RSTART + length(name) + 2, RLENGTH - length(name) - 3) + 0 }
+    /<word / && /牛肉面/ { h = attr("yMax") - attr("yMin"); if (h < 15.5) { printf "牛肉面 is %.1f pt high\n", h; exit 1 } found = 1 }
+    END { if (!found) { print "no 牛肉面 on the ticket"; exit 1 } }' >&2 || fail "the kitchen's type is not large"
+cp "$(cups_job_file 1)" "$E2E_OUTPUT/ticket.pdf"
+
+note "table 5: one large 炒青菜, put aside"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 2 large plus 1
+close_sheet "$sheet" "$main"
+hold "$main" 5
+cups_wait_jobs 2 || fail "putting table 5 aside sent nothing to the kitchen"
+ticket_is 2 '炒青菜 大份 ×1'
+
+note "killed with both tables aside, then started again"
+kill -KILL "$APP_PID"
+poll_until 10 "the program to die" process_ended "$APP_PID" || fail "the program survived SIGKILL"
+wait "$APP_PID" 2>/dev/null || true
+APP_PID=
+start_app
+main=$(open_main)
+
+note "table 3 back: one more bowl, and 下单 sends only that bowl"
+recall "$main"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 1 small plus 1
+close_sheet "$sheet" "$main"
+click "$main" "${KITCHEN[@]}"
+cups_wait_jobs 3 || fail "下单 sent nothing"
+ticket_is 3 '牛肉面 小份 ×1'
+
+note "one bowl less: 下单 sends one 退菜 line"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 1 small minus 1
+close_sheet "$sheet" "$main"
+click "$main" "${KITCHEN[@]}"
+cups_wait_jobs 4 || fail "下单 sent nothing for the bowl taken away"
+ticket_is 4 '退菜 牛肉面 小份 ×1'
+
+note "table 3 cleared; 下单 again has nothing to send"
+click "$main" "${RESET_ALL[@]}"
+settle_main "$main"
+
+note "table 5 is still aside, with its quantities"
+recall "$main"
+click "$main" "${MAKE_BILL[@]}"
+copy_bill_to "$main" "$E2E_DIR/bill.txt"
+grep -q '炒青菜 0小份 1大份 18' "$E2E_DIR/bill.txt" || fail "table 5 came back as: $(cat "$E2E_DIR/bill.txt")"
+grep -q '总计   18元' "$E2E_DIR/bill.txt" || fail "table 5's total: $(cat "$E2E_DIR/bill.txt")"
+grep -q '牛肉面' "$E2E_DIR/bill.txt" && fail "table 3's dishes came back with table 5: $(cat "$E2E_DIR/bill.txt")"
+[ "$(cups_job_count)" -eq 4 ] || fail "a dish was sent to the kitchen twice: $(cups_job_count) jobs"
+close_main "$main"
+quit_app

@@ -1,0 +1,190 @@
+// Several tables at once: an order put aside under a name (挂单) comes back
+// (取单) into the sheets and the main window as it was, a name in use is
+// refused, a price changed meanwhile is told once, and an order on the
+// windows is put aside first or left alone.
+
+#include "main_window/form2.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/sheet_design.h"
+#include "testsupport.h"
+#include "till/held_order.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace testsupport;
+
+namespace {
+
+const sheet::DishRow &row1 = sheet::dishRows()[0];
+
+// Dish 1 of `category`, small, at `price`, `times` over, handed on by "关闭".
+void sell(int category, const QString &price, int times)
+{
+    OrderSheet &sheet = openCategory(category);
+    set(sheet, row1.dishName, QStringLiteral("牛肉面"));
+    set(sheet, row1.smallPrice, price);
+    press(sheet, row1.buttons[1].name, times);
+    press(sheet, QStringLiteral("Command2"));
+}
+
+// Answers the dialogs in turn, one step each: "name:3" types a name into 挂单
+// and confirms, "pick:3号桌" chooses that order in 取单, "button:先挂单"
+// presses that button of a message box (whose text goes to `told`), "cancel"
+// rejects. A dialog with no step left is cancelled.
+struct Script {
+    QStringList steps;
+    QStringList told;
+
+    void operator()(QWidget *dialog)
+    {
+        const QString step = steps.isEmpty() ? QStringLiteral("cancel") : steps.takeFirst();
+        const QString what = step.section(u':', 0, 0), value = step.section(u':', 1);
+        if (auto *box = qobject_cast<QMessageBox *>(dialog)) {
+            told << box->text();
+            for (QAbstractButton *b : box->buttons())
+                if (what == u"button" ? b->text() == value : box->buttonRole(b) != QMessageBox::RejectRole) {
+                    b->click();
+                    return;
+                }
+        }
+        if (what == u"name") {
+            dialog->findChild<QComboBox *>()->setEditText(value);
+            dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
+        } else if (what == u"pick") {
+            auto *list = dialog->findChild<QTreeWidget *>();
+            const QList<QTreeWidgetItem *> found = list->findItems(value, Qt::MatchExactly, 0);
+            QVERIFY2(!found.isEmpty(), qPrintable(value));
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+        } else {
+            QMetaObject::invokeMethod(dialog, "reject");
+        }
+    }
+};
+
+int run(Script &script, const QString &mainButton)
+{
+    return answerModals(std::ref(script), [&] { pressMain(mainButton); });
+}
+
+QString quantity(int category)
+{
+    return text(orderSheet(category), row1.smallQuantity);
+}
+
+}  // namespace
+
+class TstTables : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        clearStore();
+        QDir(journal::defaultFolder()).removeRecursively();
+    }
+    void aNameInUseIsRefused();
+    void aPriceChangedWhileAsideIsToldOnce();
+    void bringingBackOverAnOrderAsksFirst();
+};
+
+void TstTables::aNameInUseIsRefused()
+{
+    Program program;
+    form2().showForm();
+    Script script;
+    script.steps = {QStringLiteral("cancel")};
+    QCOMPARE(run(script, QStringLiteral("HoldButton")), 1);  // nothing ordered: told, nothing asked
+    QVERIFY(script.told.value(0).contains(QStringLiteral("没有点菜")));
+
+    sell(1, QStringLiteral("10"), 1);
+    script = {{QStringLiteral("name: 3 ")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("0"));  // cleared for the next customer
+
+    sell(1, QStringLiteral("10"), 2);
+    script = {{QStringLiteral("name:3号桌"), QStringLiteral("ok"), QStringLiteral("cancel")}, {}};
+    QCOMPARE(run(script, QStringLiteral("HoldButton")), 3);
+    QVERIFY2(script.told.value(0).contains(QStringLiteral("“3号桌”已经有一张挂单")), qPrintable(script.told.join('|')));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("20"));  // refused and cancelled: still on the windows
+    QCOMPARE(quantity(1), QStringLiteral("2"));
+    program.end();
+    settleQuitRequest();
+}
+
+void TstTables::aPriceChangedWhileAsideIsToldOnce()
+{
+    Program program;
+    form2().showForm();
+    sell(1, QStringLiteral("12"), 2);
+    sell(2, QStringLiteral("5"), 1);
+    pressMain(QStringLiteral("Command2"));  // 清单
+    const QString label3 = mainText(QStringLiteral("Label3"));
+    Script script{{QStringLiteral("name:外卖 王")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("0"));
+
+    OrderSheet &sheet = openCategory(1);  // the owner changes a price meanwhile
+    set(sheet, row1.smallPrice, QStringLiteral("14"));
+    press(sheet, QStringLiteral("Command2"));
+
+    script = {{QStringLiteral("pick:外卖 王")}, {}};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 2);  // the list, then the notice
+    QCOMPARE(script.told.size(), 1);
+    QVERIFY2(script.told[0].contains(QStringLiteral("牛肉面 小份 12 → 14")), qPrintable(script.told[0]));
+    QVERIFY(!script.told[0].contains(QStringLiteral(" 5 → ")));  // the other category's price stands
+    QCOMPARE(quantity(1), QStringLiteral("2"));
+    QCOMPARE(text(orderSheet(1), row1.lineTotal), QStringLiteral("28"));  // at today's price
+    QCOMPARE(orderSheet(1).subtotal(), QStringLiteral("28"));
+    QCOMPARE(mainText(QStringLiteral("L1")), QStringLiteral("28"));
+    QCOMPARE(mainText(QStringLiteral("L2")), QStringLiteral("5"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("33"));
+    QCOMPARE(mainText(QStringLiteral("Label3")), QString(label3).replace(QStringLiteral("24"), QStringLiteral("28")));
+
+    script = {{QStringLiteral("name:外卖 王")}, {}};  // aside again, under its own name
+    run(script, QStringLiteral("HoldButton"));
+    script = {{QStringLiteral("pick:外卖 王")}, {}};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);  // nothing changed now: nothing told
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("33"));
+    program.end();
+    settleQuitRequest();
+}
+
+void TstTables::bringingBackOverAnOrderAsksFirst()
+{
+    Program program;
+    form2().showForm();
+    sell(1, QStringLiteral("10"), 1);
+    Script script{{QStringLiteral("name:3")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    sell(1, QStringLiteral("10"), 4);
+
+    script = {{QStringLiteral("button:取消")}, {}};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);
+    QVERIFY(script.told.value(0).contains(QStringLiteral("先把它挂起")));
+    QCOMPARE(quantity(1), QStringLiteral("4"));  // left alone
+
+    script = {{QStringLiteral("button:先挂单"), QStringLiteral("name:5"), QStringLiteral("pick:3号桌")}, {}};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 3);
+    QCOMPARE(quantity(1), QStringLiteral("1"));  // table 3 back
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("10"));
+
+    pressMain(QStringLiteral("Command1"));  // 一键归零 ends table 3
+    script = {{QStringLiteral("pick:5号桌")}, {}};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);
+    QCOMPARE(quantity(1), QStringLiteral("4"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("40"));
+    program.end();
+    settleQuitRequest();
+}
+
+QTEST_MAIN(TstTables)
+#include "tst_tables.moc"
