@@ -475,11 +475,16 @@ bool Form2::holdOrder()
         this, m_order->heldName(), [this, uid](const QString &n) { return m_openOrders->nameInUse(n, uid); });
     if (!name)
         return false;
-    sendToKitchen(false, *name);  // a ticket that fails is told; its dishes stay unsent with the order
-    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
-    m_openOrders->keep(m_order->setAside(*name, dishesOnSheets(), total));
-    clearWindow();
+    holdAs(*name);
     return true;
+}
+
+void Form2::holdAs(const QString &name)
+{
+    sendToKitchen(false, name);  // a ticket that fails is told; its dishes stay unsent with the order
+    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+    m_openOrders->keep(m_order->setAside(name, dishesOnSheets(), total));
+    clearWindow();
 }
 
 void Form2::RecallButton_Click()

@@ -42,6 +42,8 @@ public:
     // the windows goes back among the orders put aside rather than ending
     // unpaid. True when it did.
     bool putBackAside();
+    // Puts the order on the windows aside under `name` (checked already).
+    void holdAs(const QString &name);
     // Brings back the order put aside as `uid` onto the sheets and this
     // window, which must hold no order. False when it could not be.
     bool bringBack(const QString &uid);

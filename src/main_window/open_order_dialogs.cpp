@@ -92,9 +92,10 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
     return chosen;
 }
 
-std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting)
+HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder> &waiting)
+    : QDialog(parent)
 {
-    QDialog box(parent);
+    QDialog &box = *this;
     box.setObjectName(QStringLiteral("取单"));
     box.setWindowTitle(QStringLiteral("取单"));
     box.setFont(dialogFont());
@@ -132,27 +133,31 @@ std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOr
     buttons->button(QDialogButtonBox::Ok)->setAutoDefault(false);
     layout->addWidget(buttons);
 
-    QString chosen;
-    auto choose = [&](QTreeWidgetItem *item) {
+    auto choose = [this](QTreeWidgetItem *item) {
         if (!item)
             return;
-        chosen = item->data(0, Qt::UserRole).toString();
-        box.accept();
+        m_chosen = item->data(0, Qt::UserRole).toString();
+        accept();
     };
     // A click or a tap chooses; so does Enter (or a double click) on the
     // selected entry.
-    QObject::connect(list, &QTreeWidget::itemClicked, &box, [&](QTreeWidgetItem *item) { choose(item); });
-    QObject::connect(list, &QTreeWidget::itemActivated, &box, [&](QTreeWidgetItem *item) { choose(item); });
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, [&] { choose(list->currentItem()); });
+    QObject::connect(list, &QTreeWidget::itemClicked, &box, choose);
+    QObject::connect(list, &QTreeWidget::itemActivated, &box, choose);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, [choose, list] { choose(list->currentItem()); });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     int width = 40;
     for (int column = 0; column < 4; ++column)
         width += list->columnWidth(column);
     box.resize(std::max(width, 420), std::min(560, 120 + 40 * int(waiting.size())));
     list->setFocus();
-    if (box.exec() != QDialog::Accepted)
+}
+
+std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting)
+{
+    HeldOrderChooser chooser(parent, waiting);
+    if (chooser.exec() != QDialog::Accepted)
         return std::nullopt;
-    return chosen;
+    return chooser.chosen();
 }
 
 }  // namespace main_window

@@ -5,10 +5,10 @@
 
 #include "till/held_order.h"
 
+#include <QDialog>
+
 #include <functional>
 #include <optional>
-
-class QWidget;
 
 namespace main_window {
 
@@ -25,8 +25,19 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
 // The longest name an order is put aside under, in characters.
 inline constexpr int holdNameLength = 20;
 
-// Lists `waiting` (name, time put aside, total, number of dishes) and returns
-// the uid of the one chosen, or nullopt when the cashier cancels.
+// 取单's list of `waiting` (name, time put aside, total, number of dishes),
+// the oldest selected; accepted when one is chosen.
+class HeldOrderChooser : public QDialog {
+public:
+    HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder> &waiting);
+    QString chosen() const { return m_chosen; }  // its uid
+
+private:
+    QString m_chosen;
+};
+
+// Shows the list and returns the uid of the order chosen, or nullopt when the
+// cashier cancels.
 std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting);
 
 }  // namespace main_window

@@ -169,6 +169,11 @@ bool Program::sheetExists(int category) const
     return bool(m_windows->sheets[category - 1]);
 }
 
+till::OpenOrders &Program::openOrders()
+{
+    return m_windows->openOrders;
+}
+
 bool Program::form2Exists() const
 {
     return bool(m_windows->form2);

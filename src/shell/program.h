@@ -8,6 +8,9 @@
 class Form1;
 class Form2;
 class OrderSheet;
+namespace till {
+class OpenOrders;
+}
 
 class Program {
 public:
@@ -23,6 +26,7 @@ public:
     OrderSheet &sheet(int category);  // 1 to 6: Form3 to Form8
     bool sheetExists(int category) const;
     bool form2Exists() const;
+    till::OpenOrders &openOrders();  // the orders put aside (挂单)
 
     // Loads and shows the welcome window.
     void start();

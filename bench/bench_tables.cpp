@@ -1,0 +1,112 @@
+// Several tables at once, timed with 50 orders put aside: putting the order
+// on the windows aside and bringing one back (each must answer within a
+// frame, 16 ms), and opening 取单's list of the 50 (shown and painted within
+// a frame). The journal writes on its own thread meanwhile, as in the program.
+
+#include "main_window/form2.h"
+#include "main_window/open_order_dialogs.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "sheets/sheet_design.h"
+#include "till/open_orders.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+till::HeldOrder tableOrder(int table)
+{
+    till::HeldOrder held;
+    held.uid = QStringLiteral("bench-table-%1").arg(table);
+    held.name = QStringLiteral("%1号桌").arg(table);
+    held.heldAt = QDateTime::currentDateTime().addSecs(table - 100);
+    for (int category = 1; category <= 6; ++category)
+        for (int row = 1; row <= 3; ++row)
+            held.dishes.append({category, row, QStringLiteral("菜%1").arg(row), QStringLiteral("小份"),
+                                QStringLiteral("大份"), QStringLiteral("6"), QStringLiteral("8"), 2, 1});
+    held.total = 18 * 2000;
+    return held;
+}
+
+// Orders one of each portion on the first three rows of every sheet.
+void orderSomething()
+{
+    for (int category = 1; category <= 6; ++category) {
+        OrderSheet &sheet = orderSheet(category);
+        for (int row = 0; row < 3; ++row) {
+            sheet.button(sheet::dishRows()[row].buttons[1].name)->click();
+            sheet.button(sheet::dishRows()[row].buttons[3].name)->click();
+        }
+        sheet.button(QStringLiteral("Command2"))->click();
+    }
+}
+
+}  // namespace
+
+class BenchTables : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_data;
+    std::unique_ptr<Program> m_program;
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", m_data.path().toLocal8Bit());
+        m_program = std::make_unique<Program>();
+        m_program->start();
+        form2().showForm();
+        for (int table = 1; table <= 50; ++table)
+            m_program->openOrders().keep(tableOrder(table));
+        orderSomething();
+        QCoreApplication::processEvents();
+    }
+
+    // One round trip returns to where it began, so that every round does
+    // the same work; the two halves are timed apart as well.
+    void putAsideThenBringBack()
+    {
+        till::OpenOrders &open = m_program->openOrders();
+        QElapsedTimer clock;
+        qint64 aside = 0, back = 0, rounds = 0;
+        QBENCHMARK {
+            clock.start();
+            form2().holdAs(QStringLiteral("外卖 王"));
+            aside += clock.nsecsElapsed();
+            const QString uid = open.waiting().constLast().uid;
+            clock.start();
+            form2().bringBack(uid);
+            back += clock.nsecsElapsed();
+            ++rounds;
+        }
+        QCOMPARE(open.waiting().size(), 50);
+        QCOMPARE(form2().label(QStringLiteral("L7"))->text(), QStringLiteral("252"));
+        qInfo("with 50 orders aside: putting one aside %.2f ms, bringing it back %.2f ms",
+              aside / 1e6 / rounds, back / 1e6 / rounds);
+    }
+
+    void openTheListOf50()
+    {
+        const QList<till::HeldOrder> waiting = m_program->openOrders().waiting();
+        QCOMPARE(waiting.size(), 50);
+        QBENCHMARK {
+            main_window::HeldOrderChooser list(&form2(), waiting);
+            list.show();
+            QCoreApplication::processEvents();  // laid out and painted
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        m_program->end();
+        m_program.reset();
+    }
+};
+
+QTEST_MAIN(BenchTables)
+#include "bench_tables.moc"
