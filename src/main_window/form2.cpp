@@ -176,9 +176,11 @@ QList<till::KitchenPortion> kitchenPortions(const QList<till::HeldDish> &dishes)
     QList<till::KitchenPortion> portions;
     for (const till::HeldDish &d : dishes) {
         if (d.smallQuantity != 0)
-            portions.append({d.category, d.row, false, d.dish, d.smallHeading, d.smallQuantity});
+            portions.append({d.category, d.row, false, d.dish, till::portionName(d.smallHeading, false),
+                             d.smallQuantity});
         if (d.largeQuantity != 0)
-            portions.append({d.category, d.row, true, d.dish, d.largeHeading, d.largeQuantity});
+            portions.append({d.category, d.row, true, d.dish, till::portionName(d.largeHeading, true),
+                             d.largeQuantity});
     }
     return portions;
 }

@@ -120,11 +120,21 @@ QStringList changesSince(const QList<HeldDish> &held, const QList<HeldDish> &now
             continue;
         }
         if (was.smallQuantity != 0 && is->smallPrice != was.smallPrice)
-            changes << QStringLiteral("%1 %2 %3 → %4").arg(was.dish, is->smallHeading, was.smallPrice, is->smallPrice);
+            changes << QStringLiteral("%1 %2 %3 → %4").arg(was.dish, portionName(is->smallHeading, false),
+                                                            was.smallPrice, is->smallPrice);
         if (was.largeQuantity != 0 && is->largePrice != was.largePrice)
-            changes << QStringLiteral("%1 %2 %3 → %4").arg(was.dish, is->largeHeading, was.largePrice, is->largePrice);
+            changes << QStringLiteral("%1 %2 %3 → %4").arg(was.dish, portionName(is->largeHeading, true),
+                                                            was.largePrice, is->largePrice);
     }
     return changes;
+}
+
+QString portionName(const QString &heading, bool large)
+{
+    const QString name = heading.simplified();
+    if (!name.isEmpty())
+        return name;
+    return large ? QStringLiteral("大份") : QStringLiteral("小份");
 }
 
 QString tableName(const QString &typed)

@@ -55,6 +55,10 @@ QList<HeldDish> dishesOf(const QList<HeldDish> &dishes, int category);
 // ("牛肉面 小份 12 → 14"), or whose row now has another dish.
 QStringList changesSince(const QList<HeldDish> &held, const QList<HeldDish> &now);
 
+// A portion as the cashier and the kitchen call it: its heading, or "小份"
+// and "大份" under a blank one.
+QString portionName(const QString &heading, bool large);
+
 // "3" or "３" or " 3 " → "3号桌" (tables 1 to 99); any other name trimmed.
 QString tableName(const QString &typed);
 

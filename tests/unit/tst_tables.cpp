@@ -8,7 +8,7 @@
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
 #include "testsupport.h"
-#include "till/held_order.h"
+#include "till/open_orders.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -39,12 +39,18 @@ void sell(int category, const QString &price, int times)
 // Answers the dialogs in turn, one step each: "name:3" types a name into 挂单
 // and confirms, "pick:3号桌" chooses that order in 取单, "button:先挂单"
 // presses that button of a message box (whose text goes to `told`), "cancel"
-// rejects. A dialog with no step left is cancelled.
+// rejects. A dialog with no step left is cancelled. Each answer is queued, so
+// that a dialog it opens in turn is answered too.
 struct Script {
     QStringList steps;
     QStringList told;
 
     void operator()(QWidget *dialog)
+    {
+        QMetaObject::invokeMethod(dialog, [this, dialog] { answer(dialog); }, Qt::QueuedConnection);
+    }
+
+    void answer(QWidget *dialog)
     {
         const QString step = steps.isEmpty() ? QStringLiteral("cancel") : steps.takeFirst();
         const QString what = step.section(u':', 0, 0), value = step.section(u':', 1);
@@ -99,6 +105,7 @@ private slots:
 void TstTables::aNameInUseIsRefused()
 {
     Program program;
+    program.openOrders().load({});  // as the journal answers at start: none put aside
     form2().showForm();
     Script script;
     script.steps = {QStringLiteral("cancel")};
@@ -123,6 +130,7 @@ void TstTables::aNameInUseIsRefused()
 void TstTables::aPriceChangedWhileAsideIsToldOnce()
 {
     Program program;
+    program.openOrders().load({});  // as the journal answers at start: none put aside
     form2().showForm();
     sell(1, QStringLiteral("12"), 2);
     sell(2, QStringLiteral("5"), 1);
@@ -161,6 +169,7 @@ void TstTables::aPriceChangedWhileAsideIsToldOnce()
 void TstTables::bringingBackOverAnOrderAsksFirst()
 {
     Program program;
+    program.openOrders().load({});  // as the journal answers at start: none put aside
     form2().showForm();
     sell(1, QStringLiteral("10"), 1);
     Script script{{QStringLiteral("name:3")}, {}};
