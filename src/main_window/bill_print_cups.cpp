@@ -157,7 +157,8 @@ QString spool(const Document &document, const QString &printableText, SpooledJob
     // Qt names an instance of a queue "queue/instance".
     const QByteArray wanted = document.printer.toUtf8();
     const qsizetype slash = wanted.indexOf('/');
-    const QByteArray queue = wanted.left(slash), instance = slash < 0 ? QByteArray() : wanted.mid(slash + 1);
+    const QByteArray queue = slash < 0 ? wanted : wanted.left(slash);
+    const QByteArray instance = slash < 0 ? QByteArray() : wanted.mid(slash + 1);
     const cups_dest_t *dest =
         cupsGetDest(wanted.isEmpty() ? nullptr : queue.constData(), instance.isEmpty() ? nullptr : instance.constData(),
                     destinations.count, destinations.list);
