@@ -61,6 +61,7 @@ ShopWindow::ShopWindow(const ShopSettings &shop, QWidget *parent, const QString 
     m_kitchenPrinter = new QComboBox(this);
     m_kitchenPrinter->setObjectName(QStringLiteral("KitchenPrinter"));
     m_kitchenPrinter->setAccessibleName(QStringLiteral("厨房打印机"));
+    m_kitchenPrinter->setToolTip(QStringLiteral("“下单”时后厨单打印在这台打印机上。"));
     for (const auto &[text, printer] : kitchenPrinterChoices(QPrinterInfo::availablePrinterNames(), shop.kitchenPrinter))
         m_kitchenPrinter->addItem(text, printer);
     m_kitchenPrinter->setCurrentIndex(std::max(0, m_kitchenPrinter->findData(shop.kitchenPrinter)));
