@@ -84,8 +84,9 @@ QString printOnDefaultPrinter(const QString &printableText, QObject *context = n
                               const PrintFailure &lateFailure = {});
 
 // Prints a kitchen ticket, `printableText`, on the printer `printerName` (as
-// QPrinterInfo names it) in 宋体 at `points` (0: kitchenPoints of that
-// printer), on that printer's own paper; otherwise as printOnDefaultPrinter.
+// QPrinterInfo names it) in 宋体 at `points` (a size of 0, or above 72 pt,
+// takes kitchenPoints of that printer), on that printer's own paper;
+// otherwise as printOnDefaultPrinter.
 // Every failure names the printer as the kitchen's ("厨房打印机“X”…") and
 // says why; a printer that is not installed, or none chosen, is told so.
 QString printOnPrinter(const QString &printerName, const QString &printableText, double points,
