@@ -52,6 +52,36 @@ QString documentName()
     return QStringLiteral("Tavelko 清单");
 }
 
+Document billDocument()
+{
+    return {QString(), QStringLiteral("默认打印机"), QStringLiteral("清单"), documentName(), printFont()};
+}
+
+Document kitchenDocument(const QString &printer, double points)
+{
+    return {printer, QStringLiteral("厨房打印机"), QStringLiteral("后厨单"), QStringLiteral("Tavelko 后厨单"),
+            design::font(design::Face::SongTi, points)};
+}
+
+QString notInstalled(const Document &document)
+{
+    return QStringLiteral("%1“%2”没有安装，%3没有送出。请检查打印机，或在“店铺信息”中另选一台。")
+        .arg(document.calledAs, document.printer, document.paper);
+}
+
+double kitchenPoints(double paperWidth)
+{
+    // A printer gives its paper sizes in whole points: 80 mm comes as 226
+    // or 227 pt, 79.7 or 80.1 mm.
+    return paperWidth > 0 && paperWidth < 79.5 ? 14 : 16;
+}
+
+double kitchenPoints(const QPrinterInfo &printer)
+{
+    const QPageSize paper = printer.defaultPageSize();
+    return kitchenPoints(printer.isNull() || !paper.isValid() ? 0.0 : paper.size(QPageSize::Millimeter).width());
+}
+
 QStringList wrapLine(const QString &line, const QFontMetricsF &metrics, double width, double indent)
 {
     QStringList rows;
@@ -120,16 +150,16 @@ QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metr
     return rows;
 }
 
-double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText)
+double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText, const QFont &font)
 {
     const double toMillimetres = 25.4 / printer.resolution();
-    const QFontMetricsF metrics(printFont(), &printer);
+    const QFontMetricsF metrics(font, &printer);
     // A pixel narrower than the page will be: rounding can only add rows here.
     const QSizeF printable(printableWidth / toMillimetres - 1, std::numeric_limits<double>::max());
     return layOut(printableText, metrics, printable).size() * metrics.lineSpacing() * toMillimetres;
 }
 
-void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText)
+void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText, const QFont &font)
 {
     const QPageSize paper = info.defaultPageSize();
     if (info.isNull() || !paper.isValid())
@@ -157,18 +187,19 @@ void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printa
         const QPageLayout custom = native.pageLayout();
         const QMarginsF margins = custom.margins(QPageLayout::Millimeter);
 
-        const double bill = printedHeight(printer, custom.paintRect(QPageLayout::Millimeter).width(), printableText);
+        const double bill =
+            printedHeight(printer, custom.paintRect(QPageLayout::Millimeter).width(), printableText, font);
         native.setPageSize(rollPage(std::ceil(margins.top() + bill + margins.bottom() + 0.5)));
     }
     printer.setPageLayout(native.pageLayout());
 }
 
-bool printText(QPrinter &printer, const QString &printableText)
+bool printText(QPrinter &printer, const QString &printableText, const QFont &font)
 {
     QPainter painter;
     if (!painter.begin(&printer))
         return false;
-    painter.setFont(printFont());
+    painter.setFont(font);
     const QFontMetricsF metrics(painter.font(), &printer);
     const QSizeF printable = printer.pageRect(QPrinter::DevicePixel).size();
     int page = 0;
@@ -199,8 +230,11 @@ void logFailure(const QString &failure)
 // has failed, or the time is up; then goes.
 class JobFollower : public QObject {
 public:
-    JobFollower(SpooledJob job, QObject *context, PrintFailure tell)
-        : QObject(context), m_job(std::move(job)), m_tell(std::move(tell))
+    JobFollower(SpooledJob job, const Document &document, QObject *context, PrintFailure tell)
+        : QObject(context), m_job(std::move(job)), m_tell(std::move(tell)),
+          // A job is on one printer, named as such whichever it is by default.
+          m_calledAs(document.printer.isEmpty() ? QStringLiteral("打印机") : document.calledAs),
+          m_paper(document.paper)
     {
         m_clock.start();
         m_timer.callOnTimeout(this, &JobFollower::look);
@@ -216,9 +250,9 @@ private:
             m_timer.stop();
             const QString reason = now.reason.isEmpty() ? QStringLiteral("没有说明原因") : now.reason;
             const QString failure =
-                now.failed ? QStringLiteral("打印机“%1”上的打印任务没有完成，清单没有打印出来。\n打印服务：%2")
-                           : QStringLiteral("打印机“%1”无法连接或出错，清单没有打印出来。\n打印服务：%2");
-            const QString why = failure.arg(m_job.printer, reason);
+                now.failed ? QStringLiteral("%1“%2”上的打印任务没有完成，%3没有打印出来。\n打印服务：%4")
+                           : QStringLiteral("%1“%2”无法连接或出错，%3没有打印出来。\n打印服务：%4");
+            const QString why = failure.arg(m_calledAs, m_job.printer, m_paper, reason);
             logFailure(why);
             const PrintFailure tell = m_tell;
             deleteLater();  // gone once the cashier has read the message
@@ -235,21 +269,46 @@ private:
 
     SpooledJob m_job;
     PrintFailure m_tell;
+    QString m_calledAs;
+    QString m_paper;
     QTimer m_timer;
     QElapsedTimer m_clock;
 };
+
+QString print(const Document &document, const QString &printableText, QObject *context,
+              const PrintFailure &lateFailure)
+{
+    SpooledJob job;
+    QString failure = spool(document, printableText, job);
+    // The spooler's own sentences may not say which printer they are about.
+    const QString named = QStringLiteral("“%1”").arg(document.printer);
+    if (!failure.isEmpty() && !document.printer.isEmpty() && !failure.contains(named))
+        failure = QStringLiteral("%1%2：%3").arg(document.calledAs, named, failure);
+    if (!failure.isEmpty())
+        logFailure(failure);
+    else if (lateFailure && job.id > 0)
+        new JobFollower(job, document, context, lateFailure);
+    return failure;
+}
 
 }  // namespace
 
 QString printOnDefaultPrinter(const QString &printableText, QObject *context, const PrintFailure &lateFailure)
 {
-    SpooledJob job;
-    const QString failure = spoolOnDefaultPrinter(printableText, job);
-    if (!failure.isEmpty())
+    return print(billDocument(), printableText, context, lateFailure);
+}
+
+QString printOnPrinter(const QString &printerName, const QString &printableText, double points, QObject *context,
+                       const PrintFailure &lateFailure)
+{
+    if (printerName.isEmpty()) {
+        const QString failure = QStringLiteral("没有选定厨房打印机，后厨单没有送出。请在“店铺信息”中选择厨房打印机。");
         logFailure(failure);
-    else if (lateFailure && job.id > 0)
-        new JobFollower(job, context, lateFailure);
-    return failure;
+        return failure;
+    }
+    if (!(points > 0 && points <= 72))
+        points = kitchenPoints(QPrinterInfo::printerInfo(printerName));
+    return print(kitchenDocument(printerName, points), printableText, context, lateFailure);
 }
 
 }  // namespace bill

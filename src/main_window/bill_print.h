@@ -3,8 +3,9 @@
 // paper in 宋体, line for line; a line wider than the paper continues on the
 // next row, indented, so that every character is printed and nothing lies
 // outside the printable area. On a receipt roll that takes any length the
-// page is as long as the bill. Handing the document to the spooler is the
-// platform's part (bill_print_cups.cpp, bill_print_win.cpp).
+// page is as long as the bill. The kitchen's tickets go the same way to a
+// printer of their own, in larger type. Handing the document to the spooler
+// is the platform's part (bill_print_cups.cpp, bill_print_win.cpp).
 
 #include <QFont>
 #include <QList>
@@ -49,19 +50,22 @@ struct PrintedRow {
 // next page.
 QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metrics, QSizeF printable);
 
-// The height in millimetres of the rows of `printableText` printed on
-// `printer` across `printableWidth` millimetres.
-double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText);
+// The height in millimetres of the rows of `printableText` printed in `font`
+// on `printer` across `printableWidth` millimetres.
+double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText,
+                     const QFont &font = printFont());
 
 // Sets `printer` (native or PDF) to the default paper of the printer `info`
 // with that printer's margins; on a roll that takes custom lengths, to a page
-// as long as the bill. Without a paper of its own the printer keeps its page.
-void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText);
+// as long as the text printed in `font`. Without a paper of its own the
+// printer keeps its page.
+void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText,
+              const QFont &font = printFont());
 
-// Prints `printableText` on `printer` as laid out by layOut, from the start of
-// the printable area. False when the document cannot be started, a page
-// cannot be added or the document cannot be finished.
-bool printText(QPrinter &printer, const QString &printableText);
+// Prints `printableText` in `font` on `printer` as laid out by layOut, from
+// the start of the printable area. False when the document cannot be
+// started, a page cannot be added or the document cannot be finished.
+bool printText(QPrinter &printer, const QString &printableText, const QFont &font = printFont());
 
 // A Chinese sentence saying why a bill did not print.
 using PrintFailure = std::function<void(const QString &why)>;
@@ -79,6 +83,22 @@ using PrintFailure = std::function<void(const QString &why)>;
 QString printOnDefaultPrinter(const QString &printableText, QObject *context = nullptr,
                               const PrintFailure &lateFailure = {});
 
+// Prints a kitchen ticket, `printableText`, on the printer `printerName` (as
+// QPrinterInfo names it) in 宋体 at `points` (a size of 0, or above 72 pt,
+// takes kitchenPoints of that printer), on that printer's own paper;
+// otherwise as printOnDefaultPrinter.
+// Every failure names the printer as the kitchen's ("厨房打印机“X”…") and
+// says why; a printer that is not installed, or none chosen, is told so.
+QString printOnPrinter(const QString &printerName, const QString &printableText, double points,
+                       QObject *context = nullptr, const PrintFailure &lateFailure = {});
+
+// The kitchen's type size for a paper `paperWidth` millimetres wide: 16 pt
+// on rolls 80 mm wide or more and on sheets, 14 pt on narrower rolls
+// (58 mm, 76 mm). An unknown width (0) is taken as wide: long lines wrap.
+double kitchenPoints(double paperWidth);
+// The same for the default paper of `printer`.
+double kitchenPoints(const QPrinterInfo &printer);
+
 // A job the spooler accepted: its printer and its number there (0 when the
 // platform could not tell which job it was).
 struct SpooledJob {
@@ -95,13 +115,31 @@ struct JobLook {
     QString reason;          // the spooler's own words, when it has any
 };
 
-// The platform's part (bill_print_cups.cpp, bill_print_win.cpp): lays the bill
-// out for the default printer and hands it to the spooler, telling which job
-// it became; and looks at that job again.
-QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &job);
+// What is printed where, and how the sentences about it name things.
+struct Document {
+    QString printer;    // the printer's name; empty: the default printer
+    QString calledAs;   // that printer in a sentence: "默认打印机", "厨房打印机"
+    QString paper;      // what is printed, in a sentence: "清单", "后厨单"
+    QString title;      // the document name the spooler shows
+    QFont font;
+};
+
+// The bill, the receipt and the cash-up: on the default printer at 9 pt.
+Document billDocument();
+// A kitchen ticket on `printer` at `points`.
+Document kitchenDocument(const QString &printer, double points);
+
+// "厨房打印机“X”没有安装，后厨单没有送出。…": a named printer the spooler
+// does not know.
+QString notInstalled(const Document &document);
+
+// The platform's part (bill_print_cups.cpp, bill_print_win.cpp): lays the
+// text out for the document's printer and hands it to the spooler, telling
+// which job it became; and looks at that job again.
+QString spool(const Document &document, const QString &printableText, SpooledJob &job);
 JobLook lookAtJob(const SpooledJob &job);
 
-// The document name the spooler shows.
+// The document name the spooler shows for the bill.
 QString documentName();
 
 }  // namespace bill

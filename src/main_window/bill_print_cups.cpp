@@ -1,7 +1,7 @@
 // Printing where CUPS is the spooler (Linux): Qt lays the bill out into a PDF
-// file, and libcups hands that file to the default queue, so the program
-// learns whether the spooler took the job and, if not, why; later it asks
-// the spooler over IPP how the job is doing.
+// file, and libcups hands that file to the default queue (or the kitchen's),
+// so the program learns whether the spooler took the job and, if not, why;
+// later it asks the spooler over IPP how the job is doing.
 
 #include "main_window/bill_print_cups.h"
 
@@ -151,16 +151,25 @@ public:
 
 }  // namespace
 
-QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
+QString spool(const Document &document, const QString &printableText, SpooledJob &spooled)
 {
     const Destinations destinations;
-    const cups_dest_t *dest = cupsGetDest(nullptr, nullptr, destinations.count, destinations.list);
+    // Qt names an instance of a queue "queue/instance".
+    const QByteArray wanted = document.printer.toUtf8();
+    const qsizetype slash = wanted.indexOf('/');
+    const QByteArray queue = slash < 0 ? wanted : wanted.left(slash);
+    const QByteArray instance = slash < 0 ? QByteArray() : wanted.mid(slash + 1);
+    const cups_dest_t *dest =
+        cupsGetDest(wanted.isEmpty() ? nullptr : queue.constData(), instance.isEmpty() ? nullptr : instance.constData(),
+                    destinations.count, destinations.list);
     if (!dest) {
         // With no printer at all CUPS answers "not found"; any other failure
         // means the spooler itself could not be asked.
         const ipp_status_t status = destinations.lookup.status;
         if (destinations.count == 0 && status != IPP_STATUS_OK && status != IPP_STATUS_ERROR_NOT_FOUND)
-            return explain(destinations.lookup, QString());
+            return explain(destinations.lookup, document.printer);
+        if (!document.printer.isEmpty())
+            return notInstalled(document);
         return destinations.count == 0 ? QStringLiteral("没有安装任何打印机。")
                                        : QStringLiteral("没有设置默认打印机。");
     }
@@ -170,7 +179,7 @@ QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
     // after the customer has gone: say so instead of sending it.
     const char *state = cupsGetOption("printer-state", dest->num_options, dest->options);
     if (state && QByteArray(state) == QByteArray::number(int(IPP_PSTATE_STOPPED))) {
-        QString text = QStringLiteral("默认打印机“%1”已停止，清单没有送出。").arg(name);
+        QString text = QStringLiteral("%1“%2”已停止，%3没有送出。").arg(document.calledAs, name, document.paper);
         const QString says = printerSays(*dest);
         if (!says.isEmpty())
             text += QStringLiteral("\n打印机状态：%1").arg(says);
@@ -184,9 +193,10 @@ QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
     QPrinter pdf(QPrinter::HighResolution);
     pdf.setOutputFormat(QPrinter::PdfFormat);
     pdf.setOutputFileName(file);
-    pdf.setDocName(documentName());
-    fitPaper(pdf, QPrinterInfo::printerInfo(name), printableText);
-    if (!printText(pdf, printableText))
+    pdf.setDocName(document.title);
+    fitPaper(pdf, QPrinterInfo::printerInfo(document.printer.isEmpty() ? name : document.printer), printableText,
+             document.font);
+    if (!printText(pdf, printableText, document.font))
         return QStringLiteral("无法生成打印文档“%1”。").arg(QDir::toNativeSeparators(file));
 
     // The paper the page was laid out on ("A4", "80x297mm", "Custom.80x68mm"),
@@ -198,7 +208,7 @@ QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &spooled)
     if (!media.isEmpty())
         optionCount = cupsAddOption("media", media.constData(), optionCount, &options);
     const int job = cupsPrintFile(dest->name, QFile::encodeName(file).constData(),
-                                  documentName().toUtf8().constData(), optionCount, options);
+                                  document.title.toUtf8().constData(), optionCount, options);
     const Answer answer = Answer::last();
     cupsFreeOptions(optionCount, options);
     if (job > 0) {

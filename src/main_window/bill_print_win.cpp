@@ -1,7 +1,8 @@
 // Printing on Windows: the bill is drawn through QPrinter straight onto the
-// default printer in its own format. The spooler has accepted the job once
-// the document has been started and ended without an error; the job is then
-// found in the printer's queue by its document name and looked at there.
+// default printer (a kitchen ticket onto the kitchen's) in its own format.
+// The spooler has accepted the job once the document has been started and
+// ended without an error; the job is then found in the printer's queue by
+// its document name and looked at there.
 
 #include "main_window/bill_print.h"
 
@@ -40,9 +41,9 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-// The numbers of the jobs in the printer's queue that carry the bill's
-// document name.
-QSet<DWORD> billJobs(const QString &printer)
+// The numbers of the jobs in the printer's queue that carry the document
+// name `title`.
+QSet<DWORD> jobsNamed(const QString &printer, const QString &title)
 {
     QSet<DWORD> ids;
     const PrinterHandle handle(printer);
@@ -57,7 +58,7 @@ QSet<DWORD> billJobs(const QString &printer)
         return ids;
     const auto *jobs = reinterpret_cast<const JOB_INFO_1W *>(buffer.constData());
     for (DWORD i = 0; i < count; ++i)
-        if (jobs[i].pDocument && QString::fromWCharArray(jobs[i].pDocument) == documentName())
+        if (jobs[i].pDocument && QString::fromWCharArray(jobs[i].pDocument) == title)
             ids.insert(jobs[i].JobId);
     return ids;
 }
@@ -129,28 +130,30 @@ PrinterStatus printerStatus(HANDLE printer)
 
 }  // namespace
 
-QString spoolOnDefaultPrinter(const QString &printableText, SpooledJob &job)
+QString spool(const Document &document, const QString &printableText, SpooledJob &job)
 {
-    const QPrinterInfo info = QPrinterInfo::defaultPrinter();
+    const bool byDefault = document.printer.isEmpty();
+    const QPrinterInfo info = byDefault ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(document.printer);
     if (info.isNull())
-        return QStringLiteral("没有设置默认打印机，或打印服务（Print Spooler）没有运行。");
+        return byDefault ? QStringLiteral("没有设置默认打印机，或打印服务（Print Spooler）没有运行。")
+                         : notInstalled(document) + QStringLiteral("\n如果打印机已经安装，请检查打印服务（Print Spooler）是否在运行。");
     const QString name = info.printerName();
     if (info.state() == QPrinter::Error)
-        return QStringLiteral("默认打印机“%1”处于错误状态，清单没有送出。").arg(name);
+        return QStringLiteral("%1“%2”处于错误状态，%3没有送出。").arg(document.calledAs, name, document.paper);
 
     QPrinter printer(info, QPrinter::HighResolution);
-    printer.setDocName(documentName());
+    printer.setDocName(document.title);
     if (!printer.isValid())
-        return QStringLiteral("默认打印机“%1”不可用。").arg(name);
-    fitPaper(printer, info, printableText);
-    const QSet<DWORD> before = billJobs(name);
-    if (!printText(printer, printableText) || printer.printerState() == QPrinter::Error)
+        return QStringLiteral("%1“%2”不可用。").arg(document.calledAs, name);
+    fitPaper(printer, info, printableText, document.font);
+    const QSet<DWORD> before = jobsNamed(name, document.title);
+    if (!printText(printer, printableText, document.font) || printer.printerState() == QPrinter::Error)
         return QStringLiteral("打印机“%1”没有接受打印任务（无法开始或完成打印文档）。").arg(name);
 
     // The new job of that name; a job already printed and gone is not found,
     // and then there is nothing to follow.
     job = {name, 0};
-    for (DWORD id : billJobs(name) - before)
+    for (DWORD id : jobsNamed(name, document.title) - before)
         job.id = std::max(job.id, int(id));
     return {};
 }

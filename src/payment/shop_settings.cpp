@@ -39,6 +39,42 @@ Counter &memory()
     return counter;
 }
 
+Counter &kitchenMemory()
+{
+    static Counter counter;
+    return counter;
+}
+
+// What shop.ini says of a counter, read once a run; `counter` is locked.
+void readOnce(Counter &counter, const QString &file, const QString &section)
+{
+    if (counter.fileRead)
+        return;
+    const QSettings stored(file, QSettings::IniFormat);
+    counter.raise(QDate::fromString(stored.value(section + QStringLiteral("/day")).toString(), dayFormat),
+                  stored.value(section + QStringLiteral("/last")).toInt());
+    counter.fileRead = true;
+}
+
+// Keeps the counter in shop.ini off the GUI thread (a synced write takes a
+// while on a busy disk); each write puts down the latest count. A file that
+// cannot be written leaves the count in memory.
+void keep(Counter &counter, const QString &file, const QString &section)
+{
+    QThreadPool::globalInstance()->start([&counter, file, section] {
+        static QMutex writing;  // one writer of shop.ini at a time, for every counter
+        QMutexLocker one(&writing);
+        QDir().mkpath(QFileInfo(file).path());
+        QSettings stored(file, QSettings::IniFormat);
+        {
+            QMutexLocker locked(&counter.lock);
+            stored.setValue(section + QStringLiteral("/day"), counter.day.toString(dayFormat));
+            stored.setValue(section + QStringLiteral("/last"), counter.last);
+        }
+        stored.sync();
+    });
+}
+
 QString folderOrDefault(const QString &folder)
 {
     return folder.isEmpty() ? journal::defaultFolder() : folder;
@@ -102,6 +138,7 @@ ShopSettings loadShop(const QString &folder)
             shop.extraMethods << method;
     }
     shop.printReceipt = file.value(QStringLiteral("payment/printReceipt"), true).toBool();
+    shop.kitchenPrinter = file.value(QStringLiteral("kitchen/printer")).toString();
     return shop;
 }
 
@@ -117,6 +154,7 @@ QString saveShop(const ShopSettings &shop, const QString &folder)
         file.setValue(QStringLiteral("payment/method%1").arg(i),
                       i <= shop.extraMethods.size() ? shop.extraMethods[i - 1].trimmed() : QString());
     file.setValue(QStringLiteral("payment/printReceipt"), shop.printReceipt);
+    file.setValue(QStringLiteral("kitchen/printer"), shop.kitchenPrinter);
     return written(file);
 }
 
@@ -149,34 +187,33 @@ QString nextReceiptNumber(const QDate &day, const QString &folder)
     int number = 0;
     {
         QMutexLocker locked(&counter.lock);
-        if (!counter.fileRead) {
-            const QSettings stored(file, QSettings::IniFormat);
-            counter.raise(QDate::fromString(stored.value(QStringLiteral("receipt/day")).toString(), dayFormat),
-                          stored.value(QStringLiteral("receipt/last")).toInt());
-            counter.fileRead = true;
-        }
+        readOnce(counter, file, QStringLiteral("receipt"));
         counter.raise(day, 0);
         number = counter.day == day ? counter.last + 1 : 1;
         counter.raise(day, number);
     }
-    // Kept in shop.ini off the GUI thread (a synced write takes a while on a
-    // busy disk); each write puts down the latest count. A file that cannot
-    // be written leaves the count in memory; at the next start the counter
-    // goes on from the highest 单号 the journal holds.
-    QThreadPool::globalInstance()->start([file] {
-        static QMutex writing;
-        QMutexLocker one(&writing);
-        QDir().mkpath(QFileInfo(file).path());
-        QSettings stored(file, QSettings::IniFormat);
-        Counter &counter = memory();
-        {
-            QMutexLocker locked(&counter.lock);
-            stored.setValue(QStringLiteral("receipt/day"), counter.day.toString(dayFormat));
-            stored.setValue(QStringLiteral("receipt/last"), counter.last);
-        }
-        stored.sync();
-    });
+    // At the next start after a failed write the counter goes on from the
+    // highest 单号 the journal holds.
+    keep(counter, file, QStringLiteral("receipt"));
     return QStringLiteral("%1-%2").arg(day.toString(dayFormat)).arg(number, 4, 10, QLatin1Char('0'));
+}
+
+int nextKitchenTicketNumber(const QDate &day, const QString &folder)
+{
+    Counter &counter = kitchenMemory();
+    const QString file = shopFile(folder);
+    int number = 0;
+    {
+        QMutexLocker locked(&counter.lock);
+        readOnce(counter, file, QStringLiteral("kitchen"));
+        if (!counter.day.isValid() || day > counter.day) {
+            counter.day = day;
+            counter.last = 0;
+        }
+        number = ++counter.last;
+    }
+    keep(counter, file, QStringLiteral("kitchen"));
+    return number;
 }
 
 }  // namespace payment

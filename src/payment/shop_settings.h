@@ -1,9 +1,10 @@
 #pragma once
 // The owner's settings for taking money: the shop's name, address and phone
 // (the receipt's header), its footer, up to two payment methods of the
-// owner's own, whether 结账 prints the receipt, and the counter of the day's
-// 单号. They live beside the journal, in shop.ini of its folder, not among
-// the captions. No widgets here: failures come back as Chinese sentences.
+// owner's own, whether 结账 prints the receipt, the kitchen's printer, and the
+// counters of the day's 单号 and kitchen tickets. They live beside the
+// journal, in shop.ini of its folder, not among the captions. No widgets
+// here: failures come back as Chinese sentences.
 
 #include <QDate>
 #include <QString>
@@ -23,6 +24,7 @@ struct ShopSettings {
     QString footer;
     QStringList extraMethods;   // the owner's own, at most two, none blank
     bool printReceipt = true;   // "打印结账单" ticked in 结账
+    QString kitchenPrinter;     // where 下单 prints the kitchen's tickets; empty: none
 
     // The receipt's header: name, address and phone, the blank ones left out.
     QStringList headerLines() const;
@@ -46,5 +48,12 @@ QString savePrintChoice(bool printReceipt, const QString &folder = {});
 QString nextReceiptNumber(const QDate &day, const QString &folder = {});
 // The highest 单号 the journal holds for its day: the counter goes on from it.
 void continueReceiptNumbersAfter(const QString &lastRecorded);
+
+// The number of the next kitchen ticket printed on `day`: 1 for the day's
+// first, then one more each time. Kept in shop.ini like the 单号 counter, in
+// memory when the file cannot be written, so no number comes twice in a day;
+// a day earlier than the last one counted (the clock put back) goes on
+// counting.
+int nextKitchenTicketNumber(const QDate &day, const QString &folder = {});
 
 }  // namespace payment

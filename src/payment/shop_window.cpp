@@ -3,10 +3,12 @@
 #include "common/design.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -24,6 +26,16 @@ QLineEdit *field(QWidget *parent, const QString &name, const QString &spokenAs, 
 }
 
 }  // namespace
+
+QList<std::pair<QString, QString>> kitchenPrinterChoices(const QStringList &installed, const QString &saved)
+{
+    QList<std::pair<QString, QString>> choices{{QStringLiteral("（不用）"), QString()}};
+    for (const QString &printer : installed)
+        choices.append({printer, printer});
+    if (!saved.isEmpty() && !installed.contains(saved))
+        choices.append({QStringLiteral("%1（未安装）").arg(saved), saved});
+    return choices;
+}
 
 ShopWindow::ShopWindow(const ShopSettings &shop, QWidget *parent, const QString &folder)
     : QDialog(parent), m_folder(folder)
@@ -46,6 +58,13 @@ ShopWindow::ShopWindow(const ShopSettings &shop, QWidget *parent, const QString 
     m_print = new QCheckBox(QStringLiteral("打印结账单"), this);
     m_print->setObjectName(QStringLiteral("PrintReceiptChoice"));
     m_print->setChecked(shop.printReceipt);
+    m_kitchenPrinter = new QComboBox(this);
+    m_kitchenPrinter->setObjectName(QStringLiteral("KitchenPrinter"));
+    m_kitchenPrinter->setAccessibleName(QStringLiteral("厨房打印机"));
+    m_kitchenPrinter->setToolTip(QStringLiteral("“下单”时后厨单打印在这台打印机上。"));
+    for (const auto &[text, printer] : kitchenPrinterChoices(QPrinterInfo::availablePrinterNames(), shop.kitchenPrinter))
+        m_kitchenPrinter->addItem(text, printer);
+    m_kitchenPrinter->setCurrentIndex(std::max(0, m_kitchenPrinter->findData(shop.kitchenPrinter)));
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("店名"), m_name);
@@ -55,6 +74,7 @@ ShopWindow::ShopWindow(const ShopSettings &shop, QWidget *parent, const QString 
     for (int i = 0; i < extraMethodCount; ++i)
         form->addRow(QStringLiteral("其他付款方式%1").arg(i + 1), m_extra[i]);
     form->addRow(QString(), m_print);
+    form->addRow(QStringLiteral("厨房打印机"), m_kitchenPrinter);
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Save | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Save)->setText(QStringLiteral("保存"));
@@ -81,6 +101,7 @@ ShopSettings ShopWindow::settings() const
         if (!extra->text().trimmed().isEmpty())
             shop.extraMethods << extra->text().trimmed();
     shop.printReceipt = m_print->isChecked();
+    shop.kitchenPrinter = m_kitchenPrinter->currentData().toString();
     return shop;
 }
 

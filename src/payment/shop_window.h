@@ -1,13 +1,18 @@
 #pragma once
 // "店铺信息…": the owner sets the receipt's header (shop name, address,
-// phone) and footer, up to two payment methods of the shop's own, and
-// whether 结账 prints the receipt. Saved beside the journal (shop.ini).
+// phone) and footer, up to two payment methods of the shop's own, whether
+// 结账 prints the receipt, and the kitchen's printer. Saved beside the
+// journal (shop.ini).
 
 #include "payment/shop_settings.h"
 
 #include <QDialog>
+#include <QList>
+
+#include <utility>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 namespace payment {
@@ -27,7 +32,13 @@ private:
     QLineEdit *m_name, *m_address, *m_phone, *m_footer;
     QLineEdit *m_extra[extraMethodCount];
     QCheckBox *m_print;
+    QComboBox *m_kitchenPrinter;  // "（不用）", then the printers; the data is the name
 };
+
+// The choices of "厨房打印机": "（不用）" (no printer) first, then each of
+// `installed`; a `saved` printer no longer installed stays, marked
+// "（未安装）", so that saving again keeps it. Text and printer name in pairs.
+QList<std::pair<QString, QString>> kitchenPrinterChoices(const QStringList &installed, const QString &saved);
 
 // Opens the window over `parent` with the settings as saved.
 void openShopWindow(QWidget *parent);

@@ -4,6 +4,7 @@
 
 #include "testsupport.h"
 
+#include "common/design.h"
 #include "main_window/bill.h"
 #include "main_window/bill_print.h"
 #include "main_window/bill_print_cups.h"
@@ -431,16 +432,20 @@ void TstBill::everyRowInsideThePrintableArea_data()
 {
     // Six full categories: 14 order lines each, with the heading, the empty
     // lines and the total line, longer than one A4 page; on a narrow short
-    // page the long dish names wrap too, over many pages.
+    // page the long dish names wrap too, over many pages. The kitchen's
+    // tickets come in larger type.
     QTest::addColumn<QSizeF>("paper");  // millimetres
+    QTest::addColumn<double>("points");
     QTest::addColumn<int>("leastPages");
-    QTest::newRow("A4") << QSizeF(210, 297) << 2;
-    QTest::newRow("58 mm, short pages") << QSizeF(58, 60) << 10;
+    QTest::newRow("A4") << QSizeF(210, 297) << 9.0 << 2;
+    QTest::newRow("58 mm, short pages") << QSizeF(58, 60) << 9.0 << 10;
+    QTest::newRow("58 mm, kitchen's type") << QSizeF(58, 210) << 14.0 << 10;
 }
 
 void TstBill::everyRowInsideThePrintableArea()
 {
     QFETCH(QSizeF, paper);
+    QFETCH(double, points);
     QFETCH(int, leastPages);
     QStringList summaries;
     for (int k = 1; k <= 6; ++k) {
@@ -460,23 +465,27 @@ void TstBill::everyRowInsideThePrintableArea()
     const QMarginsF margins(4, 6, 4, 6);  // millimetres
     printer.setPageLayout(QPageLayout(QPageSize(paper, QPageSize::Millimeter, QString(), QPageSize::ExactMatch),
                                       QPageLayout::Portrait, margins, QPageLayout::Millimeter));
-    QVERIFY(bill::printText(printer, text));
+    QVERIFY(bill::printText(printer, text, design::font(design::Face::SongTi, points)));
 
     // Every word lies inside the printable area of its page: none above its
-    // top, none across a page break, none past the right edge.
+    // top, none across a page break, none past the right edge; in the type
+    // size asked for.
     const QString boxes = pdfTool(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
     const double mm = 72 / 25.4, slack = 1.0;
     const QRectF area = QRectF(QPointF(0, 0), paper * mm).marginsRemoved(margins * mm).adjusted(-slack, -slack, slack, slack);
     static const QRegularExpression word(
         QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)<"));
     int words = 0;
+    double tallest = 0;
     for (const QRegularExpressionMatch &m : word.globalMatch(boxes)) {
         const QRectF box(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
                          QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()));
         QVERIFY2(area.contains(box), qPrintable(m.captured(0)));
+        tallest = std::max(tallest, box.height());
         ++words;
     }
     QVERIFY2(words > 6 * 14 * 4, qPrintable(boxes.left(2000)));
+    QVERIFY2(tallest >= points && tallest < 1.2 * points, qPrintable(QString::number(tallest)));
     QVERIFY2(boxes.count(QStringLiteral("<page ")) >= leastPages, qPrintable(boxes.left(500)));
 
     // Every character printed once, in order, none lost at a break.

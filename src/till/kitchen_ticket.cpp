@@ -1,0 +1,125 @@
+#include "till/kitchen_ticket.h"
+
+#include "common/caption_number.h"
+#include "journal/journal.h"
+#include "sheets/sheet_design.h"
+
+#include <QJsonObject>
+
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+namespace till {
+
+namespace {
+
+const QString crlf = QStringLiteral("\r\n");
+// 16 half-width dashes: one row on a 58 mm roll at 14 pt and on 80 mm at 16 pt.
+const QString rule = QStringLiteral("----------------");
+
+const QString quantityWhat = QStringLiteral("后厨单的数量");
+
+// A portion's place on the sheets, in the order the ticket lists them.
+using Place = std::tuple<int, int, bool>;  // category, row, large
+
+struct Tally {
+    QString dish;
+    QString heading;
+    double quantity = 0;
+};
+
+// Each place once, its quantities added up, under the first name it came with.
+std::map<Place, Tally> tally(const QList<KitchenPortion> &portions)
+{
+    std::map<Place, Tally> all;
+    for (const KitchenPortion &p : portions) {
+        const double counted = std::max(0.0, checkedResult(p.quantity, quantityWhat));
+        auto [at, added] = all.try_emplace({p.category, p.row, p.large}, Tally{p.dish, p.heading, 0});
+        const double both[] = {at->second.quantity, counted};
+        at->second.quantity = checkedSum(both, quantityWhat);
+    }
+    return all;
+}
+
+KitchenLine line(const Place &place, const Tally &named, double quantity, bool returned)
+{
+    const QString dish = named.dish.trimmed();
+    const QString heading = named.heading.trimmed();
+    return {dish.isEmpty() ? QStringLiteral("（未命名）") : dish,
+            heading.isEmpty() ? (std::get<2>(place) ? QStringLiteral("大份") : QStringLiteral("小份")) : heading,
+            quantity, returned};
+}
+
+}  // namespace
+
+QList<KitchenLine> kitchenChanges(const QList<KitchenPortion> &sent, const QList<KitchenPortion> &now)
+{
+    const std::map<Place, Tally> before = tally(sent), after = tally(now);
+    std::map<Place, KitchenLine> changes;
+    for (const auto &[place, was] : before) {
+        const auto still = after.find(place);
+        const double amounts[] = {still == after.end() ? 0.0 : still->second.quantity, -was.quantity};
+        const double more = checkedSum(amounts, quantityWhat);
+        if (more < 0)
+            changes.emplace(place, line(place, was, -more, true));
+    }
+    for (const auto &[place, is] : after) {
+        const auto was = before.find(place);
+        const double amounts[] = {is.quantity, was == before.end() ? 0.0 : -was->second.quantity};
+        const double more = checkedSum(amounts, quantityWhat);
+        if (more > 0)
+            changes.emplace(place, line(place, is, more, false));
+    }
+    QList<KitchenLine> lines;
+    for (const auto &[place, change] : changes)
+        lines << change;
+    return lines;
+}
+
+QString kitchenTicketText(const KitchenTicket &ticket)
+{
+    QStringList lines{QStringLiteral("后厨单 第%1号").arg(ticket.number)};
+    if (!ticket.table.trimmed().isEmpty())
+        lines << ticket.table.trimmed();
+    lines << QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm")));
+    lines << rule;
+    for (const KitchenLine &l : ticket.lines)
+        lines << QStringLiteral("%1%2 %3 ×%4")
+                     .arg(l.returned ? QStringLiteral("退菜 ") : QString(), l.dish, l.heading, captionText(l.quantity));
+    lines << rule;
+    return lines.join(crlf);
+}
+
+QJsonArray portionsToJson(const QList<KitchenPortion> &portions)
+{
+    QJsonArray array;
+    for (const KitchenPortion &p : portions)
+        array.append(QJsonObject{{QStringLiteral("category"), p.category},
+                                 {QStringLiteral("row"), p.row},
+                                 {QStringLiteral("large"), p.large},
+                                 {QStringLiteral("dish"), p.dish},
+                                 {QStringLiteral("heading"), p.heading},
+                                 {QStringLiteral("quantity"), p.quantity}});
+    return array;
+}
+
+QList<KitchenPortion> portionsFromJson(const QJsonArray &array)
+{
+    QList<KitchenPortion> portions;
+    for (const QJsonValue &value : array) {
+        const QJsonObject o = value.toObject();
+        const KitchenPortion p{o.value(QStringLiteral("category")).toInt(),
+                               o.value(QStringLiteral("row")).toInt(),
+                               o.value(QStringLiteral("large")).toBool(),
+                               o.value(QStringLiteral("dish")).toString(),
+                               o.value(QStringLiteral("heading")).toString(),
+                               o.value(QStringLiteral("quantity")).toDouble()};
+        if (p.category >= 1 && p.category <= journal::categoryCount && p.row >= 1 && p.row <= sheet::rowCount
+            && o.value(QStringLiteral("quantity")).isDouble())
+            portions << p;
+    }
+    return portions;
+}
+
+}  // namespace till

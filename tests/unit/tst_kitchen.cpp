@@ -1,0 +1,218 @@
+// Kitchen tickets: what 下单 tells the kitchen (new lines, 退菜 lines, nothing
+// twice), the ticket on paper, the portions kept with an order, the type size
+// for the kitchen's roll, the kitchen printer setting and the ticket counter.
+
+#include "testsupport.h"
+
+#include "main_window/bill_print.h"
+#include "payment/shop_settings.h"
+#include "payment/shop_window.h"
+#include "till/kitchen_ticket.h"
+
+#include <QComboBox>
+#include <QFontMetricsF>
+#include <QJsonObject>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <QtTest>
+
+using till::KitchenLine;
+using till::KitchenPortion;
+
+Q_DECLARE_METATYPE(QList<till::KitchenPortion>)
+
+namespace {
+
+using Portions = QList<KitchenPortion>;
+
+// A small or large portion of the dish on row `row` of category `category`.
+KitchenPortion small(int category, int row, const QString &dish, double quantity)
+{
+    return {category, row, false, dish, QStringLiteral("小份"), quantity};
+}
+
+KitchenPortion large(int category, int row, const QString &dish, double quantity)
+{
+    return {category, row, true, dish, QStringLiteral("大份"), quantity};
+}
+
+}  // namespace
+
+class TstKitchen : public QObject {
+    Q_OBJECT
+
+private slots:
+    void changesSinceTheLastTicket_data();
+    void changesSinceTheLastTicket();
+    void ticketOnPaper();
+    void portionsKeptAsJson();
+    void typeSizeForTheRoll();
+    void kitchenPrinterFailuresAreTold();
+    void kitchenPrinterSetting();
+    void ticketNumbersNeverRepeatInADay();
+};
+
+void TstKitchen::changesSinceTheLastTicket_data()
+{
+    QTest::addColumn<Portions>("sent");
+    QTest::addColumn<Portions>("now");
+    QTest::addColumn<QStringList>("lines");  // "退 " for a 退菜, dish, heading, quantity
+    const QString beef = QStringLiteral("牛肉面"), buns = QStringLiteral("包子"), milk = QStringLiteral("豆浆");
+    // Listed out of order: the ticket goes by category, row, small then large.
+    QTest::newRow("first ticket") << Portions{} << Portions{small(3, 2, buns, 4), large(1, 1, beef, 1), small(1, 1, beef, 2), small(1, 5, milk, 0)}
+                                  << QStringList{"牛肉面 小份 2", "牛肉面 大份 1", "包子 小份 4"};
+    QTest::newRow("addition only") << Portions{small(1, 1, beef, 2), small(3, 2, buns, 4)} << Portions{small(1, 1, beef, 3), small(3, 2, buns, 4)}
+                                   << QStringList{"牛肉面 小份 1"};
+    QTest::newRow("removal") << Portions{small(1, 1, beef, 2), small(3, 2, buns, 4)} << Portions{small(1, 1, beef, 1), small(3, 2, buns, 4)}
+                             << QStringList{"退 牛肉面 小份 1"};
+    QTest::newRow("both, a row gone") << Portions{small(1, 1, beef, 2), small(6, 1, milk, 1)} << Portions{small(1, 1, beef, 2), large(1, 1, beef, 1)}
+                                      << QStringList{"牛肉面 大份 1", "退 豆浆 小份 1"};
+    QTest::newRow("nothing new") << Portions{small(1, 1, beef, 2), large(1, 1, beef, 1)} << Portions{large(1, 1, beef, 1), small(1, 1, beef, 2)}
+                                 << QStringList{};
+    QTest::newRow("renamed, fewer") << Portions{small(1, 1, beef, 2)} << Portions{small(1, 1, QStringLiteral("牛腩面"), 1)}
+                                    << QStringList{"退 牛肉面 小份 1"};
+    QTest::newRow("renamed, more") << Portions{small(1, 1, beef, 2)} << Portions{small(1, 1, QStringLiteral("牛腩面"), 3)}
+                                   << QStringList{"牛腩面 小份 1"};
+    QTest::newRow("blank names, half portions, below zero") << Portions{{2, 3, true, {}, {}, 0.5}}
+                                                             << Portions{{2, 3, true, {}, {}, 2}, small(2, 4, milk, -1)}
+                                                             << QStringList{"（未命名） 大份 1.5"};
+}
+
+// Each (category, row, portion) compared with what was sent: more is cooked,
+// less is a 退菜 under the name the kitchen was given; nothing is told twice.
+void TstKitchen::changesSinceTheLastTicket()
+{
+    QFETCH(Portions, sent);
+    QFETCH(Portions, now);
+    QStringList lines;
+    for (const KitchenLine &l : till::kitchenChanges(sent, now)) {
+        QVERIFY(l.quantity > 0);
+        lines << QStringLiteral("%1%2 %3 %4").arg(l.returned ? "退 " : "", l.dish, l.heading, QString::number(l.quantity));
+    }
+    QTEST(lines, "lines");
+    QVERIFY(till::kitchenChanges(now, now).isEmpty());  // once sent, never again
+}
+
+void TstKitchen::ticketOnPaper()
+{
+    till::KitchenTicket ticket{12, QStringLiteral("3号桌"), QDateTime(QDate(2026, 12, 8), QTime(12, 30, 15)),
+                               till::kitchenChanges({small(1, 1, QStringLiteral("牛肉面"), 1)},
+                                                    {large(1, 1, QStringLiteral("牛肉面"), 2)})};
+    const QString text = till::kitchenTicketText(ticket);
+    QCOMPARE(text.split(QStringLiteral("\r\n")),
+             (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "退菜 牛肉面 小份 ×1",
+                          "牛肉面 大份 ×2", "----------------"}));
+    ticket.table = QStringLiteral("  ");
+    QVERIFY(!till::kitchenTicketText(ticket).contains(QStringLiteral("\r\n\r\n")));
+
+    // On a 58 mm roll (48 mm printed) at the kitchen's 14 pt the heading and
+    // the rules are one row each.
+    QPrinter printer(QPrinter::HighResolution);
+    const QFontMetricsF metrics(bill::kitchenDocument(QStringLiteral("厨房"), 14).font, &printer);
+    const double width = 48 / 25.4 * printer.resolution();
+    for (const QString &line : text.split(QStringLiteral("\r\n")))
+        QVERIFY2(bill::wrapLine(line, metrics, width, 0).size() == 1, qPrintable(line));
+}
+
+void TstKitchen::portionsKeptAsJson()
+{
+    const Portions portions{small(1, 1, QStringLiteral("牛肉面"), 2),
+                            {6, 14, true, QStringLiteral("<b>豆浆</b>"), QStringLiteral("特大杯"), 0.5}};
+    QJsonArray json = till::portionsToJson(portions);
+    QCOMPARE(till::portionsFromJson(json), portions);
+
+    // What cannot be a portion is left out, the rest kept.
+    json.append(QStringLiteral("牛肉面"));
+    for (const auto &[key, value] : {std::pair{"category", QJsonValue(7)}, {"row", QJsonValue(0)},
+                                     {"quantity", QJsonValue(QStringLiteral("2"))}}) {
+        QJsonObject bad = json[0].toObject();
+        bad[QLatin1String(key)] = value;
+        json.append(bad);
+    }
+    QCOMPARE(till::portionsFromJson(json), portions);
+}
+
+// 14 pt on rolls narrower than 80 mm, 16 pt on 80 mm (which a printer gives
+// in whole points), on sheets and when the paper is not known.
+void TstKitchen::typeSizeForTheRoll()
+{
+    for (const auto &[width, points] : {std::pair{58.0, 14.0}, {76.0, 14.0}, {226 * 25.4 / 72, 16.0}, {80.0, 16.0},
+                                        {210.0, 16.0}, {0.0, 16.0}})
+        QVERIFY2(bill::kitchenPoints(width) == points, qPrintable(QString::number(width)));
+    QCOMPARE(bill::kitchenPoints(QPrinterInfo()), 16.0);
+}
+
+// main() points CUPS at a server that is not there.
+void TstKitchen::kitchenPrinterFailuresAreTold()
+{
+    const QString text = QStringLiteral("后厨单 第1号");
+    QVERIFY(bill::printOnPrinter(QString(), text, 16).contains(QStringLiteral("没有选定厨房打印机")));
+    const QString failure = bill::printOnPrinter(QStringLiteral("厨房"), text, 16);
+    QVERIFY2(failure.startsWith(QStringLiteral("厨房打印机“厨房”")), qPrintable(failure));
+    QVERIFY2(failure.contains(QStringLiteral("无法连接打印服务")), qPrintable(failure));
+}
+
+// Kept in shop.ini; a printer saved but no longer installed stays chosen, so
+// that saving the window again does not drop it.
+void TstKitchen::kitchenPrinterSetting()
+{
+    QCOMPARE(payment::kitchenPrinterChoices({QStringLiteral("厨房")}, QStringLiteral("厨房")).size(), 2);
+    QTemporaryDir folder;
+    payment::ShopSettings shop;
+    shop.name = QStringLiteral("老王面馆");
+    shop.kitchenPrinter = QStringLiteral("旧厨房");
+    payment::ShopWindow window(shop, nullptr, folder.path());
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("KitchenPrinter"));
+    QVERIFY(combo);
+    QCOMPARE(combo->itemText(0), QStringLiteral("（不用）"));
+    QCOMPARE(combo->currentText(), QStringLiteral("旧厨房（未安装）"));
+    QCOMPARE(testsupport::answerModals(testsupport::acceptingMessageBox(), [&] { window.save(); }), 0);
+    QCOMPARE(payment::loadShop(folder.path()).kitchenPrinter, shop.kitchenPrinter);
+
+    combo->setCurrentIndex(0);
+    window.save();
+    QCOMPARE(payment::loadShop(folder.path()).kitchenPrinter, QString());
+}
+
+void TstKitchen::ticketNumbersNeverRepeatInADay()
+{
+    QTemporaryDir folder;
+    const QDate today = QDate::currentDate();
+    {
+        QSettings stored(payment::shopFile(folder.path()), QSettings::IniFormat);
+        stored.setValue(QStringLiteral("kitchen/day"), today.toString(QStringLiteral("yyyyMMdd")));
+        stored.setValue(QStringLiteral("kitchen/last"), 7);
+    }
+    QCOMPARE(payment::nextKitchenTicketNumber(today, folder.path()), 8);  // goes on from the file
+    QCOMPARE(payment::nextKitchenTicketNumber(today, folder.path()), 9);
+    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(-1), folder.path()), 10);  // the clock put back
+    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), folder.path()), 1);
+    QThreadPool::globalInstance()->waitForDone();
+    const QSettings stored(payment::shopFile(folder.path()), QSettings::IniFormat);
+    QCOMPARE(stored.value(QStringLiteral("kitchen/last")).toInt(), 1);
+    QCOMPARE(stored.value(QStringLiteral("kitchen/day")).toString(), today.addDays(1).toString(QStringLiteral("yyyyMMdd")));
+
+    // A file that cannot be written: counted on in memory.
+    const QString blocked = QDir(folder.path()).filePath(QStringLiteral("blocked"));
+    QFile blocker(blocked);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), blocked), 2);
+    QThreadPool::globalInstance()->waitForDone();
+    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), folder.path()), 3);
+    QThreadPool::globalInstance()->waitForDone();  // written before the folder goes
+}
+
+int main(int argc, char *argv[])
+{
+    // No print service: a CUPS server that is not there. Set before anything
+    // asks CUPS.
+    qputenv("CUPS_SERVER", QByteArray("/nonexistent/tavelko-test/cups.sock"));
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TstKitchen test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_kitchen.moc"
