@@ -602,7 +602,7 @@ bool Form2::sendToKitchen(bool pressed, const QString &table)
             order->setSentToKitchen(before);
         tell(why);
     };
-    const QString failure = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), this, late);
+    const QString failure = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);
     if (!failure.isEmpty()) {
         tell(failure);
         return false;

@@ -65,7 +65,7 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
 
     QString chosen;
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, [&] {
+    auto confirm = [&] {
         const QString typed = till::tableName(name->currentText());
         QString refusal;
         if (typed.isEmpty())
@@ -84,7 +84,12 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
         }
         chosen = typed;
         box.accept();
-    });
+    };
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, confirm);
+    // The editable box takes Enter for itself: Enter in the name confirms.
+    for (QPushButton *b : buttons->findChildren<QPushButton *>())
+        b->setAutoDefault(false);
+    QObject::connect(name->lineEdit(), &QLineEdit::returnPressed, &box, confirm);
     name->setFocus();
     name->lineEdit()->selectAll();
     if (box.exec() != QDialog::Accepted)

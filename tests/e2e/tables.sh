@@ -15,7 +15,7 @@ cups_add_printer kitchen80 "$E2E_HERE/data/roll80.ppd"
 cups_set_default counter80
 
 mkdir -p "$XDG_DATA_HOME/Tavelko"
-printf '[shop]\nname=老王面馆\nkitchenPrinter=kitchen80\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
+printf '[shop]\nname=老王面馆\n[kitchen]\nprinter=kitchen80\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
 
 HOLD=(8280 3600 975 600)      # "挂单", "取单" and "下单", above "结账"
 RECALL=(9360 3600 975 600)
