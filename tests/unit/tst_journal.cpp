@@ -701,7 +701,7 @@ void TstJournal::faultTable()
     }
     case LaterVersion: {
         journal::sql::Database later;
-        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 3"));
+        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 4"));
         break;
     }
     default:
