@@ -32,7 +32,7 @@ QString whatText(const QList<Change> &changes)
     const QString opensText = QStringLiteral("%1 张挂单").arg(opens);
     if (opens == 0)
         return ordersText;
-    return orders.isEmpty() ? opensText : ordersText + u'和' + opensText;
+    return orders.isEmpty() ? opensText : ordersText + QStringLiteral("和 ") + opensText;
 }
 
 // "订单", "挂单" or "订单和挂单".
