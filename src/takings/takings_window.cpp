@@ -415,12 +415,12 @@ void TakingsWindow::buildControls()
     all->addLayout(bottom);
 
     // The keyboard starts on the day's headline figures, then goes through
-    // what was sold, the orders and the buttons to the day picker.
-    const QList<QWidget *> order = {m_orderCount, m_takings,      m_paymentTotals, m_categoryTotals,
-                                    m_dishTotals, printSummary,   m_openList,      m_orderList,
-                                    m_billText,
-                                    m_reprint,    m_void,         exportButton,    backupButton,
-                                    closeButton,  m_dayPicker};
+    // what was sold, the orders and their buttons, the orders put aside and
+    // the other buttons to the day picker.
+    const QList<QWidget *> order = {m_orderCount, m_takings,    m_paymentTotals, m_categoryTotals,
+                                    m_dishTotals, printSummary, m_orderList,     m_billText,
+                                    m_reprint,    m_void,       m_openList,      exportButton,
+                                    backupButton, closeButton,  m_dayPicker};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_orderCount->setFocus();
