@@ -103,20 +103,26 @@ void JournalService::Private::written(Journal &j)
         if (!stillPending.contains(id))
             done.insert(id);
     handed -= done;
+    // The rescued changes that waited are in: their files go, and the owner
+    // hears of it before the GUI sees this write done.
     bool rescueIn = !rescueWaiting.isEmpty() && !rescueWaiting.intersects(stillPending);
+    if (rescueIn) {
+        {
+            QMutexLocker lock(&mutex);
+            rescueIn = !ended;  // the end's own rescue file is never taken away
+            if (rescueIn)
+                for (const QString &file : std::as_const(rescueFiles))
+                    QFile::remove(file);
+        }
+        if (rescueIn)
+            tellGui(QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(rescueWhat), false);
+        rescueWaiting.clear();
+        rescueFiles.clear();
+    }
     {
         QMutexLocker lock(&mutex);
         unwritten.removeIf([&](const Waiting &w) { return done.contains(w.change.id); });
         reason = j.error();
-        if (rescueIn && !ended)  // the end's own rescue file is never taken away
-            for (const QString &file : std::as_const(rescueFiles))
-                QFile::remove(file);
-        rescueIn = rescueIn && !ended;
-    }
-    if (rescueIn) {
-        rescueWaiting.clear();
-        rescueFiles.clear();
-        tellGui(QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(rescueWhat), false);
     }
     if (!retry) {
         retry = new QTimer;

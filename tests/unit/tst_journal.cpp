@@ -748,7 +748,7 @@ void TstJournal::faultTable_data()
     QTest::addColumn<int>("kept");      // orders in the journal once the fault is gone
     QTest::addColumn<bool>("putsAside");  // orders are put aside and closed between the two
     QTest::newRow("full disk, then the end") << int(FullDisk) << u"磁盘"_qs << true << 3 << false;
-    QTest::newRow("full disk while orders are put aside") << int(FullDisk) << u"磁盘"_qs << true << 3 << true;
+    QTest::newRow("full disk while orders are put aside, a lock at the next start") << int(FullDisk) << u"磁盘"_qs << true << 3 << true;
     QTest::newRow("lock held for 3 s while orders are put aside") << int(Lock3s) << QString() << false << 3 << true;
     QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3 << false;
     QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3 << false;
@@ -893,7 +893,12 @@ void TstJournal::faultTable()
     if (fault == Fifo)
         QVERIFY(QFile::remove(file));
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+    // Held at the next start, the journal takes the rescued changes a while
+    // later, still before the run's own.
+    if (fault == FullDisk && putsAside)
+        lock = std::make_unique<LockHolder>(file, 3);
     const ServiceRun after = runService(folder.path(), true, putsAside);
+    lock.reset();
     if (fault == LaterVersion) {  // still refused, still kept for later
         QStringList files;
         QCOMPARE(journal::rescue::load(&files).size(), 4);
@@ -901,6 +906,10 @@ void TstJournal::faultTable()
         return;
     }
     QVERIFY2(after.left.isEmpty(), qPrintable(after.left));
+    QStringList rescueFiles;
+    QVERIFY(journal::rescue::load(&rescueFiles).isEmpty() && rescueFiles.isEmpty());  // merged, gone
+    if (fault == FullDisk && putsAside)  // told it waits, then that it is in
+        QVERIFY2(after.notices.join(u' ').contains(QStringLiteral("还未能补记")), qPrintable(after.notices.join(u' ')));
     if (rescued)
         QVERIFY2(after.notices.join(u' ').contains(putsAside ? u"2 单（合计 13 元）和 2 张挂单已补记"_qs
                                                               : u"2 单（合计 13 元）已补记"_qs),
