@@ -3,13 +3,15 @@
 // takings window reads), the CSV of a year of 100,000 orders, opening (with
 // its integrity check) a journal holding that year, and five years of
 // 500,000 orders: how soon the window answers while the journal is opened
-// and checked on its own thread, and what the checks cost there.
+// and checked on its own thread, and what the checks cost there; putting an
+// order aside (挂单) while fifty others are, and listing them.
 
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "journal/sqlite_db.h"
 
 #include <QBuffer>
+#include <QEventLoop>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +41,33 @@ journal::Order sampleOrder(const QDateTime &endedAt, int bill, int categories = 
                          .arg(*order.billNumber)
                          .arg(order.grandTotal);
     return order;
+}
+
+// An order put aside: a table of a busy evening, with the till's state of a
+// full order (about 2 KB of JSON).
+journal::OpenOrder openOrder(int table)
+{
+    QByteArray state = "{\"lines\":[";
+    for (int line = 0; line < 24; ++line)
+        state += QByteArray(line ? "," : "") + R"({"category":1,"dish":"牛肉面","small":2,"large":1,"total":43})";
+    state += "]}";
+    return journal::OpenOrder{QStringLiteral("table-%1").arg(table), QStringLiteral("%1号桌").arg(table),
+                              QDateTime::currentDateTime(), 4300, 3, state};
+}
+
+// Runs `work` on the service's thread and waits for it.
+template <class Result>
+Result onJournalThread(journal::JournalService &service, std::function<Result(journal::Journal &)> work)
+{
+    QObject context;
+    QEventLoop loop;
+    Result result{};
+    service.run<Result>(&context, std::move(work), [&](Result r) {
+        result = std::move(r);
+        loop.quit();
+    });
+    loop.exec();
+    return result;
 }
 
 // `count` orders spread evenly over `days` days from 1 January, each day's
@@ -101,6 +130,36 @@ private slots:
         QBENCHMARK {
             QVERIFY(journal.record(sampleOrder(QDateTime::currentDateTime(), ++bill, categories, dishes)));
         }
+    }
+
+    // Putting an order aside (again, with more on it) while fifty others
+    // are, and listing them all, on the journal's thread as the till does.
+    void keepOpenAmong50_data()
+    {
+        QTest::addColumn<bool>("list");
+        QTest::newRow("keepOpen (one transaction, synced)") << false;
+        QTest::newRow("openOrders (fifty listed)") << true;
+    }
+
+    void keepOpenAmong50()
+    {
+        QFETCH(bool, list);
+        QTemporaryDir folder(QDir::currentPath() + QStringLiteral("/journal-XXXXXX"));
+        journal::JournalService service(folder.path());
+        service.start();
+        for (int table = 1; table <= 50; ++table)
+            service.keepOpen(openOrder(table));
+        QTRY_VERIFY_WITH_TIMEOUT(service.pendingOpenCount() == 0, 60000);
+        int table = 0;
+        QBENCHMARK {
+            const bool done = onJournalThread<bool>(service, [&](journal::Journal &j) {
+                if (list)
+                    return j.openOrders().value_or(QList<journal::OpenOrder>()).size() == 50;
+                return j.keepOpen(openOrder(table++ % 50 + 1));
+            });
+            QVERIFY(done);
+        }
+        QVERIFY(service.finish(std::chrono::seconds(5)).isEmpty());
     }
 
     void summaryOfADayOf1000Orders()

@@ -123,7 +123,22 @@ CREATE TABLE payment_parts (
 CREATE TABLE meta (key TEXT PRIMARY KEY, value TEXT NOT NULL) WITHOUT ROWID;
 )";
 
-constexpr int currentVersion = 2;
+// Version 3: orders put aside (挂单), kept until they are brought back and
+// ended; and the rescued changes already merged, so that a rescue file
+// merged again changes nothing.
+const char upgradeToVersion3[] = R"(
+CREATE TABLE open_orders (
+  uid TEXT PRIMARY KEY,
+  name TEXT NOT NULL UNIQUE,
+  held_at TEXT NOT NULL,
+  total_fen INTEGER NOT NULL,
+  dish_count INTEGER NOT NULL,
+  state BLOB NOT NULL
+);
+CREATE TABLE merged_changes (id TEXT PRIMARY KEY) WITHOUT ROWID;
+)";
+
+constexpr int currentVersion = 3;
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
@@ -238,7 +253,11 @@ struct Journal::Private {
     sql::Database db;
     QString notice;
     QString error;
-    QList<Order> pending;
+    struct Waiting {
+        Change change;
+        bool rescued = false;  // from a rescue file: written once by its id
+    };
+    QList<Waiting> pending;
     int version = 0;  // of the open database: a reader may meet one of 1.2.0
 
     QString path() const { return folder + u'/' + fileName; }
@@ -250,8 +269,11 @@ struct Journal::Private {
     bool prepare();
     bool checkIntegrity();
     QString setAside();
-    bool write(Order &order);
+    bool write(Waiting &waiting);
+    bool apply(Change &change, bool rescued);
     bool insert(Order &order);
+    bool keep(const OpenOrder &open, bool refuseTakenName, QString *refusal);
+    bool flushFailed();
     bool transaction(const std::function<bool()> &work);
     void rollBack();
     bool readError();
@@ -360,7 +382,19 @@ int Journal::pendingCount() const
 
 QList<Order> Journal::pendingOrders() const
 {
-    return d->pending;
+    QList<Order> orders;
+    for (const Private::Waiting &w : d->pending)
+        if (w.change.kind == Change::Kind::Record)
+            orders.append(w.change.order);
+    return orders;
+}
+
+QList<Change> Journal::pendingChanges() const
+{
+    QList<Change> changes;
+    for (const Private::Waiting &w : d->pending)
+        changes.append(w.change);
+    return changes;
 }
 
 bool Journal::open()
@@ -478,8 +512,9 @@ bool Journal::Private::prepare()
         return false;
     if (*version < currentVersion &&
         !transaction([&] {
-            return (*version > 0 || db.exec(schemaVersion1)) && db.exec(upgradeToVersion2) &&
-                   db.exec("PRAGMA user_version = 2");
+            return (*version > 0 || db.exec(schemaVersion1)) &&
+                   (*version > 1 || db.exec(upgradeToVersion2)) && db.exec(upgradeToVersion3) &&
+                   db.exec("PRAGMA user_version = 3");
         })) {
         error = why(QStringLiteral("写入"));
         return false;
@@ -575,9 +610,83 @@ bool Journal::Private::transaction(const std::function<bool()> &work)
     return false;
 }
 
-bool Journal::Private::write(Order &order)
+bool Journal::Private::write(Waiting &waiting)
 {
-    return transaction([&] { return insert(order); });
+    return transaction([&] { return apply(waiting.change, waiting.rescued); });
+}
+
+// Makes `change` in the open transaction. A rescued change already merged
+// (its id remembered) is not made again.
+bool Journal::Private::apply(Change &change, bool rescued)
+{
+    const bool once = rescued && change.kind != Change::Kind::Record;  // an order is once by its uid
+    if (once) {
+        sql::Statement merged(db, "SELECT 1 FROM merged_changes WHERE id = ?");
+        merged.bind(1, change.id);
+        if (merged.next())
+            return true;
+        if (merged.failed())
+            return false;
+    }
+    bool done = false;
+    switch (change.kind) {
+    case Change::Kind::Record:
+        done = insert(change.order);
+        break;
+    case Change::Kind::KeepOpen:
+        done = keep(change.open, false, nullptr);
+        break;
+    case Change::Kind::DropOpen: {
+        sql::Statement drop(db, "DELETE FROM open_orders WHERE uid = ?");
+        done = drop.bind(1, change.open.uid).run();
+        break;
+    }
+    }
+    if (!done || !once)
+        return done;
+    sql::Statement remember(db, "INSERT INTO merged_changes VALUES (?)");
+    return remember.bind(1, change.id).run();
+}
+
+// Puts `open` aside or replaces the one with its uid, in the open
+// transaction. A name another open order has is refused (`refusal` says so)
+// or, when changes handed earlier are written, made free with a number.
+bool Journal::Private::keep(const OpenOrder &open, bool refuseTakenName, QString *refusal)
+{
+    bool failed = false;
+    const auto taken = [&](const QString &name) {
+        sql::Statement other(db, "SELECT 1 FROM open_orders WHERE name = ?1 AND uid <> ?2");
+        other.bind(1, name).bind(2, open.uid);
+        const bool found = other.next();
+        failed = failed || other.failed() || !other.isValid();
+        return found || failed;
+    };
+    QString name = open.name.isNull() ? QStringLiteral("") : open.name;
+    if (refuseTakenName) {
+        if (taken(name)) {
+            if (!failed && refusal)
+                *refusal = QStringLiteral("已有一张名为“%1”的挂单，请换一个名称。").arg(name);
+            return false;
+        }
+    } else {
+        name = freeOpenName(name, taken);
+    }
+    if (failed)
+        return false;
+    const QString heldAt = open.heldAt.isValid() ? open.heldAt.toString(timeFormat) : QStringLiteral("");
+    sql::Statement update(db, "UPDATE open_orders SET name = ?2, held_at = ?3, total_fen = ?4,"
+                              " dish_count = ?5, state = ?6 WHERE uid = ?1");
+    update.bind(1, open.uid).bind(2, name).bind(3, heldAt).bind(4, open.total);
+    update.bind(5, open.dishCount).bind(6, open.state);
+    if (!update.run())
+        return false;
+    if (db.changes() > 0)
+        return true;
+    sql::Statement insert(db, "INSERT INTO open_orders (uid, name, held_at, total_fen, dish_count, state)"
+                              " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+    insert.bind(1, open.uid).bind(2, name).bind(3, heldAt).bind(4, open.total);
+    insert.bind(5, open.dishCount).bind(6, open.state);
+    return insert.run();
 }
 
 // Undoes the open transaction, keeping the reason it failed.
@@ -603,6 +712,14 @@ bool Journal::Private::insert(Order &order)
 {
     if (order.uid.isEmpty())
         order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // The open order it ends goes with it: a paid table never shows again,
+    // and never goes without its order. Done again for an order known
+    // already, so that a merge that put the open order back takes it away.
+    if (!order.closesOpenUid.isEmpty()) {
+        sql::Statement close(db, "DELETE FROM open_orders WHERE uid = ?");
+        if (!close.bind(1, order.closesOpenUid).run())
+            return false;
+    }
     {
         sql::Statement known(db, "SELECT id FROM orders WHERE uid = ?");
         known.bind(1, order.uid);
@@ -692,14 +809,96 @@ bool Journal::Private::insert(Order &order)
     return written;
 }
 
+Change Change::record(const Order &order)
+{
+    Change c;
+    c.order = order;
+    if (c.order.uid.isEmpty())  // its identity before its first try
+        c.order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    c.id = c.order.uid;
+    return c;
+}
+
+Change Change::keep(const OpenOrder &open)
+{
+    Change c;
+    c.kind = Kind::KeepOpen;
+    c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    c.open = open;
+    if (c.open.uid.isEmpty())  // never one row for every order without an identity
+        c.open.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return c;
+}
+
+Change Change::drop(const QString &uid)
+{
+    Change c;
+    c.kind = Kind::DropOpen;
+    c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    c.open.uid = uid;
+    return c;
+}
+
+QString freeOpenName(const QString &name, const std::function<bool(const QString &)> &taken)
+{
+    QString free = name;
+    for (int n = 2; taken(free) && n < 10000; ++n)
+        free = name + QStringLiteral("（%1）").arg(n);
+    return free;
+}
+
 bool Journal::record(const Order &order)
 {
-    if (!order.isEmpty()) {
-        d->pending.append(order);
-        if (d->pending.last().uid.isEmpty())  // its identity before its first try
-            d->pending.last().uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    }
+    if (order.isEmpty())
+        return flush();
+    return apply(Change::record(order));
+}
+
+bool Journal::apply(const Change &change)
+{
+    if (change.kind == Change::Kind::DropOpen && change.open.uid.isEmpty())
+        return flush();  // nothing to drop
+    d->pending.append({change, false});
     return flush();
+}
+
+bool Journal::keepOpen(const OpenOrder &kept)
+{
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法保存挂单。");
+        return false;
+    }
+    Change change = Change::keep(kept);
+    // Behind what waits, it waits too; its name is then made free when written.
+    if (!d->pending.isEmpty() || !open()) {
+        d->pending.append({change, false});
+        return flush();
+    }
+    QString refusal;
+    if (d->transaction([&] { return d->keep(change.open, true, &refusal); })) {
+        d->error.clear();
+        return true;
+    }
+    if (!refusal.isEmpty()) {
+        d->error = refusal;
+        return false;
+    }
+    d->pending.append({change, false});
+    return d->flushFailed();
+}
+
+bool Journal::dropOpen(const QString &uid)
+{
+    return apply(Change::drop(uid));
+}
+
+// After a write that failed: says why and leaves the connection, which may
+// have lost its file, to be opened anew next time.
+bool Journal::Private::flushFailed()
+{
+    error = why(QStringLiteral("写入"));
+    db.close();
+    return false;
 }
 
 bool Journal::flush()
@@ -713,16 +912,37 @@ bool Journal::flush()
     if (!open())
         return false;
     while (!d->pending.isEmpty()) {
-        if (!d->write(d->pending.first())) {
-            d->error = d->why(QStringLiteral("写入"));
-            // A connection that failed may have lost its file: open it anew next time.
-            d->db.close();
-            return false;
-        }
+        if (!d->write(d->pending.first()))
+            return d->flushFailed();
         d->pending.removeFirst();
     }
     d->error.clear();
     return true;
+}
+
+bool Journal::mergeRescued(const QList<Change> &changes)
+{
+    if (changes.isEmpty())
+        return true;
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，无法记录。");
+        return false;
+    }
+    if (open() && d->transaction([&] {
+            for (Change change : changes)
+                if (!d->apply(change, true))
+                    return false;
+            return true;
+        }))
+        return true;
+    // They came before anything handed since: they go first.
+    QList<Private::Waiting> first;
+    for (const Change &change : changes)
+        first.append({change, true});
+    d->pending = first + d->pending;
+    if (d->db.isOpen())
+        d->flushFailed();
+    return false;
 }
 
 bool Journal::recordAll(const QList<Order> &orders)
@@ -874,6 +1094,61 @@ std::optional<QList<Order>> Journal::orders(const QDate &from, const QDate &to)
                         return true;
                     }))
         return std::nullopt;
+    return list;
+}
+
+namespace {
+
+// `list` as `change` leaves it once written.
+void applyTo(QList<OpenOrder> &list, const Change &change)
+{
+    const QString uid = change.kind == Change::Kind::Record ? change.order.closesOpenUid : change.open.uid;
+    const auto found = std::find_if(list.begin(), list.end(), [&](const OpenOrder &o) { return o.uid == uid; });
+    if (change.kind != Change::Kind::KeepOpen) {
+        if (!uid.isEmpty() && found != list.end())
+            list.erase(found);
+        return;
+    }
+    OpenOrder open = change.open;
+    open.name = freeOpenName(open.name, [&](const QString &name) {
+        return std::any_of(list.cbegin(), list.cend(),
+                           [&](const OpenOrder &o) { return o.name == name && o.uid != open.uid; });
+    });
+    if (found != list.end())
+        *found = open;
+    else
+        list.append(open);
+}
+
+}  // namespace
+
+std::optional<QList<OpenOrder>> Journal::openOrders()
+{
+    QList<OpenOrder> list;
+    if (!open()) {
+        if (!d->error.isEmpty())
+            return std::nullopt;
+    } else if (d->version >= 3) {
+        sql::Statement rows(d->db, "SELECT uid, name, held_at, total_fen, dish_count, state"
+                                   " FROM open_orders ORDER BY held_at, rowid");
+        while (rows.next()) {
+            const QString heldAt = rows.text(2);
+            list.append(OpenOrder{rows.text(0), rows.text(1),
+                                  heldAt.isEmpty() ? QDateTime() : endedAtFrom(heldAt), rows.integer(3),
+                                  int(rows.integer(4)), rows.blob(5)});
+        }
+        if (rows.failed() || !rows.isValid()) {
+            d->readError();
+            return std::nullopt;
+        }
+    }
+    // What waits to be written shows as it will be.
+    if (!d->pending.isEmpty()) {
+        for (const Private::Waiting &w : std::as_const(d->pending))
+            applyTo(list, w.change);
+        std::stable_sort(list.begin(), list.end(),
+                         [](const OpenOrder &a, const OpenOrder &b) { return a.heldAt < b.heldAt; });
+    }
     return list;
 }
 

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -112,6 +113,28 @@ struct OpenOrder {
     int dishCount = 0;  // portions ordered (the sum of its quantities)
     QByteArray state;   // the till's JSON
 };
+
+// One change handed to the journal, kept in the order it was handed: an
+// order to record, an open order to keep (put aside or replaced) or to drop.
+// Changes that wait for a write, or for the next start in the rescue file,
+// are these.
+struct Change {
+    enum class Kind { Record, KeepOpen, DropOpen };
+    Kind kind = Kind::Record;
+    // Tells the change apart: the order's uid for Record, else made when the
+    // change is handed over. A rescued change is merged once by it.
+    QString id;
+    Order order;     // Record
+    OpenOrder open;  // KeepOpen; for DropOpen only its uid
+
+    static Change record(const Order &order);
+    static Change keep(const OpenOrder &open);
+    static Change drop(const QString &uid);
+};
+
+// The name an open order is kept under when `name` is taken by another:
+// "3号桌（2）", "3号桌（3）"… the first that `taken` does not refuse.
+QString freeOpenName(const QString &name, const std::function<bool(const QString &)> &taken);
 
 // The day's figures are exact sums in 分: each caption amount is taken to the
 // 分 first (toFen), so 300 orders of 3.3 make 990, not 989.999999999995.
@@ -244,8 +267,30 @@ public:
     // Records many orders in one transaction, all or none (orders brought in
     // from elsewhere). false: error() says why.
     bool recordAll(const QList<Order> &orders);
-    int pendingCount() const;
+    int pendingCount() const;            // changes waiting: orders and open orders alike
     QList<Order> pendingOrders() const;  // as they would be written, identities given
+    QList<Change> pendingChanges() const;
+
+    // Puts `open` aside, or replaces the one with its uid, in one transaction.
+    // Refused (false, error() says why in Chinese) when another open order has its name.
+    // A write that fails keeps it pending like an order (written later, in
+    // the order handed, under a name made free if it is taken by then).
+    bool keepOpen(const OpenOrder &open);
+    // Removes the open order `uid` (brought back and ended elsewhere); no such order is success.
+    bool dropOpen(const QString &uid);
+    // Every open order, oldest first, as the changes still pending leave
+    // them. nullopt: error() says why; no database yet reads as none.
+    std::optional<QList<OpenOrder>> openOrders();
+
+    // Hands `change` over and writes it after whatever waits, each in its
+    // own transaction; never refused: a name taken is made free. false: it
+    // waits, error() says why.
+    bool apply(const Change &change);
+    // Changes rescued at an earlier end, written in one transaction, each
+    // once however often the same rescue is merged. When they cannot be
+    // written now they wait before everything else pending and go first.
+    // false: error() says why.
+    bool mergeRescued(const QList<Change> &changes);
     QString error() const;
 
     // The orders that ended on the days `from` to `to` (inclusive), oldest

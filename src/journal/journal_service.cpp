@@ -22,6 +22,27 @@ constexpr qint64 tellAfterMs = 30000;
 constexpr int firstRetryMs = 500;
 constexpr int lastRetryMs = 16000;
 
+// What `changes` hold, as the owner reads it: "2 单（合计 13 元）",
+// "1 张挂单", "2 单（合计 13 元）和 1 张挂单".
+QString whatText(const QList<Change> &changes)
+{
+    const QList<Order> orders = rescue::ordersOf(changes);
+    const int opens = rescue::openOrderCount(changes);
+    const QString ordersText = QStringLiteral("%1 单（合计 %2 元）").arg(orders.size()).arg(rescue::amountText(orders));
+    const QString opensText = QStringLiteral("%1 张挂单").arg(opens);
+    if (opens == 0)
+        return ordersText;
+    return orders.isEmpty() ? opensText : ordersText + QStringLiteral("和 ") + opensText;
+}
+
+// "订单", "挂单" or "订单和挂单".
+QString kindsText(const QList<Change> &changes)
+{
+    const bool orders = !rescue::ordersOf(changes).isEmpty();
+    const bool opens = rescue::openOrderCount(changes) > 0;
+    return orders && opens ? QStringLiteral("订单和挂单") : opens ? QStringLiteral("挂单") : QStringLiteral("订单");
+}
+
 }  // namespace
 
 struct JournalService::Private {
@@ -34,17 +55,24 @@ struct JournalService::Private {
     std::unique_ptr<Journal> journal;
     QTimer *retry = nullptr;
     int retryMs = firstRetryMs;
-    QSet<QString> handed;  // identities given to the journal, not yet written
+    QSet<QString> handed;  // changes given to the journal, not yet written
+    // Changes rescued at an earlier end that the start could not merge: they
+    // wait in the journal before anything else, their files until they are in.
+    QSet<QString> rescueWaiting;
+    QStringList rescueFiles;
+    QString rescueWhat;
 
     // Shared: what the GUI handed over and has not been written yet, with
-    // when it was handed over; the last reason a write failed.
+    // when it was handed over; the last reason a write failed; whether the
+    // end has saved its own rescue file (the rescue files then stay).
     struct Waiting {
-        Order order;
+        Change change;
         qint64 since;
     };
     mutable QMutex mutex;
     QList<Waiting> unwritten;
     QString reason;
+    bool ended = false;
 
     // On the GUI thread.
     QTimer *watch = nullptr;
@@ -56,7 +84,9 @@ struct JournalService::Private {
             journal = std::make_unique<Journal>(folder);
         return *journal;
     }
+    void hand(const Change &change);
     void written(Journal &journal);
+    void mergeRescued(Journal &journal, QStringList *told);
     void tellGui(const QString &message, bool cannotWrite);
     void checkWaiting();
 };
@@ -66,16 +96,32 @@ struct JournalService::Private {
 void JournalService::Private::written(Journal &j)
 {
     QSet<QString> stillPending;
-    for (const Order &order : j.pendingOrders())
-        stillPending.insert(order.uid);
+    for (const Change &change : j.pendingChanges())
+        stillPending.insert(change.id);
     QSet<QString> done;
-    for (const QString &uid : std::as_const(handed))
-        if (!stillPending.contains(uid))
-            done.insert(uid);
+    for (const QString &id : std::as_const(handed))
+        if (!stillPending.contains(id))
+            done.insert(id);
     handed -= done;
+    // The rescued changes that waited are in: their files go, and the owner
+    // hears of it before the GUI sees this write done.
+    bool rescueIn = !rescueWaiting.isEmpty() && !rescueWaiting.intersects(stillPending);
+    if (rescueIn) {
+        {
+            QMutexLocker lock(&mutex);
+            rescueIn = !ended;  // the end's own rescue file is never taken away
+            if (rescueIn)
+                for (const QString &file : std::as_const(rescueFiles))
+                    QFile::remove(file);
+        }
+        if (rescueIn)
+            tellGui(QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(rescueWhat), false);
+        rescueWaiting.clear();
+        rescueFiles.clear();
+    }
     {
         QMutexLocker lock(&mutex);
-        unwritten.removeIf([&](const Waiting &w) { return done.contains(w.order.uid); });
+        unwritten.removeIf([&](const Waiting &w) { return done.contains(w.change.id); });
         reason = j.error();
     }
     if (!retry) {
@@ -113,7 +159,7 @@ void JournalService::Private::tellGui(const QString &message, bool cannotWrite)
 void JournalService::Private::checkWaiting()
 {
     int count = 0;
-    QList<Order> orders;
+    QList<Change> changes;
     QString why;
     qint64 oldest = 0;
     {
@@ -122,7 +168,7 @@ void JournalService::Private::checkWaiting()
         if (count) {
             oldest = unwritten.first().since;
             for (const Waiting &w : std::as_const(unwritten))
-                orders.append(w.order);
+                changes.append(w.change);
             why = reason;
         }
     }
@@ -134,11 +180,10 @@ void JournalService::Private::checkWaiting()
     if (told || QDateTime::currentMSecsSinceEpoch() - oldest < tellAfterMs)
         return;
     told = true;
-    emit q->notice(QStringLiteral("有 %1 单（合计 %2 元）超过 30 秒仍未能记入营业记录。%3\n"
-                                  "这些订单暂存在内存中，程序会继续自动重试；程序结束时仍未写入的"
+    emit q->notice(QStringLiteral("有 %1超过 30 秒仍未能记入营业记录。%2\n"
+                                  "这些%3暂存在内存中，程序会继续自动重试；程序结束时仍未写入的"
                                   "会另存起来，下次启动时补记。")
-                       .arg(count)
-                       .arg(rescue::amountText(orders), why));
+                       .arg(whatText(changes), why, kindsText(changes)));
 }
 
 JournalService::JournalService(const QString &folder, QObject *parent)
@@ -181,62 +226,98 @@ void JournalService::post(std::function<void(Journal &)> job)
 
 void JournalService::start()
 {
+    {
+        QMutexLocker lock(&d->mutex);
+        d->ended = false;
+    }
     post([this](Journal &j) {
         const bool opened = j.open();
         QStringList told;
         if (const QString setAside = j.takeNotice(); !setAside.isEmpty())
             told << setAside;
-        if (!opened) {
+        if (!opened)
             told << j.error() +
                         QStringLiteral("\n程序照常点菜；订单暂存在内存中，问题解决后自动写入。");
-            d->tellGui(told.join(u'\n'), true);
-            return;
-        }
-        // Orders rescued at an earlier end go in now, once: their identities
-        // keep a second merge from writing them twice.
-        QStringList files;
-        const QList<Order> rescued = rescue::load(&files);
-        if (!rescued.isEmpty()) {
-            if (j.recordAll(rescued)) {
-                for (const QString &file : files)
-                    QFile::remove(file);
-                told << QStringLiteral("上次程序结束时未能记入营业记录的 %1 单（合计 %2 元）已补记。")
-                            .arg(rescued.size())
-                            .arg(rescue::amountText(rescued));
-            } else {
-                told << QStringLiteral("上次程序结束时另存的 %1 单还未能补记到营业记录：%2")
-                            .arg(rescued.size())
-                            .arg(j.error());
-            }
-        }
+        d->mergeRescued(j, opened ? &told : nullptr);
+        d->written(j);
         if (!told.isEmpty())
-            d->tellGui(told.join(u'\n'), false);
+            d->tellGui(told.join(u'\n'), !opened);
     });
+}
+
+// Changes rescued at an earlier end go in first, once: their identities keep
+// a second merge from making them twice. What cannot go in now waits in the
+// journal before anything handed since, and is written with it.
+void JournalService::Private::mergeRescued(Journal &j, QStringList *told)
+{
+    QStringList files;
+    const QList<Change> rescued = rescue::load(&files);
+    if (rescued.isEmpty())
+        return;
+    const QString what = whatText(rescued);
+    if (j.mergeRescued(rescued)) {
+        for (const QString &file : std::as_const(files))
+            QFile::remove(file);
+        if (told)
+            *told << QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(what);
+        return;
+    }
+    for (const Change &change : rescued)
+        rescueWaiting.insert(change.id);
+    rescueFiles = files;
+    rescueWhat = what;
+    if (told)
+        *told << QStringLiteral("上次程序结束时另存的 %1还未能补记到营业记录：%2\n程序会继续自动重试。")
+                     .arg(what, j.error());
 }
 
 void JournalService::record(Order order)
 {
-    if (order.isEmpty())
-        return;
-    if (order.uid.isEmpty())
-        order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    if (!order.isEmpty())
+        d->hand(Change::record(order));
+}
+
+void JournalService::keepOpen(OpenOrder open)
+{
+    d->hand(Change::keep(open));
+}
+
+void JournalService::dropOpen(QString uid)
+{
+    if (!uid.isEmpty())
+        d->hand(Change::drop(uid));
+}
+
+// Keeps `change` as unwritten until the journal's thread has written it.
+void JournalService::Private::hand(const Change &change)
+{
     {
-        QMutexLocker lock(&d->mutex);
-        d->unwritten.append({order, QDateTime::currentMSecsSinceEpoch()});
+        QMutexLocker lock(&mutex);
+        unwritten.append({change, QDateTime::currentMSecsSinceEpoch()});
     }
-    if (!d->watch->isActive())
-        d->watch->start();
-    post([this, order](Journal &j) {
-        d->handed.insert(order.uid);
-        j.record(order);
-        d->written(j);
+    if (!watch->isActive())
+        watch->start();
+    q->post([this, change](Journal &j) {
+        handed.insert(change.id);
+        j.apply(change);
+        written(j);
     });
 }
 
 int JournalService::pendingCount() const
 {
     QMutexLocker lock(&d->mutex);
-    return int(d->unwritten.size());
+    return int(std::count_if(d->unwritten.cbegin(), d->unwritten.cend(), [](const Private::Waiting &w) {
+        return w.change.kind == Change::Kind::Record;
+    }));
+}
+
+int JournalService::pendingOpenCount() const
+{
+    QMutexLocker lock(&d->mutex);
+    return int(std::count_if(d->unwritten.cbegin(), d->unwritten.cend(), [](const Private::Waiting &w) {
+        return w.change.kind != Change::Kind::Record;
+    }));
 }
 
 QString JournalService::finish(std::chrono::milliseconds timeout)
@@ -247,19 +328,27 @@ QString JournalService::finish(std::chrono::milliseconds timeout)
             d->written(j);
             delete std::exchange(d->retry, nullptr);
             d->handed.clear();
+            d->rescueWaiting.clear();  // their files stay for the next start
+            d->rescueFiles.clear();
             d->journal.reset();  // closes the database on its own thread
             QThread::currentThread()->quit();
         });
         d->thread->wait(QDeadlineTimer(timeout));
     }
-    QList<Order> left;
-    QString why;
+    QList<Change> left;
+    QString why, file, error;
     {
+        // Saved under the lock: a journal thread still writing past the
+        // timeout must not take the rescue files away after this.
         QMutexLocker lock(&d->mutex);
         for (const Private::Waiting &w : std::as_const(d->unwritten))
-            left.append(w.order);
+            left.append(w.change);
         d->unwritten.clear();
         why = d->reason;
+        if (!left.isEmpty()) {
+            d->ended = d->thread && d->thread->isRunning();
+            file = rescue::save(left, &error);
+        }
     }
     d->watch->stop();
     d->told = false;
@@ -267,15 +356,20 @@ QString JournalService::finish(std::chrono::milliseconds timeout)
         return QString();
     if (why.isEmpty())
         why = QStringLiteral("写入营业记录花的时间太长。");
-    const QString lead = QStringLiteral("程序结束时有 %1 单（合计 %2 元）未能记入营业记录。原因：%3\n")
-                             .arg(left.size())
-                             .arg(rescue::amountText(left), why);
-    QString error;
-    const QString file = rescue::save(left, &error);
+    const QList<Order> orders = rescue::ordersOf(left);
+    const int opens = rescue::openOrderCount(left);
+    QString lead = orders.isEmpty()
+                       ? QStringLiteral("程序结束时有 %1 张挂单未能保存到营业记录").arg(opens)
+                       : QStringLiteral("程序结束时有 %1 单（合计 %2 元）未能记入营业记录")
+                             .arg(orders.size())
+                             .arg(rescue::amountText(orders));
+    if (!orders.isEmpty() && opens > 0)
+        lead += QStringLiteral("，另有 %1 张挂单未能保存").arg(opens);
+    lead += QStringLiteral("。原因：%1\n").arg(why);
     if (file.isEmpty())
-        return lead + QStringLiteral("这些订单也无法另存：%1").arg(error);
-    return lead + QStringLiteral("这些订单已另存到 %1，下次启动 Tavelko 且营业记录可以写入时会自动补记。")
-                      .arg(QDir::toNativeSeparators(file));
+        return lead + QStringLiteral("这些%1也无法另存：%2").arg(kindsText(left), error);
+    return lead + QStringLiteral("这些%1已另存到 %2，下次启动 Tavelko 且营业记录可以写入时会自动补记。")
+                      .arg(kindsText(left), QDir::toNativeSeparators(file));
 }
 
 JournalService &programJournalService()

@@ -31,6 +31,14 @@ public:
     // unwritten for a while.
     void record(Order order);
 
+    // Queued in order with record(): written off the GUI thread, kept pending and
+    // tried again when a write fails, rescued at finish() and merged at the next start
+    // like the orders. Return at once.
+    // An open order whose name another has taken by the time it is written
+    // is kept under that name with a number ("3号桌（2）"): never refused.
+    void keepOpen(OpenOrder open);
+    void dropOpen(QString uid);
+
     // Runs `work` with the journal on its thread, then `done` with the result
     // on `context`'s thread, unless `context` is gone by then.
     template <class Result>
@@ -52,12 +60,14 @@ public:
 
     // Orders handed to record() and not yet written, as the GUI last heard.
     int pendingCount() const;
+    // Changes to open orders handed to keepOpen() and dropOpen() and not yet written.
+    int pendingOpenCount() const;
 
     // At the program's end: writes what is pending, waiting at most
     // `timeout`; whatever is still unwritten goes to the rescue file, to be
     // merged into the journal at the next start that can write. Returns a
-    // Chinese sentence for the owner (how many orders, what amount, where)
-    // when orders did not reach the journal, else an empty text.
+    // Chinese sentence for the owner (how many orders, what amount, how many
+    // open orders, where) when any did not reach the journal, else an empty text.
     QString finish(std::chrono::milliseconds timeout);
 
 signals:

@@ -52,6 +52,24 @@ Fen orderTotal(const Order &order)
 
 }  // namespace
 
+QString openOrdersText(const QList<OpenOrder> &open)
+{
+    if (open.isEmpty())
+        return QStringLiteral("没有挂单");
+    Fen sum = 0;
+    for (const OpenOrder &o : open)
+        sum += o.total;
+    return QStringLiteral("挂单中 %1 张，合计 %2 元（尚未结账，不计入营业额）").arg(open.size()).arg(fenText(sum));
+}
+
+QString heldAtText(const QDateTime &heldAt)
+{
+    if (!heldAt.isValid())
+        return QStringLiteral("—");
+    return heldAt.toString(heldAt.date() == QDate::currentDate() ? QStringLiteral("HH:mm")
+                                                                  : QStringLiteral("MM-dd HH:mm"));
+}
+
 QString fenText(Fen fen)
 {
     const bool negative = fen < 0;

@@ -16,6 +16,13 @@ QString fenText(Fen fen);
 // dish name typed over two lines keeps to its line of a list or a slip.
 QString singleLine(QString text);
 
+// The orders put aside (挂单), told apart from the figures they are never in:
+// "挂单中 2 张，合计 62.5 元（尚未结账，不计入营业额）", or "没有挂单".
+QString openOrdersText(const QList<OpenOrder> &open);
+// When an order was put aside, as a list shows it: "12:05" today, else
+// "11-20 12:05".
+QString heldAtText(const QDateTime &heldAt);
+
 // An order's status in words: "已结账", "未结账", "已作废". An order marked
 // paid without a payment (none recorded) counts as unpaid.
 QString statusText(const Order &order);

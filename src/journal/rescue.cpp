@@ -42,6 +42,8 @@ QJsonObject toJson(const Order &order)
         o.insert(QStringLiteral("bill"), *order.billNumber);
     if (order.voidedAt.isValid())
         o.insert(QStringLiteral("voidedAt"), order.voidedAt.toString(timeFormat));
+    if (!order.closesOpenUid.isEmpty())
+        o.insert(QStringLiteral("closesOpen"), order.closesOpenUid);
     QJsonArray totals;
     for (double total : order.categoryTotals)
         totals.append(total);
@@ -97,6 +99,7 @@ std::optional<Order> fromJson(const QJsonObject &o)
     order.billText = o.value(QStringLiteral("billText")).toString();
     order.voidReason = o.value(QStringLiteral("voidReason")).toString();
     order.voidedAt = timeFrom(o.value(QStringLiteral("voidedAt")));
+    order.closesOpenUid = o.value(QStringLiteral("closesOpen")).toString();
     for (const QJsonValue &value : o.value(QStringLiteral("lines")).toArray()) {
         const QJsonArray l = value.toArray();
         order.lines.append(OrderLine{l.at(0).toInt(), l.at(1).toString(), l.at(2).toString(),
@@ -116,9 +119,68 @@ std::optional<Order> fromJson(const QJsonObject &o)
     return order;
 }
 
-// A rescue file's orders; nullopt when there is none or it cannot be read
+// The file holds the changes in the order they were handed over: orders as
+// the first rescue files held them (no "kind"), and open orders kept or
+// dropped, each with the change's own id.
+const QString keepKind = QStringLiteral("keepOpen");
+const QString dropKind = QStringLiteral("dropOpen");
+
+QJsonObject toJson(const Change &change)
+{
+    switch (change.kind) {
+    case Change::Kind::Record:
+        break;
+    case Change::Kind::KeepOpen: {
+        const OpenOrder &open = change.open;
+        return QJsonObject{{QStringLiteral("kind"), keepKind},
+                           {QStringLiteral("id"), change.id},
+                           {QStringLiteral("uid"), open.uid},
+                           {QStringLiteral("name"), open.name},
+                           {QStringLiteral("heldAt"), open.heldAt.toString(timeFormat)},
+                           {QStringLiteral("total"), open.total},
+                           {QStringLiteral("dishes"), open.dishCount},
+                           {QStringLiteral("state"), QString::fromLatin1(open.state.toBase64())}};
+    }
+    case Change::Kind::DropOpen:
+        return QJsonObject{{QStringLiteral("kind"), dropKind},
+                           {QStringLiteral("id"), change.id},
+                           {QStringLiteral("uid"), change.open.uid}};
+    }
+    return toJson(change.order);
+}
+
+std::optional<Change> changeFromJson(const QJsonObject &o)
+{
+    const QString kind = o.value(QStringLiteral("kind")).toString();
+    if (kind.isEmpty()) {
+        const std::optional<Order> order = fromJson(o);
+        if (!order)
+            return std::nullopt;
+        return Change::record(*order);
+    }
+    Change change;
+    change.id = o.value(QStringLiteral("id")).toString();
+    change.open.uid = o.value(QStringLiteral("uid")).toString();
+    if (change.id.isEmpty() || change.open.uid.isEmpty())
+        return std::nullopt;
+    if (kind == dropKind) {
+        change.kind = Change::Kind::DropOpen;
+        return change;
+    }
+    if (kind != keepKind)
+        return std::nullopt;  // a change of a later version: left alone
+    change.kind = Change::Kind::KeepOpen;
+    change.open.name = o.value(QStringLiteral("name")).toString();
+    change.open.heldAt = timeFrom(o.value(QStringLiteral("heldAt")));
+    change.open.total = Fen(o.value(QStringLiteral("total")).toInteger());
+    change.open.dishCount = o.value(QStringLiteral("dishes")).toInt();
+    change.open.state = QByteArray::fromBase64(o.value(QStringLiteral("state")).toString().toLatin1());
+    return change;
+}
+
+// A rescue file's changes; nullopt when there is none or it cannot be read
 // (it is then left where it is).
-std::optional<QList<Order>> read(const QString &file)
+std::optional<QList<Change>> read(const QString &file)
 {
     QFile in(file);
     if (!QFileInfo(file).isFile() || !in.open(QIODevice::ReadOnly))
@@ -127,11 +189,11 @@ std::optional<QList<Order>> read(const QString &file)
     const QJsonDocument document = QJsonDocument::fromJson(in.readAll(), &parsed);
     if (parsed.error != QJsonParseError::NoError || !document.isArray())
         return std::nullopt;
-    QList<Order> orders;
+    QList<Change> changes;
     for (const QJsonValue &value : document.array())
-        if (const std::optional<Order> order = fromJson(value.toObject()))
-            orders.append(*order);
-    return orders;
+        if (const std::optional<Change> change = changeFromJson(value.toObject()))
+            changes.append(*change);
+    return changes;
 }
 
 }  // namespace
@@ -154,19 +216,19 @@ QStringList places()
     return list;
 }
 
-QString save(const QList<Order> &orders, QString *error)
+QString save(const QList<Change> &changes, QString *error)
 {
     QStringList earlierFiles;
-    QList<Order> all = load(&earlierFiles);
+    QList<Change> all = load(&earlierFiles);  // older: they stay first
     QSet<QString> known;
-    for (const Order &order : all)
-        known.insert(order.uid);
-    for (const Order &order : orders)
-        if (!known.contains(order.uid))
-            all.append(order);
+    for (const Change &change : all)
+        known.insert(change.id);
+    for (const Change &change : changes)
+        if (!known.contains(change.id))
+            all.append(change);
     QJsonArray list;
-    for (const Order &order : all)
-        list.append(toJson(order));
+    for (const Change &change : all)
+        list.append(toJson(change));
     const QByteArray bytes = QJsonDocument(list).toJson(QJsonDocument::Compact);
     QStringList failures;
     for (const QString &file : places()) {
@@ -186,22 +248,40 @@ QString save(const QList<Order> &orders, QString *error)
     return QString();
 }
 
-QList<Order> load(QStringList *files)
+QList<Change> load(QStringList *files)
 {
-    QList<Order> orders;
+    QList<Change> changes;
     QSet<QString> known;
     for (const QString &file : places()) {
-        const std::optional<QList<Order>> some = read(file);
+        const std::optional<QList<Change>> some = read(file);
         if (!some)
             continue;
         files->append(file);
-        for (const Order &order : *some)
-            if (!known.contains(order.uid)) {
-                known.insert(order.uid);
-                orders.append(order);
+        for (const Change &change : *some)
+            if (!known.contains(change.id)) {
+                known.insert(change.id);
+                changes.append(change);
             }
     }
+    return changes;
+}
+
+QList<Order> ordersOf(const QList<Change> &changes)
+{
+    QList<Order> orders;
+    for (const Change &change : changes)
+        if (change.kind == Change::Kind::Record)
+            orders.append(change.order);
     return orders;
+}
+
+int openOrderCount(const QList<Change> &changes)
+{
+    QSet<QString> uids;
+    for (const Change &change : changes)
+        if (change.kind != Change::Kind::Record)
+            uids.insert(change.open.uid);
+    return int(uids.size());
 }
 
 QString amountText(const QList<Order> &orders)

@@ -147,6 +147,14 @@ Statement &Statement::bind(int position, const QString &value)
     return *this;
 }
 
+Statement &Statement::bind(int position, const QByteArray &value)
+{
+    // A null array is an empty blob, never NULL.
+    sqlite3_bind_blob(m_stmt, position, value.isNull() ? "" : value.constData(), int(value.size()),
+                      SQLITE_TRANSIENT);
+    return *this;
+}
+
 Statement &Statement::bind(int position, double value)
 {
     sqlite3_bind_double(m_stmt, position, value);
@@ -195,6 +203,12 @@ QString Statement::text(int column) const
 {
     const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
     return QString::fromUtf8(bytes, sqlite3_column_bytes(m_stmt, column));
+}
+
+QByteArray Statement::blob(int column) const
+{
+    const auto *bytes = static_cast<const char *>(sqlite3_column_blob(m_stmt, column));
+    return QByteArray(bytes, sqlite3_column_bytes(m_stmt, column));
 }
 
 double Statement::real(int column) const

@@ -74,6 +74,7 @@ public:
 
     bool isValid() const { return m_stmt != nullptr; }
     Statement &bind(int position, const QString &value);
+    Statement &bind(int position, const QByteArray &value);  // as a blob
     Statement &bind(int position, double value);
     Statement &bind(int position, qint64 value);
     Statement &bind(int position, int value) { return bind(position, qint64(value)); }
@@ -88,6 +89,7 @@ public:
     bool failed() const { return m_failed; }
 
     QString text(int column) const;
+    QByteArray blob(int column) const;
     double real(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;

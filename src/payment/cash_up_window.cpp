@@ -1,6 +1,7 @@
 #include "payment/cash_up_window.h"
 
 #include "common/design.h"
+#include "journal/report.h"
 #include "main_window/bill_print.h"
 #include "payment/cash_up.h"
 #include "payment/checkout.h"
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -38,6 +40,7 @@ struct Since {
     QDateTime at;  // when the orders were read: the 交班 counts those ended before
     QList<journal::Order> orders;
     std::optional<journal::CashUp> last;
+    QList<journal::OpenOrder> open;
 };
 
 }  // namespace
@@ -83,6 +86,12 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     m_difference->setTextFormat(Qt::PlainText);
     m_difference->setFont(design::font(design::Face::SongTi, 22, true));
 
+    m_open = new QLabel(this);
+    m_open->setObjectName(QStringLiteral("OpenOrders"));
+    m_open->setTextFormat(Qt::PlainText);
+    m_open->setWordWrap(true);
+    showOpenOrders({});
+
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("备用金"), m_float);
     form->addRow(QStringLiteral("实点现金"), m_counted);
@@ -108,8 +117,11 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     buttons->addStretch();
     buttons->addWidget(cancel);
     buttons->addWidget(m_confirm);
+    auto *figuresColumn = new QVBoxLayout;
+    figuresColumn->addWidget(m_shown, 1);
+    figuresColumn->addWidget(m_open);
     auto *columns = new QHBoxLayout;
-    columns->addWidget(m_shown);
+    columns->addLayout(figuresColumn);
     columns->addLayout(form);
     auto *all = new QVBoxLayout(this);
     all->addLayout(columns);
@@ -183,6 +195,21 @@ void CashUpWindow::refresh()
     }
 }
 
+void CashUpWindow::showOpenOrders(const QList<journal::OpenOrder> &open)
+{
+    m_openOrders = open;
+    QStringList lines{journal::openOrdersText(open)};
+    constexpr int shown = 6;  // the rest in a count
+    for (qsizetype i = 0; i < open.size() && i < shown; ++i)
+        lines << QStringLiteral("  %1  %2  %3元")
+                     .arg(journal::singleLine(open[i].name), journal::heldAtText(open[i].heldAt),
+                          yuanText(open[i].total));
+    if (open.size() > shown)
+        lines << QStringLiteral("  …另有 %1 张").arg(open.size() - shown);
+    m_open->setText(lines.join(u'\n'));
+    m_open->setAccessibleName(lines.first());
+}
+
 void CashUpWindow::confirm()
 {
     journal::CashUp up;
@@ -190,6 +217,25 @@ void CashUpWindow::confirm()
     if (!cashUp(up, &why)) {
         design::reportError(this, why);
         return;
+    }
+    if (!m_openOrders.isEmpty()) {
+        Fen sum = 0;
+        for (const journal::OpenOrder &o : std::as_const(m_openOrders))
+            sum += o.total;
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("交班"),
+                        QStringLiteral("还有 %1 张挂单未结账（合计 %2 元），仍要交班吗？\n"
+                                       "挂单不计入这次交班，取单结账后计入下一次。")
+                            .arg(m_openOrders.size())
+                            .arg(yuanText(sum)),
+                        QMessageBox::NoButton, this);
+        ask.setObjectName(QStringLiteral("OpenOrdersQuestion"));
+        QPushButton *go = ask.addButton(QStringLiteral("仍要交班"), QMessageBox::AcceptRole);
+        QPushButton *back = ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        ask.setDefaultButton(back);
+        ask.setEscapeButton(back);
+        ask.exec();
+        if (ask.clickedButton() != go)
+            return;
     }
     m_confirm->setEnabled(false);  // one 交班 per press, while the journal writes it
     QPointer<CashUpWindow> self(this);
@@ -234,8 +280,16 @@ void openCashUp(QWidget *parent)
                 since.error = journal.error();
                 return since;
             }
+            // The orders put aside too: the 交班 must not pass them unasked.
+            const auto open = journal.openOrders();
+            if (!open) {
+                since.read = false;
+                since.error = journal.error();
+                return since;
+            }
             since.orders = *orders;
             since.last = *last;
+            since.open = *open;
             return since;
         },
         [parent](Since since) {
@@ -254,6 +308,7 @@ void openCashUp(QWidget *parent)
             if (since.last)
                 figures.since = since.last->at;
             CashUpWindow window(figures, !since.last, shop, parent);
+            window.showOpenOrders(since.open);
             window.exec();
         });
 }

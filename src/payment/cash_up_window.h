@@ -1,7 +1,9 @@
 #pragma once
 // "交班…": the figures since the last 交班, the 备用金, the cash counted (as
 // a total or note by note) and the difference; "交班并打印" records it in
-// the journal, numbered and timed, and prints it on the roll.
+// the journal, numbered and timed, and prints it on the roll. Orders put
+// aside (挂单) are shown apart, counted in nothing; with any, "交班并打印"
+// asks first.
 
 #include "journal/journal.h"
 #include "payment/shop_settings.h"
@@ -30,6 +32,9 @@ public:
     bool cashUp(journal::CashUp &out, QString *why) const;
     void confirm();  // "交班并打印"
 
+    // The orders put aside now, as the journal lists them.
+    void showOpenOrders(const QList<journal::OpenOrder> &open);
+
 private:
     void refresh();
     void countsChanged();
@@ -42,6 +47,8 @@ private:
     QList<QSpinBox *> m_counts;
     QLineEdit *m_floatLeft = nullptr;
     QLabel *m_difference = nullptr;
+    QLabel *m_open = nullptr;
+    QList<journal::OpenOrder> m_openOrders;
     QPushButton *m_confirm = nullptr;
     bool m_countedByNotes = false;
     bool m_floatLeftTyped = false;

@@ -250,6 +250,8 @@ void printTelling(QWidget *window, const QString &text)
 struct Reading {
     std::optional<QList<Order>> orders;
     QString why;       // when the journal could not be read
+    std::optional<QList<journal::OpenOrder>> open;  // the orders put aside now
+    QString openWhy;
     QString setAside;  // a damaged journal this reading found and set aside
 };
 
@@ -379,6 +381,17 @@ void TakingsWindow::buildControls()
     orderButtons->addWidget(m_void);
     orderButtons->addStretch();
     auto *bills = new QVBoxLayout;
+    m_openSummary = new QLabel(journal::openOrdersText({}), this);
+    m_openSummary->setObjectName(QStringLiteral("openOrderSummary"));
+    m_openSummary->setTextFormat(Qt::PlainText);
+    m_openSummary->setWordWrap(true);
+    m_openList = table(this, QStringLiteral("openOrderList"),
+                       {QStringLiteral("挂单"), QStringLiteral("挂单时间"), QStringLiteral("金额（元）")}, 0);
+    m_openList->setAccessibleName(QStringLiteral("挂单中，不计入营业额"));
+    fitRows(m_openList, 3);
+    m_openList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);  // more than three scroll
+    bills->addWidget(m_openSummary);
+    bills->addWidget(m_openList);
     bills->addWidget(new QLabel(QStringLiteral("当日订单"), this));
     bills->addWidget(m_orderList, 3);
     bills->addWidget(new QLabel(QStringLiteral("所选订单的清单"), this));
@@ -402,11 +415,12 @@ void TakingsWindow::buildControls()
     all->addLayout(bottom);
 
     // The keyboard starts on the day's headline figures, then goes through
-    // what was sold, the orders and the buttons to the day picker.
-    const QList<QWidget *> order = {m_orderCount, m_takings,      m_paymentTotals, m_categoryTotals,
-                                    m_dishTotals, printSummary,   m_orderList,     m_billText,
-                                    m_reprint,    m_void,         exportButton,    backupButton,
-                                    closeButton,  m_dayPicker};
+    // what was sold, the orders and their buttons, the orders put aside and
+    // the other buttons to the day picker.
+    const QList<QWidget *> order = {m_orderCount, m_takings,    m_paymentTotals, m_categoryTotals,
+                                    m_dishTotals, printSummary, m_orderList,     m_billText,
+                                    m_reprint,    m_void,       m_openList,      exportButton,
+                                    backupButton, closeButton,  m_dayPicker};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_orderCount->setFocus();
@@ -440,6 +454,9 @@ void TakingsWindow::showDay(const QDate &day)
             r.orders = j.ordersOf(day);
             if (!r.orders)
                 r.why = j.error();
+            r.open = j.openOrders();
+            if (!r.open)
+                r.openWhy = j.error();
             r.setAside = j.takeNotice();
             return r;
         },
@@ -447,6 +464,7 @@ void TakingsWindow::showDay(const QDate &day)
             if (reading != m_reading)
                 return;  // the owner has picked another day since
             m_answered = reading;
+            showOpenOrders(r.open, r.openWhy);
             shown(day, std::move(r.orders), r.why, r.setAside, select);
         });
 }
@@ -472,6 +490,17 @@ void TakingsWindow::shown(const QDate &day, std::optional<QList<Order>> orders, 
     if (!orders)
         design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(why));
     emit dayShown(orders.has_value());
+}
+
+void TakingsWindow::showOpenOrders(const std::optional<QList<journal::OpenOrder>> &open, const QString &why)
+{
+    m_openOrders = open.value_or(QList<journal::OpenOrder>());
+    m_openSummary->setText(open ? journal::openOrdersText(m_openOrders)
+                                : QStringLiteral("无法读取挂单：%1").arg(why));
+    m_openList->setRowCount(int(m_openOrders.size()));
+    int row = 0;
+    for (const journal::OpenOrder &o : std::as_const(m_openOrders))
+        setRow(m_openList, row++, {journal::singleLine(o.name), journal::heldAtText(o.heldAt), money(o.total)}, {2});
 }
 
 void TakingsWindow::showFigures()

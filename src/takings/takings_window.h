@@ -8,7 +8,8 @@
 // as CSV and backs the journal up.
 //
 // Every figure comes from one reading of the journal: the summary is made
-// from the very orders the list shows. The journal is read on its own thread
+// from the very orders the list shows. The orders put aside (挂单) and not
+// yet brought back are listed apart, whatever the day: they are in no figure. The journal is read on its own thread
 // (JournalService): the window shows "正在读取…" meanwhile and never waits.
 // Orders the journal could not write yet are not among them; a notice says
 // how many there are.
@@ -49,6 +50,7 @@ public:
     // What the window shows, as last read.
     const journal::DaySummary &summary() const { return m_summary; }
     const QList<journal::Order> &orders() const { return m_orders; }
+    const QList<journal::OpenOrder> &openOrders() const { return m_openOrders; }
     int selectedOrder() const;  // index into orders(), -1 for none
     void selectOrder(int index);
 
@@ -71,6 +73,7 @@ private:
     void buildControls();
     void showFigures();
     void showOrders();
+    void showOpenOrders(const std::optional<QList<journal::OpenOrder>> &open, const QString &why);
     void showSelectedBill();
     void shown(const QDate &day, std::optional<QList<journal::Order>> orders, const QString &why,
                const QString &setAside, qint64 select);
@@ -79,6 +82,7 @@ private:
     journal::JournalService &m_service;
     journal::DaySummary m_summary;
     QList<journal::Order> m_orders;
+    QList<journal::OpenOrder> m_openOrders;
     int m_reading = 0;     // the readings started; an answer to an earlier one is dropped
     int m_answered = 0;
 
@@ -91,6 +95,8 @@ private:
     QTableWidget *m_categoryTotals = nullptr;
     QTableWidget *m_dishTotals = nullptr;
     QTableWidget *m_orderList = nullptr;
+    QLabel *m_openSummary = nullptr;     // 挂单: how many, what sum, apart
+    QTableWidget *m_openList = nullptr;
     QPlainTextEdit *m_billText = nullptr;
     QPushButton *m_reprint = nullptr;
     QPushButton *m_void = nullptr;

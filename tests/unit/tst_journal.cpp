@@ -2,8 +2,9 @@
 // their payments, voids and cash-ups; a damaged database set aside for a new
 // one; the journal's faults (a full disk, a lock, a file it may not open,
 // something else in its place, a journal of 1.2.0) met without losing an
-// order or holding up the window; and the main window recording what
-// "一键归零" clears, keeping an order it could not write for a later write.
+// order or holding up the window; orders put aside (挂单) kept, replaced,
+// dropped and closed in the order handed over; and the main window recording
+// what "一键归零" clears, keeping an order it could not write for a later write.
 
 #include "testsupport.h"
 
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QUuid>
 #include <QtTest>
 
 #include <atomic>
@@ -38,6 +40,7 @@
 
 using namespace testsupport;
 using journal::Journal;
+using journal::OpenOrder;
 using journal::Order;
 using journal::OrderLine;
 
@@ -109,29 +112,60 @@ private:
     std::thread m_thread;
 };
 
+OpenOrder openOrder(const QString &uid, const QString &name, const QTime &heldAt, journal::Fen total,
+                    const QByteArray &state)
+{
+    return OpenOrder{uid, name, QDateTime(day, heldAt), total, 2, state};
+}
+
+// The open orders as the owner would read them: "name total state", oldest first.
+QString listed(const std::optional<QList<OpenOrder>> &open)
+{
+    if (!open)
+        return QStringLiteral("(unreadable)");
+    QStringList rows;
+    for (const OpenOrder &o : *open)
+        rows << QStringLiteral("%1 %2 %3").arg(o.name).arg(o.total).arg(QString::fromUtf8(o.state));
+    return rows.join(QStringLiteral(", "));
+}
+
 // What a run of the program's journal service met: the cashier's two
-// orders at start, then the end.
+// orders at start (with two orders put aside around them, if asked), then
+// the end.
 struct ServiceRun {
     QStringList notices;
     QString left;        // what the end said
     qint64 slowest = 0;  // the slowest record(), in ms
 };
 
-ServiceRun runService(const QString &folder, bool untilWritten)
+ServiceRun runService(const QString &folder, bool untilWritten, bool putsAside = false)
 {
     ServiceRun run;
     journal::JournalService service(folder);
     QObject::connect(&service, &journal::JournalService::notice,
                      [&run](const QString &message) { run.notices << message; });
     service.start();
+    // A table put aside, then the takeaway; the table comes back with more
+    // and is paid with the second order; the takeaway is put aside again.
+    const QString table = QUuid::createUuid().toString(), takeaway = QUuid::createUuid().toString();
+    const auto aside = [&](const QString &uid, const char *name, const char *state) {
+        if (putsAside)
+            service.keepOpen(openOrder(uid, QString::fromUtf8(name), {14, 0}, 650, state));
+    };
+    aside(table, "3号桌", "1");
+    aside(takeaway, "外卖 王", "1");
     for (int i = 0; i < 2; ++i) {
         QElapsedTimer clock;
         clock.start();
-        service.record(order({14, i}, i + 1, {line(1, QStringLiteral("面%1").arg(i), 1, 0, 6.5)}));
+        Order o = order({14, i}, i + 1, {line(1, QStringLiteral("面%1").arg(i), 1, 0, 6.5)});
+        if (putsAside && i == 1)
+            o.closesOpenUid = table;
+        service.record(o);
         run.slowest = std::max(run.slowest, clock.elapsed());
+        aside(i == 0 ? table : takeaway, i == 0 ? "3号桌" : "外卖 王", "2");
     }
     QDeadlineTimer deadline(45000);
-    while (!deadline.hasExpired() && service.pendingCount() > 0 &&
+    while (!deadline.hasExpired() && service.pendingCount() + service.pendingOpenCount() > 0 &&
            (untilWritten || run.notices.isEmpty()))
         QTest::qWait(20);
     // A notice the journal's thread sent before the last write.
@@ -180,6 +214,8 @@ private slots:
     void damagedDatabaseIsSetAside_data();
     void damagedDatabaseIsSetAside();
     void writesWhatWaitedInItsOrder();
+    void openOrdersKeptWithTheOrders_data();
+    void openOrdersKeptWithTheOrders();
     void paymentsVoidsAndCashUps();
     void backupAndRestoreFromTheCommandLine();
     void faultTable_data();
@@ -480,6 +516,109 @@ void TstJournal::writesWhatWaitedInItsOrder()
     QCOMPARE(readBack(moved.path(), day).size(), 1);
 }
 
+void TstJournal::openOrdersKeptWithTheOrders_data()
+{
+    QTest::addColumn<bool>("fromVersion2");
+    QTest::newRow("a new journal") << false;
+    QTest::newRow("a journal of schema version 2, upgraded in place") << true;
+}
+
+// One afternoon of orders put aside, each step read back from the disk by
+// another connection (and as the journal itself lists them), then the
+// same under another program's lock, and a rescue merged twice.
+void TstJournal::openOrdersKeptWithTheOrders()
+{
+    QFETCH(bool, fromVersion2);
+    QTemporaryDir folder;
+    const QDate earlier(2026, 11, 20);  // the orders of the version-2 journal
+    if (fromVersion2) {
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/journal-schema2.sqlite"), fileIn(folder.path())));
+        QFile(fileIn(folder.path())).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    }
+    Journal journal(folder.path());
+    Journal reader(folder.path(), Journal::Mode::Reading);
+    const OpenOrder table = openOrder(u"a"_qs, u"3号桌"_qs, {12, 0}, 4050, R"({"x":1})");
+    const OpenOrder takeaway = openOrder(u"b"_qs, u"外卖 王"_qs, {12, 5}, 1200, "{}");
+    const OpenOrder tableLater = openOrder(u"a"_qs, u"3号桌"_qs, {12, 10}, 5050, R"({"x":2})");
+    const OpenOrder sameName = openOrder(u"c"_qs, u"外卖 王"_qs, {12, 20}, 100, "{}");
+    Order paid = order({12, 30}, 5, {line(1, QStringLiteral("面"), 1, 0, 50.5)});
+    paid.closesOpenUid = u"a"_qs;
+
+    const struct {
+        const char *step;
+        std::function<bool()> act;
+        bool done;
+        QString open;  // as listed afterwards
+    } steps[] = {
+        {"two put aside", [&] { return journal.keepOpen(table) && journal.keepOpen(takeaway); }, true,
+         uR"(3号桌 4050 {"x":1}, 外卖 王 1200 {})"_qs},
+        {"one replaced, now the latest", [&] { return journal.keepOpen(tableLater); }, true,
+         uR"(外卖 王 1200 {}, 3号桌 5050 {"x":2})"_qs},
+        {"a name taken is refused", [&] { return journal.keepOpen(sameName); }, false,
+         uR"(外卖 王 1200 {}, 3号桌 5050 {"x":2})"_qs},
+        {"one dropped", [&] { return journal.dropOpen(u"b"_qs); }, true, uR"(3号桌 5050 {"x":2})"_qs},
+        {"one not there dropped", [&] { return journal.dropOpen(u"none"_qs); }, true,
+         uR"(3号桌 5050 {"x":2})"_qs},
+        {"its order recorded closes it", [&] { return journal.record(paid); }, true, QString()},
+    };
+    for (const auto &s : steps) {
+        QVERIFY2(s.act() == s.done, s.step);
+        QVERIFY2(s.done || journal.error().contains(QStringLiteral("外卖 王")), qPrintable(journal.error()));
+        QCOMPARE(listed(reader.openOrders()), s.open);
+        QCOMPARE(listed(journal.openOrders()), s.open);
+        QCOMPARE(journal.pendingCount(), 0);
+    }
+    QCOMPARE(readBack(folder.path(), day).size(), 1);
+
+    // Under another program's lock a keep, a second under the same name and
+    // the order closing the first all wait; the journal lists them as they
+    // will be, the disk holds none of them; then all go in, in that order.
+    Order paidTwo = order({13, 0}, 6, {line(1, QStringLiteral("面"), 1, 0, 9)});
+    paidTwo.closesOpenUid = u"d"_qs;
+    {
+        LockHolder lock(fileIn(folder.path()), 6);
+        QVERIFY(lock.held());
+        QVERIFY(!journal.keepOpen(openOrder(u"d"_qs, u"5号桌"_qs, {13, 0}, 900, "{}")));
+        QVERIFY(!journal.keepOpen(openOrder(u"e"_qs, u"5号桌"_qs, {13, 1}, 700, "{}")));
+        QVERIFY(!journal.record(paidTwo));
+        QCOMPARE(journal.pendingCount(), 3);
+        QCOMPARE(listed(journal.openOrders()), u"5号桌（2） 700 {}"_qs);
+        QCOMPARE(listed(reader.openOrders()), QString());
+    }
+    QVERIFY2(journal.flush(), qPrintable(journal.error()));
+    QCOMPARE(listed(reader.openOrders()), u"5号桌（2） 700 {}"_qs);
+    QCOMPARE(readBack(folder.path(), day).size(), 2);
+
+    // A rescue merged a second time (its file outlived the first merge)
+    // does not bring back what was dropped since; a rescue file of orders
+    // only, as earlier versions left it, still merges.
+    const journal::Change keptThen = journal::Change::keep(takeaway);
+    QVERIFY(journal.mergeRescued({keptThen}));
+    QVERIFY(journal.dropOpen(takeaway.uid));
+    QVERIFY(journal.mergeRescued({keptThen}));
+    QCOMPARE(listed(reader.openOrders()), u"5号桌（2） 700 {}"_qs);
+    const QString rescueFile = journal::rescue::places().constFirst();
+    QDir().mkpath(QFileInfo(rescueFile).path());
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/journal-rescue-orders-only.json"), rescueFile));
+    QStringList files;
+    const QList<journal::Change> oldRescue = journal::rescue::load(&files);
+    QFile::remove(rescueFile);
+    QCOMPARE(journal::rescue::ordersOf(oldRescue).size(), 2);
+    QVERIFY(journal.mergeRescued(oldRescue));
+
+    // The upgraded journal keeps what it held, paid and counted in a 交班.
+    journal::sql::Database db;
+    QVERIFY(db.open(fileIn(folder.path()), true, false));
+    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"3"_qs));
+    const QList<Order> before = readBack(folder.path(), earlier);
+    QCOMPARE(before.size(), fromVersion2 ? 5 : 2);  // with the two rescued
+    if (fromVersion2) {
+        QCOMPARE(before[0].payment->due, 4000);
+        QVERIFY(before[0].cashUpId > 0);
+        QCOMPARE(reader.lastCashUp()->value().paidTotal, 4000);
+    }
+}
+
 void TstJournal::paymentsVoidsAndCashUps()
 {
     for (const auto &[yuan, fen] : {std::pair{40.5, 4050LL}, {3.3, 330LL}, {1.005, 101LL},
@@ -607,17 +746,19 @@ void TstJournal::faultTable_data()
     QTest::addColumn<QString>("told");  // what a notice or the end's message says
     QTest::addColumn<bool>("rescued");  // the two orders went to the rescue file at the end
     QTest::addColumn<int>("kept");      // orders in the journal once the fault is gone
-    QTest::newRow("full disk, then the end") << int(FullDisk) << u"磁盘"_qs << true << 3;
-    QTest::newRow("lock held for 3 s") << int(Lock3s) << QString() << false << 3;
-    QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3;
-    QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3;
-    QTest::newRow("another user's 0600") << int(OthersFile) << u"所有者 root，权限 rw-------"_qs << true << 3;
-    QTest::newRow("a folder that may not be written") << int(ReadOnlyFolder) << u"文件夹 "_qs << true << 3;
-    QTest::newRow("a folder in its place") << int(Folder) << u"一个文件夹"_qs << true << 2;
-    QTest::newRow("a FIFO in its place") << int(Fifo) << u"一个管道"_qs << true << 2;
-    QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3;
-    QTest::newRow("a 1.2.0 journal") << int(Version120) << QString() << false << 5;
-    QTest::newRow("a later version") << int(LaterVersion) << u"较新版本"_qs << true << 1;
+    QTest::addColumn<bool>("putsAside");  // orders are put aside and closed between the two
+    QTest::newRow("full disk, then the end") << int(FullDisk) << u"磁盘"_qs << true << 3 << false;
+    QTest::newRow("full disk while orders are put aside, a lock at the next start") << int(FullDisk) << u"磁盘"_qs << true << 3 << true;
+    QTest::newRow("lock held for 3 s while orders are put aside") << int(Lock3s) << QString() << false << 3 << true;
+    QTest::newRow("lock held for 30 s") << int(Lock30s) << u"另一个程序占用"_qs << false << 3 << false;
+    QTest::newRow("mode 0000") << int(ModeZero) << u"权限 ---------"_qs << true << 3 << false;
+    QTest::newRow("another user's 0600") << int(OthersFile) << u"所有者 root，权限 rw-------"_qs << true << 3 << false;
+    QTest::newRow("a folder that may not be written") << int(ReadOnlyFolder) << u"文件夹 "_qs << true << 3 << false;
+    QTest::newRow("a folder in its place") << int(Folder) << u"一个文件夹"_qs << true << 2 << false;
+    QTest::newRow("a FIFO in its place") << int(Fifo) << u"一个管道"_qs << true << 2 << false;
+    QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3 << false;
+    QTest::newRow("a 1.2.0 journal") << int(Version120) << QString() << false << 5 << false;
+    QTest::newRow("a later version") << int(LaterVersion) << u"较新版本"_qs << true << 1 << false;
 }
 
 // Each fault: the cashier's presses answer at once, the reason told is the
@@ -630,6 +771,7 @@ void TstJournal::faultTable()
     QFETCH(QString, told);
     QFETCH(bool, rescued);
     QFETCH(int, kept);
+    QFETCH(bool, putsAside);
 #ifndef Q_OS_UNIX
     if (fault != Lock3s && fault != Lock30s && fault != Version120 && fault != StaleWal &&
         fault != LaterVersion)
@@ -701,7 +843,7 @@ void TstJournal::faultTable()
     }
     case LaterVersion: {
         journal::sql::Database later;
-        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 3"));
+        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 4"));
         break;
     }
     default:
@@ -719,11 +861,11 @@ void TstJournal::faultTable()
         QVERIFY2(asNobody, "the run as nobody did not finish");
         run = *asNobody;
     } else if (fault == FullDisk) {
-        withFileSizeLimit(8192, [&] { run = runService(folder.path(), false); });
+        withFileSizeLimit(8192, [&] { run = runService(folder.path(), false, putsAside); });
     } else
 #endif
     {
-        run = runService(folder.path(), lock != nullptr);
+        run = runService(folder.path(), lock != nullptr, putsAside);
     }
     lock.reset();
     const QString said = (run.notices + QStringList{run.left}).join(u'\n');
@@ -733,6 +875,7 @@ void TstJournal::faultTable()
     if (fault == Lock30s)  // once, not at every order
         QCOMPARE(run.notices.size(), 1);
     QCOMPARE(run.left.contains(QStringLiteral("2 单（合计 13 元）")), rescued);
+    QCOMPARE(run.left.contains(QStringLiteral("另有 2 张挂单未能保存")), rescued && putsAside);
     if (rescued)
         QVERIFY2(run.left.contains(QDir::toNativeSeparators(journal::rescue::places().constFirst())),
                  qPrintable(run.left));
@@ -750,7 +893,12 @@ void TstJournal::faultTable()
     if (fault == Fifo)
         QVERIFY(QFile::remove(file));
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
-    const ServiceRun after = runService(folder.path(), true);
+    // Held at the next start, the journal takes the rescued changes a while
+    // later, still before the run's own.
+    if (fault == FullDisk && putsAside)
+        lock = std::make_unique<LockHolder>(file, 3);
+    const ServiceRun after = runService(folder.path(), true, putsAside);
+    lock.reset();
     if (fault == LaterVersion) {  // still refused, still kept for later
         QStringList files;
         QCOMPARE(journal::rescue::load(&files).size(), 4);
@@ -758,9 +906,20 @@ void TstJournal::faultTable()
         return;
     }
     QVERIFY2(after.left.isEmpty(), qPrintable(after.left));
+    QStringList rescueFiles;
+    QVERIFY(journal::rescue::load(&rescueFiles).isEmpty() && rescueFiles.isEmpty());  // merged, gone
+    if (fault == FullDisk && putsAside)  // told it waits, then that it is in
+        QVERIFY2(after.notices.join(u' ').contains(QStringLiteral("还未能补记")), qPrintable(after.notices.join(u' ')));
     if (rescued)
-        QVERIFY2(after.notices.join(u' ').contains(QStringLiteral("2 单（合计 13 元）已补记")),
+        QVERIFY2(after.notices.join(u' ').contains(putsAside ? u"2 单（合计 13 元）和 2 张挂单已补记"_qs
+                                                              : u"2 单（合计 13 元）已补记"_qs),
                  qPrintable(after.notices.join(u' ')));
+    // Of each run, the takeaway as put aside the second time; the tables
+    // paid. The first run's changes went in before the second's: its
+    // takeaway has the name, the second's has it with a number.
+    if (putsAside)
+        QCOMPARE(listed(Journal(folder.path(), Journal::Mode::Reading).openOrders()),
+                 u"外卖 王 650 2, 外卖 王（2） 650 2"_qs);
     const QList<Order> all = readBack(folder.path(), day).size() == 0
                                  ? QList<Order>()
                                  : Journal(folder.path(), Journal::Mode::Reading)

@@ -2,7 +2,8 @@
 // meant for it (the menu key still renames a focused category); the takings
 // window opened from it shows a day's orders as the journal holds them, with
 // figures that add up, and says when the journal cannot be read; an order is
-// voided with a reason, unless a 交班 has counted it.
+// voided with a reason, unless a 交班 has counted it; orders put aside (挂单)
+// are listed apart from every figure, and 交班 with any asks first.
 
 #include "common/caption_number.h"
 #include "journal/journal.h"
@@ -12,6 +13,8 @@
 #include "shell/form1.h"
 #include "shell/program.h"
 #include "shell/takings_command.h"
+#include "payment/cash_up.h"
+#include "payment/cash_up_window.h"
 #include "payment/receipt.h"
 #include "takings/takings_window.h"
 #include "testsupport.h"
@@ -25,6 +28,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -129,6 +133,7 @@ private slots:
     void journalThatCannotBeRead_data();
     void journalThatCannotBeRead();
     void voidsWithAReason();
+    void openOrdersApartFromTheFigures();
     void commandLine_data();
     void commandLine();
 
@@ -416,6 +421,70 @@ void TestTakings::voidsWithAReason()
     QTemporaryDir restored;
     QVERIFY(QFile::copy(copy, restored.filePath(QStringLiteral("journal.sqlite"))));
     QCOMPARE(journal::Journal(restored.path(), journal::Journal::Mode::Reading).summaryOf(today)->voidedCount, 1);
+}
+
+void TestTakings::openOrdersApartFromTheFigures()
+{
+    // One order paid, two put aside.
+    QTemporaryDir folder;
+    const QDate today = QDate::currentDate();
+    {
+        journal::Journal j(folder.path());
+        QVERIFY(j.record(paidInCash(order(today, "11:00:00", 1, {noodles("牛肉面", 2, 0, 12)}))));
+        for (const auto &[uid, name, time, total] : {std::tuple{"a", "3号桌", "12:00:00", 4050},
+                                                     std::tuple{"b", "外卖 王", "12:30:00", 2200}})
+            QVERIFY(j.keepOpen({QString::fromLatin1(uid), QString::fromUtf8(name),
+                                QDateTime(today, QTime::fromString(QString::fromLatin1(time))), total, 3, "{}"}));
+    }
+    journal::JournalService service(folder.path());
+    takings::TakingsWindow window(service);
+    window.showDay(today);
+    QVERIFY(readingEnds(&window));
+    auto *openList = window.findChild<QTableWidget *>(QStringLiteral("openOrderList"));
+    QCOMPARE(column(openList, 0), QStringList({"3号桌", "外卖 王"}));
+    QCOMPARE(column(openList, 1), QStringList({"12:00", "12:30"}));
+    QCOMPARE(columnSum(openList, 2), 62.5);
+    const QString apart = QStringLiteral("挂单中 2 张，合计 62.5 元（尚未结账，不计入营业额）");
+    QCOMPARE(window.findChild<QLabel *>(QStringLiteral("openOrderSummary"))->text(), apart);
+    QCOMPARE(window.summary().orderCount, 1);  // in no figure of the day
+    QCOMPARE(window.summary().takings, 1200);
+    QCOMPARE(window.summary().unpaidCount, 0);
+
+    // 交班 shows them the same way and counts them nowhere; "交班并打印"
+    // asks, and 取消 records nothing: the one 交班 recorded is the one
+    // confirmed after it.
+    journal::CashUp figures = payment::cashUpFigures(window.orders(), 0, {QStringLiteral("现金")});
+    figures.at = QDateTime::currentDateTime();
+    QCOMPARE(figures.paidTotal + figures.unpaidTotal, 1200);
+    payment::CashUpWindow cashUp(figures, false, payment::ShopSettings{});
+    cashUp.showOpenOrders(window.openOrders());
+    QVERIFY(cashUp.findChild<QLabel *>(QStringLiteral("OpenOrders"))->text().startsWith(apart));
+    const auto cashUpsRecorded = [] {
+        const auto last = journal::Journal(journal::defaultFolder(), journal::Journal::Mode::Reading).lastCashUp();
+        return last && *last ? (*last)->id : 0;
+    };
+    const qint64 before = cashUpsRecorded();
+    QString asked;
+    const auto answer = [&asked](const char *button) {
+        return [&asked, button](QWidget *dialog) {
+            auto *box = qobject_cast<QMessageBox *>(dialog);
+            if (!box || box->objectName() != QStringLiteral("OpenOrdersQuestion"))
+                return acceptingMessageBox()(dialog);  // the printer's failure, here
+            asked = box->text();
+            for (QAbstractButton *b : box->buttons())
+                if (b->text() == QString::fromUtf8(button))
+                    b->click();
+        };
+    };
+    auto *confirm = cashUp.findChild<QPushButton *>(QStringLiteral("CashUpButton"));
+    QCOMPARE(answerModals(answer("取消"), [&] { QTest::mouseClick(confirm, Qt::LeftButton); }), 1);
+    QVERIFY2(asked.startsWith(QStringLiteral("还有 2 张挂单未结账（合计 62.5 元），仍要交班吗？")), qPrintable(asked));
+    QVERIFY(confirm->isEnabled() && cashUp.result() != QDialog::Accepted);
+    answerModals(answer("仍要交班"), [&] {
+        QTest::mouseClick(confirm, Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(cashUp.result(), int(QDialog::Accepted), 10000);
+    });
+    QCOMPARE(cashUpsRecorded(), before + 1);
 }
 
 void TestTakings::commandLine_data()
