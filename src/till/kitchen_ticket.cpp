@@ -4,7 +4,6 @@
 #include "journal/journal.h"
 #include "sheets/sheet_design.h"
 
-#include <QJsonObject>
 
 #include <algorithm>
 #include <map>
@@ -89,37 +88,6 @@ QString kitchenTicketText(const KitchenTicket &ticket)
                      .arg(l.returned ? QStringLiteral("退菜 ") : QString(), l.dish, l.heading, captionText(l.quantity));
     lines << rule;
     return lines.join(crlf);
-}
-
-QJsonArray portionsToJson(const QList<KitchenPortion> &portions)
-{
-    QJsonArray array;
-    for (const KitchenPortion &p : portions)
-        array.append(QJsonObject{{QStringLiteral("category"), p.category},
-                                 {QStringLiteral("row"), p.row},
-                                 {QStringLiteral("large"), p.large},
-                                 {QStringLiteral("dish"), p.dish},
-                                 {QStringLiteral("heading"), p.heading},
-                                 {QStringLiteral("quantity"), p.quantity}});
-    return array;
-}
-
-QList<KitchenPortion> portionsFromJson(const QJsonArray &array)
-{
-    QList<KitchenPortion> portions;
-    for (const QJsonValue &value : array) {
-        const QJsonObject o = value.toObject();
-        const KitchenPortion p{o.value(QStringLiteral("category")).toInt(),
-                               o.value(QStringLiteral("row")).toInt(),
-                               o.value(QStringLiteral("large")).toBool(),
-                               o.value(QStringLiteral("dish")).toString(),
-                               o.value(QStringLiteral("heading")).toString(),
-                               o.value(QStringLiteral("quantity")).toDouble()};
-        if (p.category >= 1 && p.category <= journal::categoryCount && p.row >= 1 && p.row <= sheet::rowCount
-            && o.value(QStringLiteral("quantity")).isDouble())
-            portions << p;
-    }
-    return portions;
 }
 
 }  // namespace till

@@ -6,7 +6,6 @@
 // No widgets here.
 
 #include <QDateTime>
-#include <QJsonArray>
 #include <QList>
 #include <QString>
 
@@ -56,11 +55,5 @@ struct KitchenTicket {
 // ("牛肉面 大份 ×2", "退菜 牛肉面 小份 ×1"), then a rule. No prices. The rules
 // fit a 58 mm roll at the kitchen's type size.
 QString kitchenTicketText(const KitchenTicket &ticket);
-
-// The portions sent, kept with an order, and read back. Entries that cannot
-// be a portion (not an object, category or row out of range, no number for
-// the quantity) are left out on reading.
-QJsonArray portionsToJson(const QList<KitchenPortion> &portions);
-QList<KitchenPortion> portionsFromJson(const QJsonArray &array);
 
 }  // namespace till

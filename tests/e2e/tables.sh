@@ -28,6 +28,7 @@ ticket_is() {
     shift
     file=$E2E_DIR/ticket-$job.txt
     pdf_lines "$(cups_job_file "$job")" >"$file"
+    cp "$file" "$E2E_OUTPUT/"
     local dishes
     dishes=$(grep -E '×' "$file" || true)
     [ "$dishes" = "$(printf '%s\n' "$@")" ] \

@@ -11,7 +11,6 @@
 
 #include <QComboBox>
 #include <QFontMetricsF>
-#include <QJsonObject>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
@@ -47,7 +46,6 @@ private slots:
     void changesSinceTheLastTicket_data();
     void changesSinceTheLastTicket();
     void ticketOnPaper();
-    void portionsKeptAsJson();
     void typeSizeForTheRoll();
     void kitchenPrinterFailuresAreTold();
     void kitchenPrinterSetting();
@@ -114,24 +112,6 @@ void TstKitchen::ticketOnPaper()
     const double width = 48 / 25.4 * printer.resolution();
     for (const QString &line : text.split(QStringLiteral("\r\n")))
         QVERIFY2(bill::wrapLine(line, metrics, width, 0).size() == 1, qPrintable(line));
-}
-
-void TstKitchen::portionsKeptAsJson()
-{
-    const Portions portions{small(1, 1, QStringLiteral("牛肉面"), 2),
-                            {6, 14, true, QStringLiteral("<b>豆浆</b>"), QStringLiteral("特大杯"), 0.5}};
-    QJsonArray json = till::portionsToJson(portions);
-    QCOMPARE(till::portionsFromJson(json), portions);
-
-    // What cannot be a portion is left out, the rest kept.
-    json.append(QStringLiteral("牛肉面"));
-    for (const auto &[key, value] : {std::pair{"category", QJsonValue(7)}, {"row", QJsonValue(0)},
-                                     {"quantity", QJsonValue(QStringLiteral("2"))}}) {
-        QJsonObject bad = json[0].toObject();
-        bad[QLatin1String(key)] = value;
-        json.append(bad);
-    }
-    QCOMPARE(till::portionsFromJson(json), portions);
 }
 
 // 14 pt on rolls narrower than 80 mm, 16 pt on 80 mm (which a printer gives

@@ -1,0 +1,250 @@
+// The main window's table buttons: 挂单 puts the order on the windows aside
+// under a name, 取单 brings one back into the six sheets, 下单 prints on the
+// kitchen printer what changed since the last ticket. The orders put aside
+// live in till::OpenOrders; the windows' captions stay the data.
+
+#include "main_window/form2.h"
+
+#include "common/caption_number.h"
+#include "common/categories.h"
+#include "common/design.h"
+#include "main_window/bill_print.h"
+#include "main_window/open_order_dialogs.h"
+#include "payment/shop_settings.h"
+#include "shell/program.h"
+#include "sheets/order_sheet.h"
+#include "till/kitchen_ticket.h"
+#include "till/open_orders.h"
+#include "till/order_in_progress.h"
+
+#include <QEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+
+#include <utility>
+
+namespace {
+
+// The portions of `dishes` as the kitchen counts them.
+QList<till::KitchenPortion> kitchenPortions(const QList<till::HeldDish> &dishes)
+{
+    QList<till::KitchenPortion> portions;
+    for (const till::HeldDish &d : dishes) {
+        if (d.smallQuantity != 0)
+            portions.append({d.category, d.row, false, d.dish, till::portionName(d.smallHeading, false),
+                             d.smallQuantity});
+        if (d.largeQuantity != 0)
+            portions.append({d.category, d.row, true, d.dish, till::portionName(d.largeHeading, true),
+                             d.largeQuantity});
+    }
+    return portions;
+}
+
+}  // namespace
+
+void Form2::showEvent(QShowEvent *event)
+{
+    Form::showEvent(event);
+    showKitchenButton();
+}
+
+bool Form2::event(QEvent *event)
+{
+    // Back from 店铺信息 (or any window): the kitchen printer may have changed.
+    if (event->type() == QEvent::WindowActivate)
+        showKitchenButton();
+    return Form::event(event);
+}
+
+void Form2::showKitchenButton()
+{
+    button(QStringLiteral("KitchenButton"))->setVisible(!payment::loadShop().kitchenPrinter.isEmpty());
+}
+
+QList<till::HeldDish> Form2::dishesOnSheets() const
+{
+    QList<till::HeldDish> dishes;
+    for (const Category &c : categories)
+        if (Program::current().sheetExists(c.number))  // a sheet never made holds nothing
+            dishes += orderSheet(c.number).heldDishes(c.number);
+    return dishes;
+}
+
+bool Form2::holdsOrder() const
+{
+    return (m_order && !m_order->isEmpty()) || !dishesOnSheets().isEmpty() ||
+           captionValue(own("L7")->text()).value_or(0) != 0;
+}
+
+void Form2::setOpenOrders(till::OpenOrders *open)
+{
+    m_openOrders = open;
+    connect(open, &till::OpenOrders::loaded, this, [this] {
+        if (std::exchange(m_recallWhenLoaded, false) && isVisible())
+            RecallButton_Click();
+    });
+}
+
+void Form2::HoldButton_Click()
+{
+    holdOrder();
+}
+
+bool Form2::holdOrder()
+{
+    if (!m_order || !m_openOrders)
+        return false;
+    if (!holdsOrder()) {
+        design::reportError(this, QStringLiteral("主窗口上没有点菜，没有可以挂起的单。"));
+        return false;
+    }
+    const QString uid = m_order->heldUid();
+    const std::optional<QString> name = main_window::askHoldName(
+        this, m_order->heldName(), [this, uid](const QString &n) { return m_openOrders->nameInUse(n, uid); });
+    if (!name)
+        return false;
+    holdAs(*name);
+    return true;
+}
+
+void Form2::holdAs(const QString &name)
+{
+    sendToKitchen(false, name);  // a ticket that fails is told; its dishes stay unsent with the order
+    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+    m_openOrders->keep(m_order->setAside(name, dishesOnSheets(), total));
+    clearWindow();
+}
+
+void Form2::RecallButton_Click()
+{
+    if (!m_order || !m_openOrders)
+        return;
+    if (!m_openOrders->isLoaded()) {
+        m_recallWhenLoaded = true;  // the list opens as soon as it is read
+        return;
+    }
+    if (m_openOrders->waiting().isEmpty()) {
+        design::reportInfo(this, QStringLiteral("现在没有挂单。"));
+        return;
+    }
+    if (holdsOrder()) {
+        QMessageBox ask(QMessageBox::Question, QStringLiteral("取单"),
+                        QStringLiteral("主窗口上还有一单。\n先把它挂起，再取回另一单吗？"),
+                        QMessageBox::NoButton, this);
+        ask.setObjectName(QStringLiteral("先挂单"));
+        QPushButton *hold = ask.addButton(QStringLiteral("先挂单"), QMessageBox::AcceptRole);
+        ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        ask.setDefaultButton(hold);
+        ask.exec();
+        if (ask.clickedButton() != hold || !holdOrder())
+            return;
+    }
+    if (const std::optional<QString> uid = main_window::chooseHeldOrder(this, m_openOrders->waiting()))
+        bringBack(*uid);
+}
+
+bool Form2::bringBack(const QString &uid)
+{
+    if (!m_order || !m_openOrders || holdsOrder())
+        return false;
+    const std::optional<till::HeldOrder> held = m_openOrders->find(uid);
+    if (!held)
+        return false;
+    if (held->dishes.isEmpty()) {
+        design::reportError(this, QStringLiteral("挂单“%1”是较新版本的程序保存的，这个版本无法取回。").arg(held->name));
+        return false;
+    }
+    clearWindow();
+    for (const Category &c : categories) {
+        const QList<till::HeldDish> dishes = till::dishesOf(held->dishes, c.number);
+        if (!dishes.isEmpty() || Program::current().sheetExists(c.number))
+            orderSheet(c.number).bringBack(dishes, button(QString::fromLatin1(c.button))->text());
+    }
+    orderSheet(1).sumGrandTotal();
+    const QStringList changes = till::changesSince(held->dishes, dishesOnSheets());
+    till::HeldOrder back = *held;
+    if (!changes.isEmpty()) {
+        // The bill built before no longer tells the prices: "清单" builds it again.
+        back.billNumber.reset();
+        back.billText.clear();
+        back.printed = back.copied = false;
+    }
+    m_order->broughtBack(back);
+    if (back.billNumber)
+        showBill(back.billText);
+    m_openOrders->bringBack(uid);
+    if (!changes.isEmpty())
+        design::reportInfo(this, QStringLiteral("“%1”挂起以后价格有改动，已按现在的价格计算：\n%2")
+                                     .arg(held->name, changes.join(QLatin1Char('\n'))));
+    return true;
+}
+
+bool Form2::putBackAside()
+{
+    if (!m_order || !m_openOrders || m_order->heldUid().isEmpty())
+        return false;
+    const QList<till::HeldDish> dishes = dishesOnSheets();
+    if (dishes.isEmpty())
+        return false;  // nothing left on it: it ends, and is no longer put aside
+    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+    m_openOrders->keep(m_order->setAside(m_order->heldName(), dishes, total));
+    return true;
+}
+
+void Form2::KitchenButton_Click()
+{
+    sendToKitchen(true);
+}
+
+bool Form2::sendToKitchen(bool pressed, const QString &table)
+{
+    const QString printer = payment::loadShop().kitchenPrinter;
+    if (printer.isEmpty() || !m_order)
+        return true;
+    const QList<till::HeldDish> before = m_order->sentToKitchen();
+    const QList<till::HeldDish> now = dishesOnSheets();
+    till::KitchenTicket ticket;
+    ticket.lines = till::kitchenChanges(kitchenPortions(before), kitchenPortions(now));
+    if (ticket.lines.isEmpty()) {
+        if (pressed)
+            design::reportInfo(this, QStringLiteral("没有新点或退掉的菜，不用下单。"));
+        return true;
+    }
+    ticket.at = QDateTime::currentDateTime();
+    ticket.number = payment::nextKitchenTicketNumber(ticket.at.date());
+    ticket.table = !table.isEmpty()                ? table
+                   : !m_order->heldName().isEmpty() ? m_order->heldName()
+                   : m_order->current().billNumber
+                       ? QStringLiteral("第%1位").arg(*m_order->current().billNumber)
+                       : QStringLiteral("散客");
+    auto tell = [this](const QString &why) {
+        design::reportError(this, QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why));
+    };
+    // The spooler took it but the printer failed: unsent again, if the
+    // order on the windows is still the one it was for.
+    QPointer<till::OrderInProgress> order = m_order;
+    auto late = [this, order, before, now, tell](const QString &why) {
+        if (order && order->sentToKitchen() == now && order->heldUid() == m_order->heldUid())
+            order->setSentToKitchen(before);
+        tell(why);
+    };
+    const QString failure = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);
+    if (!failure.isEmpty()) {
+        tell(failure);
+        return false;
+    }
+    m_order->setSentToKitchen(now);
+    // An order brought back keeps what the kitchen has with it in the
+    // journal, so that a restart never sends it again.
+    if (!m_order->heldUid().isEmpty() && m_openOrders)
+        if (std::optional<till::HeldOrder> held = m_openOrders->find(m_order->heldUid())) {
+            held->dishes = now;
+            held->total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+            held->sentToKitchen = now;
+            m_openOrders->update(*held);
+        }
+    return true;
+}
+
