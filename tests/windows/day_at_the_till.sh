@@ -4,7 +4,9 @@
 # restaurant names a category and a dish and sets prices, which the registry
 # keeps across a restart; an order is counted, settled, handed off, billed,
 # copied (the X clipboard, through Wine) and printed (Wine's PostScript, through
-# a private CUPS server); everything is reset. Then the messages a till must
+# a private CUPS server); everything is reset. An order paid with 结账 sends
+# the kitchen its ticket first, on a second queue; one put aside (挂单) does
+# too, and comes back (取单). Then the messages a till must
 # give (an overflowing price, no default printer), the end of a Windows session
 # with an order open, an upgrade over the installed copy, and the uninstaller,
 # which leaves the registry key.
@@ -28,6 +30,7 @@ require_tools wine wineboot wineserver cupsd lpadmin ps2pdf pdftotext iconv
 # starts after CUPS_SERVER is set, and keeps that environment.
 cups_start "$E2E_DIR/cups"
 cups_add_printer till
+cups_add_printer kitchen
 cups_set_default till
 export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -k 2>/dev/null || true
@@ -141,6 +144,11 @@ expect_registry Form3 Label1 牛肉面
 expect_registry Form3 l01 6
 expect_registry Form3 l02 8
 
+# The kitchen printer, as 店铺信息 keeps it beside the journal.
+journal_file=$(find "$WINEPREFIX/drive_c/users" -path '*/Tavelko/journal.sqlite' | head -n1)
+[ -n "$journal_file" ] || fail "the first start made no journal"
+printf '[kitchen]\nprinter=kitchen\n' >"$(dirname "$journal_file")/shop.ini"
+
 note "restart: the names and prices are back"
 start_app_and_wait
 main=$(open_main)
@@ -201,7 +209,7 @@ wait_focus "$checkout"
 xdotool type 10                                 # digits go to the cash amount
 xdotool key Return                              # 确认收款
 wait_window_gone '^结账$'
-cups_wait_jobs 2 || fail "the receipt did not reach the printer"
+cups_wait_jobs 3 || fail "the kitchen ticket and the receipt did not both reach their printers"
 takings_show_cash() {
     wine "$install_dir/tavelko.exe" --takings | tr -d '\r' >"$E2E_DIR/takings.txt" \
         && grep -qx "现金 6元" "$E2E_DIR/takings.txt"
@@ -210,17 +218,52 @@ poll_until 60 "the paid order in the journal" takings_show_cash \
     || fail "--takings did not count the cash: $(cat "$E2E_DIR/takings.txt")"
 grep -qx "营业额 6元" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
 
+# kitchen_ticket JOB FILE: the PostScript of job JOB as text lines in FILE.
+kitchen_ticket() {
+    ps2pdf "$(cups_job_file "$1")" "$E2E_DIR/ticket-$1.pdf"
+    pdf_lines "$E2E_DIR/ticket-$1.pdf" >"$2"
+}
+kitchen_ticket 2 "$E2E_DIR/ticket-2.txt"
+grep -qxF '牛肉面 小份 ×1' "$E2E_DIR/ticket-2.txt" \
+    || fail "结账 sent no ticket to the kitchen first: $(cat "$E2E_DIR/ticket-2.txt")"
+
+note "挂单 and 取单: table 3's ticket reaches the kitchen's queue, and table 3 comes back"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 1 large plus 2          # 2 x 8
+close_sheet "$sheet" "$main"
+click "$main" 8280 3600 975 600                 # "挂单", above "结账"
+box=$(wait_window '^挂单$')
+wait_focus "$box"
+xdotool type 3
+xdotool key Return
+wait_window_gone '^挂单$'
+cups_wait_jobs 4 || fail "the kitchen ticket did not reach the kitchen printer"
+kitchen_ticket 4 "$E2E_DIR/ticket-4.txt"
+grep -qxF '3号桌' "$E2E_DIR/ticket-4.txt" && grep -qxF '牛肉面 大份 ×2' "$E2E_DIR/ticket-4.txt" \
+    || fail "table 3's ticket: $(cat "$E2E_DIR/ticket-4.txt")"
+[ "$(lpstat -W completed -o kitchen | wc -l)" -eq 2 ] || fail "the tickets did not go to the kitchen queue: $(lpstat -W completed -o)"
+click "$main" 9360 3600 975 600                 # "取单"
+list=$(wait_window '^取单$')
+wait_focus "$list"
+xdotool key Return
+wait_window_gone '^取单$'
+click "$main" "${MAKE_BILL[@]}"
+copy_bill_to "$main" "$E2E_DIR/table-3"
+grep -q '总计   16元' "$E2E_DIR/table-3" || fail "table 3 came back as: $(cat "$E2E_DIR/table-3")"
+
 note "no default printer: a message box, nothing printed"
-# Wine learns the CUPS printers when a program starts.
+# Wine learns the CUPS printers when a program starts. Table 3 goes back
+# aside as the program ends.
 close_main "$main"
 quit_app
 lpadmin -x till
+lpadmin -x kitchen
 start_app_and_wait
 main=$(open_main)
 click "$main" "${MAKE_BILL[@]}"
 click "$main" "${PRINT_BILL[@]}"
 expect_message_over "$main"
-[ "$(cups_job_count)" -eq 2 ] || fail "a job was printed without a default printer"
+[ "$(cups_job_count)" -eq 4 ] || fail "a job was printed without a default printer"
 
 note "an overflowing price: a message box, the sheet goes on"
 sheet=$(open_category "$main" 1)
