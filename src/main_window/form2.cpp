@@ -25,6 +25,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 
+#include <span>
+#include <utility>
+
 using design::Face;
 using design::Twips;
 
@@ -214,25 +217,21 @@ void Form2::buildControls()
     for (const Category &c : categories)
         connect(find(name(c.button)), &QPushButton::clicked, this,
                 [this, number = c.number] { openCategory(number); });
-    for (const ControlDesign &d : commandDesign)
-        design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
-                       QString::fromUtf16(d.caption));
-    connect(find(QStringLiteral("Command1")), &QPushButton::clicked, this, &Form2::Command1_Click);
-    connect(find(QStringLiteral("Cm4")), &QPushButton::clicked, this, &Form2::Cm4_Click);
-    connect(find(QStringLiteral("Command2")), &QPushButton::clicked, this, &Form2::Command2_Click);
-    connect(find(QStringLiteral("Command3")), &QPushButton::clicked, this, &Form2::Command3_Click);
-    connect(find(QStringLiteral("Command4")), &QPushButton::clicked, this, &Form2::Command4_Click);
-    for (const ControlDesign &d : tillDesign)
-        design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
-                       QString::fromUtf16(d.caption));
-    connect(find(QStringLiteral("CheckoutButton")), &QPushButton::clicked, this, &Form2::CheckoutButton_Click);
-    connect(find(QStringLiteral("OwnerButton")), &QPushButton::clicked, this, &Form2::OwnerButton_Click);
-    for (const ControlDesign &d : tablesDesign)
-        design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
-                       QString::fromUtf16(d.caption));
-    connect(find(QStringLiteral("HoldButton")), &QPushButton::clicked, this, &Form2::HoldButton_Click);
-    connect(find(QStringLiteral("RecallButton")), &QPushButton::clicked, this, &Form2::RecallButton_Click);
-    connect(find(QStringLiteral("KitchenButton")), &QPushButton::clicked, this, &Form2::KitchenButton_Click);
+    // The buttons of the design, then those of the till, each bound to its handler.
+    using Designs = std::span<const ControlDesign>;
+    for (Designs table : {Designs(commandDesign), Designs(tillDesign), Designs(tablesDesign)})
+        for (const ControlDesign &d : table)
+            design::button(this, name(d.name), d.rect, design::font(Face::SongTi, d.points),
+                           QString::fromUtf16(d.caption));
+    const std::pair<const char *, void (Form2::*)()> handlers[] = {
+        {"Command1", &Form2::Command1_Click},         {"Cm4", &Form2::Cm4_Click},
+        {"Command2", &Form2::Command2_Click},         {"Command3", &Form2::Command3_Click},
+        {"Command4", &Form2::Command4_Click},         {"CheckoutButton", &Form2::CheckoutButton_Click},
+        {"OwnerButton", &Form2::OwnerButton_Click},   {"HoldButton", &Form2::HoldButton_Click},
+        {"RecallButton", &Form2::RecallButton_Click}, {"KitchenButton", &Form2::KitchenButton_Click},
+    };
+    for (const auto &[button, handler] : handlers)
+        connect(find(name(button)), &QPushButton::clicked, this, handler);
     find(QStringLiteral("HoldButton"))->setToolTip(QStringLiteral("把这一单挂起（按桌号或名称），先接待下一位"));
     find(QStringLiteral("RecallButton"))->setToolTip(QStringLiteral("取回一张挂单"));
     find(QStringLiteral("KitchenButton"))->setToolTip(QStringLiteral("把新点和退掉的菜打印到厨房打印机"));
