@@ -3,6 +3,7 @@
 #include "common/caption_number.h"
 #include "common/save_file.h"
 #include "journal/report.h"
+#include "journal/platform_facts.h"
 #include "journal/sqlite_db.h"
 
 #include <QDir>
@@ -18,11 +19,6 @@
 #include <functional>
 #include <tuple>
 
-#ifdef Q_OS_UNIX
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace journal {
 
@@ -162,16 +158,6 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-QString currentUser()
-{
-#ifdef Q_OS_UNIX
-    if (const passwd *entry = ::getpwuid(::geteuid()))
-        return QString::fromLocal8Bit(entry->pw_name);
-#endif
-    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    return user.isEmpty() ? QStringLiteral("运行 Tavelko 的用户") : user;
-}
-
 // What a file's owner and mode allow, for a message: "所有者 root，权限 rw-------".
 QString accessOf(const QString &path)
 {
@@ -192,21 +178,9 @@ QString accessOf(const QString &path)
 // a folder or a device is no journal.
 QString notAFile(const QString &path)
 {
-    QString kind;
-#ifdef Q_OS_UNIX
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0 || S_ISREG(status.st_mode))
+    const QString kind = platform::specialFileKind(path);
+    if (kind.isEmpty())
         return QString();
-    kind = S_ISDIR(status.st_mode)                              ? QStringLiteral("一个文件夹")
-           : S_ISFIFO(status.st_mode)                           ? QStringLiteral("一个管道（FIFO）")
-           : S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) ? QStringLiteral("一个设备")
-                                                                : QStringLiteral("一个特殊文件");
-#else
-    const QFileInfo info(path);
-    if (!info.exists() || info.isFile())
-        return QString();
-    kind = info.isDir() ? QStringLiteral("一个文件夹") : QStringLiteral("一个特殊文件");
-#endif
     return QStringLiteral("营业记录的位置 %1 上是%2，不是营业记录文件，Tavelko 不会打开它。"
                           "请把它移走或改名（它保持原样），营业记录才能继续。")
         .arg(native(path), kind);
@@ -297,7 +271,7 @@ QString Journal::Private::why(const QString &doing) const
     const QString folderReason =
         QStringLiteral("它所在的文件夹 %1 不能写入（%2），营业记录的日志文件（-wal）无法建立。"
                        "请允许 %3 写入这个文件夹；文件保持原样。")
-            .arg(native(folder), accessOf(folder), currentUser());
+            .arg(native(folder), accessOf(folder), platform::currentUser());
     switch (db.code()) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
@@ -310,10 +284,10 @@ QString Journal::Private::why(const QString &doing) const
                      ? QStringLiteral("上次 Tavelko 没有正常结束，要先整理营业记录的预写日志（-wal）"
                                       "才能读取，而当前用户 %1 没有写入权限（%2）。"
                                       "请启动一次 Tavelko，或以文件所有者的身份再试。")
-                           .arg(currentUser(), accessOf(path()))
+                           .arg(platform::currentUser(), accessOf(path()))
                      : QStringLiteral("文件只能读取，不能写入（%1）。请把文件交还给 %2 并允许写入，"
                                       "例如 chown %2 与 chmod u+rw；文件保持原样，订单暂存在内存中。")
-                           .arg(accessOf(path()), currentUser());
+                           .arg(accessOf(path()), platform::currentUser());
         break;
     case SQLITE_CANTOPEN:
     case SQLITE_PERM:
@@ -322,9 +296,9 @@ QString Journal::Private::why(const QString &doing) const
                  : QFileInfo::exists(path())
                      ? QStringLiteral("当前用户 %1 没有读写这个文件的权限（%2）。请把文件交还给 %1 "
                                       "并允许读写，例如 chown %1 与 chmod u+rw；文件保持原样。")
-                           .arg(currentUser(), accessOf(path()))
+                           .arg(platform::currentUser(), accessOf(path()))
                      : QStringLiteral("无法在文件夹 %1 中建立文件（%2）。请允许 %3 写入这个文件夹。")
-                           .arg(native(folder), accessOf(folder), currentUser());
+                           .arg(native(folder), accessOf(folder), platform::currentUser());
         break;
     case SQLITE_FULL:
         reason = QStringLiteral("磁盘已满。请删除不需要的文件，腾出磁盘空间。");

@@ -1,6 +1,7 @@
 #include "journal/rescue.h"
 
 #include "common/save_file.h"
+#include "journal/platform_facts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -202,11 +203,7 @@ QStringList places()
 {
     // Outside the journal's folder: a folder that cannot be written (full,
     // forbidden) must not keep the rescue from being written too.
-#ifdef Q_OS_WIN
-    const QString settings = qEnvironmentVariable("APPDATA");  // roaming; the journal is local
-#else
-    const QString settings = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-#endif
+    const QString settings = platform::settingsFolder();
     QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
     user.remove(QLatin1Char('/')).remove(QLatin1Char('\\'));
     QStringList list;
