@@ -1,6 +1,7 @@
 #include "common/accessible_names.h"
 
 #include "common/accessible_bus.h"
+#include "common/accessible_text.h"
 
 #include <QAbstractButton>
 #include <QAccessibleWidget>
@@ -171,6 +172,7 @@ void quietUpdates(QAccessibleEvent *event)
         return;
     }
     pass(event);
+    tellChoiceChanged(event);
     if (what == QAccessible::ObjectShow && object && object->isWidgetType() &&
         static_cast<QWidget *>(object)->isWindow()) {
         for (const Unheard &change : takeUnheard(static_cast<QWidget *>(object))) {
@@ -451,12 +453,7 @@ QAccessibleInterface *spokenControlFactory(const QString &, QObject *object)
 // question about it reaches the program's own interface.
 void speak(QWidget *control, const std::function<void(Spoken &)> &change)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(spokenControlFactory);
-        QAccessible::installUpdateHandler(quietUpdates);
-        return true;
-    }();
-    Q_UNUSED(installed);
+    install();
     if (!spokenControls().contains(control))
         QObject::connect(control, &QObject::destroyed, [control] {
             spokenControls().remove(control);
@@ -513,6 +510,19 @@ PressForgetter *pressForgetter()
 }
 
 }  // namespace
+
+void install()
+{
+    static const bool installed = [] {
+        answerTextFields();
+        // Asked before the text fields' factory: a control the program names
+        // is told as the program says.
+        QAccessible::installFactory(spokenControlFactory);
+        QAccessible::installUpdateHandler(quietUpdates);
+        return true;
+    }();
+    Q_UNUSED(installed);
+}
 
 void nameBy(QWidget *control, Namer namer)
 {

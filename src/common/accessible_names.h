@@ -23,6 +23,12 @@ namespace a11y {
 
 using Namer = std::function<QString()>;
 
+// Makes everything below, and the program's text fields and choice boxes
+// (accessible_text.h), answer a screen reader. Done by the first name given;
+// the program calls it at its start so that windows without named controls
+// answer too. Needs a running QApplication; safe to call more than once.
+void install();
+
 // From now on `control` answers a screen reader with what `namer` returns.
 // A window is told as a window, a button as a button, anything else as
 // static text. Needs a running QApplication.

@@ -1,5 +1,6 @@
 #include "shell/program.h"
 
+#include "common/accessible_names.h"
 #include "common/categories.h"
 #include "common/design.h"
 #include "journal/journal_service.h"
@@ -276,6 +277,9 @@ int startProgram()
         QCoreApplication::installTranslator(&qtTranslator);
     QApplication::setWindowIcon(programIcon());
 
+    // Every window's fields answer a screen reader through the program's own
+    // interfaces, also those of windows that name nothing themselves.
+    a11y::install();
     Program program;
     program.start();
     // This is the only copy, so the store's leftovers belong to a dead run.
