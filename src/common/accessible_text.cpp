@@ -289,9 +289,12 @@ private:
     QLineEdit *field() const { return static_cast<QLineEdit *>(widget()); }
 };
 
+// Set on a choice box while its new choice is told as its description.
+const char *const choiceTold = "tavelkoChoiceTold";
+
 // A choice box that is not typed into: its chosen text is its text, which a
-// screen reader reads as the box's value, and, until the program gives it one,
-// its description.
+// screen reader reads as the box's value, and, while a change is told and the
+// program has given it no description of its own, its description.
 class ChoiceBox : public QAccessibleWidget, public PlainText {
 public:
     explicit ChoiceBox(QComboBox *box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
@@ -308,7 +311,7 @@ public:
         if (t == QAccessible::Value)
             return shownText();
         QString said = QAccessibleWidget::text(t);
-        if (said.isEmpty() && t == QAccessible::Description)
+        if (said.isEmpty() && t == QAccessible::Description && box()->property(choiceTold).toBool())
             said = shownText();
         return said;
     }
@@ -483,11 +486,12 @@ void tellChoiceChanged(QAccessibleEvent *event)
     if (event->type() != QAccessible::ValueChanged || !box || box->isEditable() || !box->hasFocus() ||
         !box->accessibleDescription().isEmpty())
         return;
-    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(box);
-    if (!sendTextChange(face, QAccessible::DescriptionChanged)) {
-        QAccessibleEvent told(box, QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&told);
-    }
+    // The new choice goes out with the event; asked later, the box has no
+    // description, so its choice is not said twice when it next gets the
+    // focus.
+    box->setProperty(choiceTold, true);
+    sendTextChange(QAccessible::queryAccessibleInterface(box), QAccessible::DescriptionChanged);
+    box->setProperty(choiceTold, false);
 }
 
 }  // namespace a11y

@@ -242,6 +242,29 @@ for text in "第1位" "牛肉面 小份 2 大份 0 金额 20" "总计 20元"; do
     expect_said "$text"
 done
 
+step "Tab to 结账, Enter: the cash amount"
+key_until "结账 push button" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "现金 实收金额"
+step "100 typed, Home, Ctrl+Right: the word at the end is answered"
+xdotool type --delay 50 100
+key_until "100" Home ctrl+Right
+step "Tab on, Shift+Tab back: the amount read whole"
+key_until "check box" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key shift+Tab
+expect_said "现金 实收金额" "100"
+step "Tab to 抹零: its choice said, and said again when it changes"
+key_until "抹零(R) combo box" shift+Tab
+expect_said "不抹零"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Down
+expect_said "抹到元"
+step "Escape: the order stays"
+xdotool key Escape
+expect_said "主窗口"
+
 step "Tab to 一键归零"
 key_until "一键归零 push button" Tab
 expect_unsaid "已归零"
