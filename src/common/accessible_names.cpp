@@ -162,6 +162,8 @@ void quietUpdates(QAccessibleEvent *event)
     const auto followersOf = [object] {
         return object ? followers().value(object) : QList<QPointer<QWidget>>();
     };
+    if (tellsFocusTooEarly(event))
+        return;
     if (aboutContent(what) && !shown(object)) {
         if (what == QAccessible::NameChanged || what == QAccessible::DescriptionChanged)
             keepForLater(static_cast<QWidget *>(object), what);

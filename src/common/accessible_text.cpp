@@ -9,6 +9,7 @@
 #include <QFontMetrics>
 #include <QLineEdit>
 #include <QList>
+#include <QPointer>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTextBoundaryFinder>
@@ -478,6 +479,33 @@ void answerTextFields()
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+bool tellsFocusTooEarly(QAccessibleEvent *event)
+{
+    static QPointer<QObject> focusTold;
+    QObject *object = event->object();
+    switch (event->type()) {
+    case QAccessible::Focus:
+        focusTold = object;
+        return false;
+    case QAccessible::TextCaretMoved:
+    case QAccessible::TextSelectionChanged: {
+        // A field that takes the focus puts its caret at the start (and
+        // selects its text) before its focus is told, as does one filled in
+        // just before it gets the focus. A screen reader that hears of the
+        // caret first takes the field as already focused and, when it is
+        // empty, says nothing of it at all. Only the caret of the field whose
+        // focus was told matters to a screen reader.
+        auto *field = qobject_cast<QLineEdit *>(object);
+        if (!field)
+            return false;
+        QObject *told = qobject_cast<QAbstractSpinBox *>(field->parent()) ? field->parent() : field;
+        return told != focusTold;
+    }
+    default:
+        return false;
+    }
 }
 
 void tellChoiceChanged(QAccessibleEvent *event)

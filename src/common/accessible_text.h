@@ -36,6 +36,11 @@ QString textPiece(const QString &text, int offset, QAccessible::TextBoundaryType
 // more than once.
 void answerTextFields();
 
+// True for a text field's caret or selection event that comes before the
+// field's focus has been told, which the program's update handler holds back.
+// Called for every event the handler sees.
+bool tellsFocusTooEarly(QAccessibleEvent *event);
+
 // Tells a change of a choice box's choice as a change of its description,
 // where the box has the focus. Called for every event the program's update
 // handler sees.

@@ -2,6 +2,7 @@
 
 #include "common/caption_number.h"
 #include "common/design.h"
+#include "common/touch_keys.h"
 #include "journal/journal_service.h"
 #include "journal/report.h"
 #include "main_window/bill.h"
@@ -22,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTableWidget>
@@ -283,6 +285,11 @@ TakingsWindow::TakingsWindow(journal::JournalService &service, QWidget *parent)
     setFont(design::font(Face::SongTi, 10.5));
     buildControls();
     resize(1000, 680);
+    // By keys as by the mouse: Enter presses the focused button, Escape
+    // closes the window.
+    tillinput::equip(this, {});
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            &QWidget::close);
 }
 
 void TakingsWindow::buildControls()
@@ -291,6 +298,7 @@ void TakingsWindow::buildControls()
     m_dayPicker->setObjectName(QStringLiteral("dayPicker"));
     m_dayPicker->setCalendarPopup(true);
     m_dayPicker->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_dayPicker->setAccessibleName(QStringLiteral("日期"));
     connect(m_dayPicker, &QDateEdit::dateChanged, this, &TakingsWindow::showDay);
     m_readingNotice = new QLabel(QStringLiteral("正在读取…"), this);
     m_readingNotice->setObjectName(QStringLiteral("readingNotice"));

@@ -261,6 +261,11 @@ expect_said "不抹零"
 MARK=$(wc -l <"$ORCA_LOG")
 xdotool key Down
 expect_said "抹到元"
+step "Tab to 微信, Space: the focus in its empty amount, named on its first visit"
+key_until "微信 check box" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key space
+expect_said "微信 金额"
 step "Escape: the order stays"
 xdotool key Escape
 expect_said "主窗口"

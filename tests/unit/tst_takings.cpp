@@ -136,6 +136,8 @@ private slots:
     void openOrdersApartFromTheFigures();
     void commandLine_data();
     void commandLine();
+    void keysClose_data();
+    void keysClose();
 
 private:
     QTemporaryDir m_data;
@@ -526,6 +528,31 @@ void TestTakings::commandLine()
     QCOMPARE(answer.exitCode, exitCode);
     QCOMPARE(QFile::exists(data.filePath(QStringLiteral("a.csv"))), exitCode == 0);
     QVERIFY(exitCode == 0 || !answer.text.empty());
+}
+
+void TestTakings::keysClose_data()
+{
+    QTest::addColumn<QString>("focused");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter on 关闭") << "closeButton" << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter on 关闭") << "closeButton" << int(Qt::Key_Enter);
+    QTest::newRow("Escape on the day") << "dayPicker" << int(Qt::Key_Escape);
+}
+
+// The window is left by keys alone, as by the mouse.
+void TestTakings::keysClose()
+{
+    QFETCH(QString, focused);
+    QFETCH(int, key);
+    QTemporaryDir folder;
+    journal::JournalService service(folder.path());
+    takings::TakingsWindow window(service);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *control = window.findChild<QWidget *>(focused);
+    control->setFocus();
+    QTest::keyClick(control, Qt::Key(key));
+    QTRY_VERIFY(!window.isVisible());
 }
 
 QTEST_MAIN(TestTakings)
