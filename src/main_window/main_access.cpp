@@ -4,6 +4,8 @@
 #include "common/categories.h"
 #include "common/touch_keys.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPointer>
@@ -183,6 +185,17 @@ void equipForAccess(QWidget &form2)
     // After "清单" the new bill in short; after "一键归零" that all is cleared.
     if (QPushButton *make = button("Command2"))
         a11y::describeAfterPress(make, [bill] { return billInShort(bill); });
+    // After "复制" that the bill is on the clipboard (a copy that failed
+    // says so in its own message).
+    if (QPushButton *copy = button("Command4"))
+        a11y::describeAfterPress(copy, [bill] {
+            if (!bill || bill->text().isEmpty())
+                return QStringLiteral("清单 空");
+            const auto lines = [](QString text) { return text.remove(u'\r'); };
+            return lines(QGuiApplication::clipboard()->text()) == lines(bill->text())
+                       ? QStringLiteral("已复制清单")
+                       : QString();
+        });
     if (QPushButton *reset = button("Command1"))
         a11y::describeAfterPress(reset, [bill, total = find("L7")] {
             const bool cleared =

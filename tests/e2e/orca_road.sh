@@ -270,6 +270,12 @@ step "Escape: the order stays"
 xdotool key Escape
 expect_said "主窗口"
 
+step "Tab to 复制, Enter"
+key_until "复制 push button" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "已复制清单"
+
 step "Tab to 一键归零"
 key_until "一键归零 push button" Tab
 expect_unsaid "已归零"
