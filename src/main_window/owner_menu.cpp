@@ -170,6 +170,9 @@ QMenu *open(QWidget &window, const QPoint &globalPos)
     menu->clear();
     fill(*menu, &window);
     menu->popup(globalPos);
+    // It opens on its first entry, so that a screen reader says where the
+    // keys are and Enter takes that entry.
+    menu->setActiveAction(menu->actions().value(0));
     return menu;
 }
 
