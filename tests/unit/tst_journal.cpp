@@ -782,10 +782,8 @@ void TstJournal::rescuedChangesWaitForTheJournal()
     paid.status = journal::OrderStatus::Paid;
     paid.payment = journal::Payment{4000, 0, QString(), 0, 4000, {{QStringLiteral("现金"), 4000}}, 5000, 1000};
     QString error;
-    QVERIFY2(!journal::rescue::save({journal::Change::keep(openOrder(u"table-3"_qs, u"3号桌"_qs, {9, 30}, 1200, "{}"))},
-                                    &error)
-                  .isEmpty(),
-             qPrintable(error));
+    const OpenOrder table = openOrder(u"table-3"_qs, u"3号桌"_qs, {9, 30}, 1200, "{}");
+    QVERIFY2(!journal::rescue::save({journal::Change::keep(table)}, &error).isEmpty(), qPrintable(error));
     const QString rescueFile = journal::rescue::save({journal::Change::record(paid)}, &error);  // read back once
     QVERIFY2(!rescueFile.isEmpty(), qPrintable(error));
 
