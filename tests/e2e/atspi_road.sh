@@ -10,7 +10,7 @@ e2e_begin atspi_road
 # The system's Python, which the distribution's pyatspi belongs to.
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-"$python" -c 'import pyatspi' 2>/dev/null \
+limited "$TOOL_LIMIT" "$python" -c 'import pyatspi' 2>/dev/null \
     || fail "python3-pyatspi is missing: run scripts/install-deps.sh test (make test does)"
 atspi_cleanup() {
     local status=$?
@@ -28,6 +28,7 @@ note "the program with its accessibility bridge on"
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 start_app
 
-"$python" "$E2E_HERE/helpers/atspi_road.py" "$E2E_OUTPUT/screen-reader.txt" \
+# Each of its waits has a limit of its own; the whole road, one of 240 s.
+limited 240 "$python" "$E2E_HERE/helpers/atspi_road.py" "$E2E_OUTPUT/screen-reader.txt" \
     || fail "the road through AT-SPI went wrong (see above and $E2E_OUTPUT/screen-reader.txt)"
 quit_app

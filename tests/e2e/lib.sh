@@ -74,13 +74,50 @@ stop_process() {
     wait "$pid" 2>/dev/null || true
 }
 
+# Looks on PATH only: the time-limited functions below take the tools' names.
 require_tools() {
     local tool
     for tool in "$@"; do
-        command -v "$tool" >/dev/null 2>&1 \
+        type -P "$tool" >/dev/null 2>&1 \
             || fail "$tool is missing: run scripts/install-deps.sh (make test does)"
     done
 }
+
+# ---------------------------------------------------------------------------
+# Time limits
+#
+# Every outside tool a case calls has a time limit: one that hangs fails the
+# case in seconds instead of holding the run up until CI gives up. xclip -o
+# waits forever when the clipboard's owner (Wine) does not answer; an X,
+# CUPS or D-Bus client waits on a server that is stuck. The functions below
+# take the tools' names, so every call in this file and in the cases is
+# limited; a call that may take longer says so with `limited SECONDS ...`.
+# A tool stopped at its limit fails (exit status 124 or 137): a poll tries it
+# again, any other caller fails the case as for any failure of the tool.
+
+TOOL_LIMIT=${E2E_TOOL_LIMIT:-30}   # seconds; a working tool takes one or less
+CLIPBOARD_LIMIT=5                  # xclip: its hazard is known, its callers try again
+
+# limited SECONDS COMMAND...: COMMAND (a program, not a function), stopped
+# after SECONDS, and killed 2 s later if it ignores that.
+limited() {
+    local seconds=$1
+    shift
+    timeout -k 2 "$seconds" "$@"
+}
+
+for tool in xdotool xwininfo xwd xdpyinfo xprop dbus-send \
+    lp lpstat lpadmin cancel cupsenable cupsdisable cupsaccept cupsreject \
+    pdftotext pdfinfo ps2pdf iconv; do
+    eval "$tool() { limited \"\$TOOL_LIMIT\" $tool \"\$@\"; }"
+done
+unset tool
+xclip() { limited "$CLIPBOARD_LIMIT" xclip "$@"; }
+
+# The program's command line (--takings, --export-takings...): it answers at once.
+tavelko_cli() { limited "$TOOL_LIMIT" "$TAVELKO" "$@"; }
+# The test's own X helper (e2e_xhelper): close, ink, pixel answer at once.
+xhelper() { limited "$TOOL_LIMIT" "$E2E_XHELPER" "$@"; }
 
 # ---------------------------------------------------------------------------
 # Setting up and tearing down a case
@@ -368,7 +405,7 @@ expect_client_size() {
 
 # Asks a window to close as its title bar's close button would.
 close_window() {
-    "$E2E_XHELPER" close "$1" || fail "could not send WM_DELETE_WINDOW to $1"
+    xhelper close "$1" || fail "could not send WM_DELETE_WINDOW to $1"
 }
 
 # Screen position of the centre of a control designed at LEFT TOP WIDTH HEIGHT
@@ -475,7 +512,9 @@ copy_box_text() {
     # xclip holds it in the foreground (-quiet) until the program takes the
     # clipboard over, and is then reaped here.
     local marker="tavelko-e2e-marker-$$-$RANDOM" holder
-    printf '%s' "$marker" | xclip -selection clipboard -i -quiet >/dev/null 2>&1 &
+    # Started as a program, so that $! is the holder itself (timeout, which
+    # passes a TERM on to xclip).
+    printf '%s' "$marker" | timeout -k 2 60 xclip -selection clipboard -i -quiet >/dev/null 2>&1 &
     holder=$!
     if ! poll_until 10 "the marker on the clipboard" clipboard_holds "$marker"; then
         stop_process "$holder"
@@ -666,15 +705,15 @@ clipboard_changed_from() {
 # clipboard_to FILE: the clipboard's bytes, as they are (no trailing newline
 # is added or removed).
 clipboard_to() {
-    local got=1 i
+    local status=1 i
     for i in 1 2 3 4 5; do
-        if xclip -selection clipboard -o -t UTF8_STRING >"$1" 2>"$E2E_DIR/logs/xclip.err"; then
-            got=0
-            break
-        fi
+        status=0
+        xclip -selection clipboard -o -t UTF8_STRING >"$1" 2>"$E2E_DIR/logs/xclip.err" || status=$?
+        [ "$status" -eq 0 ] && return 0
+        [ "$status" -ge 124 ] && echo "xclip -o gave no answer in ${CLIPBOARD_LIMIT}s" >>"$E2E_DIR/logs/xclip.err"
         sleep 0.2
     done
-    [ "$got" -eq 0 ] || fail "the clipboard cannot be read: $(cat "$E2E_DIR/logs/xclip.err")"
+    fail "the clipboard cannot be read: $(cat "$E2E_DIR/logs/xclip.err")"
 }
 
 # expect_same_bytes WHAT EXPECTED_FILE ACTUAL_FILE

@@ -15,7 +15,7 @@ e2e_begin orca_road
 require_tools openbox xprop
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3
-if ! [ -x /usr/bin/orca ] || ! "$python" -c 'import pyatspi' 2>/dev/null; then
+if ! [ -x /usr/bin/orca ] || ! limited "$TOOL_LIMIT" "$python" -c 'import pyatspi' 2>/dev/null; then
     fail "orca is missing: run scripts/install-deps.sh test (make test does)"
 fi
 

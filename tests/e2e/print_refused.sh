@@ -55,7 +55,8 @@ expect_same_bytes "the bill after the job that did not print" "$E2E_DIR/expected
 note "a job cancelled at the spooler before it printed: the cashier is told"
 click "$main" "${PRINT_BILL[@]}"
 # behind the one that still waits for the printer
-poll_until 30 "the job to be queued" sh -c '[ "$(lpstat -o far_till | wc -l)" -ge 2 ]' || fail "no job was queued"
+jobs_queued() { [ "$(lpstat -o far_till | wc -l)" -ge 2 ]; }
+poll_until 30 "the job to be queued" jobs_queued || fail "no job was queued"
 cancel -a far_till
 expect_print_failure "$main" "打印任务没有完成"
 

@@ -31,7 +31,7 @@ looks_right() {
 
 # Rectangles are given in twips, as designed, and looked at in pixels.
 ink_in() {
-    "$E2E_XHELPER" ink "$SHOT" $(($1 / 15)) $(($2 / 15)) $(($3 / 15)) $(($4 / 15)) \
+    xhelper ink "$SHOT" $(($1 / 15)) $(($2 / 15)) $(($3 / 15)) $(($4 / 15)) \
         || fail "cannot read $SHOT"
 }
 
@@ -51,7 +51,7 @@ expect_blank() {
 
 expect_black() {
     local what=$1 colour
-    colour=$("$E2E_XHELPER" pixel "$SHOT" $(($2 / 15)) $(($3 / 15))) || fail "cannot read $SHOT"
+    colour=$(xhelper pixel "$SHOT" $(($2 / 15)) $(($3 / 15))) || fail "cannot read $SHOT"
     [ "$colour" = 000000 ] || fail "$(basename "$SHOT"): $what is $colour at ($2, $3) twips, not black"
 }
 

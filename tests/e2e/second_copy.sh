@@ -29,7 +29,8 @@ main=$(open_main)
 rename_category "$main" 1 "$name"
 
 note "a second start while a window covers the main window brings the main window in front"
-"$E2E_XHELPER" cover >"$E2E_DIR/cover" 2>>"$E2E_DIR/logs/cover.log" &
+# Lives until stopped; timeout ends it should the case fail before that.
+timeout -k 2 120 "$E2E_XHELPER" cover >"$E2E_DIR/cover" 2>>"$E2E_DIR/logs/cover.log" &
 cover_pid=$!
 poll_until 30 "the covering window" grep -q '^[0-9]' "$E2E_DIR/cover" || fail "no covering window"
 cover=$(head -n1 "$E2E_DIR/cover")

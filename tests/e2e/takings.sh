@@ -18,7 +18,7 @@ today=$(date +%F)
 
 # orders_recorded N: "--takings" reports N orders today.
 orders_recorded() {
-    "$TAVELKO" --takings >"$E2E_DIR/takings.txt" 2>&1 && grep -qx "订单数 $1" "$E2E_DIR/takings.txt"
+    tavelko_cli --takings >"$E2E_DIR/takings.txt" 2>&1 && grep -qx "订单数 $1" "$E2E_DIR/takings.txt"
 }
 wait_orders() {
     poll_until 20 "$1 orders in the journal" orders_recorded "$1" \
@@ -53,7 +53,7 @@ count_shown() {
 expect_takings_figures() {
     local takings
     wait_focus "$1"
-    "$TAVELKO" --takings >"$E2E_DIR/today.txt"
+    tavelko_cli --takings >"$E2E_DIR/today.txt"
     poll_until 20 "the window's number of orders" count_shown \
         || fail "the takings window shows ${COUNT:-nothing copied} orders: $(cat "$E2E_DIR/today.txt")"
     xdotool key Tab
@@ -101,7 +101,7 @@ settle_main "$main"
 orders_recorded 2 || fail "an empty order was recorded: $(cat "$E2E_DIR/takings.txt")"
 
 note "--takings: the two orders, their takings and dishes"
-"$TAVELKO" --takings "$today" >"$E2E_DIR/summary.txt"
+tavelko_cli --takings "$today" >"$E2E_DIR/summary.txt"
 cp "$E2E_DIR/summary.txt" "$E2E_OUTPUT/"  # for whoever reviews a run
 for expected in "营业日结 $today" "订单数 2" "营业额 0元" "未结账 2笔 30元" \
                 "牛肉面 2小份 1大份 20元" "炒饭 1小份 0大份 10元"; do
@@ -113,8 +113,8 @@ done
     || fail "--takings does not list the larger dish first"
 
 note "--export-takings: a BOM, a heading and one row per order; --export-lines: one per order line"
-"$TAVELKO" --export-takings today today "$E2E_DIR/takings.csv" || fail "--export-takings failed"
-"$TAVELKO" --export-lines today today "$E2E_DIR/lines.csv" || fail "--export-lines failed"
+tavelko_cli --export-takings today today "$E2E_DIR/takings.csv" || fail "--export-takings failed"
+tavelko_cli --export-lines today today "$E2E_DIR/lines.csv" || fail "--export-lines failed"
 for file in takings lines; do
     head -c3 "$E2E_DIR/$file.csv" | od -An -tx1 | grep -q 'ef bb bf' || fail "$file.csv has no BOM"
     # The 单号 and the time differ from run to run.
@@ -129,7 +129,7 @@ printf '%s\n' "日期,类别,菜品,小份数量,小份,大份数量,大份,金�
 expect_same_bytes "the exported lines" "$E2E_DIR/expected-lines.txt" "$E2E_DIR/lines-rows.txt"
 
 note "a range the wrong way round: an error, no file"
-if "$TAVELKO" --export-takings today 2000-01-01 "$E2E_DIR/wrong.csv" >"$E2E_DIR/wrong.txt" 2>&1; then
+if tavelko_cli --export-takings today 2000-01-01 "$E2E_DIR/wrong.csv" >"$E2E_DIR/wrong.txt" 2>&1; then
     fail "a reversed range was exported"
 fi
 [ ! -e "$E2E_DIR/wrong.csv" ] || fail "a reversed range left a file"
@@ -141,7 +141,7 @@ expect_takings_figures "$takings"
 xdotool key Tab Tab Tab Tab space   # from the takings over the payments to "打印日结"
 cups_wait_jobs 2 || fail "打印日结 did not reach the printer"
 [ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]')" = \
-  "$("$TAVELKO" --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
+  "$(tavelko_cli --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
 xdotool key Tab Tab Tab space   # on through the orders (the latest selected) to "重新打印"
 cups_wait_jobs 3 || fail "重新打印 did not reach the printer"
 pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q '^第2位.*炒饭1小份0大份10.*总计10元$' \

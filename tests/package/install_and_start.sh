@@ -20,29 +20,31 @@ SUDO=()
 [ "$(id -u)" -eq 0 ] || SUDO=(sudo)
 
 note "lintian finds no error or warning"
-lintian --pedantic --fail-on error,warning "$deb" || fail "lintian rejects $deb"
+# Every outside tool has a time limit (limited, from lib.sh); apt-get may
+# wait on another's dpkg lock, lintian takes a while.
+limited 600 lintian --pedantic --fail-on error,warning "$deb" || fail "lintian rejects $deb"
 
 was_installed=false
 dpkg-query -W -f='${Status}' tavelko 2>/dev/null | grep -q 'install ok installed' && was_installed=true
 leave_as_found() {
     if ! $was_installed; then
-        DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get purge -y -qq tavelko >/dev/null 2>&1 \
+        DEBIAN_FRONTEND=noninteractive limited 300 "${SUDO[@]}" apt-get purge -y -qq tavelko >/dev/null 2>&1 \
             || echo "package: could not remove tavelko again" >&2
     fi
 }
 trap leave_as_found EXIT
 
 note "install $deb"
-DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" >/dev/null 2>&1 \
-    || DEBIAN_FRONTEND=noninteractive "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" \
+DEBIAN_FRONTEND=noninteractive limited 300 "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" >/dev/null 2>&1 \
+    || DEBIAN_FRONTEND=noninteractive limited 300 "${SUDO[@]}" apt-get install -y -qq --reinstall "$deb" \
     || fail "apt-get could not install $deb"
 dpkg -s tavelko | grep -q "^Version: $(dpkg-deb -f "$deb" Version)\$" || fail "the installed version is not the package's"
 
 note "the installed desktop files validate"
 desktop=/usr/share/applications/io.github.tavelko.tavelko.desktop
-desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
+limited "$TOOL_LIMIT" desktop-file-validate "$desktop" || fail "desktop-file-validate rejects $desktop"
 metainfo=/usr/share/metainfo/io.github.tavelko.tavelko.metainfo.xml
-verdict=$(appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) \
+verdict=$(limited 60 appstreamcli validate --pedantic --no-net "$metainfo" 2>&1) \
     && ! grep -q '^[EWIP]:' <<<"$verdict" || fail "appstreamcli finds fault with the metainfo: $verdict"
 for f in /usr/share/icons/hicolor/scalable/apps/tavelko.svg /usr/share/icons/hicolor/48x48/apps/tavelko.png \
          /usr/share/doc/tavelko/copyright /usr/share/doc/tavelko/changelog.gz /usr/share/man/man1/tavelko.1.gz; do
@@ -50,9 +52,9 @@ for f in /usr/share/icons/hicolor/scalable/apps/tavelko.svg /usr/share/icons/hic
 done
 
 note "--version and --help need no display"
-version=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/tavelko --version)
+version=$(limited "$TOOL_LIMIT" env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/tavelko --version)
 [ "$version" = "Tavelko $(dpkg-deb -f "$deb" Version)" ] || fail "--version printed '$version'"
-env -u DISPLAY /usr/bin/tavelko --help | grep -q '^Usage: tavelko' || fail "--help has no English usage"
+limited "$TOOL_LIMIT" env -u DISPLAY /usr/bin/tavelko --help | grep -q '^Usage: tavelko' || fail "--help has no English usage"
 
 note "the desktop entry's command opens the welcome window"
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")

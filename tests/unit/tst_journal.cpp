@@ -218,6 +218,8 @@ private slots:
     void openOrdersKeptWithTheOrders();
     void paymentsVoidsAndCashUps();
     void backupAndRestoreFromTheCommandLine();
+    void rescuedChangesWaitForTheJournal_data();
+    void rescuedChangesWaitForTheJournal();
     void faultTable_data();
     void faultTable();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -697,6 +699,12 @@ void TstJournal::paymentsVoidsAndCashUps()
     QCOMPARE(orders[1].status, journal::OrderStatus::Voided);
     QCOMPARE(orders[1].voidReason, QStringLiteral("点错"));
     QCOMPARE(orders[1].voidedAt, QDateTime(day, {13, 0}));
+    journal::CashUp second = cashUp;  // the evening's: the next float starts from it
+    second.at = QDateTime(day, {22, 0});
+    second.floatLeft = 15000;
+    QVERIFY2(journal.recordCashUp(second), qPrintable(journal.error()));
+    QCOMPARE(journal.lastCashUp()->value().id, second.id);
+    QCOMPARE(journal.lastCashUp()->value().floatLeft, 15000);
 }
 
 // One scenario, checked at each step: a backup while the journal is in use,
@@ -738,6 +746,91 @@ void TstJournal::backupAndRestoreFromTheCommandLine()
     QVERIFY2(restored == 0 && restoreSaid.contains(QStringLiteral("恢复营业记录（1 单）")), qPrintable(restoreSaid));
     QCOMPARE(readBack(folder, day).size(), 1);
     QCOMPARE(QDir(folder).entryList({QStringLiteral("journal-before-restore-*.sqlite")}).size(), 1);
+}
+
+void TstJournal::rescuedChangesWaitForTheJournal_data()
+{
+    QTest::addColumn<bool>("endsFirst");  // the program ends before the journal can be written
+    QTest::newRow("a folder in the journal's place, taken away while it runs") << false;
+    QTest::newRow("another program's lock, held past the end") << true;
+}
+
+// What two earlier ends rescued (a table put aside, a paid order with change)
+// waits while the journal cannot be written, and goes in as soon as
+// it can, with no further order to prompt it, paid as it was. An end that
+// gives up waiting keeps its rescue file, whatever a write that gets
+// through after it does.
+void TstJournal::rescuedChangesWaitForTheJournal()
+{
+    QFETCH(bool, endsFirst);
+    QTemporaryDir folder, config;
+    const QString file = fileIn(folder.path());
+    const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    const auto removeRescues = [] {
+        for (const QString &place : journal::rescue::places())
+            QFile::remove(place);
+    };
+    removeRescues();
+    const auto restore = qScopeGuard([&] {
+        removeRescues();
+        qputenv("XDG_CONFIG_HOME", oldConfig);
+    });
+
+    Order paid = order({9, 0}, 1, {line(1, QStringLiteral("早"), 1, 0, 40)});
+    paid.uid = QStringLiteral("rescued-paid");
+    paid.status = journal::OrderStatus::Paid;
+    paid.payment = journal::Payment{4000, 0, QString(), 0, 4000, {{QStringLiteral("现金"), 4000}}, 5000, 1000};
+    QString error;
+    const OpenOrder table = openOrder(u"table-3"_qs, u"3号桌"_qs, {9, 30}, 1200, "{}");
+    QVERIFY2(!journal::rescue::save({journal::Change::keep(table)}, &error).isEmpty(), qPrintable(error));
+    const QString rescueFile = journal::rescue::save({journal::Change::record(paid)}, &error);  // read back once
+    QVERIFY2(!rescueFile.isEmpty(), qPrintable(error));
+
+    journal::sql::Database holder;  // another program, holding the journal until it lets go
+    if (endsFirst) {
+        QVERIFY(Journal(folder.path()).record(order({8, 0}, 1, {line(1, QStringLiteral("先"), 1, 0, 5)})));
+        QVERIFY(holder.open(file, false, false) && holder.exec("BEGIN IMMEDIATE"));
+    } else {
+        QVERIFY(QDir().mkpath(file));
+    }
+    QStringList notices;
+    auto service = std::make_unique<journal::JournalService>(folder.path());
+    QObject::connect(service.get(), &journal::JournalService::notice,
+                     [&notices](const QString &message) { notices << message; });
+    service->start();
+    // Told at start: the journal cannot be opened, or the rescue cannot go in yet.
+    const QString toldAtStart = endsFirst ? u"还未能补记"_qs : u"一个文件夹"_qs;
+    QTRY_VERIFY_WITH_TIMEOUT(notices.join(u' ').contains(toldAtStart), 10000);
+    if (!endsFirst) {  // nothing handed over since: the service tries again by itself
+        QVERIFY(QDir(file).removeRecursively());
+        QTRY_VERIFY_WITH_TIMEOUT(notices.join(u' ').contains(u"已补记"_qs), 20000);
+        QVERIFY2(notices.join(u' ').contains(u"1 单（合计 40 元）和 1 张挂单已补记"_qs), qPrintable(notices.join(u' ')));
+    }
+    service->record(order({10, 0}, 2, {line(1, QStringLiteral("晚"), 1, 0, 7)}));
+    QStringList files;
+    if (endsFirst) {
+        const QString left = service->finish(std::chrono::milliseconds(200));
+        QVERIFY2(left.contains(QDir::toNativeSeparators(rescueFile)), qPrintable(left));
+        QVERIFY(holder.exec("ROLLBACK"));  // the journal's thread, still waiting, gets through now
+        QTRY_COMPARE_WITH_TIMEOUT(readBack(folder.path(), day).size(), 3, 10000);
+        service.reset();
+        QCOMPARE(journal::rescue::load(&files).size(), 3);  // as the end said
+        QCOMPARE(files, QStringList{rescueFile});
+    } else {
+        QTRY_COMPARE_WITH_TIMEOUT(service->pendingCount(), 0, 10000);
+        QVERIFY(service->finish(std::chrono::seconds(2)).isEmpty());
+        QVERIFY(journal::rescue::load(&files).isEmpty() && files.isEmpty());
+    }
+    const QList<Order> orders = readBack(folder.path(), day);
+    QCOMPARE(orders.size(), endsFirst ? 3 : 2);
+    const auto merged = std::find_if(orders.cbegin(), orders.cend(), [](const Order &o) { return o.uid == u"rescued-paid"; });
+    QVERIFY(merged != orders.cend());
+    QCOMPARE(merged->status, journal::OrderStatus::Paid);
+    QVERIFY(merged->payment.has_value());
+    QCOMPARE(merged->payment->cashGiven, 5000);
+    QCOMPARE(merged->payment->change, 1000);
+    QCOMPARE(listed(Journal(folder.path(), Journal::Mode::Reading).openOrders()), u"3号桌 1200 {}"_qs);
 }
 
 void TstJournal::faultTable_data()

@@ -114,6 +114,8 @@ void TstPayment::settling_data()
                               << Fen(7920) << "支付宝:7920" << Fen(0);
     QTest::newRow("8.8折 of 40.5 rounds half up to the 分") << Fen(4050) << 880 << Fen(0) << int(Rounding::None)
                                                           << "现金:3564" << Fen(3564) << "现金:3564" << Fen(0);
+    QTest::newRow("9折 of 10.55 rounds half up to the 分") << Fen(1055) << 900 << Fen(0) << int(Rounding::None)
+                                                       << "现金:950" << Fen(950) << "现金:950" << Fen(0);
     QTest::newRow("抹零 to the 角") << Fen(4057) << 0 << Fen(0) << int(Rounding::ToJiao) << "现金:10000"
                                   << Fen(4050) << "现金:4050" << Fen(5950);
     QTest::newRow("split with change from the cash") << Fen(8800) << 0 << Fen(0) << int(Rounding::None)
@@ -260,6 +262,13 @@ void TstPayment::receiptCarriesShopNumberMethodsAndChange()
                                  "合计  40.5", "抹零  -0.5", "应收  40", "现金  40", "实收现金  50", "找零  10"})
         QVERIFY2(lines.contains(QString::fromUtf8(expected)), expected);
     QCOMPARE(lines.last(), QStringLiteral("谢谢惠顾"));
+    journal::Order discounted = paidOrder(QStringLiteral("20261207-0013"), 4050, 45, QStringLiteral("现金:3600"), 5000);
+    discounted.payment->discount = 405;
+    discounted.payment->discountLabel = QStringLiteral("9折");
+    discounted.payment->due = 3600;
+    const QStringList discountLines = receiptText(discounted, shop).split(QStringLiteral("\r\n"));
+    for (const char *expected : {"折扣（9折）  -4.05", "抹零  -0.45", "应收  36"})
+        QVERIFY2(discountLines.contains(QString::fromUtf8(expected)), expected);
     QVERIFY(!lines.contains(QString()) || lines.indexOf(QString()) == lines.size() - 2);  // only before the footer
     QCOMPARE(withShopName(QStringLiteral("第1位"), shop), QStringLiteral("老王面馆\r\n第1位"));
     QCOMPARE(withShopName(QStringLiteral("第1位"), ShopSettings{}), QStringLiteral("第1位"));
@@ -296,12 +305,24 @@ void TstPayment::orderInProgressBecomesTheJournalsOrder()
     // The numbering goes on past what the journal holds, and never repeats.
     continueReceiptNumbersAfter(today + QStringLiteral("-0041"));
     order.handOff(2, QStringLiteral("小炒"), 28, {line});
+    order.handOff(6, QStringLiteral("饮料"), 3, {line});  // the last category counts too
     journal::Payment paid;
     paid.total = paid.due = 2800;
     const journal::Order second = order.end(journal::OrderStatus::Paid, paid);
     QCOMPARE(second.receiptNumber, today + QStringLiteral("-0042"));
     QCOMPARE(second.payment->due, Fen(2800));
     QVERIFY(second.uid != first.uid);
+    QCOMPARE(second.lines.size(), 2);
+    QCOMPARE(second.lines[1].category, 6);
+    QCOMPARE(second.categoryNames[5], QStringLiteral("饮料"));
+    QCOMPARE(second.grandTotal, 31.0);
+
+    // An older day's number arriving late (a journal read slowly at start)
+    // leaves today's count alone.
+    continueReceiptNumbersAfter(QDate::currentDate().addDays(-1).toString(QStringLiteral("yyyyMMdd")) +
+                                QStringLiteral("-0099"));
+    order.handOff(1, QStringLiteral("面条"), 12, {line});
+    QCOMPARE(order.end(journal::OrderStatus::Unpaid).receiptNumber, today + QStringLiteral("-0043"));
 }
 
 void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()

@@ -1,8 +1,11 @@
 // Several tables at once: an order put aside under a name (挂单) comes back
 // (取单) into the sheets and the main window as it was, a name in use is
 // refused, a price changed meanwhile is told once, and an order on the
-// windows is put aside first or left alone.
+// windows is put aside first or left alone; a table keeps one identity from
+// 挂单 to its end, in the till and in the journal.
 
+#include "journal/journal.h"
+#include "journal/journal_service.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
@@ -86,6 +89,29 @@ QString quantity(int category)
     return text(orderSheet(category), row1.smallQuantity);
 }
 
+// The journal has written every change handed to it.
+bool journalCaughtUp()
+{
+    const journal::JournalService &service = journal::programJournalService();
+    return service.pendingCount() + service.pendingOpenCount() == 0;
+}
+
+// The open orders the journal keeps, as the next start reads them.
+QList<journal::OpenOrder> keptInJournal()
+{
+    return journal::Journal(journal::defaultFolder(), journal::Journal::Mode::Reading)
+        .openOrders()
+        .value_or(QList<journal::OpenOrder>{});
+}
+
+QString namesKept()
+{
+    QStringList names;
+    for (const journal::OpenOrder &open : keptInJournal())
+        names << open.name;
+    return names.join(QStringLiteral(", "));
+}
+
 }  // namespace
 
 class TstTables : public QObject {
@@ -100,6 +126,7 @@ private slots:
     void aNameInUseIsRefused();
     void aPriceChangedWhileAsideIsToldOnce();
     void bringingBackOverAnOrderAsksFirst();
+    void aTableKeepsOneIdentity();
 };
 
 void TstTables::aNameInUseIsRefused()
@@ -191,6 +218,68 @@ void TstTables::bringingBackOverAnOrderAsksFirst()
     QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);
     QCOMPARE(quantity(1), QStringLiteral("4"));
     QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("40"));
+    program.end();
+    settleQuitRequest();
+}
+
+// Brought back, table 3 is no longer offered in 取单; put aside again under
+// its own name it replaces itself; the next customer's order leaves it
+// alone; what the journal keeps of it (its last row too) comes back whole at
+// the next start; ended on the windows, cleared or emptied, it is gone from
+// the journal.
+void TstTables::aTableKeepsOneIdentity()
+{
+    Program program;
+    program.openOrders().load({});
+    form2().showForm();
+    const sheet::DishRow &row14 = sheet::dishRows()[sheet::rowCount - 1];
+    sell(1, QStringLiteral("10"), 1);
+    OrderSheet &sheet = openCategory(1);
+    set(sheet, row14.dishName, QStringLiteral("饺子"));
+    set(sheet, row14.smallPrice, QStringLiteral("5"));
+    press(sheet, row14.buttons[1].name);
+    press(sheet, QStringLiteral("Command2"));
+    Script script{{QStringLiteral("name:3")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    script = {{QStringLiteral("pick:3号桌")}, {}};
+    run(script, QStringLiteral("RecallButton"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("15"));
+    script = {};
+    QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);
+    QVERIFY2(script.told.value(0).contains(QStringLiteral("现在没有挂单")), qPrintable(script.told.join('|')));
+
+    sell(1, QStringLiteral("10"), 1);
+    script = {{QStringLiteral("name:3号桌")}, {}};
+    QCOMPARE(run(script, QStringLiteral("HoldButton")), 1);  // its own name: not refused
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("0"));
+    sell(2, QStringLiteral("8"), 1);  // the next customer, cleared
+    pressMain(QStringLiteral("Command1"));
+    QCOMPARE(program.openOrders().waiting().size(), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(journalCaughtUp(), 10000);
+    QCOMPARE(namesKept(), QStringLiteral("3号桌"));
+    till::OpenOrders restarted;
+    restarted.load(keptInJournal());
+    const QList<till::HeldDish> dishes = restarted.waiting().value(0).dishes;
+    QCOMPARE(dishes.size(), 2);
+    QCOMPARE(dishes, program.openOrders().waiting().value(0).dishes);
+
+    script = {{QStringLiteral("pick:3号桌")}, {}};
+    run(script, QStringLiteral("RecallButton"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("25"));
+    pressMain(QStringLiteral("Command1"));  // ends on the windows
+    sell(1, QStringLiteral("10"), 1);
+    script = {{QStringLiteral("name:5")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    script = {{QStringLiteral("pick:5号桌")}, {}};
+    run(script, QStringLiteral("RecallButton"));
+    OrderSheet &again = openCategory(1);
+    press(again, row1.buttons[0].name);  // emptied
+    press(again, QStringLiteral("Command2"));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("0"));
+    pressMain(QStringLiteral("Command1"));
+    QVERIFY(program.openOrders().waiting().isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(journalCaughtUp(), 10000);
+    QCOMPARE(namesKept(), QString());
     program.end();
     settleQuitRequest();
 }

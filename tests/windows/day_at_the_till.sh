@@ -23,7 +23,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 export TAVELKO=$here/wine-tavelko.sh
 . "$here/../e2e/lib.sh"
 e2e_begin windows
-require_tools wine wineboot wineserver cupsd lpadmin ps2pdf pdftotext iconv
+require_tools wine wineboot wineserver winepath cupsd lpadmin ps2pdf pdftotext iconv
+# Wine's helpers are time-limited as every tool is (see lib.sh), more
+# generously; an installer's run, longer still. The program itself runs
+# through wine-tavelko.sh, unlimited.
+WINE_LIMIT=60
+wine() { limited "$WINE_LIMIT" wine "$@"; }
+winepath() { limited "$WINE_LIMIT" winepath "$@"; }
+wineserver() { limited "$WINE_LIMIT" wineserver "$@"; }
+wineboot() { limited "$WINE_LIMIT" wineboot "$@"; }
 [ -f "${TAVELKO_SETUP:-}" ] || fail "TAVELKO_SETUP does not name the installer: ${TAVELKO_SETUP:-unset}"
 
 # A Wine of its own, which prints to a CUPS server of its own: wineserver
@@ -35,14 +43,14 @@ cups_set_default till
 export WINEPREFIX=$E2E_DIR/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineserver -k 2>/dev/null || true
 note "a new Wine prefix"
-wineboot -i >"$E2E_DIR/logs/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$E2E_DIR/logs/wineboot.log")"
+limited 600 wineboot -i >"$E2E_DIR/logs/wineboot.log" 2>&1 || fail "wineboot failed: $(tail -5 "$E2E_DIR/logs/wineboot.log")"
 # Debian's Wine calls itself Windows 7 unless told otherwise; the installer
 # wants 10.
 wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
 wine_cleanup() {
     local status=$?
-    wineserver -k 2>/dev/null || true
+    limited 20 wineserver -k 2>/dev/null || true
     e2e_cleanup "$status"
 }
 trap wine_cleanup EXIT
@@ -114,7 +122,7 @@ expect_message_over() {
 note "install silently for this user, without administrator rights"
 # Wine runs everyone as administrator, who would install for all users:
 # /CurrentUser asks for the per-user install a non-administrator gets.
-wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup.log" 2>&1 || fail "the installer failed"
+limited 300 wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup.log" 2>&1 || fail "the installer failed"
 for f in tavelko.exe uninstall.exe Qt6Core.dll Qt6Widgets.dll Qt6PrintSupport.dll platforms/qwindows.dll; do
     [ -f "$install_dir/$f" ] || fail "the installer left out $f"
 done
@@ -288,14 +296,14 @@ grep -qx "订单数 3" "$E2E_DIR/takings.txt" && grep -qx "未结账 2笔 26元"
     || fail "the order on the main window was lost at the session's end: $(cat "$E2E_DIR/takings.txt")"
 
 note "install again over the installed copy: an upgrade that keeps the registry"
-wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup-2.log" 2>&1 || fail "the second install failed"
+limited 300 wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup-2.log" 2>&1 || fail "the second install failed"
 expect_registry Form2 C1 面条
 expect_registry Form3 l01 6
 start_app_and_wait
 quit_app
 
 note "uninstall: the program goes, the names and prices stay"
-wine "$install_dir/uninstall.exe" /S >"$E2E_DIR/logs/uninstall.log" 2>&1 || fail "the uninstaller failed"
+limited 300 wine "$install_dir/uninstall.exe" /S >"$E2E_DIR/logs/uninstall.log" 2>&1 || fail "the uninstaller failed"
 # The uninstaller runs on from a copy of itself and returns at once.
 poll_until 60 "the uninstaller to remove the program" test ! -e "$install_dir/tavelko.exe" \
     || fail "the uninstaller left tavelko.exe"

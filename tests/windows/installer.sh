@@ -18,7 +18,7 @@ xvfb=$!
 export WINEPREFIX=$work/wine WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup() {
     local status=$?
-    wineserver -k 2>/dev/null || true
+    timeout -k 2 20 wineserver -k 2>/dev/null || true
     kill "$xvfb" 2>/dev/null || true
     rm -rf "$work"
     exit "$status"
@@ -30,6 +30,18 @@ poll_until() {  # SECONDS COMMAND...
     local end=$((SECONDS + $1)); shift
     until "$@"; do [ $SECONDS -lt $end ] || return 1; sleep 0.1; done
 }
+# Every outside tool has a time limit, so that one that hangs fails the test
+# in seconds rather than holding the run up; Wine's get more, an installer's
+# run longer still.
+limited() {  # SECONDS COMMAND...
+    local seconds=$1; shift
+    timeout -k 2 "$seconds" "$@"
+}
+WINE_LIMIT=60
+wine() { limited "$WINE_LIMIT" wine "$@"; }
+winepath() { limited "$WINE_LIMIT" winepath "$@"; }
+wineserver() { limited "$WINE_LIMIT" wineserver "$@"; }
+wineboot() { limited "$WINE_LIMIT" wineboot "$@"; }
 
 poll_until 30 test -s "$work/display" || fail "Xvfb did not start"
 DISPLAY=:$(cat "$work/display")
@@ -37,14 +49,14 @@ export DISPLAY
 
 note "the installer, around a stand-in program"
 mkdir -p "$work/program/platforms"
-x86_64-w64-mingw32-gcc -municode -O2 -o "$work/program/tavelko.exe" "$root/tests/windows/stand_in.c"
+limited 120 x86_64-w64-mingw32-gcc -municode -O2 -o "$work/program/tavelko.exe" "$root/tests/windows/stand_in.c"
 echo stand-in >"$work/program/Qt6Core.dll"
 echo stand-in >"$work/program/platforms/qwindows.dll"
 setup=$work/Tavelko-setup.exe
-makensis -V2 -INPUTCHARSET UTF8 -DVERSION=1.1.0 -DPROGRAM_DIR="$work/program" -DOUT_FILE="$setup" \
+limited 120 makensis -V2 -INPUTCHARSET UTF8 -DVERSION=1.1.0 -DPROGRAM_DIR="$work/program" -DOUT_FILE="$setup" \
     -DICON_FILE="$root/packaging/windows/tavelko.ico" "$root/packaging/windows/tavelko.nsi" >"$work/makensis.log" \
     || { cat "$work/makensis.log" >&2; fail "makensis failed"; }
-wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
+limited 600 wineboot -i >/dev/null 2>&1 || fail "wineboot failed"
 # Debian's Wine calls itself Windows 7 unless told otherwise.
 wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1
 wineserver -w
@@ -75,7 +87,7 @@ expect_install() {
 # the uninstall's (a folder with a space in its name comes to the uninstaller
 # quoted, which it does not take for in place: it then runs on from a copy).
 uninstall() {
-    wine "$1/uninstall.exe" /S "_?=$(winepath -w "$1")" >/dev/null 2>&1
+    limited 300 wine "$1/uninstall.exe" /S "_?=$(winepath -w "$1")" >/dev/null 2>&1
 }
 # expect_uninstalled ROOT FOLDER LINK...: the uninstall left none of it.
 expect_uninstalled() {
@@ -93,22 +105,23 @@ note "for this user (/CurrentUser): the user's own program folder and entry"
 mine=$user_dir/AppData/Local/Programs/Tavelko
 my_menu="$user_dir/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Tavelko.lnk"
 my_desktop=$user_dir/Desktop/Tavelko.lnk
-wine "$setup" /S /CurrentUser >/dev/null 2>&1 || fail "the per-user install failed"
+limited 300 wine "$setup" /S /CurrentUser >/dev/null 2>&1 || fail "the per-user install failed"
 expect_install HKCU "$mine" "$my_menu" "$my_desktop"
 [ -z "$(entry HKLM DisplayName)" ] || fail "a per-user install wrote an all-users entry"
 
 note "again with /NoDesktopShortcut: an upgrade that takes the desktop shortcut away"
-wine "$setup" /S /CurrentUser /NoDesktopShortcut >/dev/null 2>&1 || fail "the upgrade failed"
+limited 300 wine "$setup" /S /CurrentUser /NoDesktopShortcut >/dev/null 2>&1 || fail "the upgrade failed"
 [ ! -e "$my_desktop" ] || fail "/NoDesktopShortcut left the desktop shortcut"
 [ -f "$mine/tavelko.exe" ] || fail "the upgrade lost tavelko.exe"
 
 note "while Tavelko runs, a silent install and uninstall give up with exit code 2"
 # Started from elsewhere (the zip's folder, say), it is found by its mutex.
-wine "$work/program/tavelko.exe" "$(winepath -w "$work/ready")" "$(winepath -w "$work/stop")" >/dev/null 2>&1 &
+# (timeout itself in the background, so that `wait` below has a limit too)
+timeout -k 2 900 wine "$work/program/tavelko.exe" "$(winepath -w "$work/ready")" "$(winepath -w "$work/stop")" >/dev/null 2>&1 &
 stand_in=$!
 poll_until 30 test -e "$work/ready" || fail "the stand-in did not start"
 rm -f "$mine/Qt6Core.dll"
-status=0; wine "$setup" /S /CurrentUser >/dev/null 2>&1 || status=$?
+status=0; limited 300 wine "$setup" /S /CurrentUser >/dev/null 2>&1 || status=$?
 [ "$status" -eq 2 ] || fail "the installer over a running Tavelko ended with $status"
 [ ! -e "$mine/Qt6Core.dll" ] || fail "the installer wrote files while Tavelko ran"
 status=0; uninstall "$mine" || status=$?
@@ -125,7 +138,7 @@ note "as administrator (Wine's default): Program Files, all users' shortcuts, HK
 all=$drive/Program\ Files/Tavelko
 all_menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Tavelko.lnk"
 all_desktop=$drive/users/Public/Desktop/Tavelko.lnk
-wine "$setup" /S >/dev/null 2>&1 || fail "the all-users install failed"
+limited 300 wine "$setup" /S >/dev/null 2>&1 || fail "the all-users install failed"
 expect_install HKLM "$all" "$all_menu" "$all_desktop"
 [ -z "$(entry HKCU DisplayName)" ] || fail "an all-users install wrote a per-user entry"
 uninstall "$all" || fail "the all-users uninstall failed"
@@ -134,7 +147,7 @@ expect_uninstalled HKLM "$all" "$all_menu" "$all_desktop"
 note "on Windows 7 the installer refuses"
 wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f >/dev/null 2>&1
 wineserver -w
-status=0; wine "$setup" /S >/dev/null 2>&1 || status=$?
+status=0; limited 300 wine "$setup" /S >/dev/null 2>&1 || status=$?
 # ERROR_OLD_WIN_VERSION (1150), cut to the 8 bits of a Unix exit status.
 [ "$status" -eq $((1150 % 256)) ] || fail "on Windows 7 the installer ended with $status"
 [ ! -e "$all/tavelko.exe" ] && [ ! -e "$mine/tavelko.exe" ] || fail "on Windows 7 the installer installed"

@@ -5,7 +5,7 @@
 # (WINE_TAVELKO_EXE), with its exit code passed on.
 if [ -n "${WINE_TAVELKO_LINK:-}" ]; then
     # `start` returns once the shortcut's program runs: follow the program.
-    wine start /unix "$WINE_TAVELKO_LINK" || exit
+    timeout -k 2 120 wine start /unix "$WINE_TAVELKO_LINK" || exit
     running() { pgrep -f -i 'Programs.Tavelko.tavelko\.exe' >/dev/null; }
     for _ in $(seq 100); do running && break; sleep 0.1; done
     while running; do sleep 0.1; done
