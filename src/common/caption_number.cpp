@@ -274,6 +274,14 @@ std::optional<std::int64_t> captionFen(double yuan, bool *exact)
         return std::nullopt;
     if (yuan == 0)
         return 0;
+    // Most amounts are the double nearest a whole number of 分 (dividing two
+    // whole numbers rounds to the nearest): with at most fifteen digits, that
+    // number is what the caption shows (DBL_DIG).
+    if (std::abs(yuan) < 1e13) {
+        const double fen = std::round(yuan * 100);
+        if (fen / 100 == yuan)
+            return std::int64_t(fen);
+    }
     // "d.dddddddddddddde+XX": the caption's fifteen significant digits.
     char buffer[64];
     const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::abs(yuan),
