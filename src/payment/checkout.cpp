@@ -101,7 +101,9 @@ Due dueOf(Fen total, const Discount &discount, const Rounding &rounding)
     switch (discount.kind) {
     case Discount::Rate:
         // What is paid, rounded to the 分 half up; the rest is the discount.
-        due.discount = due.total - (due.total * discount.perMille + 500) / 1000;
+        // Split at the thousands so that no 合计 a caption holds overflows.
+        due.discount = due.total - (due.total / 1000 * discount.perMille +
+                                    (due.total % 1000 * discount.perMille + 500) / 1000);
         break;
     case Discount::Amount:
         due.discount = discount.amount;

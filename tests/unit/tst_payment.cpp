@@ -120,6 +120,9 @@ void TstPayment::settling_data()
                               << Fen(7920) << "支付宝:7920" << Fen(0);
     QTest::newRow("8.8折 of 40.5 rounds half up to the 分") << Fen(4050) << 880 << Fen(0) << int(Rounding::None)
                                                           << "现金:3564" << Fen(3564) << "现金:3564" << Fen(0);
+    QTest::newRow("9折 of the largest 合计 a caption holds") << Fen(99999999999999900) << 900 << Fen(0) << int(Rounding::None)
+                                                         << "微信:89999999999999910" << Fen(89999999999999910)
+                                                         << "微信:89999999999999910" << Fen(0);
     QTest::newRow("抹零 to the 角") << Fen(4057) << 0 << Fen(0) << int(Rounding::ToJiao) << "现金:10000"
                                   << Fen(4050) << "现金:4050" << Fen(5950);
     QTest::newRow("split with change from the cash") << Fen(8800) << 0 << Fen(0) << int(Rounding::None)
