@@ -265,3 +265,58 @@ double checkedSum(std::span<const double> amounts, const QString &what)
                                      : std::round(sum / scale) * scale;
     return std::isfinite(rounded) ? rounded : sum;
 }
+
+std::optional<std::int64_t> captionFen(double yuan, bool *exact)
+{
+    if (exact)
+        *exact = true;
+    if (!std::isfinite(yuan))
+        return std::nullopt;
+    if (yuan == 0)
+        return 0;
+    // Most amounts are the double nearest a whole number of 分 (dividing two
+    // whole numbers rounds to the nearest): with at most fifteen digits, that
+    // number is what the caption shows (DBL_DIG).
+    if (std::abs(yuan) < 1e13) {
+        const double fen = std::round(yuan * 100);
+        if (fen / 100 == yuan)
+            return std::int64_t(fen);
+    }
+    // "d.dddddddddddddde+XX": the caption's fifteen significant digits.
+    char buffer[64];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, std::abs(yuan),
+                                       std::chars_format::scientific, 14);
+    std::uint64_t digits = 0;
+    const char *p = buffer;
+    for (; p < written.ptr && *p != 'e'; ++p)
+        if (*p != '.')
+            digits = digits * 10 + std::uint64_t(*p - '0');
+    int exponent = 0;
+    if (p == written.ptr || std::from_chars(p + (p[1] == '+' ? 2 : 1), written.ptr, exponent).ec != std::errc())
+        return std::nullopt;
+    if (exponent >= 15)
+        return std::nullopt;  // 10^15 元 or more
+    // The value is digits * 10^(exponent - 14) 元, digits * 10^(exponent - 12) 分.
+    std::uint64_t fen = digits;
+    if (exponent >= 12) {
+        for (int i = 12; i < exponent; ++i)
+            fen *= 10;
+    } else {
+        const int shift = 12 - exponent;
+        if (shift > 16) {  // less than a thousandth of a 分
+            fen = 0;
+            if (exact)
+                *exact = false;
+        } else {
+            std::uint64_t scale = 1;
+            for (int i = 0; i < shift; ++i)
+                scale *= 10;
+            const std::uint64_t rest = digits % scale;
+            fen = digits / scale + (rest * 2 >= scale ? 1 : 0);
+            if (exact && rest != 0)
+                *exact = false;
+        }
+    }
+    const auto signedFen = std::int64_t(fen);
+    return yuan < 0 ? -signedFen : signedFen;
+}

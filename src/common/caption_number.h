@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <QStringView>
+#include <cstdint>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -54,3 +55,11 @@ double checkedResult(double value, const QString &what);
 // not 4.44089209850063E-16). Throws NumberOverflow naming `what` when the sum
 // leaves the range of a double.
 double checkedSum(std::span<const double> amounts, const QString &what);
+
+// A caption amount in 分, taken from the digits its caption shows (the
+// fifteen significant digits captionText writes) with integer arithmetic
+// only, so that 99999990 is 9999999000 分 and 0.1 + 0.2 is 30 分. Digits
+// below the 分 round half away from zero; `exact`, when given, tells whether
+// there were none. nullopt for a value that is not finite or lies at 10^15 元
+// or beyond either way, where the caption turns to an exponent.
+std::optional<std::int64_t> captionFen(double yuan, bool *exact = nullptr);

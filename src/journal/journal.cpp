@@ -196,19 +196,17 @@ QString detail(const sql::Database &db)
 
 Fen toFen(double yuan)
 {
-    // A caption amount is a decimal that a double holds a hair off (1.005 is
-    // 1.00499...): the hair is taken back before rounding half away from 0.
-    // No till takes 10^15 元: a caption beyond it (or one gone out of range,
-    // "溢出") is held at that bound, where sums of it still fit in 分; a
-    // caption that is no number at all counts 0.
+    // The amount its caption shows, to the 分, in integers: a decimal that a
+    // double holds a hair off (1.005 is 1.00499...) reads as its caption
+    // "1.005" and rounds half away from 0. A caption at 10^15 元 or beyond
+    // (or one gone out of range, "溢出") is held at that bound, where sums of
+    // it still fit in 分; a caption that is no number at all counts 0.
     constexpr double bound = 1e17;  // 分
-    const double scaled = yuan * 100;
-    if (std::isnan(scaled))
+    if (std::isnan(yuan))
         return 0;
-    if (std::abs(scaled) >= bound)
-        return Fen(std::copysign(bound, scaled));
-    const double hair = 1e-9 * std::max(1.0, std::abs(scaled));
-    return Fen(std::llround(scaled + std::copysign(hair, scaled)));
+    if (const std::optional<std::int64_t> fen = captionFen(yuan))
+        return *fen;
+    return Fen(std::copysign(bound, yuan));
 }
 
 QString defaultFolder()
@@ -1131,7 +1129,12 @@ std::optional<DaySummary> Journal::summaryOf(const QDate &day)
     const std::optional<QList<Order>> list = ordersOf(day);
     if (!list)
         return std::nullopt;
-    return summarize(day, *list);
+    DaySummary summary = summarize(day, *list);
+    const std::optional<QList<CashUp>> cashUps = cashUpsOf(day);
+    if (!cashUps)
+        return std::nullopt;
+    summary.cashUps = *cashUps;
+    return summary;
 }
 
 // ---------------------------------------------------------------- payments
@@ -1237,6 +1240,30 @@ std::optional<std::optional<CashUp>> Journal::lastCashUp()
         return std::nullopt;
     }
     return std::optional<CashUp>(c);
+}
+
+std::optional<QList<CashUp>> Journal::cashUpsOf(const QDate &day)
+{
+    QList<CashUp> list;
+    if (!open() || d->version < 2)
+        return d->error.isEmpty() ? std::optional(list) : std::nullopt;
+    sql::Statement row(d->db, "SELECT id, at, expected_cash_fen, counted_cash_fen, difference_fen"
+                              " FROM cash_ups WHERE substr(at, 1, 10) = ? ORDER BY id");
+    row.bind(1, day.toString(QStringLiteral("yyyy-MM-dd")));
+    while (row.next()) {
+        CashUp c;
+        c.id = row.integer(0);
+        c.at = storedTime(row.text(1));
+        c.expectedCash = row.integer(2);
+        c.countedCash = row.integer(3);
+        c.difference = row.integer(4);
+        list.append(c);
+    }
+    if (row.failed()) {
+        d->readError();
+        return std::nullopt;
+    }
+    return list;
 }
 
 bool Journal::recordCashUp(CashUp &cashUp)

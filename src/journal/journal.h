@@ -136,6 +136,31 @@ struct Change {
 // "3号桌（2）", "3号桌（3）"… the first that `taken` does not refuse.
 QString freeOpenName(const QString &name, const std::function<bool(const QString &)> &taken);
 
+// A 交班: everything since the previous one, counted against the drawer.
+// Recorded once, numbered and timed, never edited afterwards.
+struct CashUp {
+    qint64 id = 0;                  // its number, set when recorded
+    QDateTime at;                   // when it was recorded
+    QDateTime since;                // the previous 交班's time; invalid for the first
+    int paidCount = 0;
+    int unpaidCount = 0;
+    int voidedCount = 0;
+    Fen paidTotal = 0;              // the takings: the paid orders' 应收
+    Fen unpaidTotal = 0;            // the unpaid orders' grand totals, counted apart
+    Fen voidedTotal = 0;            // the voided orders' 合计
+    QList<PaymentPart> byMethod;    // the takings by method, in the methods' order
+    Fen discounts = 0;
+    Fen roundings = 0;
+    Fen openingFloat = 0;           // 备用金: left in the drawer at the previous 交班
+    Fen cashTaken = 0;              // cash handed over by the customers
+    Fen changeGiven = 0;
+    Fen expectedCash = 0;           // openingFloat + cashTaken - changeGiven
+    Fen countedCash = 0;
+    Fen difference = 0;             // countedCash - expectedCash: > 0 长款, < 0 短款
+    QList<QPair<Fen, int>> counts;  // notes and coins counted (value in 分, how many); empty: typed as a total
+    Fen floatLeft = 0;              // left in the drawer: the next shift's 备用金
+};
+
 // The day's figures are exact sums in 分: each caption amount is taken to the
 // 分 first (toFen), so 300 orders of 3.3 make 990, not 989.999999999995.
 // They reconcile: takings = the sum of byMethod = paidTotal - discounts -
@@ -143,7 +168,7 @@ QString freeOpenName(const QString &name, const std::function<bool(const QString
 
 struct CategorySummary {
     int category = 0;  // 1 to 6
-    QString name;      // the name on the day's latest order
+    QString name;      // the latest name the day's orders used it under
     Fen total = 0;     // what its lines sold, voided orders left out, before 折扣 and 抹零
 };
 
@@ -183,38 +208,18 @@ struct DaySummary {
     QList<VoidSummary> voids;          // oldest first
     QList<CategorySummary> categories; // always six, in category order
     QList<DishSummary> dishes;         // largest amount first
-};
-
-// A 交班: everything since the previous one, counted against the drawer.
-// Recorded once, numbered and timed, never edited afterwards.
-struct CashUp {
-    qint64 id = 0;                  // its number, set when recorded
-    QDateTime at;                   // when it was recorded
-    QDateTime since;                // the previous 交班's time; invalid for the first
-    int paidCount = 0;
-    int unpaidCount = 0;
-    int voidedCount = 0;
-    Fen paidTotal = 0;              // the takings: the paid orders' 应收
-    Fen unpaidTotal = 0;            // the unpaid orders' grand totals, counted apart
-    Fen voidedTotal = 0;
-    QList<PaymentPart> byMethod;    // the takings by method, in the methods' order
-    Fen discounts = 0;
-    Fen roundings = 0;
-    Fen openingFloat = 0;           // 备用金: left in the drawer at the previous 交班
-    Fen cashTaken = 0;              // cash handed over by the customers
-    Fen changeGiven = 0;
-    Fen expectedCash = 0;           // openingFloat + cashTaken - changeGiven
-    Fen countedCash = 0;
-    Fen difference = 0;             // countedCash - expectedCash: > 0 长款, < 0 短款
-    QList<QPair<Fen, int>> counts;  // notes and coins counted (value in 分, how many); empty: typed as a total
-    Fen floatLeft = 0;              // left in the drawer: the next shift's 备用金
+    // The day's 交班, oldest first: number, time, cash expected, counted and
+    // the difference (their other figures left at 0). summarize() leaves it
+    // empty; Journal::summaryOf() reads it.
+    QList<CashUp> cashUps;
 };
 
 // The summary of the given orders (normally one day's) as data.
 DaySummary summarize(const QDate &day, const QList<Order> &orders);
 
-// The summary as plain text, lines short enough for an 80 mm receipt roll.
-QString summaryText(const DaySummary &summary);
+// The summary as plain text, lines short enough for an 80 mm receipt roll,
+// under `header` (the shop's lines), each 交班 with its difference.
+QString summaryText(const DaySummary &summary, const QStringList &header = {});
 
 // The two CSV files for a spreadsheet. Both are UTF-8 with a byte order mark,
 // RFC 4180 quoting, CRLF line ends and a heading row; money in 元 with two
@@ -309,6 +314,8 @@ public:
     std::optional<QList<Order>> ordersSinceLastCashUp();
     // The latest 交班, or an empty optional inside the result when there is none.
     std::optional<std::optional<CashUp>> lastCashUp();
+    // The 交班 recorded on `day`, oldest first, as DaySummary::cashUps has them.
+    std::optional<QList<CashUp>> cashUpsOf(const QDate &day);
     // Records `cashUp` and marks every order it counts (those of
     // ordersSinceLastCashUp() up to `cashUp.at`) in one transaction; sets
     // cashUp.id. false: error() says why.

@@ -102,6 +102,15 @@ QString statusText(const Order &order)
     return isPaid(order) ? QStringLiteral("已结账") : QStringLiteral("未结账");
 }
 
+QString whyNotVoidable(const Order &order)
+{
+    if (order.status == OrderStatus::Voided)
+        return QStringLiteral("这一单已经作废过了。");
+    if (order.cashUpId > 0)
+        return QStringLiteral("这一单已计入第 %1 次交班，不能再作废。").arg(order.cashUpId);
+    return {};
+}
+
 // ---------------------------------------------------------------- summary
 
 DaySummary summarize(const QDate &day, const QList<Order> &orders)
@@ -114,9 +123,12 @@ DaySummary summarize(const QDate &day, const QList<Order> &orders)
     QHash<QString, Fen> byMethod;
     QHash<QPair<int, QString>, qsizetype> dishIndex;
     for (const Order &order : orders) {
-        // The names are those of the day's latest order, voided or not.
+        // Each category under the latest name it was used under: an order
+        // names only the categories it used, and the owner may rename one
+        // during the day.
         for (int c = 0; c < categoryCount; ++c)
-            summary.categories[c].name = order.categoryNames[c];
+            if (!order.categoryNames[c].isEmpty())
+                summary.categories[c].name = order.categoryNames[c];
         if (order.status == OrderStatus::Voided) {
             const Fen amount = orderTotal(order);
             ++summary.voidedCount;
@@ -173,11 +185,11 @@ DaySummary summarize(const QDate &day, const QList<Order> &orders)
     return summary;
 }
 
-QString summaryText(const DaySummary &summary)
+QString summaryText(const DaySummary &summary, const QStringList &header)
 {
     // Sections one under the other, a rule between two that have lines.
     QList<QStringList> sections(1);
-    sections.last() << QStringLiteral("营业日结 %1").arg(summary.day.toString(dayFormat))
+    sections.last() << header << QStringLiteral("营业日结 %1").arg(summary.day.toString(dayFormat))
                     << QStringLiteral("订单数 %1").arg(summary.orderCount)
                     << QStringLiteral("营业额 %1").arg(yuan(summary.takings));
 
@@ -186,6 +198,8 @@ QString summaryText(const DaySummary &summary)
         sections.last() << QStringLiteral("%1 %2").arg(singleLine(part.method), yuan(part.amount));
 
     // From the paid orders' totals down to the takings, then what is apart.
+    // Each count goes with its orders' 合计, as in the takings window and on
+    // the 交班单.
     sections.append(QStringList{QStringLiteral("已结账 %1笔 %2").arg(summary.paidCount).arg(yuan(summary.paidTotal)),
                      QStringLiteral("折扣 %1").arg(yuan(-summary.discounts)),
                      QStringLiteral("抹零 %1").arg(yuan(-summary.roundings)),
@@ -217,6 +231,18 @@ QString summaryText(const DaySummary &summary)
                           singleLine(v.reason)};
         cells.removeAll(QString());
         sections.last() << cells.join(u' ');
+    }
+
+    // Each 交班 of the day and what its drawer came to.
+    sections.append(QStringList());
+    for (const CashUp &up : summary.cashUps) {
+        const Fen d = up.difference;
+        const QString difference = d > 0 ? QStringLiteral("长款 %1").arg(yuan(d))
+                                   : d < 0 ? QStringLiteral("短款 %1").arg(yuan(-d))
+                                           : QStringLiteral("无差额");
+        sections.last() << QStringLiteral("交班 第%1次 %2 %3")
+                               .arg(up.id)
+                               .arg(up.at.time().toString(QStringLiteral("HH:mm")), difference);
     }
 
     QStringList lines;

@@ -27,6 +27,9 @@ QString heldAtText(const QDateTime &heldAt);
 // paid without a payment (none recorded) counts as unpaid.
 QString statusText(const Order &order);
 bool isPaid(const Order &order);
+// Why `order` can no longer be voided, in Chinese; empty when it can: one
+// voided already, or one a 交班 has counted (its cash is handed over).
+QString whyNotVoidable(const Order &order);
 
 // Writes a CSV of `kind` while the orders come one by one (read from the
 // journal without holding them all): add() each, then finish(). The lines

@@ -359,12 +359,12 @@ void Form2::Command1_Click()
 
 void Form2::CheckoutButton_Click()
 {
-    const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
-    if (total <= 0) {
-        design::reportError(this, total == 0 ? QStringLiteral("总计为 0，没有要结账的订单。")
-                                             : QStringLiteral("总计小于 0，不能结账。"));
+    const std::variant<journal::Fen, QString> taken = payment::amountToTake(own("L7")->text());
+    if (const QString *refused = std::get_if<QString>(&taken)) {
+        design::reportError(this, *refused);
         return;
     }
+    const journal::Fen total = std::get<journal::Fen>(taken);
     sendToKitchen(false);  // what the kitchen has not had goes first; a failure is told
     payment::ShopSettings shop = payment::loadShop();
     payment::PaymentWindow window(total, shop, this);

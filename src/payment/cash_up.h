@@ -21,7 +21,8 @@ QList<Fen> drawerDenominations();
 
 // Everything but the count: the figures of `orders` (those since the last
 // 交班), the methods listed in `methods`' order (then any other found),
-// starting from `openingFloat`.
+// starting from `openingFloat`. The counted cash is left for the cashier to
+// count (countCash): nothing is taken as counted.
 journal::CashUp cashUpFigures(const QList<journal::Order> &orders, Fen openingFloat,
                               const QStringList &methods);
 
@@ -33,7 +34,17 @@ void countCash(journal::CashUp &cashUp, const QList<QPair<Fen, int>> &counts);
 // "长款 2", "短款 2" or "无差额".
 QString differenceText(Fen difference);
 
-// The 交班 as printed, lines short enough for an 80 mm roll: `header` above.
-QString cashUpText(const journal::CashUp &cashUp, const QStringList &header = {});
+// What a 交班's text shows besides its figures.
+struct CashUpSlip {
+    QStringList header;                   // the shop's lines, above
+    bool counted = true;                  // false: the drawer is not counted yet
+    std::optional<QList<journal::OpenOrder>> open;  // the orders still put aside, listed below
+};
+
+// The 交班 as printed, lines short enough for an 80 mm roll. Each paid,
+// unpaid and voided count goes with its orders' 合计, as in the day's
+// figures; 折扣 and 抹零 lead from it to the 营业额 (应收), taken by the
+// methods listed.
+QString cashUpText(const journal::CashUp &cashUp, const CashUpSlip &slip = {});
 
 }  // namespace payment

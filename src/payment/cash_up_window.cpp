@@ -24,6 +24,8 @@ namespace payment {
 
 namespace {
 
+const QString notCounted = QStringLiteral("请先点清抽屉里的现金：输入实点现金，或按面额点数。");
+
 QLineEdit *amountField(QWidget *parent, const QString &name, const QString &spokenAs, Fen value)
 {
     auto *e = new QLineEdit(yuanText(value), parent);
@@ -64,7 +66,11 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     m_float->setReadOnly(!firstCashUp);
     m_float->setToolTip(firstCashUp ? QStringLiteral("第一次交班：请输入开始营业时抽屉里的备用金。")
                                     : QStringLiteral("上次交班留下的备用金。"));
-    m_counted = amountField(this, QStringLiteral("CountedTotal"), QStringLiteral("实点现金合计"), figures.expectedCash);
+    // The drawer is counted, never taken as it should be: the field starts
+    // empty, and "交班并打印" waits for it.
+    m_counted = amountField(this, QStringLiteral("CountedTotal"), QStringLiteral("实点现金合计"), 0);
+    m_counted->clear();
+    m_counted->setPlaceholderText(QStringLiteral("请点数后输入"));
     m_floatLeft = amountField(this, QStringLiteral("FloatLeft"), QStringLiteral("留作备用金"), figures.openingFloat);
 
     auto *notes = new QGridLayout;
@@ -103,6 +109,7 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     m_confirm->setObjectName(QStringLiteral("CashUpButton"));
     m_confirm->setMinimumHeight(40);
     m_confirm->setDefault(true);
+    m_confirm->setAccessibleName(QStringLiteral("交班并打印"));
     auto *cancel = new QPushButton(QStringLiteral("取消"), this);
     cancel->setObjectName(QStringLiteral("CancelButton"));
     cancel->setMinimumHeight(40);
@@ -131,24 +138,23 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     (firstCashUp ? m_float : m_counted)->selectAll();
 }
 
+bool CashUpWindow::counted() const
+{
+    return !m_counted->text().trimmed().isEmpty();
+}
+
 bool CashUpWindow::cashUp(journal::CashUp &out, QString *why) const
 {
-    auto read = [why](QLineEdit *field, const QString &what, Fen &into) {
-        const std::optional<Fen> value = parseYuan(field->text());
-        if (!value && why)
-            *why = QStringLiteral("%1“%2”无效：请输入金额，最多两位小数。").arg(what, field->text());
-        if (value)
-            into = *value;
-        return value.has_value();
-    };
-    out = m_figures;
-    Fen openingFloat = 0, counted = 0, left = 0;
-    if (!read(m_float, QStringLiteral("备用金"), openingFloat) ||
-        !read(m_counted, QStringLiteral("实点现金"), counted) ||
-        !read(m_floatLeft, QStringLiteral("留作备用金"), left))
+    if (!figuresNow(out, why))
         return false;
-    out.openingFloat = openingFloat;
-    out.expectedCash = out.openingFloat + out.cashTaken - out.changeGiven;
+    if (!counted()) {
+        if (why)
+            *why = notCounted;
+        return false;
+    }
+    Fen counted = 0;
+    if (!readAmount(m_counted, QStringLiteral("实点现金"), counted, why))
+        return false;
     if (m_countedByNotes) {
         QList<QPair<Fen, int>> counts;
         const QList<Fen> values = drawerDenominations();
@@ -158,13 +164,35 @@ bool CashUpWindow::cashUp(journal::CashUp &out, QString *why) const
     } else {
         countCash(out, counted);
     }
-    out.floatLeft = left;
-    if (left > out.countedCash) {
+    if (out.floatLeft > out.countedCash) {
         if (why)
             *why = QStringLiteral("留作备用金（%1 元）不能多于实点现金（%2 元）。")
-                       .arg(yuanText(left), yuanText(out.countedCash));
+                       .arg(yuanText(out.floatLeft), yuanText(out.countedCash));
         return false;
     }
+    return true;
+}
+
+bool CashUpWindow::readAmount(QLineEdit *field, const QString &what, Fen &into, QString *why)
+{
+    const std::optional<Fen> value = parseYuan(field->text());
+    if (!value && why)
+        *why = QStringLiteral("%1“%2”无效：请输入金额，最多两位小数。").arg(what, field->text());
+    if (value)
+        into = *value;
+    return value.has_value();
+}
+
+bool CashUpWindow::figuresNow(journal::CashUp &out, QString *why) const
+{
+    out = m_figures;
+    Fen openingFloat = 0, left = 0;
+    if (!readAmount(m_float, QStringLiteral("备用金"), openingFloat, why) ||
+        !readAmount(m_floatLeft, QStringLiteral("留作备用金"), left, why))
+        return false;
+    out.openingFloat = openingFloat;
+    out.expectedCash = out.openingFloat + out.cashTaken - out.changeGiven;
+    out.floatLeft = left;
     return true;
 }
 
@@ -186,13 +214,23 @@ void CashUpWindow::refresh()
         m_floatLeft->setText(m_float->text());
     journal::CashUp now;
     QString why;
-    const bool readable = cashUp(now, &why);
-    m_shown->setPlainText(cashUpText(readable ? now : m_figures));
-    const QString difference = readable ? differenceText(now.difference) : QStringLiteral("金额有误");
+    const bool readable = figuresNow(now, &why);
+    const bool complete = readable && counted() && cashUp(now, &why);
+    CashUpSlip slip;
+    slip.counted = complete;
+    m_shown->setPlainText(cashUpText(readable ? now : m_figures, slip));
+    const QString difference = complete ? differenceText(now.difference)
+                               : !readable || counted() ? QStringLiteral("金额有误")
+                                                        : QStringLiteral("未点数");
     if (m_difference->text() != difference) {
         m_difference->setText(difference);
         m_difference->setAccessibleName(QStringLiteral("差额 ") + difference);
     }
+    // Until the drawer is counted there is nothing to hand over.
+    m_confirm->setEnabled(counted() && !m_recording);
+    const QString waiting = counted() ? QString() : notCounted;
+    m_confirm->setToolTip(waiting);
+    m_confirm->setAccessibleDescription(waiting);
 }
 
 void CashUpWindow::showOpenOrders(const QList<journal::OpenOrder> &open)
@@ -237,7 +275,8 @@ void CashUpWindow::confirm()
         if (ask.clickedButton() != go)
             return;
     }
-    m_confirm->setEnabled(false);  // one 交班 per press, while the journal writes it
+    m_recording = true;  // one 交班 per press, while the journal writes it
+    m_confirm->setEnabled(false);
     QPointer<CashUpWindow> self(this);
     till::askJournal<std::optional<journal::CashUp>>(
         this,
@@ -249,13 +288,14 @@ void CashUpWindow::confirm()
         [self, why = QString()](std::optional<journal::CashUp> recorded) {
             if (!self)
                 return;
-            self->m_confirm->setEnabled(true);
+            self->m_recording = false;
+            self->refresh();
             if (!recorded) {
                 design::reportError(self, QStringLiteral("交班未能记入营业记录，请稍后再试。"));
                 return;
             }
             QWidget *owner = self->parentWidget();
-            const QString text = cashUpText(*recorded, self->m_shop.headerLines());
+            const QString text = cashUpText(*recorded, {self->m_shop.headerLines(), true, self->m_openOrders});
             auto tell = [owner](const QString &failure) {
                 design::reportError(owner, QStringLiteral("交班单打印失败：%1\n交班已经记下。").arg(failure));
             };

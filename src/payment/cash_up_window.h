@@ -28,8 +28,10 @@ public:
                  QWidget *parent = nullptr);
 
     // The 交班 as the window now stands; false (and `why`) for a field that
-    // cannot be read.
+    // cannot be read, or a drawer not counted yet.
     bool cashUp(journal::CashUp &out, QString *why) const;
+    // The counted cash has been typed, or counted note by note.
+    bool counted() const;
     void confirm();  // "交班并打印"
 
     // The orders put aside now, as the journal lists them.
@@ -38,6 +40,9 @@ public:
 private:
     void refresh();
     void countsChanged();
+    // Everything but the count, as the fields stand.
+    bool figuresNow(journal::CashUp &out, QString *why) const;
+    static bool readAmount(QLineEdit *field, const QString &what, journal::Fen &into, QString *why);
 
     journal::CashUp m_figures;
     ShopSettings m_shop;
@@ -52,6 +57,7 @@ private:
     QPushButton *m_confirm = nullptr;
     bool m_countedByNotes = false;
     bool m_floatLeftTyped = false;
+    bool m_recording = false;
 };
 
 // Reads what is needed from the journal (off the GUI thread) and opens the

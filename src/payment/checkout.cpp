@@ -1,5 +1,6 @@
 #include "payment/checkout.h"
 
+#include "common/caption_number.h"
 #include "payment/shop_settings.h"
 
 #include <QRegularExpression>
@@ -16,7 +17,7 @@ std::optional<qint64> parseFixed(QString text, int decimals)
     text = text.trimmed();
     text.replace(u'。', u'.');
     text.replace(u'．', u'.');
-    static const QRegularExpression number(QStringLiteral("^(\\d{1,9})?(?:\\.(\\d*))?$"));
+    static const QRegularExpression number(QStringLiteral("^(\\d{1,15})?(?:\\.(\\d*))?$"));
     const QRegularExpressionMatch match = number.match(text);
     if (text.isEmpty() || text == QLatin1String(".") || !match.hasMatch())
         return std::nullopt;
@@ -34,6 +35,24 @@ std::optional<qint64> parseFixed(QString text, int decimals)
 std::optional<Fen> parseYuan(QString text)
 {
     return parseFixed(std::move(text), 2);
+}
+
+std::variant<Fen, QString> amountToTake(const QString &caption)
+{
+    const std::optional<double> value = captionValue(caption);
+    bool exact = true;
+    const std::optional<qint64> fen = value ? captionFen(*value, &exact) : std::nullopt;
+    if (!fen)
+        return QStringLiteral("总计“%1”太大，无法按分记账，不能结账。").arg(caption);
+    if (*fen == 0 && exact)
+        return QStringLiteral("总计为 0，没有要结账的订单。");
+    if (*value < 0)
+        return QStringLiteral("总计小于 0，不能结账。");
+    if (!exact)
+        return QStringLiteral("总计 %1 元有不足一分的零头，无法按分收款，不能结账。\n"
+                              "请把单价或数量改成能算到分的数（例如单价最多两位小数）后再结账。")
+            .arg(captionText(*value));
+    return *fen;
 }
 
 QString yuanText(Fen fen)
@@ -82,7 +101,9 @@ Due dueOf(Fen total, const Discount &discount, const Rounding &rounding)
     switch (discount.kind) {
     case Discount::Rate:
         // What is paid, rounded to the 分 half up; the rest is the discount.
-        due.discount = due.total - (due.total * discount.perMille + 500) / 1000;
+        // Split at the thousands so that no 合计 a caption holds overflows.
+        due.discount = due.total - (due.total / 1000 * discount.perMille +
+                                    (due.total % 1000 * discount.perMille + 500) / 1000);
         break;
     case Discount::Amount:
         due.discount = discount.amount;

@@ -16,10 +16,16 @@ namespace payment {
 using journal::Fen;
 
 // "40.5" -> 4050, "12。5" -> 1250, "0.05" -> 5; empty, negative, more than two
-// decimals or anything else -> nullopt.
+// decimals, 10^15 元 or more, or anything else -> nullopt.
 std::optional<Fen> parseYuan(QString text);
 // 4050 -> "40.5", 4000 -> "40", 5 -> "0.05", -200 -> "-2".
 QString yuanText(Fen fen);
+
+// The main window's 总计 caption as the 合计 结账 takes, exactly in 分 as the
+// caption shows it; or, in Chinese, why it cannot be taken: nothing to
+// take, below 0, too large to count in 分, or a part of a 分 that no payment
+// can hold ("10.555").
+std::variant<Fen, QString> amountToTake(const QString &caption);
 
 struct Discount {
     enum Kind { None, Rate, Amount } kind = None;

@@ -1,6 +1,7 @@
 #include "shell/takings_command.h"
 
 #include "journal/journal.h"
+#include "payment/shop_settings.h"
 
 #include <QDate>
 #include <QDir>
@@ -49,7 +50,7 @@ CommandLineAnswer answerTakings(const QStringList &arguments)
     if (!summary)
         return failure(journal.error(), QStringLiteral("cannot read the takings journal %1")
                                             .arg(journal.databasePath()));
-    return CommandLineAnswer{journal::summaryText(*summary).toStdString(), 0};
+    return CommandLineAnswer{journal::summaryText(*summary, payment::loadShop().headerLines()).toStdString(), 0};
 }
 
 namespace {

@@ -597,9 +597,11 @@ void TakingsWindow::showSelectedBill()
     const bool hasBill = index >= 0 && !reprintText(m_orders[index]).isEmpty();
     m_reprint->setEnabled(hasBill);
     m_reprint->setToolTip(index >= 0 && !hasBill ? QStringLiteral("该订单没有清单") : QString());
-    const bool voided = index >= 0 && m_orders[index].status == journal::OrderStatus::Voided;
-    m_void->setEnabled(index >= 0 && !voided);
-    m_void->setToolTip(voided ? QStringLiteral("该订单已作废") : QString());
+    // Said where the owner looks: on the button, and to a screen reader.
+    const QString noVoid = index >= 0 ? journal::whyNotVoidable(m_orders[index]) : QString();
+    m_void->setEnabled(index >= 0 && noVoid.isEmpty());
+    m_void->setToolTip(noVoid);
+    m_void->setAccessibleDescription(noVoid);
 }
 
 void TakingsWindow::reprintSelected()
@@ -614,7 +616,23 @@ void TakingsWindow::reprintSelected()
 
 void TakingsWindow::printDaySummary()
 {
-    printTelling(this, journal::summaryText(m_summary));
+    // The figures shown, with the day's 交班 read for their differences and
+    // the shop's header above.
+    struct CashUps {
+        std::optional<QList<journal::CashUp>> list;
+        QString why;
+    };
+    const QDate day = m_summary.day;
+    m_service.run<CashUps>(
+        this, [day](journal::Journal &j) { return CashUps{j.cashUpsOf(day), j.error()}; },
+        [this, summary = m_summary](CashUps read) mutable {
+            if (!read.list) {
+                design::reportError(this, QStringLiteral("无法读取交班记录，日结没有打印：%1").arg(read.why));
+                return;
+            }
+            summary.cashUps = *read.list;
+            printTelling(this, journal::summaryText(summary, payment::loadShop().headerLines()));
+        });
 }
 
 void TakingsWindow::reportOutcome(bool ok, const QString &why, const QString &success)
@@ -634,8 +652,8 @@ void TakingsWindow::voidSelected()
         return;
     }
     const Order &order = m_orders[index];
-    if (order.status == journal::OrderStatus::Voided) {
-        design::reportError(this, QStringLiteral("这一单已经作废过了。"));
+    if (const QString refused = journal::whyNotVoidable(order); !refused.isEmpty()) {
+        design::reportError(this, refused);
         return;
     }
     const qint64 id = order.id;

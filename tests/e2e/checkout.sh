@@ -109,7 +109,8 @@ xdotool type 276
 xdotool key Return            # 交班并打印
 wait_window_gone '^交班$'
 cups_wait_jobs 3 || fail "the cash-up did not reach the printer"
-receipt_has 3 老王面馆 '已结账 2单 128元' '未结账 1单 12元' '现金 78' '微信 50' '抹零合计 0.5' \
+receipt_has 3 老王面馆 '已结账 2单 合计 128.5元' '抹零合计 0.5' '营业额（应收） 128元' '现金 78' '微信 50' \
+    '未结账 1单 合计 12元' '挂单 0张 合计 0元' \
     '备用金 200' '收现金 88' '找零 10' '应有现金 278' '实点现金 276' '短款 2' '留作备用金 200'
 expect_on_paper "$(cups_job_file 3)" 226.77 11.34 215.43 fit
 cp "$(cups_job_file 3)" "$E2E_OUTPUT/cash-up.pdf"

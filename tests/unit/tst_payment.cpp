@@ -3,7 +3,9 @@
 // journal gets, and the figures of a 交班.
 
 #include "main_window/form2.h"
+#include "common/caption_number.h"
 #include "payment/cash_up.h"
+#include "payment/cash_up_window.h"
 #include "payment/checkout.h"
 #include "payment/payment_window.h"
 #include "payment/receipt.h"
@@ -24,6 +26,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -87,7 +90,10 @@ private slots:
     void settling_data();
     void settling();
     void amountsAsTyped();
+    void totalTakenToTheFen_data();
+    void totalTakenToTheFen();
     void cashUpCountsTheDrawer();
+    void cashUpWaitsForTheCount();
     void paymentWindowAsTheCashierWorksIt();
     void receiptCarriesShopNumberMethodsAndChange();
     void orderInProgressBecomesTheJournalsOrder();
@@ -116,6 +122,9 @@ void TstPayment::settling_data()
                                                           << "现金:3564" << Fen(3564) << "现金:3564" << Fen(0);
     QTest::newRow("9折 of 10.55 rounds half up to the 分") << Fen(1055) << 900 << Fen(0) << int(Rounding::None)
                                                        << "现金:950" << Fen(950) << "现金:950" << Fen(0);
+    QTest::newRow("9折 of the largest 合计 a caption holds") << Fen(99999999999999900) << 900 << Fen(0) << int(Rounding::None)
+                                                         << "微信:89999999999999910" << Fen(89999999999999910)
+                                                         << "微信:89999999999999910" << Fen(0);
     QTest::newRow("抹零 to the 角") << Fen(4057) << 0 << Fen(0) << int(Rounding::ToJiao) << "现金:10000"
                                   << Fen(4050) << "现金:4050" << Fen(5950);
     QTest::newRow("split with change from the cash") << Fen(8800) << 0 << Fen(0) << int(Rounding::None)
@@ -175,13 +184,57 @@ void TstPayment::amountsAsTyped()
     QCOMPARE(yuanText(4050), QStringLiteral("40.5"));
     QCOMPARE(yuanText(5), QStringLiteral("0.05"));
     QCOMPARE(quickAmounts(3800), (QList<Fen>{3800, 4000, 5000, 10000}));
+    // As large as a caption writes without an exponent, to the 分.
+    QCOMPARE(parseYuan(QStringLiteral("999999999999999.99")), std::optional<Fen>(99999999999999999));
+    QVERIFY(!parseYuan(QStringLiteral("1000000000000000")));
+}
+
+void TstPayment::totalTakenToTheFen_data()
+{
+    // The main window's 总计 caption; what 结账 takes in 分, or -1 and the
+    // refusal.
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<Fen>("fen");
+    QTest::addColumn<QString>("refusal");
+    QTest::newRow("40.5") << "40.5" << Fen(4050) << "";
+    QTest::newRow("99,999,990 gains no 分") << "99999990" << Fen(9999999000) << "";
+    QTest::newRow("5,000,000.07") << "5000000.07" << Fen(500000007) << "";
+    QTest::newRow("12,345,678,901.23") << "12345678901.23" << Fen(1234567890123) << "";
+    QTest::newRow("the largest without an exponent") << "999999999999999" << Fen(99999999999999900) << "";
+    QTest::newRow("an exponent") << "1E+15" << Fen(-1) << "太大";
+    QTest::newRow("out of range") << "溢出" << Fen(-1) << "为 0";
+    QTest::newRow("beyond a double") << "1E999" << Fen(-1) << "太大";
+    QTest::newRow("a part of a 分") << "10.555" << Fen(-1) << "不足一分";
+    QTest::newRow("a part of a 分 a double holds below") << "1.005" << Fen(-1) << "不足一分";
+    QTest::newRow("a tenth of a 分 only") << "0.001" << Fen(-1) << "不足一分";
+    QTest::newRow("nothing") << "0" << Fen(-1) << "总计为 0";
+    QTest::newRow("below 0") << "-5" << Fen(-1) << "小于 0";
+}
+
+void TstPayment::totalTakenToTheFen()
+{
+    QFETCH(QString, caption);
+    QFETCH(Fen, fen);
+    QFETCH(QString, refusal);
+    const std::variant<Fen, QString> taken = amountToTake(caption);
+    if (fen < 0) {
+        QVERIFY(std::holds_alternative<QString>(taken));
+        QVERIFY2(std::get<QString>(taken).contains(refusal), qPrintable(std::get<QString>(taken)));
+        return;
+    }
+    QCOMPARE(std::get<Fen>(taken), fen);
+    // Every record of the order reads its caption amounts the same way.
+    QCOMPARE(journal::toFen(*captionValue(caption)), fen);
+    // A sum as the windows make it: 0.1 + 0.2 is the 0.3 its caption shows.
+    if (fen < Fen(100000000000000))
+        QCOMPARE(captionFen(*captionValue(caption) + 0.1 + 0.2), std::optional<qint64>(fen + 30));
 }
 
 void TstPayment::cashUpCountsTheDrawer()
 {
     journal::Order unpaid;
     unpaid.grandTotal = 20;
-    journal::Order voided = paidOrder(QStringLiteral("v"), 1000, 0, QStringLiteral("现金:1000"), 1000);
+    journal::Order voided = paidOrder(QStringLiteral("v"), 1000, 50, QStringLiteral("现金:950"), 1000);
     voided.status = journal::OrderStatus::Voided;
     const QList<journal::Order> orders{
         paidOrder(QStringLiteral("1"), 4050, 50, QStringLiteral("现金:4000"), 5000),
@@ -191,6 +244,7 @@ void TstPayment::cashUpCountsTheDrawer()
     QCOMPARE(up.unpaidCount, 1);
     QCOMPARE(up.unpaidTotal, Fen(2000));
     QCOMPARE(up.voidedCount, 1);
+    QCOMPARE(up.voidedTotal, Fen(1000));  // its 合计, as the day's figures count it
     QCOMPARE(up.paidTotal, Fen(12800));
     QCOMPARE(up.roundings, Fen(50));
     QCOMPARE(partsText(up.byMethod), QStringLiteral("现金:7800 微信:5000 支付宝:0 银行卡:0"));
@@ -202,7 +256,61 @@ void TstPayment::cashUpCountsTheDrawer()
     countCash(up, QList<QPair<Fen, int>>{{10000, 2}, {5000, 1}, {1000, 2}, {100, 5}, {10, 3}});
     QCOMPARE(up.countedCash, Fen(27530));
     QCOMPARE(differenceText(up.difference), QStringLiteral("短款 2.7"));
-    QVERIFY(cashUpText(up).contains(QStringLiteral("短款 2.7")));
+    // Each figure under its own name: the paid orders' 合计, then 折扣 and
+    // 抹零 down to the 营业额 (应收); the orders still put aside listed.
+    const QList<journal::OpenOrder> open{{QStringLiteral("a"), QStringLiteral("3号桌"), {}, 4050, 3, "{}"},
+                                         {QStringLiteral("b"), QStringLiteral("外卖\n王"), {}, 2200, 3, "{}"}};
+    const QStringList slip = cashUpText(up, {{QStringLiteral("老王面馆")}, true, open}).split(QStringLiteral("\r\n"));
+    for (const char *line : {"老王面馆", "已结账 2单  合计 128.5元", "抹零合计  0.5", "营业额（应收）  128元",
+                             "未结账 1单  合计 20元", "已作废 1单  合计 10元", "短款 2.7", "挂单 2张  合计 62.5元",
+                             "  3号桌  40.5元", "  外卖 王  22元"})
+        QVERIFY2(slip.contains(QString::fromUtf8(line)), line);
+}
+
+void TstPayment::cashUpWaitsForTheCount()
+{
+    // The first 交班: 备用金 200 typed, 304.4 in cash taken. The drawer is
+    // counted, never taken to hold what it should.
+    journal::CashUp figures = cashUpFigures({paidOrder(QStringLiteral("1"), 30440, 0, QStringLiteral("现金:30440"), 30440)},
+                                            0, standardMethods());
+    CashUpWindow window(figures, true, ShopSettings{});
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *openingFloat = window.findChild<QLineEdit *>(QStringLiteral("OpeningFloat"));
+    auto *counted = window.findChild<QLineEdit *>(QStringLiteral("CountedTotal"));
+    auto *confirm = window.findChild<QPushButton *>(QStringLiteral("CashUpButton"));
+    auto *difference = window.findChild<QLabel *>(QStringLiteral("DifferenceValue"));
+    QCOMPARE(QApplication::focusWidget(), openingFloat);
+    QTest::keyClicks(openingFloat, QStringLiteral("200"));
+    QCOMPARE(counted->text(), QString());
+    QVERIFY(!confirm->isEnabled());
+    QVERIFY(confirm->toolTip().contains(QStringLiteral("实点现金")));
+    QCOMPARE(confirm->accessibleDescription(), confirm->toolTip());
+    QCOMPARE(difference->text(), QStringLiteral("未点数"));
+    journal::CashUp up;
+    QString why;
+    QVERIFY(!window.cashUp(up, &why));
+    QVERIFY2(why.contains(QStringLiteral("实点现金")), qPrintable(why));
+    QTest::keyClick(openingFloat, Qt::Key_Return);  // the default button waits too
+    QCOMPARE(window.result(), int(QDialog::Rejected));
+    QVERIFY(window.isVisible());
+
+    // Typed: 502.4 against 504.4.
+    QTest::keyClicks(counted, QStringLiteral("502.4"));
+    QVERIFY(confirm->isEnabled());
+    QCOMPARE(confirm->accessibleDescription(), QString());
+    QVERIFY(window.cashUp(up, &why));
+    QCOMPARE(up.expectedCash, Fen(50440));
+    QCOMPARE(difference->text(), QStringLiteral("短款 2"));
+    counted->selectAll();
+    QTest::keyClick(counted, Qt::Key_Delete);  // taken back: not counted any more
+    QVERIFY(!confirm->isEnabled());
+    // Counted note by note: 5 x 100 元.
+    window.findChild<QSpinBox *>(QStringLiteral("Count1"))->setValue(5);
+    QCOMPARE(counted->text(), QStringLiteral("500"));
+    QVERIFY(confirm->isEnabled());
+    QVERIFY(window.cashUp(up, &why));
+    QCOMPARE(up.difference, Fen(-440));
 }
 
 void TstPayment::paymentWindowAsTheCashierWorksIt()
@@ -333,9 +441,9 @@ void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()
     {
         Program program;
         form2().showForm();
-        auto sell = [](int times) {
+        auto sell = [](int times, const QString &price = QStringLiteral("6")) {
             OrderSheet &sheet = testsupport::openCategory(1);
-            testsupport::set(sheet, sheet::dishRows()[0].smallPrice, QStringLiteral("6"));
+            testsupport::set(sheet, sheet::dishRows()[0].smallPrice, price);
             testsupport::press(sheet, sheet::dishRows()[0].buttons[1].name, times);
             testsupport::press(sheet, QStringLiteral("Command2"));
         };
@@ -346,15 +454,27 @@ void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()
         QVERIFY2(told.contains(QStringLiteral("总计为 0")), qPrintable(told));
 
         sell(2);  // 12
-        auto pay = [](QWidget *dialog) {
-            if (auto *window = qobject_cast<PaymentWindow *>(dialog)) {
-                window->cashField()->setText(QStringLiteral("20"));
-                window->confirm();
-            }
+        QString shownTotal;
+        auto payWith = [&shownTotal](const QString &cashGiven) {
+            return [&shownTotal, cashGiven](QWidget *dialog) {
+                if (auto *window = qobject_cast<PaymentWindow *>(dialog)) {
+                    shownTotal = window->findChild<QLabel *>(QStringLiteral("TotalValue"))->text();
+                    window->cashField()->setText(cashGiven);
+                    window->confirm();
+                }
+            };
         };
+        const auto pay = payWith(QStringLiteral("20"));
         QCOMPARE(testsupport::answerModals(pay, [] { testsupport::pressMain(QStringLiteral("CheckoutButton")); }), 1);
         QCOMPARE(testsupport::mainText(QStringLiteral("L7")), QStringLiteral("0"));  // cleared as 一键归零 does
         QCOMPARE(orderSheet(1).subtotal(), QStringLiteral("0"));
+
+        // 99,999,990 taken as the main window shows it, to the 分: 10 back
+        // from 100,000,000.
+        sell(1, QStringLiteral("99999990"));
+        QCOMPARE(testsupport::answerModals(payWith(QStringLiteral("100000000")),
+                                           [] { testsupport::pressMain(QStringLiteral("CheckoutButton")); }), 1);
+        QCOMPARE(shownTotal, QStringLiteral("99999990"));
 
         sell(1);  // 6, cleared unpaid
         testsupport::pressMain(QStringLiteral("Command1"));
@@ -363,12 +483,14 @@ void TstPayment::mainWindowTakesTheMoneyAndRecordsIt()
     }
     journal::Journal reader(journal::defaultFolder(), journal::Journal::Mode::Reading);
     const QList<journal::Order> orders = reader.ordersOf(QDate::currentDate()).value_or(QList<journal::Order>{});
-    QCOMPARE(orders.size(), 2);
+    QCOMPARE(orders.size(), 3);
     QCOMPARE(orders[0].status, journal::OrderStatus::Paid);
     QCOMPARE(partsText(orders[0].payment->parts), QStringLiteral("现金:1200"));
     QCOMPARE(orders[0].payment->change, Fen(800));
-    QCOMPARE(orders[1].status, journal::OrderStatus::Unpaid);
-    QCOMPARE(orders[1].grandTotal, 6.0);
+    QCOMPARE(orders[1].payment->total, Fen(9999999000));
+    QCOMPARE(orders[1].payment->change, Fen(1000));
+    QCOMPARE(orders[2].status, journal::OrderStatus::Unpaid);
+    QCOMPARE(orders[2].grandTotal, 6.0);
     QVERIFY(orders[0].receiptNumber < orders[1].receiptNumber);
 }
 

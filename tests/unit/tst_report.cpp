@@ -149,6 +149,14 @@ void TstReport::figuresAddUp_data()
     QTest::newRow("parts short of 应收: the rest unassigned")
         << QList<Order>{paid(order("15:00:00", {line(1, QStringLiteral("汤"), 1, 0, 10)}), {{QStringLiteral("现金"), 600}})}
         << QStringList{"营业额 10元", "现金 6元", "未记方式 4元"};
+    // Sold as 炒菜, renamed 小炒 and sold again, then a noodles-only order
+    // that names no other category.
+    Order stirFry = order("10:00:00", {line(2, QStringLiteral("宫保鸡丁"), 1, 0, 28)});
+    stirFry.categoryNames[1] = QStringLiteral("炒菜");
+    Order renamed = order("11:00:00", {line(2, QStringLiteral("回锅肉"), 0, 1, 80)});
+    renamed.categoryNames[1] = QStringLiteral("小炒");
+    QTest::newRow("each category under the latest name it was sold under")
+        << QList<Order>{stirFry, renamed, unpaid()} << QStringList{"小炒 108元", "面条 20元"};
     QList<Order> small;
     for (int i = 0; i < 300; ++i)
         small << order("10:00:00", {line(1, QStringLiteral("茶"), 1, 0, 3.3)});
@@ -200,9 +208,11 @@ void TstReport::figuresAddUp()
 
 void TstReport::slipOfADay()
 {
-    // The category names of the day's latest order; an unnamed category
-    // with sales and a named one without; a dish name over two lines; a day
-    // whose only order has no lines has no rule for the dishes.
+    // Each category under the latest name an order used it under; an
+    // unnamed category with sales and a named one without; a dish name over
+    // two lines; a day whose only order has no lines has no rule for the
+    // dishes. The shop's header above; each 交班 of the day with its
+    // difference.
     Order first = order("10:00:00", {line(1, QStringLiteral("牛肉\r\n面"), 1, 0, 6), line(2, QStringLiteral("汤"), 1, 0, 5)});
     first.categoryNames = {QStringLiteral("旧名"), QString(), QStringLiteral("包子")};
     first.categoryTotals = {6, 5};
@@ -213,10 +223,19 @@ void TstReport::slipOfADay()
                             "已结账 0笔 0元\n折扣 0元\n抹零 0元\n未结账 2笔 19元\n已作废 0笔 0元\n"
                             "----------------\n面条 14元\n类别2 5元\n包子 0元\n----------------\n"
                             "牛肉 面 1小份 1大份 14元\n汤 1小份 0大份 5元\n"));
-    QCOMPARE(summaryText(summarize(day, {old()})),
-             QStringLiteral("营业日结 2026-12-07\n订单数 1\n营业额 0元\n----------------\n"
+    DaySummary withCashUps = summarize(day, {old()});
+    for (const auto &[id, time, difference] : {std::tuple{1, "14:05", -200}, {2, "21:30", 50}, {3, "23:00", 0}}) {
+        CashUp up;
+        up.id = id;
+        up.at = QDateTime(day, QTime::fromString(QString::fromLatin1(time)));
+        up.difference = difference;
+        withCashUps.cashUps.append(up);
+    }
+    QCOMPARE(summaryText(withCashUps, {QStringLiteral("老王面馆"), QStringLiteral("人民路 8 号")}),
+             QStringLiteral("老王面馆\n人民路 8 号\n营业日结 2026-12-07\n订单数 1\n营业额 0元\n----------------\n"
                             "已结账 0笔 0元\n折扣 0元\n抹零 0元\n未结账 1笔 0元\n已作废 0笔 0元\n"
-                            "----------------\n面条 0元\n"));
+                            "----------------\n面条 0元\n----------------\n"
+                            "交班 第1次 14:05 短款 2元\n交班 第2次 21:30 长款 0.5元\n交班 第3次 23:00 无差额\n"));
 }
 
 void TstReport::csvCells()
