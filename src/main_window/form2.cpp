@@ -365,7 +365,8 @@ void Form2::CheckoutButton_Click()
                                              : QStringLiteral("总计小于 0，不能结账。"));
         return;
     }
-    sendToKitchen(false);  // what the kitchen has not had goes first; a failure is told
+    if (!kitchenHasItAllBeforePaying())
+        return;
     payment::ShopSettings shop = payment::loadShop();
     payment::PaymentWindow window(total, shop, this);
     if (window.exec() != QDialog::Accepted)

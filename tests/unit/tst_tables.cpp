@@ -1,9 +1,11 @@
 // Several tables at once: an order put aside under a name (挂单) comes back
 // (取单) into the sheets and the main window as it was, a name in use is
 // refused, a price changed meanwhile is told once, and an order on the
-// windows is put aside first or left alone.
+// windows is put aside first or left alone. A 结账 whose kitchen ticket did
+// not print stops before the payment and asks.
 
 #include "main_window/form2.h"
+#include "payment/shop_settings.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
@@ -92,6 +94,11 @@ class TstTables : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // No print service: a CUPS server that is not there.
+        qputenv("CUPS_SERVER", QByteArray("/nonexistent/tavelko-test/cups.sock"));
+    }
     void init()
     {
         clearStore();
@@ -100,6 +107,8 @@ private slots:
     void aNameInUseIsRefused();
     void aPriceChangedWhileAsideIsToldOnce();
     void bringingBackOverAnOrderAsksFirst();
+    void checkoutWithATicketNotPrintedAsks_data();
+    void checkoutWithATicketNotPrintedAsks();
 };
 
 void TstTables::aNameInUseIsRefused()
@@ -191,6 +200,40 @@ void TstTables::bringingBackOverAnOrderAsksFirst()
     QCOMPARE(run(script, QStringLiteral("RecallButton")), 1);
     QCOMPARE(quantity(1), QStringLiteral("4"));
     QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("40"));
+    program.end();
+    settleQuitRequest();
+}
+
+void TstTables::checkoutWithATicketNotPrintedAsks_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("asked");    // how often 厨房单没有打印 asked
+    QTest::addColumn<bool>("paying");  // the 结账 window opened (and is cancelled)
+    QTest::newRow("取消") << QStringList{"button:取消"} << 1 << false;
+    QTest::newRow("重试, then 取消") << QStringList{"button:重试", "button:取消"} << 2 << false;
+    QTest::newRow("仍然结账") << QStringList{"button:仍然结账", "cancel"} << 1 << true;
+}
+
+void TstTables::checkoutWithATicketNotPrintedAsks()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(int, asked);
+    QFETCH(bool, paying);
+    payment::ShopSettings shop;
+    shop.kitchenPrinter = QStringLiteral("厨房");
+    QVERIFY(payment::saveShop(shop).isEmpty());
+    Program program;
+    program.openOrders().load({});
+    form2().showForm();
+    sell(1, QStringLiteral("10"), 1);
+    Script script{answers, {}};
+    QCOMPARE(run(script, QStringLiteral("CheckoutButton")), asked + int(paying));
+    QCOMPARE(script.told.size(), asked);
+    for (const QString &told : std::as_const(script.told))
+        QVERIFY2(told.startsWith(QStringLiteral("厨房单没有打印：")), qPrintable(told));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("10"));  // not paid: still on the windows
+    // A ticket that never reached the spooler used no number.
+    QCOMPARE(payment::upcomingKitchenTicketNumber(QDate::currentDate()), 1);
     program.end();
     settleQuitRequest();
 }
