@@ -17,6 +17,7 @@
 #include "till/open_orders.h"
 #include "till/order_in_progress.h"
 
+#include <QDebug>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -232,8 +233,10 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
             order->setSentToKitchen(before);
             design::reportError(this, QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why));
         } else {
-            design::reportError(this, QStringLiteral("后厨单没有打印：%1\n那一单已经不在窗口上，厨房没有收到这些菜，请告诉厨房：\n%2")
-                                          .arg(why, lines.join(u'\n')));
+            const QString missed = QStringLiteral("后厨单没有打印：%1\n那一单已经不在窗口上，厨房没有收到这些菜，请告诉厨房：\n%2")
+                                       .arg(why, lines.join(u'\n'));
+            qWarning().noquote() << missed;  // kept in the log after the box is closed
+            design::reportError(this, missed);
         }
     };
     const QString refused = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);

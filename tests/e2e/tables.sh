@@ -8,6 +8,8 @@
 # back with one more bowl and 结账 is pressed while the kitchen's queue is
 # stopped: nothing is paid until the owner chooses; once the queue runs, 重试
 # prints the bowl under the next number (none skipped) and the payment goes on.
+# Then the kitchen's printer cannot be reached: the ticket is taken, 结账 goes
+# on, and when the ticket fails the owner is told which dishes the kitchen lacks.
 . "$(dirname "$0")/lib.sh"
 e2e_begin tables
 require_tools cupsd lpadmin lpstat pdftotext cupsdisable cupsenable
@@ -156,5 +158,25 @@ timeout 10 xdotool key Return   # 确认收款
 wait_window_gone '^结账$'
 cups_wait_jobs 6 || fail "the receipt did not print"
 pdf_lines "$(cups_job_file 6)" | grep -qxF '合计 30' || fail "the receipt: $(pdf_lines "$(cups_job_file 6)")"
+
+note "the kitchen's printer cannot be reached: the spooler takes the ticket and 结账 goes on; when it fails the owner hears which dishes the kitchen lacks"
+for port in $(seq 47100 47200); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || break
+done
+timeout 10 lpadmin -p kitchen80 -v "socket://127.0.0.1:$port" || fail "lpadmin could not move kitchen80"
+sheet=$(open_category "$main" 1)
+press_quantity "$sheet" 2 large plus 1
+close_sheet "$sheet" "$main"
+click "$main" "${CHECKOUT[@]}"
+window=$(wait_window '^结账$')
+wait_focus "$window"
+timeout 10 xdotool type 20
+timeout 10 xdotool key Return
+wait_window_gone '^结账$'
+log=$E2E_DIR/logs/tavelko-$APP_RUNS.log
+poll_until 60 "the kitchen's missing ticket to be told" grep -q '请告诉厨房' "$log" \
+    || fail "the ticket that never printed was not told: $(grep -A2 '打印' "$log")"
+grep -A3 '请告诉厨房' "$log" | grep -qxF '炒青菜 大份 ×1' || fail "the dishes the kitchen lacks: $(grep -A3 '请告诉厨房' "$log")"
+expect_message_box "$main"
 close_main "$main"
 quit_app
