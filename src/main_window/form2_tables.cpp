@@ -43,6 +43,13 @@ QList<till::KitchenPortion> kitchenPortions(const QList<till::HeldDish> &dishes)
     return portions;
 }
 
+// The owner's word when the kitchen printer failed and the order is still
+// on the windows.
+QString stillUnsent(const QString &why)
+{
+    return QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why);
+}
+
 }  // namespace
 
 void Form2::showEvent(QShowEvent *event)
@@ -231,7 +238,7 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
     auto late = [this, order, before, now, lines](const QString &why) {
         if (order && order->sentToKitchen() == now && order->heldUid() == m_order->heldUid()) {
             order->setSentToKitchen(before);
-            design::reportError(this, QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why));
+            design::reportError(this, stillUnsent(why));
         } else {
             const QString missed = QStringLiteral("后厨单没有打印：%1\n那一单已经不在窗口上，厨房没有收到这些菜，请告诉厨房：\n%2")
                                        .arg(why, lines.join(u'\n'));
@@ -244,7 +251,7 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
         if (failure)
             *failure = refused;
         else
-            design::reportError(this, QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(refused));
+            design::reportError(this, stillUnsent(refused));
         return false;
     }
     payment::kitchenTicketUsed(ticket.at.date(), ticket.number);
@@ -265,9 +272,11 @@ bool Form2::kitchenHasItAllBeforePaying()
 {
     QString failure;
     while (!sendToKitchen(false, {}, &failure)) {
+        const QStringList unsent = till::kitchenLineTexts(
+            till::kitchenChanges(kitchenPortions(m_order->sentToKitchen()), kitchenPortions(dishesOnSheets())));
         QMessageBox ask(QMessageBox::Warning, QStringLiteral("厨房单没有打印"),
-                        QStringLiteral("厨房单没有打印：%1\n这一单还有菜没有送到厨房。重试，还是仍然结账（厨房不会收到这些菜）？")
-                            .arg(failure),
+                        QStringLiteral("厨房单没有打印：%1\n厨房还没有收到：\n%2\n重试，还是仍然结账（厨房不会收到这些菜）？")
+                            .arg(failure, unsent.join(u'\n')),
                         QMessageBox::NoButton, this);
         ask.setObjectName(QStringLiteral("厨房单没有打印"));
         QPushButton *retry = ask.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
