@@ -9,7 +9,7 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -74,7 +74,7 @@ private slots:
         takings::TakingsWindow window(service);
         window.showDay(day);
         QVERIFY(QTest::qWaitFor([&] { return !window.isReading(); }, 30000));
-        QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("orderList"))->rowCount(), 1000);
+        QCOMPARE(window.findChild<QTableView *>(QStringLiteral("orderList"))->model()->rowCount(), 1000);
     }
 
     // The figures and both files of the day above, from the orders in memory.

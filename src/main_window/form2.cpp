@@ -365,7 +365,8 @@ void Form2::CheckoutButton_Click()
         return;
     }
     const journal::Fen total = std::get<journal::Fen>(taken);
-    sendToKitchen(false);  // what the kitchen has not had goes first; a failure is told
+    if (!kitchenHasItAllBeforePaying())
+        return;
     payment::ShopSettings shop = payment::loadShop();
     payment::PaymentWindow window(total, shop, this);
     if (window.exec() != QDialog::Accepted)

@@ -76,7 +76,12 @@ private:
     // when it printed or had nothing to print (`pressed`: say so), or no
     // kitchen printer is set.
     // `table`: the name the order is being put aside under, if it has none yet.
-    bool sendToKitchen(bool pressed, const QString &table = {});
+    // `failure`: where to put why it did not print, instead of telling it.
+    bool sendToKitchen(bool pressed, const QString &table = {}, QString *failure = nullptr);
+    // Before 结账: the kitchen gets what it has not had. A ticket that does not
+    // print stops the payment with a choice: 重试, 仍然结账 or 取消. True when
+    // the payment may go on.
+    bool kitchenHasItAllBeforePaying();
     void showKitchenButton();  // only with a kitchen printer set
 
     till::OrderInProgress *m_order = nullptr;

@@ -17,6 +17,7 @@
 #include "till/open_orders.h"
 #include "till/order_in_progress.h"
 
+#include <QDebug>
 #include <QEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -40,6 +41,13 @@ QList<till::KitchenPortion> kitchenPortions(const QList<till::HeldDish> &dishes)
                              d.largeQuantity});
     }
     return portions;
+}
+
+// The owner's word when the kitchen printer failed and the order is still
+// on the windows.
+QString stillUnsent(const QString &why)
+{
+    return QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why);
 }
 
 }  // namespace
@@ -198,7 +206,7 @@ void Form2::KitchenButton_Click()
     sendToKitchen(true);
 }
 
-bool Form2::sendToKitchen(bool pressed, const QString &table)
+bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
 {
     const QString printer = payment::loadShop().kitchenPrinter;
     if (printer.isEmpty() || !m_order)
@@ -213,28 +221,40 @@ bool Form2::sendToKitchen(bool pressed, const QString &table)
         return true;
     }
     ticket.at = QDateTime::currentDateTime();
-    ticket.number = payment::nextKitchenTicketNumber(ticket.at.date());
+    // The number is used only once the spooler has the ticket: one that did
+    // not print leaves no gap.
+    ticket.number = payment::upcomingKitchenTicketNumber(ticket.at.date());
     ticket.table = !table.isEmpty()                ? table
                    : !m_order->heldName().isEmpty() ? m_order->heldName()
                    : m_order->current().billNumber
                        ? QStringLiteral("第%1位").arg(*m_order->current().billNumber)
                        : QStringLiteral("散客");
-    auto tell = [this](const QString &why) {
-        design::reportError(this, QStringLiteral("后厨单没有打印：%1\n这些菜仍算未下单，再按“下单”会重新打印。").arg(why));
-    };
     // The spooler took it but the printer failed: unsent again, if the
-    // order on the windows is still the one it was for.
+    // order on the windows is still the one it was for. An order that has
+    // ended since cannot send them again: the owner is told what the kitchen
+    // is missing.
     QPointer<till::OrderInProgress> order = m_order;
-    auto late = [this, order, before, now, tell](const QString &why) {
-        if (order && order->sentToKitchen() == now && order->heldUid() == m_order->heldUid())
+    const QStringList lines = till::kitchenLineTexts(ticket.lines);
+    auto late = [this, order, before, now, lines](const QString &why) {
+        if (order && order->sentToKitchen() == now && order->heldUid() == m_order->heldUid()) {
             order->setSentToKitchen(before);
-        tell(why);
+            design::reportError(this, stillUnsent(why));
+        } else {
+            const QString missed = QStringLiteral("后厨单没有打印：%1\n那一单已经不在窗口上，厨房没有收到这些菜，请告诉厨房：\n%2")
+                                       .arg(why, lines.join(u'\n'));
+            qWarning().noquote() << missed;  // kept in the log after the box is closed
+            design::reportError(this, missed);
+        }
     };
-    const QString failure = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);
-    if (!failure.isEmpty()) {
-        tell(failure);
+    const QString refused = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);
+    if (!refused.isEmpty()) {
+        if (failure)
+            *failure = refused;
+        else
+            design::reportError(this, stillUnsent(refused));
         return false;
     }
+    payment::kitchenTicketUsed(ticket.at.date(), ticket.number);
     m_order->setSentToKitchen(now);
     // An order brought back keeps what the kitchen has with it in the
     // journal, so that a restart never sends it again.
@@ -248,3 +268,27 @@ bool Form2::sendToKitchen(bool pressed, const QString &table)
     return true;
 }
 
+bool Form2::kitchenHasItAllBeforePaying()
+{
+    QString failure;
+    while (!sendToKitchen(false, {}, &failure)) {
+        const QStringList unsent = till::kitchenLineTexts(
+            till::kitchenChanges(kitchenPortions(m_order->sentToKitchen()), kitchenPortions(dishesOnSheets())));
+        QMessageBox ask(QMessageBox::Warning, QStringLiteral("厨房单没有打印"),
+                        QStringLiteral("厨房单没有打印：%1\n厨房还没有收到：\n%2\n重试，还是仍然结账（厨房不会收到这些菜）？")
+                            .arg(failure, unsent.join(u'\n')),
+                        QMessageBox::NoButton, this);
+        ask.setObjectName(QStringLiteral("厨房单没有打印"));
+        QPushButton *retry = ask.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
+        QPushButton *payAnyway = ask.addButton(QStringLiteral("仍然结账"), QMessageBox::DestructiveRole);
+        QPushButton *cancel = ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+        ask.setDefaultButton(retry);
+        ask.setEscapeButton(cancel);
+        ask.exec();
+        if (ask.clickedButton() == payAnyway)
+            return true;
+        if (ask.clickedButton() != retry)
+            return false;  // the order stays on the windows, its dishes unsent
+    }
+    return true;
+}

@@ -198,22 +198,25 @@ QString nextReceiptNumber(const QDate &day, const QString &folder)
     return QStringLiteral("%1-%2").arg(day.toString(dayFormat)).arg(number, 4, 10, QLatin1Char('0'));
 }
 
-int nextKitchenTicketNumber(const QDate &day, const QString &folder)
+int upcomingKitchenTicketNumber(const QDate &day, const QString &folder)
+{
+    Counter &counter = kitchenMemory();
+    QMutexLocker locked(&counter.lock);
+    readOnce(counter, shopFile(folder), QStringLiteral("kitchen"));
+    return !counter.day.isValid() || day > counter.day ? 1 : counter.last + 1;
+}
+
+void kitchenTicketUsed(const QDate &day, int number, const QString &folder)
 {
     Counter &counter = kitchenMemory();
     const QString file = shopFile(folder);
-    int number = 0;
     {
         QMutexLocker locked(&counter.lock);
         readOnce(counter, file, QStringLiteral("kitchen"));
-        if (!counter.day.isValid() || day > counter.day) {
-            counter.day = day;
-            counter.last = 0;
-        }
-        number = ++counter.last;
+        // An earlier day (the clock put back) counts on today's numbers.
+        counter.raise(day < counter.day ? counter.day : day, number);
     }
     keep(counter, file, QStringLiteral("kitchen"));
-    return number;
 }
 
 }  // namespace payment

@@ -49,11 +49,15 @@ QString nextReceiptNumber(const QDate &day, const QString &folder = {});
 // The highest 单号 the journal holds for its day: the counter goes on from it.
 void continueReceiptNumbersAfter(const QString &lastRecorded);
 
-// The number of the next kitchen ticket printed on `day`: 1 for the day's
-// first, then one more each time. Kept in shop.ini like the 单号 counter, in
-// memory when the file cannot be written, so no number comes twice in a day;
-// a day earlier than the last one counted (the clock put back) goes on
-// counting.
-int nextKitchenTicketNumber(const QDate &day, const QString &folder = {});
+// The number the next kitchen ticket printed on `day` takes: 1 for the
+// day's first, then one more than the last used. A number is used only once
+// its ticket is handed to the spooler (kitchenTicketUsed), so a ticket that
+// did not print leaves no gap. A day earlier than the last one counted (the
+// clock put back) goes on counting.
+int upcomingKitchenTicketNumber(const QDate &day, const QString &folder = {});
+// Counts the ticket numbered `number` on `day` as used. Kept in shop.ini like
+// the 单号 counter, in memory when the file cannot be written, so no number
+// comes twice in a day.
+void kitchenTicketUsed(const QDate &day, int number, const QString &folder = {});
 
 }  // namespace payment

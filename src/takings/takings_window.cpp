@@ -1,6 +1,8 @@
 #include "takings/takings_window.h"
 
 #include "common/caption_number.h"
+#include "takings/day_rows.h"
+#include "takings/text_rows_model.h"
 #include "common/design.h"
 #include "common/touch_keys.h"
 #include "journal/journal_service.h"
@@ -26,12 +28,14 @@
 #include <QShortcut>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QTableView>
+#include <QThreadPool>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 #include <optional>
+#include <utility>
 
 namespace takings {
 
@@ -41,68 +45,15 @@ using design::Face;
 using journal::Fen;
 using journal::Order;
 
-// A quantity as the windows write numbers ("2", "1.5").
-QString quantity(double count, const QString &heading)
-{
-    return (std::isfinite(count) ? captionText(count) : QStringLiteral("数值超出范围")) +
-           journal::singleLine(heading);
-}
-
 QString money(Fen fen)
 {
     return journal::fenText(fen);
 }
 
-QString categoryName(int category, const QString &name)
-{
-    return name.trimmed().isEmpty() ? QStringLiteral("类别%1").arg(category) : journal::singleLine(name);
-}
-
-// How the owner tells the order apart: its 单号, else its bill's number.
-QString orderName(const Order &order)
-{
-    if (!order.receiptNumber.isEmpty())
-        return order.receiptNumber;
-    return order.billNumber ? QStringLiteral("第%1位").arg(*order.billNumber) : QStringLiteral("—");
-}
-
-// What the order came to: the 应收 taken when paid, else its total.
-Fen orderAmount(const Order &order)
-{
-    return journal::isPaid(order) ? order.payment->due : journal::toFen(order.grandTotal);
-}
-
-QString orderStatus(const Order &order)
-{
-    QString text = journal::statusText(order);
-    if (order.status == journal::OrderStatus::Voided && !order.voidReason.trimmed().isEmpty())
-        text += QStringLiteral("（%1）").arg(journal::singleLine(order.voidReason.trimmed()));
-    if (journal::isPaid(order)) {
-        QStringList methods;
-        for (const journal::PaymentPart &part : order.payment->parts)
-            methods << journal::singleLine(part.method);
-        text += u' ' + methods.join(u'+');
-    }
-    return text;
-}
-
-QString billFate(const Order &order)
-{
-    if (order.printed && order.copied)
-        return QStringLiteral("已打印、已复制");
-    if (order.printed)
-        return QStringLiteral("已打印");
-    if (order.copied)
-        return QStringLiteral("已复制");
-    return order.billText.isEmpty() ? QStringLiteral("无清单") : QStringLiteral("未打印");
-}
-
 // A read-only table whose column `stretched` takes the room left over.
-QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headings, int stretched)
+void setUpTable(QTableView *t, const QString &name, int stretched)
 {
-    auto *t = new QTableWidget(0, int(headings.size()), parent);
     t->setObjectName(name);
-    t->setHorizontalHeaderLabels(headings);
     t->verticalHeader()->hide();
     // Rows of one line each: no row is measured, which keeps a busy day quick.
     t->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -114,6 +65,25 @@ QTableWidget *table(QWidget *parent, const QString &name, const QStringList &hea
     t->setTabKeyNavigation(false);  // Tab moves on to the next control, not the next cell
     t->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     t->horizontalHeader()->setSectionResizeMode(stretched, QHeaderView::Stretch);
+    // Columns fit what a screenful of rows holds, never every row of a long
+    // day: the rows in view and the next ones, at most this many.
+    t->horizontalHeader()->setResizeContentsPrecision(60);
+}
+
+QTableWidget *table(QWidget *parent, const QString &name, const QStringList &headings, int stretched)
+{
+    auto *t = new QTableWidget(0, int(headings.size()), parent);
+    t->setHorizontalHeaderLabels(headings);
+    setUpTable(t, name, stretched);
+    return t;
+}
+
+// A list as long as the day, over rows made on the journal's thread.
+QTableView *list(QWidget *parent, const QString &name, TextRowsModel *rows, int stretched)
+{
+    auto *t = new QTableView(parent);
+    t->setModel(rows);
+    setUpTable(t, name, stretched);
     return t;
 }
 
@@ -248,15 +218,6 @@ void printTelling(QWidget *window, const QString &text)
         tell(failure);
 }
 
-// What one reading of a day brings back from the journal's thread.
-struct Reading {
-    std::optional<QList<Order>> orders;
-    QString why;       // when the journal could not be read
-    std::optional<QList<journal::OpenOrder>> open;  // the orders put aside now
-    QString openWhy;
-    QString setAside;  // a damaged journal this reading found and set aside
-};
-
 // The outcome of a void, an export or a backup.
 struct Outcome {
     bool ok = false;
@@ -264,6 +225,17 @@ struct Outcome {
 };
 
 }  // namespace
+
+// What one reading of a day brings back from the journal's thread.
+struct Reading {
+    std::optional<QList<Order>> orders;
+    DayRows rows;      // the figures and the rows of `orders`
+    int select = -1;   // the order to select again, by its place in `orders`
+    QString why;       // when the journal could not be read
+    std::optional<QList<journal::OpenOrder>> open;  // the orders put aside now
+    QString openWhy;
+    QString setAside;  // a damaged journal this reading found and set aside
+};
 
 QString reprintText(const Order &order)
 {
@@ -317,15 +289,16 @@ void TakingsWindow::buildControls()
     m_categoryTotals = table(this, QStringLiteral("categoryTotals"),
                              {QStringLiteral("类别"), QStringLiteral("金额")}, 0);
     fitRows(m_categoryTotals, journal::categoryCount);
-    m_dishTotals = table(this, QStringLiteral("dishTotals"),
-                         {QStringLiteral("菜名"), QStringLiteral("类别"), QStringLiteral("小份"),
-                          QStringLiteral("大份"), QStringLiteral("金额")},
-                         0);
-    m_orderList = table(this, QStringLiteral("orderList"),
-                        {QStringLiteral("时间"), QStringLiteral("单号"), QStringLiteral("金额"),
-                         QStringLiteral("状态"), QStringLiteral("打印/复制")},
-                        4);
-    connect(m_orderList, &QTableWidget::itemSelectionChanged, this, &TakingsWindow::showSelectedBill);
+    m_dishRows = new TextRowsModel({QStringLiteral("菜名"), QStringLiteral("类别"), QStringLiteral("小份"),
+                                    QStringLiteral("大份"), QStringLiteral("金额")},
+                                   {2, 3, 4}, this);
+    m_dishTotals = list(this, QStringLiteral("dishTotals"), m_dishRows, 0);
+    m_orderRows = new TextRowsModel({QStringLiteral("时间"), QStringLiteral("单号"), QStringLiteral("金额"),
+                                     QStringLiteral("状态"), QStringLiteral("打印/复制")},
+                                    {2}, this);
+    m_orderList = list(this, QStringLiteral("orderList"), m_orderRows, 4);
+    connect(m_orderList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
     m_billText->setObjectName(QStringLiteral("billText"));
     m_billText->setReadOnly(true);
@@ -457,47 +430,52 @@ void TakingsWindow::showDay(const QDate &day)
     m_readingNotice->show();
     m_service.run<Reading>(
         this,
-        [day](journal::Journal &j) {
+        [day, select](journal::Journal &j) {
             Reading r;
             r.orders = j.ordersOf(day);
             if (!r.orders)
                 r.why = j.error();
+            r.rows = dayRows(day, r.orders.value_or(QList<Order>()));
+            for (int i = 0; select && r.orders && i < r.orders->size(); ++i)
+                if (r.orders->at(i).id == select)
+                    r.select = i;
             r.open = j.openOrders();
             if (!r.open)
                 r.openWhy = j.error();
             r.setAside = j.takeNotice();
             return r;
         },
-        [this, day, reading, select](Reading r) {
+        [this, reading](Reading r) {
             if (reading != m_reading)
                 return;  // the owner has picked another day since
             m_answered = reading;
             showOpenOrders(r.open, r.openWhy);
-            shown(day, std::move(r.orders), r.why, r.setAside, select);
+            shown(std::move(r));
         });
 }
 
-void TakingsWindow::shown(const QDate &day, std::optional<QList<Order>> orders, const QString &why,
-                          const QString &setAside, qint64 select)
+void TakingsWindow::shown(Reading reading)
 {
     m_readingNotice->hide();
-    m_orders = orders.value_or(QList<Order>());
-    m_summary = journal::summarize(day, m_orders);
-    showFigures();
-    showOrders();
-    for (int i = 0; select && i < m_orders.size(); ++i)
-        if (m_orders[i].id == select)
-            selectOrder(i);
+    const bool read = reading.orders.has_value();
+    // What the window showed before is freed on another thread: a long
+    // day's orders take a while to free.
+    Reading before;
+    before.orders = std::exchange(m_orders, std::move(reading.orders).value_or(QList<Order>()));
+    m_summary = std::move(reading.rows.summary);
+    before.rows.dishes = showFigures(std::move(reading.rows.dishes));
+    before.rows.orders = showOrders(std::move(reading.rows.orders), reading.select);
+    QThreadPool::globalInstance()->start([before = std::move(before)]() mutable { before = Reading(); });
     // Orders the journal could not write yet are not in the figures.
     const int pending = m_service.pendingCount();
     m_pendingNotice->setText(QStringLiteral("另有 %1 笔订单尚未写入营业记录，未计入以下数字。").arg(pending));
     m_pendingNotice->setVisible(pending > 0);
     // A damaged journal that this reading found and set aside.
-    if (!setAside.isEmpty())
-        design::reportError(this, setAside);
-    if (!orders)
-        design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(why));
-    emit dayShown(orders.has_value());
+    if (!reading.setAside.isEmpty())
+        design::reportError(this, reading.setAside);
+    if (!read)
+        design::reportError(this, QStringLiteral("无法读取营业记录：%1").arg(reading.why));
+    emit dayShown(read);
 }
 
 void TakingsWindow::showOpenOrders(const std::optional<QList<journal::OpenOrder>> &open, const QString &why)
@@ -511,7 +489,7 @@ void TakingsWindow::showOpenOrders(const std::optional<QList<journal::OpenOrder>
         setRow(m_openList, row++, {journal::singleLine(o.name), journal::heldAtText(o.heldAt), money(o.total)}, {2});
 }
 
-void TakingsWindow::showFigures()
+QList<QStringList> TakingsWindow::showFigures(QList<QStringList> dishRows)
 {
     const journal::DaySummary &s = m_summary;
     m_orderCount->setText(QString::number(s.orderCount));
@@ -545,36 +523,27 @@ void TakingsWindow::showFigures()
         setRow(m_categoryTotals, row++, {categoryName(c.category, c.name), money(c.total)}, {1});
     }
 
-    m_dishTotals->setRowCount(int(s.dishes.size()));
-    row = 0;
-    for (const journal::DishSummary &d : s.dishes)
-        setRow(m_dishTotals, row++,
-               {journal::singleLine(d.dish), categoryName(d.category, d.categoryName),
-                quantity(d.smallQuantity, d.smallHeading), quantity(d.largeQuantity, d.largeHeading),
-                money(d.amount)},
-               {2, 3, 4});
+    return m_dishRows->setRows(std::move(dishRows));
 }
 
-void TakingsWindow::showOrders()
+QList<QStringList> TakingsWindow::showOrders(QList<QStringList> rows, int select)
 {
-    const QSignalBlocker quiet(m_orderList);
-    m_orderList->clearContents();
-    m_orderList->setRowCount(int(m_orders.size()));
-    int row = 0;
-    for (const Order &o : std::as_const(m_orders))
-        setRow(m_orderList, row++,
-               {o.endedAt.time().toString(QStringLiteral("HH:mm:ss")), orderName(o), money(orderAmount(o)),
-                orderStatus(o), billFate(o)},
-               {2});
-    // The latest order first in view: the one a customer most likely asks for.
-    selectOrder(int(m_orders.size()) - 1);
+    QList<QStringList> before;
+    {
+        const QSignalBlocker quiet(m_orderList->selectionModel());
+        before = m_orderRows->setRows(std::move(rows));
+        // The order selected before, else the latest one: the one a
+        // customer most likely asks for.
+        selectOrder(select >= 0 ? select : int(m_orders.size()) - 1);
+    }
     showSelectedBill();
+    return before;
 }
 
 int TakingsWindow::selectedOrder() const
 {
-    const QList<QTableWidgetSelectionRange> ranges = m_orderList->selectedRanges();
-    return ranges.isEmpty() ? -1 : ranges.first().topRow();
+    const QModelIndexList rows = m_orderList->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
 }
 
 void TakingsWindow::selectOrder(int index)
@@ -584,7 +553,7 @@ void TakingsWindow::selectOrder(int index)
         return;
     }
     m_orderList->selectRow(index);
-    m_orderList->scrollToItem(m_orderList->item(index, 0));
+    m_orderList->scrollTo(m_orderRows->index(index, 0));
 }
 
 void TakingsWindow::showSelectedBill()

@@ -10,7 +10,9 @@
 // Every figure comes from one reading of the journal: the summary is made
 // from the very orders the list shows. The orders put aside (挂单) and not
 // yet brought back are listed apart, whatever the day: they are in no figure. The journal is read on its own thread
-// (JournalService): the window shows "正在读取…" meanwhile and never waits.
+// (JournalService), where the figures and the text of every listed row are
+// made too: the window shows "正在读取…" meanwhile and never waits, and
+// showing a day of thousands of orders costs it only the rows in view.
 // Orders the journal could not write yet are not among them; a notice says
 // how many there are.
 
@@ -22,6 +24,7 @@ class QDateEdit;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QTableView;
 class QTableWidget;
 
 namespace journal {
@@ -29,6 +32,9 @@ class JournalService;
 }
 
 namespace takings {
+
+class TextRowsModel;
+struct Reading;
 
 // The text "重新打印" prints and the window shows for `order`: its bill,
 // headed "已作废" and the reason when the order was voided.
@@ -71,12 +77,14 @@ signals:
 
 private:
     void buildControls();
-    void showFigures();
-    void showOrders();
+    // The rows come made from the journal's thread: the window only hands
+    // them to its lists, however long the day. Each gives back the rows it
+    // showed before.
+    QList<QStringList> showFigures(QList<QStringList> dishRows);
+    QList<QStringList> showOrders(QList<QStringList> rows, int select);
     void showOpenOrders(const std::optional<QList<journal::OpenOrder>> &open, const QString &why);
     void showSelectedBill();
-    void shown(const QDate &day, std::optional<QList<journal::Order>> orders, const QString &why,
-               const QString &setAside, qint64 select);
+    void shown(Reading reading);
     void reportOutcome(bool ok, const QString &why, const QString &success);
 
     journal::JournalService &m_service;
@@ -93,8 +101,10 @@ private:
     QLabel *m_takings = nullptr;
     QTableWidget *m_paymentTotals = nullptr;
     QTableWidget *m_categoryTotals = nullptr;
-    QTableWidget *m_dishTotals = nullptr;
-    QTableWidget *m_orderList = nullptr;
+    TextRowsModel *m_dishRows = nullptr;
+    QTableView *m_dishTotals = nullptr;
+    TextRowsModel *m_orderRows = nullptr;
+    QTableView *m_orderList = nullptr;
     QLabel *m_openSummary = nullptr;     // 挂单: how many, what sum, apart
     QTableWidget *m_openList = nullptr;
     QPlainTextEdit *m_billText = nullptr;

@@ -76,6 +76,15 @@ QList<KitchenLine> kitchenChanges(const QList<KitchenPortion> &sent, const QList
     return lines;
 }
 
+QStringList kitchenLineTexts(const QList<KitchenLine> &lines)
+{
+    QStringList texts;
+    for (const KitchenLine &l : lines)
+        texts << (l.returned ? QStringLiteral("★退×%3 %1 %2") : QStringLiteral("%1 %2 ×%3"))
+                     .arg(l.dish, l.heading, captionText(l.quantity));
+    return texts;
+}
+
 QString kitchenTicketText(const KitchenTicket &ticket)
 {
     QStringList lines{QStringLiteral("后厨单 第%1号").arg(ticket.number)};
@@ -83,9 +92,7 @@ QString kitchenTicketText(const KitchenTicket &ticket)
         lines << ticket.table.trimmed();
     lines << QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm")));
     lines << rule;
-    for (const KitchenLine &l : ticket.lines)
-        lines << QStringLiteral("%1%2 %3 ×%4")
-                     .arg(l.returned ? QStringLiteral("退菜 ") : QString(), l.dish, l.heading, captionText(l.quantity));
+    lines << kitchenLineTexts(ticket.lines);
     lines << rule;
     return lines.join(crlf);
 }

@@ -50,10 +50,14 @@ struct KitchenTicket {
     QList<KitchenLine> lines;
 };
 
+// One line per dish as the ticket prints it: "牛肉面 大份 ×2", and a 退菜
+// marked so that it stands out, its quantity at the front where a narrow
+// roll never wraps it away: "★退×1 牛肉面 小份".
+QStringList kitchenLineTexts(const QList<KitchenLine> &lines);
+
 // The ticket as printable text, lines ended by CR LF: "后厨单 第N号", the table
-// (left out when blank), the time, a rule, then one line per dish
-// ("牛肉面 大份 ×2", "退菜 牛肉面 小份 ×1"), then a rule. No prices. The rules
-// fit a 58 mm roll at the kitchen's type size.
+// (left out when blank), the time, a rule, then the dish lines, then a rule.
+// No prices. The rules fit a 58 mm roll at the kitchen's type size.
 QString kitchenTicketText(const KitchenTicket &ticket);
 
 }  // namespace till

@@ -49,7 +49,7 @@ private slots:
     void typeSizeForTheRoll();
     void kitchenPrinterFailuresAreTold();
     void kitchenPrinterSetting();
-    void ticketNumbersNeverRepeatInADay();
+    void ticketNumbersNeverRepeatOrSkipInADay();
 };
 
 void TstKitchen::changesSinceTheLastTicket_data()
@@ -100,7 +100,7 @@ void TstKitchen::ticketOnPaper()
                                                     {large(1, 1, QStringLiteral("牛肉面"), 2)})};
     const QString text = till::kitchenTicketText(ticket);
     QCOMPARE(text.split(QStringLiteral("\r\n")),
-             (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "退菜 牛肉面 小份 ×1",
+             (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "★退×1 牛肉面 小份",
                           "牛肉面 大份 ×2", "----------------"}));
     ticket.table = QStringLiteral("  ");
     QVERIFY(!till::kitchenTicketText(ticket).contains(QStringLiteral("\r\n\r\n")));
@@ -112,6 +112,13 @@ void TstKitchen::ticketOnPaper()
     const double width = 48 / 25.4 * printer.resolution();
     for (const QString &line : text.split(QStringLiteral("\r\n")))
         QVERIFY2(bill::wrapLine(line, metrics, width, 0).size() == 1, qPrintable(line));
+
+    // A 退菜 of a long name wraps, but its mark and quantity stay together.
+    ticket.lines = till::kitchenChanges({large(1, 1, QStringLiteral("红烧牛肉刀削面加辣"), 3)},
+                                        {large(1, 1, QStringLiteral("红烧牛肉刀削面加辣"), 1.5)});
+    for (const QString &line : till::kitchenTicketText(ticket).split(QStringLiteral("\r\n")).filter(QStringLiteral("面")))
+        for (const QString &row : bill::wrapLine(line, metrics, width, 0))
+            QVERIFY2(!row.contains(u'×') || row.contains(QStringLiteral("★退×1.5")), qPrintable(row));
 }
 
 // 14 pt on rolls narrower than 80 mm, 16 pt on 80 mm (which a printer gives
@@ -156,7 +163,7 @@ void TstKitchen::kitchenPrinterSetting()
     QCOMPARE(payment::loadShop(folder.path()).kitchenPrinter, QString());
 }
 
-void TstKitchen::ticketNumbersNeverRepeatInADay()
+void TstKitchen::ticketNumbersNeverRepeatOrSkipInADay()
 {
     QTemporaryDir folder;
     const QDate today = QDate::currentDate();
@@ -165,10 +172,18 @@ void TstKitchen::ticketNumbersNeverRepeatInADay()
         stored.setValue(QStringLiteral("kitchen/day"), today.toString(QStringLiteral("yyyyMMdd")));
         stored.setValue(QStringLiteral("kitchen/last"), 7);
     }
-    QCOMPARE(payment::nextKitchenTicketNumber(today, folder.path()), 8);  // goes on from the file
-    QCOMPARE(payment::nextKitchenTicketNumber(today, folder.path()), 9);
-    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(-1), folder.path()), 10);  // the clock put back
-    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), folder.path()), 1);
+    // A ticket takes the upcoming number; only one handed to the spooler uses it.
+    auto ticket = [](const QDate &day, bool spooled, const QString &in) {
+        const int number = payment::upcomingKitchenTicketNumber(day, in);
+        if (spooled)
+            payment::kitchenTicketUsed(day, number, in);
+        return number;
+    };
+    QCOMPARE(ticket(today, true, folder.path()), 8);  // goes on from the file
+    QCOMPARE(ticket(today, false, folder.path()), 9);  // did not print
+    QCOMPARE(ticket(today, true, folder.path()), 9);   // so no number is skipped
+    QCOMPARE(ticket(today.addDays(-1), true, folder.path()), 10);  // the clock put back
+    QCOMPARE(ticket(today.addDays(1), true, folder.path()), 1);
     QThreadPool::globalInstance()->waitForDone();
     const QSettings stored(payment::shopFile(folder.path()), QSettings::IniFormat);
     QCOMPARE(stored.value(QStringLiteral("kitchen/last")).toInt(), 1);
@@ -178,9 +193,9 @@ void TstKitchen::ticketNumbersNeverRepeatInADay()
     const QString blocked = QDir(folder.path()).filePath(QStringLiteral("blocked"));
     QFile blocker(blocked);
     QVERIFY(blocker.open(QIODevice::WriteOnly));
-    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), blocked), 2);
+    QCOMPARE(ticket(today.addDays(1), true, blocked), 2);
     QThreadPool::globalInstance()->waitForDone();
-    QCOMPARE(payment::nextKitchenTicketNumber(today.addDays(1), folder.path()), 3);
+    QCOMPARE(ticket(today.addDays(1), true, folder.path()), 3);
     QThreadPool::globalInstance()->waitForDone();  // written before the folder goes
 }
 

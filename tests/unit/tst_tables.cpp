@@ -2,11 +2,13 @@
 // (取单) into the sheets and the main window as it was, a name in use is
 // refused, a price changed meanwhile is told once, and an order on the
 // windows is put aside first or left alone; a table keeps one identity from
-// 挂单 to its end, in the till and in the journal.
+// 挂单 to its end, in the till and in the journal. A 结账 whose kitchen ticket
+// did not print stops before the payment and asks.
 
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "main_window/form2.h"
+#include "payment/shop_settings.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
@@ -118,6 +120,11 @@ class TstTables : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // No print service: a CUPS server that is not there.
+        qputenv("CUPS_SERVER", QByteArray("/nonexistent/tavelko-test/cups.sock"));
+    }
     void init()
     {
         clearStore();
@@ -127,6 +134,8 @@ private slots:
     void aPriceChangedWhileAsideIsToldOnce();
     void bringingBackOverAnOrderAsksFirst();
     void aTableKeepsOneIdentity();
+    void checkoutWithATicketNotPrintedAsks_data();
+    void checkoutWithATicketNotPrintedAsks();
 };
 
 void TstTables::aNameInUseIsRefused()
@@ -280,6 +289,42 @@ void TstTables::aTableKeepsOneIdentity()
     QVERIFY(program.openOrders().waiting().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(journalCaughtUp(), 10000);
     QCOMPARE(namesKept(), QString());
+    program.end();
+    settleQuitRequest();
+}
+
+void TstTables::checkoutWithATicketNotPrintedAsks_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<int>("asked");    // how often 厨房单没有打印 asked
+    QTest::addColumn<bool>("paying");  // the 结账 window opened (and is cancelled)
+    QTest::newRow("取消") << QStringList{"button:取消"} << 1 << false;
+    QTest::newRow("重试, then 取消") << QStringList{"button:重试", "button:取消"} << 2 << false;
+    QTest::newRow("仍然结账") << QStringList{"button:仍然结账", "cancel"} << 1 << true;
+}
+
+void TstTables::checkoutWithATicketNotPrintedAsks()
+{
+    QFETCH(QStringList, answers);
+    QFETCH(int, asked);
+    QFETCH(bool, paying);
+    payment::ShopSettings shop;
+    shop.kitchenPrinter = QStringLiteral("厨房");
+    QVERIFY(payment::saveShop(shop).isEmpty());
+    Program program;
+    program.openOrders().load({});
+    form2().showForm();
+    sell(1, QStringLiteral("10"), 1);
+    Script script{answers, {}};
+    QCOMPARE(run(script, QStringLiteral("CheckoutButton")), asked + int(paying));
+    QCOMPARE(script.told.size(), asked);
+    for (const QString &told : std::as_const(script.told))
+        QVERIFY2(told.startsWith(QStringLiteral("厨房单没有打印：")) &&
+                     told.contains(QStringLiteral("厨房还没有收到：\n牛肉面 小份 ×1\n")),
+                 qPrintable(told));
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("10"));  // not paid: still on the windows
+    // A ticket that never reached the spooler used no number.
+    QCOMPARE(payment::upcomingKitchenTicketNumber(QDate::currentDate()), 1);
     program.end();
     settleQuitRequest();
 }

@@ -80,20 +80,31 @@ journal::OrderLine noodles(const char *dish, double small, double large, double 
             large, QStringLiteral("大份"), total};
 }
 
-double columnSum(const QTableWidget *table, int column)
+// The text of a cell of `table`, a list or a table of figures.
+QString cell(const QTableView *table, int row, int column)
+{
+    return table->model()->index(row, column).data().toString();
+}
+
+int rowCount(const QTableView *table)
+{
+    return table->model()->rowCount();
+}
+
+double columnSum(const QTableView *table, int column)
 {
     double sum = 0;
-    for (int row = 0; row < table->rowCount(); ++row)
-        sum += captionValue(table->item(row, column)->text()).value_or(0);
+    for (int row = 0; row < rowCount(table); ++row)
+        sum += captionValue(cell(table, row, column)).value_or(0);
     return sum;
 }
 
 // The cells of column `column`, top to bottom.
-QStringList column(const QTableWidget *table, int column)
+QStringList column(const QTableView *table, int column)
 {
     QStringList cells;
-    for (int row = 0; row < table->rowCount(); ++row)
-        cells << table->item(row, column)->text();
+    for (int row = 0; row < rowCount(table); ++row)
+        cells << cell(table, row, column);
     return cells;
 }
 
@@ -236,8 +247,8 @@ void TestTakings::dayFromTheMenu()
     QVERIFY(takings && takings->isVisible());
     QCOMPARE(takings->windowTitle(), QStringLiteral("营业记录"));
     auto find = [takings](const char *name) { return takings->findChild<QWidget *>(QString::fromLatin1(name)); };
-    auto *orderList = static_cast<QTableWidget *>(find("orderList"));
-    auto *dishes = static_cast<QTableWidget *>(find("dishTotals"));
+    auto *orderList = static_cast<QTableView *>(find("orderList"));
+    auto *dishes = static_cast<QTableView *>(find("dishTotals"));
     auto *categories = static_cast<QTableWidget *>(find("categoryTotals"));
     auto *payments = static_cast<QTableWidget *>(find("paymentTotals"));
     auto *reprint = static_cast<QPushButton *>(find("reprintButton"));
@@ -260,13 +271,13 @@ void TestTakings::dayFromTheMenu()
         QCOMPARE(figure->text(), captionText(taken));
         QCOMPARE(figure->accessibleName(), QStringLiteral("营业额 %1元").arg(captionText(taken)));
         QCOMPARE(column(payments, 2)[column(payments, 0).indexOf(QStringLiteral("营业额"))], captionText(taken));
-        QCOMPARE(orderList->rowCount(), count);
+        QCOMPARE(rowCount(orderList), count);
         QCOMPARE(columnSum(orderList, 2), sum);
         QCOMPARE(columnSum(dishes, 4), sum);
         QCOMPARE(columnSum(categories, 1), sum);
-        QCOMPARE(dishes->rowCount(), int(said->dishes.size()));
-        for (int row = 1; row < dishes->rowCount(); ++row)
-            QVERIFY(captionValue(dishes->item(row - 1, 4)->text()) >= captionValue(dishes->item(row, 4)->text()));
+        QCOMPARE(rowCount(dishes), int(said->dishes.size()));
+        for (int row = 1; row < rowCount(dishes); ++row)
+            QVERIFY(captionValue(cell(dishes, row - 1, 4)) >= captionValue(cell(dishes, row, 4)));
         // The latest order is selected, with what reprints: its receipt
         // when it was paid, else its bill.
         QCOMPARE(takings->selectedOrder(), count - 1);
@@ -287,8 +298,8 @@ void TestTakings::dayFromTheMenu()
     QCOMPARE(categories->rowCount(), 6);
     QVERIFY(categories->visualItemRect(categories->item(5, 0)).bottom() <= categories->viewport()->height());
     const int beef = int(column(dishes, 0).indexOf(QStringLiteral("牛肉面")));
-    QCOMPARE(dishes->item(beef, 2)->text(), QStringLiteral("2小份"));
-    QCOMPARE(dishes->item(beef, 3)->text(), QStringLiteral("4大份"));
+    QCOMPARE(cell(dishes, beef, 2), QStringLiteral("2小份"));
+    QCOMPARE(cell(dishes, beef, 3), QStringLiteral("4大份"));
     QCOMPARE(column(orderList, 4), QStringList({"已打印", "已复制", "未打印"}));
     QCOMPARE(column(orderList, 3), QStringList({"未结账", "未结账", "已结账 现金"}));
     QVERIFY(column(payments, 0).contains(QStringLiteral("　现金")));
@@ -391,7 +402,7 @@ void TestTakings::voidsWithAReason()
     QCOMPARE(window.summary().takings, 1200);
     QCOMPARE(window.summary().voidedTotal, 800);
     QVERIFY(!voidButton->isEnabled());
-    QCOMPARE(window.findChild<QTableWidget *>(QStringLiteral("orderList"))->item(1, 3)->text(),
+    QCOMPARE(cell(window.findChild<QTableView *>(QStringLiteral("orderList")), 1, 3),
              QStringLiteral("已作废（顾客走了）"));
     QVERIFY(window.findChild<QPlainTextEdit *>(QStringLiteral("billText"))->toPlainText().startsWith(QStringLiteral("已作废（顾客走了）\n结账单")));
     QVERIFY(journal::summaryText(window.summary()).contains(QStringLiteral("已作废 1笔 8元")));

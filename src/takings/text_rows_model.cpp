@@ -1,0 +1,48 @@
+#include "takings/text_rows_model.h"
+
+#include <utility>
+
+namespace takings {
+
+TextRowsModel::TextRowsModel(const QStringList &headings, QList<int> numberColumns, QObject *parent)
+    : QAbstractTableModel(parent), m_headings(headings), m_numbers(std::move(numberColumns))
+{
+}
+
+QList<QStringList> TextRowsModel::setRows(QList<QStringList> rows)
+{
+    beginResetModel();
+    std::swap(m_rows, rows);
+    endResetModel();
+    return rows;
+}
+
+int TextRowsModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int TextRowsModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_headings.size());
+}
+
+QVariant TextRowsModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_rows.size())
+        return {};
+    if (role == Qt::DisplayRole)
+        return m_rows[index.row()].value(index.column());
+    if (role == Qt::TextAlignmentRole && m_numbers.contains(index.column()))
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    return {};
+}
+
+QVariant TextRowsModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole)
+        return m_headings.value(section);
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+}  // namespace takings
