@@ -366,6 +366,7 @@ void Form2::CheckoutButton_Click()
         return;
     }
     sendToKitchen(false);  // what the kitchen has not had goes first; a failure is told
+    keepOnWindows();  // as it is taken: a crash from here on brings it back or finds it recorded
     payment::ShopSettings shop = payment::loadShop();
     payment::PaymentWindow window(total, shop, this);
     if (window.exec() != QDialog::Accepted)

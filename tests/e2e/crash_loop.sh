@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# The order on the windows survives any crash: round after round the program
+# is started once and killed (SIGKILL) at a random moment along the road of
+# one order (a hand-off from the sheet, 清单, 结账 with the cash typed and
+# confirmed, or 一键归零), some rounds within a few milliseconds of the press
+# that ends the order. Before each start the journal's file is read as it was
+# left: the order is either still the order on the windows, as it was, or
+# recorded once; never lost, never both. An order kept on the windows comes
+# back onto them at the next start, says so, shows its total on the bill, and
+# goes on along its road from there.
+. "$(dirname "$0")/lib.sh"
+e2e_begin crash_loop
+require_tools sqlite3
+
+ROUNDS=${CRASH_ROUNDS:-50}
+CHECKOUT=(8280 4260 2205 600)   # "结账"
+PRICE=3                         # 元, dish 1 of category 1, small
+DB=$XDG_DATA_HOME/Tavelko/journal.sqlite
+
+mkdir -p "$XDG_DATA_HOME/Tavelko"
+printf '[shop]\nname=老王面馆\n[payment]\nprintReceipt=false\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
+
+# sql QUERY: one answer of the journal's file, read by another connection.
+sql() {
+    timeout 10 sqlite3 -batch -noheader -cmd '.timeout 5000' "$DB" "$1"
+}
+
+# The file as the killed program left it: ON_WINDOWS "count total_fen" of the
+# orders kept on the windows, RECORDED the orders recorded, LAST_TOTAL the
+# latest one's grand total in 分.
+read_journal() {
+    ON_WINDOWS=$(sql "SELECT count(*) || ' ' || coalesce(sum(total_fen), 0) FROM current_order")
+    RECORDED=$(sql "SELECT count(*) FROM orders")
+    LAST_TOTAL=$(sql "SELECT coalesce(CAST(round(grand_total * 100) AS INTEGER), 0) FROM orders ORDER BY id DESC LIMIT 1")
+    LAST_TOTAL=${LAST_TOTAL:-0}
+}
+
+kept_on_windows() {
+    [ "$(sql "SELECT count(*) FROM current_order WHERE total_fen = $1")" = 1 ]
+}
+
+# In the road's subshell: every wait gives up at once when the program is
+# gone, so that a kill ends the road rather than a 30-second wait.
+road_poll_until() {
+    local seconds=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + seconds))
+    while :; do
+        "$@" && return 0
+        process_alive "$APP_PID" || exit 3
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "timed out after ${seconds}s waiting for $what" >&2
+            return 1
+        fi
+        sleep 0.02
+    done
+}
+
+# road KIND QUANTITY RESTORED KILL_AFTER_END_MS: one order along its road in
+# the running program; progress goes to $E2E_DIR/progress ("durable" once
+# the journal holds the order on the windows, "ended" once 结账 or 一键归零
+# was pressed). KILL_AFTER_END_MS >= 0 kills the program that long after the
+# press that ends the order.
+road() {
+    local kind=$1 quantity=$2 restored=$3 kill_after=$4 main sheet
+    poll_until() { road_poll_until "$@"; }
+    main=$(open_main)
+    if [ "$restored" = yes ]; then
+        click "$main" "${MAKE_BILL[@]}"
+        copy_bill_to "$main" "$E2E_DIR/bill.txt"
+        grep -q "总计   $((PRICE * quantity))元" "$E2E_DIR/bill.txt" \
+            || { echo "BILL: the order came back as: $(cat "$E2E_DIR/bill.txt")" >&2; exit 4; }
+    else
+        sheet=$(open_category "$main" 1)
+        press_quantity "$sheet" 1 small plus "$quantity"
+        close_sheet "$sheet" "$main"
+        poll_until 10 "the order on the windows in the journal" kept_on_windows $((PRICE * quantity * 100)) \
+            || exit 5
+        echo durable >"$E2E_DIR/progress"
+        click "$main" "${MAKE_BILL[@]}"
+    fi
+    if [ "$kind" = pay ]; then
+        click "$main" "${CHECKOUT[@]}"
+        local window
+        window=$(wait_window '^结账$')
+        wait_focus "$window"
+        xdotool type 100
+        xdotool key Return
+    else
+        click "$main" "${RESET_ALL[@]}"
+    fi
+    echo ended >"$E2E_DIR/progress"
+    if [ "$kill_after" -ge 0 ]; then
+        sleep "$(printf '0.%03d' "$kill_after")"
+        kill -KILL "$APP_PID"
+    fi
+    exit 0
+}
+
+note "the dish: 3 元 a small portion"
+start_app
+main=$(open_main)
+sheet=$(open_category "$main" 1)
+set_dish_name "$sheet" 1 牛肉面
+set_price "$sheet" 1 small "$PRICE"
+close_sheet "$sheet" "$main"
+close_main "$main"
+quit_app
+read_journal
+[ "$ON_WINDOWS" = "0 0" ] && [ "$RECORDED" = 0 ] || fail "an empty window was kept or recorded: $ON_WINDOWS, $RECORDED"
+
+recorded=0        # orders the journal holds
+quantity=0        # the order on its road: its portions, 0 while there is none
+progress=none
+restored_rounds=0
+recorded_rounds=0
+started=$SECONDS
+# check_journal ROUND: what the kill before ROUND left is one of: the order
+# still on the windows, as it was; recorded once; or nothing, when the order
+# never reached the journal. Sets `restored` and starts a new order otherwise.
+check_journal() {
+    local round=$1 total
+    read_journal
+    total=$((PRICE * quantity * 100))
+    case "$ON_WINDOWS/$RECORDED" in
+        "1 $total/$recorded")
+            [ "$quantity" -gt 0 ] || fail "round $round: an order came back that was never on the windows"
+            restored=yes
+            restored_rounds=$((restored_rounds + 1)) ;;
+        "0 0/$((recorded + 1))")
+            [ "$quantity" -gt 0 ] && [ "$LAST_TOTAL" = "$total" ] \
+                || fail "round $round: recorded an order of $LAST_TOTAL 分, expected $total"
+            recorded=$((recorded + 1))
+            recorded_rounds=$((recorded_rounds + 1))
+            quantity=0
+            restored=no ;;
+        "0 0/$recorded")
+            [ "$progress" = none ] || fail "round $round: the order of $total 分 is lost (reached: $progress)"
+            quantity=0
+            restored=no ;;
+        *)
+            fail "round $round: the order of $total 分 (reached: $progress) is on the windows as '$ON_WINDOWS'" \
+                "with $RECORDED orders recorded, $recorded before it: both, twice or not as it was" ;;
+    esac
+}
+
+for ((round = 1; round <= ROUNDS; round++)); do
+    check_journal "$round"
+    [ "$restored" = no ] && quantity=$((round % 4 + 1))
+    kind=pay
+    [ $((round % 3)) = 0 ] && kind=clear
+    kill_after=-1
+    [ $((round % 3)) = 1 ] && kill_after=$((RANDOM % 30))
+    : >"$E2E_DIR/progress"
+    [ "$restored" = yes ] && echo durable >"$E2E_DIR/progress"
+
+    start_app
+    if [ "$restored" = yes ]; then
+        poll_until 30 "the message that the order came back" one_message_box \
+            || fail "round $round: the order kept on the windows came back without a word"
+        box=$FOUND
+        wait_focus "$box"
+        xdotool key Return
+        poll_until 10 "the message to close" window_hidden "$box" || fail "Enter did not close the message"
+    fi
+    killer=
+    if [ "$kill_after" -lt 0 ]; then
+        delay=$((RANDOM % 3000))
+        (sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"; kill -KILL "$APP_PID" 2>/dev/null) &
+        killer=$!
+    fi
+    code=0
+    (road "$kind" "$quantity" "$restored" "$kill_after") 2>>"$E2E_DIR/logs/road.log" || code=$?
+    progress=$(cat "$E2E_DIR/progress")
+    progress=${progress:-none}
+    [ "$code" = 4 ] && fail "round $round: $(grep BILL "$E2E_DIR/logs/road.log" | tail -n1)"
+    if process_alive "$APP_PID" && [ "$code" != 0 ]; then
+        fail "round $round: the road stopped (code $code) with the program alive: $(tail -n3 "$E2E_DIR/logs/road.log")"
+    fi
+    [ -n "$killer" ] && { wait "$killer" 2>/dev/null || true; }
+    process_alive "$APP_PID" && kill -KILL "$APP_PID"
+    poll_until 10 "the program to die" process_ended "$APP_PID" || fail "the program survived SIGKILL"
+    wait "$APP_PID" 2>/dev/null || true
+    APP_PID=
+done
+check_journal $((ROUNDS + 1))
+note "$ROUNDS rounds in $((SECONDS - started)) s: $recorded orders recorded, $restored_rounds starts brought one back"
+echo "$ROUNDS rounds, $recorded orders recorded, $restored_rounds restored, $((SECONDS - started)) s" >"$E2E_OUTPUT/figures.txt"
+[ "$restored_rounds" -gt 0 ] || fail "no round brought an order back: the kills never met an order on the windows"
+[ "$recorded_rounds" -gt 0 ] || fail "no order was recorded"
