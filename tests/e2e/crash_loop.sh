@@ -35,6 +35,29 @@ read_journal() {
     LAST_TOTAL=${LAST_TOTAL:-0}
 }
 
+# The welcome window, told apart by its size from the message that may show
+# beside it at once: its id goes to FOUND.
+welcome_shown() {
+    local w
+    for w in $(find_visible '^Tavelko$'); do
+        window_geometry "$w"
+        if [ "${WIN_W}x${WIN_H}" = "$WELCOME_SIZE" ]; then
+            FOUND=$w
+            return 0
+        fi
+    done
+    return 1
+}
+
+# start_app, where the welcome window may not be the only window titled Tavelko.
+start_app_beside_message() {
+    APP_RUNS=$((APP_RUNS + 1))
+    "$TAVELKO" >"$E2E_DIR/logs/tavelko-$APP_RUNS.log" 2>&1 &
+    APP_PID=$!
+    poll_until 30 "the welcome window" welcome_shown || fail "no welcome window"
+    WELCOME=$FOUND
+}
+
 kept_on_windows() {
     [ "$(sql "SELECT count(*) FROM current_order WHERE total_fen = $1")" = 1 ]
 }
@@ -109,6 +132,7 @@ quit_app
 read_journal
 [ "$ON_WINDOWS" = "0 0" ] && [ "$RECORDED" = 0 ] || fail "an empty window was kept or recorded: $ON_WINDOWS, $RECORDED"
 
+road_ms=1500      # how long the last whole road took
 recorded=0        # orders the journal holds
 quantity=0        # the order on its road: its portions, 0 while there is none
 progress=none
@@ -154,7 +178,7 @@ for ((round = 1; round <= ROUNDS; round++)); do
     : >"$E2E_DIR/progress"
     [ "$restored" = yes ] && echo durable >"$E2E_DIR/progress"
 
-    start_app
+    start_app_beside_message
     if [ "$restored" = yes ]; then
         poll_until 30 "the message that the order came back" one_message_box \
             || fail "round $round: the order kept on the windows came back without a word"
@@ -165,12 +189,15 @@ for ((round = 1; round <= ROUNDS; round++)); do
     fi
     killer=
     if [ "$kill_after" -lt 0 ]; then
-        delay=$((RANDOM % 3000))
+        # Anywhere along the road, as long as the last whole road took.
+        delay=$(((RANDOM * 32768 + RANDOM) % (road_ms + 100)))
         (sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"; kill -KILL "$APP_PID" 2>/dev/null) &
         killer=$!
     fi
     code=0
+    road_began=$(date +%s%3N)
     (road "$kind" "$quantity" "$restored" "$kill_after") 2>>"$E2E_DIR/logs/road.log" || code=$?
+    [ "$code" = 0 ] && road_ms=$(($(date +%s%3N) - road_began))
     progress=$(cat "$E2E_DIR/progress")
     progress=${progress:-none}
     [ "$code" = 4 ] && fail "round $round: $(grep BILL "$E2E_DIR/logs/road.log" | tail -n1)"
@@ -178,7 +205,7 @@ for ((round = 1; round <= ROUNDS; round++)); do
         fail "round $round: the road stopped (code $code) with the program alive: $(tail -n3 "$E2E_DIR/logs/road.log")"
     fi
     [ -n "$killer" ] && { wait "$killer" 2>/dev/null || true; }
-    process_alive "$APP_PID" && kill -KILL "$APP_PID"
+    kill -KILL "$APP_PID" 2>/dev/null || true
     poll_until 10 "the program to die" process_ended "$APP_PID" || fail "the program survived SIGKILL"
     wait "$APP_PID" 2>/dev/null || true
     APP_PID=
