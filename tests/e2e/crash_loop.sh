@@ -20,18 +20,23 @@ DB=$XDG_DATA_HOME/Tavelko/journal.sqlite
 mkdir -p "$XDG_DATA_HOME/Tavelko"
 printf '[shop]\nname=老王面馆\n[payment]\nprintReceipt=false\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
 
-# sql QUERY: one answer of the journal's file, read by another connection.
+# sql FILE QUERY: one answer of a journal's file, read by another connection.
 sql() {
-    timeout 10 sqlite3 -batch -noheader -cmd '.timeout 5000' "$DB" "$1"
+    timeout 10 sqlite3 -batch -noheader -cmd '.timeout 5000' "$1" "$2"
 }
 
 # The file as the killed program left it: ON_WINDOWS "count total_fen" of the
 # orders kept on the windows, RECORDED the orders recorded, LAST_TOTAL the
-# latest one's grand total in 分.
+# latest one's grand total in 分. Read from a copy (with its -wal), so that
+# the program still finds its journal as the kill left it.
 read_journal() {
-    ON_WINDOWS=$(sql "SELECT count(*) || ' ' || coalesce(sum(total_fen), 0) FROM current_order")
-    RECORDED=$(sql "SELECT count(*) FROM orders")
-    LAST_TOTAL=$(sql "SELECT coalesce(CAST(round(grand_total * 100) AS INTEGER), 0) FROM orders ORDER BY id DESC LIMIT 1")
+    local copy=$E2E_DIR/left
+    rm -rf "$copy" && mkdir -p "$copy"
+    cp "$DB"* "$copy/"
+    copy=$copy/journal.sqlite
+    ON_WINDOWS=$(sql "$copy" "SELECT count(*) || ' ' || coalesce(sum(total_fen), 0) FROM current_order")
+    RECORDED=$(sql "$copy" "SELECT count(*) FROM orders")
+    LAST_TOTAL=$(sql "$copy" "SELECT coalesce(CAST(round(grand_total * 100) AS INTEGER), 0) FROM orders ORDER BY id DESC LIMIT 1")
     LAST_TOTAL=${LAST_TOTAL:-0}
 }
 
@@ -55,11 +60,11 @@ start_app_beside_message() {
     "$TAVELKO" >"$E2E_DIR/logs/tavelko-$APP_RUNS.log" 2>&1 &
     APP_PID=$!
     poll_until 30 "the welcome window" welcome_shown || fail "no welcome window"
-    WELCOME=$FOUND
+    WELCOME=$FOUND  # shellcheck disable=SC2034  # read by lib.sh
 }
 
 kept_on_windows() {
-    [ "$(sql "SELECT count(*) FROM current_order WHERE total_fen = $1")" = 1 ]
+    [ "$(sql "$DB" "SELECT count(*) FROM current_order WHERE total_fen = $1")" = 1 ]
 }
 
 # In the road's subshell: every wait gives up at once when the program is
