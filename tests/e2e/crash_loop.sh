@@ -67,6 +67,11 @@ kept_on_windows() {
     [ "$(sql "$DB" "SELECT count(*) FROM current_order WHERE total_fen = $1")" = 1 ]
 }
 
+# The journal's log file as it stands: its size and when it was written.
+wal_state() {
+    stat -c '%s %y' "$DB-wal" 2>/dev/null || true
+}
+
 # In the road's subshell: every wait gives up at once when the program is
 # gone, so that a kill ends the road rather than a 30-second wait.
 road_poll_until() {
@@ -107,18 +112,27 @@ road() {
         echo durable >"$E2E_DIR/progress"
         click "$main" "${MAKE_BILL[@]}"
     fi
+    local wal_before
     if [ "$kind" = pay ]; then
         click "$main" "${CHECKOUT[@]}"
         local window
         window=$(wait_window '^结账$')
         wait_focus "$window"
         xdotool type 100
+        wal_before=$(wal_state)
         xdotool key Return
     else
+        wal_before=$(wal_state)
         click "$main" "${RESET_ALL[@]}"
     fi
     echo ended >"$E2E_DIR/progress"
-    if [ "$kill_after" -ge 0 ]; then
+    if [ "$kill_after" = 0 ]; then
+        # The moment the first write after the press reaches the journal's
+        # log: what ends the order must be whole in that one write.
+        local deadline=$((SECONDS + 3))
+        while [ "$(wal_state)" = "$wal_before" ] && [ "$SECONDS" -lt "$deadline" ]; do :; done
+        kill -KILL "$APP_PID"
+    elif [ "$kill_after" -gt 0 ]; then
         sleep "$(printf '0.%03d' "$kill_after")"
         kill -KILL "$APP_PID"
     fi
@@ -179,7 +193,9 @@ for ((round = 1; round <= ROUNDS; round++)); do
     kind=pay
     [ $((round % 3)) = 0 ] && kind=clear
     kill_after=-1
-    [ $((round % 3)) = 1 ] && kill_after=$((RANDOM % 30))
+    # Some rounds are killed just after the press that ends the order: half
+    # of them as its first write lands, the others up to 30 ms later.
+    [ $((round % 3)) = 1 ] && kill_after=$((round % 2 * (RANDOM % 30 + 1)))
     : >"$E2E_DIR/progress"
     [ "$restored" = yes ] && echo durable >"$E2E_DIR/progress"
 
