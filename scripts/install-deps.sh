@@ -19,7 +19,7 @@ build=(
 test=(
   xvfb x11-utils x11-apps xdotool xclip libx11-dev
   cups cups-client cups-bsd poppler-utils ghostscript
-  at-spi2-core python3-pyatspi dbus strace orca openbox
+  at-spi2-core python3-pyatspi dbus strace orca openbox sqlite3
 )
 windows=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

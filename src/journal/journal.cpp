@@ -1,4 +1,5 @@
 #include "journal/journal.h"
+#include "journal/journal_current.h"
 
 #include "common/caption_number.h"
 #include "common/save_file.h"
@@ -134,7 +135,18 @@ CREATE TABLE open_orders (
 CREATE TABLE merged_changes (id TEXT PRIMARY KEY) WITHOUT ROWID;
 )";
 
-constexpr int currentVersion = 3;
+// Version 4: the order on the windows, kept as it changes, so that a crash
+// brings it back; it goes in the write that ends it.
+const char upgradeToVersion4[] = R"(
+CREATE TABLE current_order (
+  uid TEXT PRIMARY KEY,
+  saved_at TEXT NOT NULL,
+  total_fen INTEGER NOT NULL,
+  state BLOB NOT NULL
+) WITHOUT ROWID;
+)";
+
+constexpr int currentVersion = 4;
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
@@ -485,8 +497,9 @@ bool Journal::Private::prepare()
     if (*version < currentVersion &&
         !transaction([&] {
             return (*version > 0 || db.exec(schemaVersion1)) &&
-                   (*version > 1 || db.exec(upgradeToVersion2)) && db.exec(upgradeToVersion3) &&
-                   db.exec("PRAGMA user_version = 3");
+                   (*version > 1 || db.exec(upgradeToVersion2)) &&
+                   (*version > 2 || db.exec(upgradeToVersion3)) && db.exec(upgradeToVersion4) &&
+                   db.exec("PRAGMA user_version = 4");
         })) {
         error = why(QStringLiteral("写入"));
         return false;
@@ -613,7 +626,13 @@ bool Journal::Private::apply(Change &change, bool rescued)
         done = drop.bind(1, change.open.uid).run();
         break;
     }
+    case Change::Kind::KeepCurrent:
+    case Change::Kind::DropCurrent:
+        break;
     }
+    // The order on the windows: kept, or ended with what ends it.
+    done = (done || change.kind == Change::Kind::KeepCurrent || change.kind == Change::Kind::DropCurrent) &&
+           applyToCurrent(db, change);
     if (!done || !once)
         return done;
     sql::Statement remember(db, "INSERT INTO merged_changes VALUES (?)");
@@ -824,6 +843,11 @@ bool Journal::record(const Order &order)
     if (order.isEmpty())
         return flush();
     return apply(Change::record(order));
+}
+
+sql::Database *Journal::currentTables()
+{
+    return open() && d->version >= 4 ? &d->db : nullptr;
 }
 
 bool Journal::apply(const Change &change)

@@ -22,6 +22,10 @@ class QIODevice;
 
 namespace journal {
 
+namespace sql {
+class Database;
+}
+
 inline constexpr int categoryCount = 6;
 
 // Money the cashier takes (payments, change, discounts, 抹零, floats, counts)
@@ -112,6 +116,20 @@ struct OpenOrder {
     Fen total = 0;      // its grand total then
     int dishCount = 0;  // portions ordered (the sum of its quantities)
     QByteArray state;   // the till's JSON
+    // The order on the windows it was put aside from: that order's record
+    // (CurrentOrder) goes in the same write. Empty: none. Not kept.
+    QString closesCurrent;
+};
+
+// The order on the windows, kept as it changes (each hand-off, 清单, 下单,
+// 结账) so that a crash or a power cut brings it back. It goes in the same
+// write as what ends it: the order recorded with its uid, or the open order
+// it was put aside as (OpenOrder::closesCurrent).
+struct CurrentOrder {
+    QString uid;        // the order's identity on the windows, its uid when it ends
+    QDateTime savedAt;
+    Fen total = 0;      // its grand total
+    QByteArray state;   // the till's JSON
 };
 
 // One change handed to the journal, kept in the order it was handed: an
@@ -119,15 +137,21 @@ struct OpenOrder {
 // Changes that wait for a write, or for the next start in the rescue file,
 // are these.
 struct Change {
-    enum class Kind { Record, KeepOpen, DropOpen };
+    // KeepCurrent and DropCurrent keep the order on the windows: never
+    // rescued, since that order ends (recorded or put aside) before the
+    // program does, and its record goes with it.
+    enum class Kind { Record, KeepOpen, DropOpen, KeepCurrent, DropCurrent };
     Kind kind = Kind::Record;
     // Tells the change apart: the order's uid for Record, else made when the
     // change is handed over. A rescued change is merged once by it.
     QString id;
     Order order;     // Record
     OpenOrder open;  // KeepOpen; for DropOpen only its uid
+    CurrentOrder current;  // KeepCurrent; for DropCurrent only its uid
 
     static Change record(const Order &order);
+    static Change keepCurrent(const CurrentOrder &current);
+    static Change dropCurrent(const QString &uid);
     static Change keep(const OpenOrder &open);
     static Change drop(const QString &uid);
 };
@@ -298,6 +322,11 @@ public:
     bool mergeRescued(const QList<Change> &changes);
     QString error() const;
 
+    // The orders that were on the windows when the program last stopped
+    // without ending them (a crash, a power cut), as the changes still
+    // pending leave them: normally none or one. nullopt: error() says why.
+    std::optional<QList<CurrentOrder>> currentOrders();
+
     // The orders that ended on the days `from` to `to` (inclusive), oldest
     // first. nullopt when the database could not be read (error() says why);
     // a database that does not exist yet reads as no orders.
@@ -337,6 +366,8 @@ public:
 private:
     struct Private;
     std::unique_ptr<Private> d;
+    // The open database when it has the table of the order on the windows.
+    sql::Database *currentTables();
 };
 
 // Puts the backup `file` in place of the journal in `folder`: the file is

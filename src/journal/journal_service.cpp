@@ -288,6 +288,26 @@ void JournalService::dropOpen(QString uid)
         d->hand(Change::drop(uid));
 }
 
+void JournalService::keepCurrent(CurrentOrder current)
+{
+    if (current.uid.isEmpty())
+        return;
+    post([this, change = Change::keepCurrent(current)](Journal &j) {
+        j.apply(change);
+        d->written(j);
+    });
+}
+
+void JournalService::dropCurrent(QString uid)
+{
+    if (uid.isEmpty())
+        return;
+    post([this, change = Change::dropCurrent(uid)](Journal &j) {
+        j.apply(change);
+        d->written(j);
+    });
+}
+
 // Keeps `change` as unwritten until the journal's thread has written it.
 void JournalService::Private::hand(const Change &change)
 {

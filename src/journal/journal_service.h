@@ -39,6 +39,13 @@ public:
     void keepOpen(OpenOrder open);
     void dropOpen(QString uid);
 
+    // The order on the windows as it now is, or gone from them with nothing
+    // to record: written off the GUI thread, in order with the rest, and
+    // tried again when a write fails. Never rescued at finish(): the order on
+    // the windows ends before, and its record goes with what ends it.
+    void keepCurrent(CurrentOrder current);
+    void dropCurrent(QString uid);
+
     // Runs `work` with the journal on its thread, then `done` with the result
     // on `context`'s thread, unless `context` is gone by then.
     template <class Result>

@@ -140,12 +140,16 @@ QJsonObject toJson(const Change &change)
                            {QStringLiteral("heldAt"), open.heldAt.toString(timeFormat)},
                            {QStringLiteral("total"), open.total},
                            {QStringLiteral("dishes"), open.dishCount},
-                           {QStringLiteral("state"), QString::fromLatin1(open.state.toBase64())}};
+                           {QStringLiteral("state"), QString::fromLatin1(open.state.toBase64())},
+                           {QStringLiteral("closesCurrent"), open.closesCurrent}};
     }
     case Change::Kind::DropOpen:
         return QJsonObject{{QStringLiteral("kind"), dropKind},
                            {QStringLiteral("id"), change.id},
                            {QStringLiteral("uid"), change.open.uid}};
+    case Change::Kind::KeepCurrent:
+    case Change::Kind::DropCurrent:
+        break;  // never handed to a rescue: the order on the windows ends first
     }
     return toJson(change.order);
 }
@@ -176,6 +180,7 @@ std::optional<Change> changeFromJson(const QJsonObject &o)
     change.open.total = Fen(o.value(QStringLiteral("total")).toInteger());
     change.open.dishCount = o.value(QStringLiteral("dishes")).toInt();
     change.open.state = QByteArray::fromBase64(o.value(QStringLiteral("state")).toString().toLatin1());
+    change.open.closesCurrent = o.value(QStringLiteral("closesCurrent")).toString();
     return change;
 }
 
@@ -276,7 +281,7 @@ int openOrderCount(const QList<Change> &changes)
 {
     QSet<QString> uids;
     for (const Change &change : changes)
-        if (change.kind != Change::Kind::Record)
+        if (change.kind == Change::Kind::KeepOpen || change.kind == Change::Kind::DropOpen)
             uids.insert(change.open.uid);
     return int(uids.size());
 }

@@ -365,8 +365,9 @@ void Form2::CheckoutButton_Click()
         return;
     }
     const journal::Fen total = std::get<journal::Fen>(taken);
-    if (!kitchenHasItAllBeforePaying())
+    if (!kitchenHasItAllBeforePaying())  // what the kitchen has not had goes first
         return;
+    keepOnWindows();  // as it is taken: a crash from here on brings it back or finds it recorded
     payment::ShopSettings shop = payment::loadShop();
     payment::PaymentWindow window(total, shop, this);
     if (window.exec() != QDialog::Accepted)

@@ -4,6 +4,10 @@
 // right. Its controls keep their design positions whatever the window's size.
 
 #include "common/form.h"
+#include "journal/journal.h"
+#include "till/held_order.h"
+
+#include <utility>
 
 class QLabel;
 class QPushButton;
@@ -11,7 +15,6 @@ class QPushButton;
 namespace till {
 class OrderInProgress;
 class OpenOrders;
-struct HeldDish;
 }
 
 class Form2 : public Form {
@@ -35,7 +38,8 @@ public:
 
     // The order in progress that the window's bill, print, copy, payment
     // and clearing go to; set by the shell.
-    void setOrder(till::OrderInProgress *order) { m_order = order; }
+    // Each change to it is kept in the journal as the order on the windows.
+    void setOrder(till::OrderInProgress *order);
     // The orders put aside that 挂单 and 取单 go to; set by the shell.
     void setOpenOrders(till::OpenOrders *open);
     // At the program's end: an order brought back with 取单 and still on
@@ -47,6 +51,10 @@ public:
     // Brings back the order put aside as `uid` onto the sheets and this
     // window, which must hold no order. False when it could not be.
     bool bringBack(const QString &uid);
+    // After a crash: the orders that were on the windows come back, the
+    // first onto them (if they hold none), any other put aside. Returns what
+    // to tell the owner, or empty when nothing came back.
+    QString restoreOnWindows(const QList<journal::CurrentOrder> &stored);
 
     QLabel *label(const QString &name) { return control<QLabel>(name); }
     QPushButton *button(const QString &name) { return control<QPushButton>(name); }
@@ -83,6 +91,12 @@ private:
     // the payment may go on.
     bool kitchenHasItAllBeforePaying();
     void showKitchenButton();  // only with a kitchen printer set
+    // Keeps the order on the windows, as it now is, in the journal.
+    void keepOnWindows();
+    // Writes `held`'s quantities into the sheets and shows its bill; returns
+    // it as it now counts (its bill dropped when prices changed since) and
+    // the changes, one sentence each.
+    std::pair<till::HeldOrder, QStringList> putOnSheets(const till::HeldOrder &held);
 
     till::OrderInProgress *m_order = nullptr;
     till::OpenOrders *m_openOrders = nullptr;

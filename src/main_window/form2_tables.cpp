@@ -23,7 +23,9 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSignalBlocker>
 
+#include <tuple>
 #include <utility>
 
 namespace {
@@ -164,24 +166,15 @@ bool Form2::bringBack(const QString &uid)
         design::reportError(this, QStringLiteral("挂单“%1”是较新版本的程序保存的，这个版本无法取回。").arg(held->name));
         return false;
     }
-    clearWindow();
-    for (const Category &c : categories) {
-        const QList<till::HeldDish> dishes = till::dishesOf(held->dishes, c.number);
-        if (!dishes.isEmpty() || Program::current().sheetExists(c.number))
-            orderSheet(c.number).bringBack(dishes, button(QString::fromLatin1(c.button))->text());
+    QStringList changes;
+    {
+        // Kept as the order on the windows once, whole: never half brought back.
+        const QSignalBlocker once(m_order);
+        till::HeldOrder back;
+        std::tie(back, changes) = putOnSheets(*held);
+        m_order->broughtBack(back);
     }
-    orderSheet(1).sumGrandTotal();
-    const QStringList changes = till::changesSince(held->dishes, dishesOnSheets());
-    till::HeldOrder back = *held;
-    if (!changes.isEmpty()) {
-        // The bill built before no longer tells the prices: "清单" builds it again.
-        back.billNumber.reset();
-        back.billText.clear();
-        back.printed = back.copied = false;
-    }
-    m_order->broughtBack(back);
-    if (back.billNumber)
-        showBill(back.billText);
+    keepOnWindows();
     m_openOrders->bringBack(uid);
     if (!changes.isEmpty())
         design::reportInfo(this, QStringLiteral("“%1”挂起以后价格有改动，已按现在的价格计算：\n%2")

@@ -107,6 +107,9 @@ Program::Program() : m_windows(std::make_unique<Windows>())
         till::recordOrder(order);
         open.ended(order.closesOpenUid, true);
     });
+    // An order that left the windows with nothing to record is no longer
+    // kept as the order on them.
+    QObject::connect(&m_windows->order, &till::OrderInProgress::discarded, &till::dropCurrentOrder);
     QObject::connect(&m_windows->order, &till::OrderInProgress::abandoned,
                      [&open](const QString &uid) { open.ended(uid, false); });
     QObject::connect(&open, &till::OpenOrders::kept, [](const journal::OpenOrder &held) {
@@ -206,6 +209,17 @@ void Program::start()
             &form1(), [](journal::Journal &j) { return j.openOrders(); },
             [this](std::optional<QList<journal::OpenOrder>> stored) {
                 m_windows->openOrders.load(stored.value_or(QList<journal::OpenOrder>()));
+            });
+        // The order on the windows when the program last stopped without
+        // ending it (a crash, a power cut) comes back onto them.
+        till::askJournal<std::optional<QList<journal::CurrentOrder>>>(
+            &form1(), [](journal::Journal &j) { return j.currentOrders(); },
+            [this](std::optional<QList<journal::CurrentOrder>> stored) {
+                if (m_ended || !stored || stored->isEmpty())
+                    return;
+                const QString told = form2().restoreOnWindows(*stored);
+                if (!told.isEmpty())
+                    design::reportInfo(visibleWindow(), told);
             });
     });
 }

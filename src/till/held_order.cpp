@@ -70,6 +70,7 @@ journal::OpenOrder HeldOrder::toOpen() const
     open.total = total;
     open.dishCount = dishCount();
     open.state = QJsonDocument(state).toJson(QJsonDocument::Compact);
+    open.closesCurrent = closesCurrent;
     return open;
 }
 

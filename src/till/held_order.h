@@ -39,6 +39,9 @@ struct HeldOrder {
     QString billText;
     bool printed = false, copied = false;
     QList<HeldDish> sentToKitchen;  // the quantities the last 下单 printed
+    // The identity it had as the order on the windows when put aside: its
+    // record there goes in the same write. Not kept with it.
+    QString closesCurrent;
 
     int dishCount() const;  // portions ordered: the sum of the quantities
 

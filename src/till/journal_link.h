@@ -15,6 +15,17 @@ inline void recordOrder(const journal::Order &order)
     journal::programJournalService().record(order);
 }
 
+// Keeps the order on the windows in the journal as it now is, off the GUI
+// thread; drops it when it left the windows with nothing to record.
+inline void keepCurrentOrder(const journal::CurrentOrder &current)
+{
+    journal::programJournalService().keepCurrent(current);
+}
+inline void dropCurrentOrder(const QString &uid)
+{
+    journal::programJournalService().dropCurrent(uid);
+}
+
 // Runs `work` with the journal on its thread, then `done` with its result on
 // `context`'s thread, unless `context` is gone by then.
 template <class Result>

@@ -4,7 +4,16 @@
 
 namespace till {
 
-OrderInProgress::OrderInProgress(QObject *parent) : QObject(parent) {}
+namespace {
+
+QString newUid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+}  // namespace
+
+OrderInProgress::OrderInProgress(QObject *parent) : QObject(parent), m_uid(newUid()) {}
 
 void OrderInProgress::handOff(int category, const QString &categoryName, double subtotal,
                               const QList<journal::OrderLine> &lines)
@@ -19,22 +28,32 @@ void OrderInProgress::handOff(int category, const QString &categoryName, double 
         line.category = category;
         line.categoryName = categoryName;
     }
+    emit changed();
 }
 
 void OrderInProgress::billBuilt(int number, const QString &text)
 {
     m_billNumber = number;
     m_billText = text;
+    emit changed();
 }
 
 void OrderInProgress::billPrinted()
 {
     m_printed = m_printed || m_billNumber.has_value();
+    emit changed();
 }
 
 void OrderInProgress::billCopied()
 {
     m_copied = m_copied || m_billNumber.has_value();
+    emit changed();
+}
+
+void OrderInProgress::setSentToKitchen(const QList<HeldDish> &sent)
+{
+    m_sentToKitchen = sent;
+    emit changed();
 }
 
 journal::Order OrderInProgress::current() const
@@ -58,7 +77,7 @@ journal::Order OrderInProgress::end(journal::OrderStatus status,
 {
     journal::Order order = current();
     order.endedAt = QDateTime::currentDateTime();
-    order.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    order.uid = m_uid;
     order.status = status;
     if (status == journal::OrderStatus::Paid)
         order.payment = payment;
@@ -68,10 +87,13 @@ journal::Order OrderInProgress::end(journal::OrderStatus status,
         order.receiptNumber = m_numbering(order.endedAt.date());
 
     reset();
-    if (worthKeeping)
+    if (worthKeeping) {
         emit ended(order);
-    else if (!order.closesOpenUid.isEmpty())
-        emit abandoned(order.closesOpenUid);
+    } else {
+        emit discarded(order.uid);
+        if (!order.closesOpenUid.isEmpty())
+            emit abandoned(order.closesOpenUid);
+    }
     return order;
 }
 
@@ -84,6 +106,7 @@ void OrderInProgress::reset()
     m_heldUid.clear();
     m_heldName.clear();
     m_sentToKitchen.clear();
+    m_uid = newUid();
 }
 
 void OrderInProgress::broughtBack(const HeldOrder &held)
@@ -95,14 +118,20 @@ void OrderInProgress::broughtBack(const HeldOrder &held)
     m_printed = held.printed;
     m_copied = held.copied;
     m_sentToKitchen = held.sentToKitchen;
+    emit changed();
 }
 
-HeldOrder OrderInProgress::setAside(const QString &name, const QList<HeldDish> &dishes,
-                                    journal::Fen total)
+void OrderInProgress::restore(const QString &uid, const HeldOrder &held)
+{
+    m_uid = uid;
+    broughtBack(held);
+}
+
+HeldOrder OrderInProgress::snapshot(const QList<HeldDish> &dishes, journal::Fen total) const
 {
     HeldOrder held;
-    held.uid = m_heldUid.isEmpty() ? QUuid::createUuid().toString(QUuid::WithoutBraces) : m_heldUid;
-    held.name = name;
+    held.uid = m_heldUid;
+    held.name = m_heldName;
     held.heldAt = QDateTime::currentDateTime();
     held.total = total;
     held.dishes = dishes;
@@ -111,6 +140,17 @@ HeldOrder OrderInProgress::setAside(const QString &name, const QList<HeldDish> &
     held.printed = m_printed;
     held.copied = m_copied;
     held.sentToKitchen = m_sentToKitchen;
+    return held;
+}
+
+HeldOrder OrderInProgress::setAside(const QString &name, const QList<HeldDish> &dishes,
+                                    journal::Fen total)
+{
+    HeldOrder held = snapshot(dishes, total);
+    if (held.uid.isEmpty())
+        held.uid = newUid();
+    held.name = name;
+    held.closesCurrent = m_uid;
     reset();
     return held;
 }

@@ -38,6 +38,15 @@ public:
     // The order as it stands, not yet ended (no identity, no 单号).
     journal::Order current() const;
     bool isEmpty() const { return current().isEmpty(); }
+    // Its identity on the windows, made as it starts: the journal keeps the
+    // order on the windows under it, and records it under it when it ends.
+    QString uid() const { return m_uid; }
+    // The order as it stands, with the sheets' `dishes` and the grand total
+    // `total`, as it would be put aside (under its name if brought back).
+    HeldOrder snapshot(const QList<HeldDish> &dishes, journal::Fen total) const;
+    // After a crash: the order kept on the windows as `uid` takes the place
+    // of this empty one, like an order brought back.
+    void restore(const QString &uid, const HeldOrder &held);
 
     // Ends the order now with `status` (and `payment` when paid): gives it
     // its identity and, unless it is empty, its 单号; emits ended() for an
@@ -56,10 +65,15 @@ public:
     QString heldName() const { return m_heldName; }
     // What the kitchen has been sent for this order (its last 下单).
     const QList<HeldDish> &sentToKitchen() const { return m_sentToKitchen; }
-    void setSentToKitchen(const QList<HeldDish> &sent) { m_sentToKitchen = sent; }
+    void setSentToKitchen(const QList<HeldDish> &sent);
 
 signals:
+    // Anything handed on changed: a sheet's hand-off, the bill, the
+    // kitchen's share, an order brought back.
+    void changed();
     void ended(const journal::Order &order);
+    // The order `uid` left the windows with nothing to record (empty).
+    void discarded(const QString &uid);
     // An order brought back ended with nothing on it: nothing to record, and
     // it is no longer put aside either.
     void abandoned(const QString &uid);
@@ -77,6 +91,7 @@ private:
     bool m_copied = false;
     QString m_heldUid, m_heldName;
     QList<HeldDish> m_sentToKitchen;
+    QString m_uid;
     Numbering m_numbering;
 
     void reset();

@@ -31,6 +31,7 @@
 #include <QtTest>
 
 #include <atomic>
+#include <optional>
 #include <thread>
 
 #ifdef Q_OS_UNIX
@@ -216,6 +217,7 @@ private slots:
     void writesWhatWaitedInItsOrder();
     void openOrdersKeptWithTheOrders_data();
     void openOrdersKeptWithTheOrders();
+    void theOrderOnTheWindowsGoesWithWhatEndsIt();
     void paymentsVoidsAndCashUps();
     void backupAndRestoreFromTheCommandLine();
     void rescuedChangesWaitForTheJournal_data();
@@ -611,13 +613,78 @@ void TstJournal::openOrdersKeptWithTheOrders()
     // The upgraded journal keeps what it held, paid and counted in a 交班.
     journal::sql::Database db;
     QVERIFY(db.open(fileIn(folder.path()), true, false));
-    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"3"_qs));
+    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"4"_qs));
     const QList<Order> before = readBack(folder.path(), earlier);
     QCOMPARE(before.size(), fromVersion2 ? 5 : 2);  // with the two rescued
     if (fromVersion2) {
         QCOMPARE(before[0].payment->due, 4000);
         QVERIFY(before[0].cashUpId > 0);
         QCOMPARE(reader.lastCashUp()->value().paidTotal, 4000);
+    }
+}
+
+// The order on the windows, kept as it changes, leaves the journal in the
+// same write as what ends it (recorded under its uid, put aside from it, or
+// dropped with nothing on it), and only then; read back from the disk by
+// another connection, and as the journal lists it while a lock holds its writes.
+void TstJournal::theOrderOnTheWindowsGoesWithWhatEndsIt()
+{
+    using journal::Change;
+    using journal::CurrentOrder;
+    const auto kept = [](const char *uid, journal::Fen total) {
+        return Change::keepCurrent(CurrentOrder{QString::fromLatin1(uid), QDateTime(day, {12, 0}), total, "{}"});
+    };
+    const auto recorded = [](const char *uid) {
+        Order o = order({12, 1}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)});
+        o.uid = QString::fromLatin1(uid);
+        return Change::record(o);
+    };
+    OpenOrder aside = openOrder(u"t3"_qs, u"3号桌"_qs, {12, 2}, 600, "{}");
+    aside.closesCurrent = u"A"_qs;
+    const struct {
+        const char *row;
+        QList<Change> changes;
+        QString left;  // "uid:total" of the orders on the windows left
+        int orders;
+        bool locked;   // the changes wait on another program's lock
+    } rows[] = {
+        {"kept, then kept as it changed", {kept("A", 600), kept("A", 1200)}, u"A:1200"_qs, 0, false},
+        {"recorded under its uid", {kept("A", 600), recorded("A")}, QString(), 1, false},
+        {"recorded, both waiting on a lock", {kept("A", 600), recorded("A")}, QString(), 1, true},
+        {"another order recorded", {kept("A", 600), recorded("B")}, u"A:600"_qs, 1, false},
+        {"put aside from the windows", {kept("A", 600), Change::keep(aside)}, QString(), 0, false},
+        {"left the windows empty", {kept("A", 600), Change::dropCurrent(u"A"_qs)}, QString(), 0, false},
+        {"the next order after one recorded", {kept("A", 600), recorded("A"), kept("B", 300)}, u"B:300"_qs, 1,
+         false},
+    };
+    const auto text = [](const std::optional<QList<CurrentOrder>> &list) {
+        if (!list)
+            return QStringLiteral("(unreadable)");
+        QStringList items;
+        for (const CurrentOrder &c : *list)
+            items << QStringLiteral("%1:%2").arg(c.uid).arg(c.total);
+        return items.join(u' ');
+    };
+    for (const auto &row : rows) {
+        QTemporaryDir folder;
+        for (int start = 0; start < 2; ++start)  // set up, then checked in full once: no write at the next open
+            QVERIFY(Journal(folder.path()).open());
+        Journal journal(folder.path());
+        QVERIFY(journal.open());
+        {
+            std::optional<LockHolder> lock;
+            if (row.locked)
+                lock.emplace(fileIn(folder.path()), 4);
+            QVERIFY(!row.locked || lock->held());
+            for (const Change &change : row.changes)
+                QVERIFY2(journal.apply(change) != row.locked, row.row);
+            // As the journal lists it, its writes waiting or done.
+            QVERIFY2(text(journal.currentOrders()) == row.left, row.row);
+        }
+        QVERIFY2(journal.flush(), qPrintable(journal.error()));
+        Journal reader(folder.path());
+        QVERIFY2(text(reader.currentOrders()) == row.left, row.row);
+        QVERIFY2(readBack(folder.path(), day).size() == row.orders, row.row);
     }
 }
 
@@ -936,7 +1003,7 @@ void TstJournal::faultTable()
     }
     case LaterVersion: {
         journal::sql::Database later;
-        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 4"));
+        QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 5"));
         break;
     }
     default:

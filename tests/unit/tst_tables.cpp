@@ -13,6 +13,7 @@
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
 #include "testsupport.h"
+#include "till/current_order.h"
 #include "till/open_orders.h"
 
 #include <QComboBox>
@@ -86,6 +87,21 @@ int run(Script &script, const QString &mainButton)
     return answerModals(std::ref(script), [&] { pressMain(mainButton); });
 }
 
+// The orders on the windows as the journal's file holds them, read by
+// another connection: "total:dishes on sheet 1:kitchen's share of sheet 1".
+QString keptOnWindows()
+{
+    QStringList kept;
+    for (const journal::CurrentOrder &c : journal::Journal().currentOrders().value_or(QList<journal::CurrentOrder>{})) {
+        const std::optional<till::HeldOrder> held = till::fromCurrent(c);
+        kept << QStringLiteral("%1:%2:%3")
+                    .arg(c.total)
+                    .arg(held && !held->dishes.isEmpty() ? held->dishes[0].smallQuantity : -1)
+                    .arg(held && !held->sentToKitchen.isEmpty() ? held->sentToKitchen[0].smallQuantity : 0);
+    }
+    return kept.join(u' ');
+}
+
 QString quantity(int category)
 {
     return text(orderSheet(category), row1.smallQuantity);
@@ -136,6 +152,7 @@ private slots:
     void aTableKeepsOneIdentity();
     void checkoutWithATicketNotPrintedAsks_data();
     void checkoutWithATicketNotPrintedAsks();
+    void theOrderOnTheWindowsComesBackAfterACrash();
 };
 
 void TstTables::aNameInUseIsRefused()
@@ -325,6 +342,57 @@ void TstTables::checkoutWithATicketNotPrintedAsks()
     QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("10"));  // not paid: still on the windows
     // A ticket that never reached the spooler used no number.
     QCOMPARE(payment::upcomingKitchenTicketNumber(QDate::currentDate()), 1);
+    program.end();
+    settleQuitRequest();
+}
+
+// Table 3 brought back and extended, its bill built, when the program
+// dies: the next start brings it back onto the windows as it was, with what
+// the kitchen has, still table 3; once cleared it is recorded once and never
+// comes back.
+void TstTables::theOrderOnTheWindowsComesBackAfterACrash()
+{
+    QString bill;
+    {
+        Program program;  // goes without ending its order, as a crash would
+        program.openOrders().load({});
+        form2().showForm();
+        sell(1, QStringLiteral("10"), 1);
+        Script script{{QStringLiteral("name:3")}, {}};
+        run(script, QStringLiteral("HoldButton"));
+        script = {{QStringLiteral("pick:3号桌")}, {}};
+        run(script, QStringLiteral("RecallButton"));
+        sell(1, QStringLiteral("10"), 2);  // one more, handed on
+        pressMain(QStringLiteral("Command2"));  // 清单
+        bill = mainText(QStringLiteral("Label2"));
+        QTRY_COMPARE(keptOnWindows(), u"3000:3:0"_qs);
+    }
+    // What the kitchen had been sent stays with it.
+    QList<journal::CurrentOrder> stored = journal::Journal().currentOrders().value_or(QList<journal::CurrentOrder>{});
+    QCOMPARE(stored.size(), 1);
+    std::optional<till::HeldOrder> held = till::fromCurrent(stored[0]);
+    QVERIFY(held);
+    held->sentToKitchen = held->dishes;
+    held->sentToKitchen[0].smallQuantity = 2;
+    stored[0] = till::toCurrent(stored[0].uid, *held);
+
+    Program program;
+    program.openOrders().load(journal::Journal().openOrders().value_or(QList<journal::OpenOrder>{}));
+    QCOMPARE(form2().restoreOnWindows(stored), u"上次未完成的订单已恢复：合计 30 元"_qs);
+    form2().showForm();
+    QCOMPARE(quantity(1), u"3"_qs);
+    QCOMPARE(mainText(QStringLiteral("L7")), u"30"_qs);
+    QCOMPARE(mainText(QStringLiteral("Label2")), bill);
+    QVERIFY(program.openOrders().waiting().isEmpty());  // on the windows, not offered again
+    QTRY_COMPARE(keptOnWindows(), u"3000:3:2"_qs);
+    QCOMPARE(form2().restoreOnWindows(stored), QString());  // this run's own: once only
+
+    pressMain(QStringLiteral("Command1"));  // 一键归零 ends table 3
+    QTRY_COMPARE(keptOnWindows(), QString());
+    const QList<journal::Order> orders = journal::Journal().ordersOf(QDate::currentDate()).value_or(QList<journal::Order>{});
+    QCOMPARE(orders.size(), 1);
+    QCOMPARE(orders[0].grandTotal, 30.0);
+    QVERIFY(journal::Journal().openOrders().value_or(QList<journal::OpenOrder>{{}}).isEmpty());
     program.end();
     settleQuitRequest();
 }
