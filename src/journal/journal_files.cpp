@@ -103,12 +103,10 @@ QString strangerLog(const QString &database)
         const QString is = pairText(database);
         if (!is.isEmpty() && was != is)
             return QStringLiteral("它不是和营业记录一起写下的（可能是从别处复制来的，或营业记录已被换过）");
-        if (!is.isEmpty())
-            return QString();
     }
-    // A log of an earlier version, or of a copied folder: it must at least
-    // fit. The journal never shrinks, so a log that would cut it short is
-    // another journal's.
+    // And every log must fit (a file number may come again for a new file,
+    // and a log of 1.4.0 has no note): the journal never shrinks, so a log
+    // that would cut it short is another journal's.
     const auto [pageSize, pages] = databaseFacts(database);
     if (pageSize != 0 && facts.pageSize != pageSize)
         return QStringLiteral("它的页大小（%1 字节）与营业记录的（%2 字节）不同").arg(facts.pageSize).arg(pageSize);

@@ -2,10 +2,7 @@
 
 #include "journal/sqlite_db.h"
 
-#include <sqlite3.h>
-
 #include <QStringList>
-#include <QUrl>
 
 #include <algorithm>
 
@@ -21,12 +18,11 @@ QString quoted(const QString &name)
     return u'"' + QString(name).replace(u'"', QStringLiteral("\"\"")) + u'"';
 }
 
-QStringList columnsOf(sql::Database &db, const QString &schema, const QString &table)
+QStringList columnsOf(sql::Database &db, const QString &table)
 {
     QStringList columns;
-    const QByteArray sql = QStringLiteral("SELECT name FROM pragma_table_info(?, ?)").toUtf8();
-    sql::Statement read(db, sql.constData());
-    read.bind(1, table).bind(2, schema);
+    sql::Statement read(db, "SELECT name FROM pragma_table_info(?)");
+    read.bind(1, table);
     while (read.next())
         columns << read.text(0);
     return columns;
@@ -36,51 +32,56 @@ QStringList columnsOf(sql::Database &db, const QString &schema, const QString &t
 // first column of a WITHOUT ROWID table's key.
 QString keyOf(sql::Database &db, const QString &table)
 {
-    sql::Statement plain(db, "SELECT 1 FROM damaged.sqlite_master WHERE type = 'table' AND name = ? "
+    sql::Statement plain(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ? "
                              "AND sql LIKE '%WITHOUT ROWID%'");
     plain.bind(1, table);
     if (!plain.next())
         return QStringLiteral("rowid");
-    sql::Statement key(db, "SELECT name FROM pragma_table_info(?, 'damaged') WHERE pk = 1");
+    sql::Statement key(db, "SELECT name FROM pragma_table_info(?) WHERE pk = 1");
     key.bind(1, table);
     return key.next() ? quoted(key.text(0)) : QString();
 }
 
-// Where the open transaction ended by itself with a failure, a new one.
-void keepTransaction(sql::Database &db)
+QByteArray utf8(const QString &text)
 {
-    if (sqlite3_get_autocommit(db.handle()))
-        db.exec("BEGIN IMMEDIATE");
+    return text.toUtf8();
 }
 
 // Copies `table` key by key: the next key after the last one copied, then
 // its rows. Past a damaged page the next key is sought further on, and then
-// back to the first one that can be read again.
-void copyTable(sql::Database &db, const QString &table)
+// back to the first one that can be read again. Each read is a statement of
+// its own on the damaged file's connection: a damaged page met there leaves
+// the new journal's transaction alone.
+void copyTable(sql::Database &from, sql::Database &into, const QString &table)
 {
-    QStringList columns = columnsOf(db, QStringLiteral("main"), table);
-    const QStringList old = columnsOf(db, QStringLiteral("damaged"), table);
+    QStringList columns = columnsOf(into, table);
+    const QStringList old = columnsOf(from, table);
     columns.erase(std::remove_if(columns.begin(), columns.end(), [&](const QString &c) { return !old.contains(c); }),
                   columns.end());
-    const QString key = keyOf(db, table);
+    const QString key = keyOf(from, table);
     if (columns.isEmpty() || key.isEmpty())
         return;
-    QStringList names;
-    for (const QString &c : columns)
+    QStringList names, places;
+    for (const QString &c : columns) {
         names << quoted(c);
-    const QString from = QStringLiteral("damaged.") + quoted(table);
-    const QByteArray firstSql = QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 LIMIT 1").arg(key, from).toUtf8();
-    const QByteArray afterSql =
-        QStringLiteral("SELECT %1 FROM %2 WHERE %1 > ? ORDER BY %1 LIMIT 1").arg(key, from).toUtf8();
-    const QByteArray copySql = QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %2 FROM %3 WHERE %4 = ?")
-                                   .arg(quoted(table), names.join(u','), from, key)
-                                   .toUtf8();
-    sql::Statement first(db, firstSql.constData()), after(db, afterSql.constData()), copy(db, copySql.constData());
-    if (!first.isValid() || !after.isValid() || !copy.isValid())
+        places << QStringLiteral("?");
+    }
+    const QString name = quoted(table);
+    sql::Statement first(from, utf8(QStringLiteral("SELECT %1 FROM %2 ORDER BY %1 LIMIT 1").arg(key, name)).constData());
+    sql::Statement after(from, utf8(QStringLiteral("SELECT %1 FROM %2 WHERE %1 > ? ORDER BY %1 LIMIT 1").arg(key, name)).constData());
+    sql::Statement rows(from, utf8(QStringLiteral("SELECT %1 FROM %2 WHERE %3 = ?").arg(names.join(u','), name, key)).constData());
+    sql::Statement insert(into, utf8(QStringLiteral("INSERT OR IGNORE INTO %1 (%2) VALUES (%3)")
+                                         .arg(name, names.join(u','), places.join(u','))).constData());
+    if (!first.isValid() || !after.isValid() || !rows.isValid() || !insert.isValid())
         return;
     const auto copyKey = [&](const auto &value) {
-        if (!copy.bind(1, value).run())  // a row that cannot be read is left out
-            keepTransaction(db);
+        rows.bind(1, value);
+        while (rows.next()) {  // a row that cannot be read ends the key's rows
+            for (int i = 0; i < columns.size(); ++i)
+                insert.bindValue(i + 1, rows, i);
+            insert.run();
+        }
+        rows.reset();
     };
     const bool hasFirst = first.next();
     if (hasFirst && !first.isInteger(0)) {
@@ -136,13 +137,12 @@ void copyTable(sql::Database &db, const QString &table)
 
 int salvage(sql::Database &into, const QString &damaged)
 {
-    const QString uri = QUrl::fromLocalFile(damaged).toString(QUrl::FullyEncoded) + QStringLiteral("?mode=ro");
-    sql::Statement attach(into, "ATTACH ? AS damaged");
-    if (!attach.isValid() || !attach.bind(1, uri).run())
+    sql::Database from;
+    if (!from.open(damaged, true, false))
         return -1;
     QStringList tables;
     {
-        sql::Statement ours(into, "SELECT name FROM main.sqlite_master WHERE type = 'table' "
+        sql::Statement ours(into, "SELECT name FROM sqlite_master WHERE type = 'table' "
                                   "AND name NOT LIKE 'sqlite_%' ORDER BY rootpage");
         while (ours.next())
             tables << ours.text(0);
@@ -150,16 +150,15 @@ int salvage(sql::Database &into, const QString &damaged)
     int saved = -1;
     if (into.exec("PRAGMA foreign_keys = OFF; BEGIN IMMEDIATE")) {
         for (const QString &table : std::as_const(tables))
-            copyTable(into, table);
+            copyTable(from, into, table);
         // When the check last ran belongs to the file checked.
-        into.exec("DELETE FROM main.meta WHERE key = 'integrity_checked'");
+        into.exec("DELETE FROM meta WHERE key = 'integrity_checked'");
         if (into.exec("COMMIT"))
-            saved = into.text("SELECT count(*) FROM main.orders").value_or(QStringLiteral("0")).toInt();
+            saved = into.text("SELECT count(*) FROM orders").value_or(QStringLiteral("0")).toInt();
         else
             into.exec("ROLLBACK");
     }
     into.exec("PRAGMA foreign_keys = ON");
-    into.exec("DETACH damaged");
     return saved;
 }
 

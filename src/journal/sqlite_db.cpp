@@ -188,6 +188,12 @@ Statement &Statement::bindNull(int position)
     return *this;
 }
 
+Statement &Statement::bindValue(int position, const Statement &from, int column)
+{
+    sqlite3_bind_value(m_stmt, position, sqlite3_column_value(from.m_stmt, column));
+    return *this;
+}
+
 bool Statement::run()
 {
     if (!m_stmt)

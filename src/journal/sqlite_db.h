@@ -85,6 +85,8 @@ public:
     Statement &bind(int position, int value) { return bind(position, qint64(value)); }
     Statement &bind(int position, bool value) { return bind(position, qint64(value)); }
     Statement &bindNull(int position);
+    // The value of `from`'s column `column` in its current row, as it is.
+    Statement &bindValue(int position, const Statement &from, int column);
 
     // Runs a statement without results, ready to run again with new values.
     bool run();

@@ -369,7 +369,7 @@ void TstJournal::damagedDatabaseIsSetAside_data()
     QTest::addColumn<int>("saved");      // at least this many orders read out of it
     QTest::newRow("not a database at all") << true << 0 << 0 << 0 << 0;
     QTest::newRow("a database with damaged pages") << false << 40 << 2 << 2 * 4096 << 0;
-    QTest::newRow("64 bytes flipped in the middle of 600 orders") << false << 600 << -1 << 64 << 540;
+    QTest::newRow("64 bytes flipped in the middle of 2,000 orders") << false << 2000 << -1 << 64 << 1900;
 }
 
 void TstJournal::damagedDatabaseIsSetAside()
