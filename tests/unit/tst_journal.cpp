@@ -799,7 +799,9 @@ void TstJournal::backupAndRestoreFromTheCommandLine()
     QCOMPARE(readBack(folder, day).size(), 1);
     QCOMPARE(QDir(folder).entryList({QStringLiteral("journal-before-restore-*.sqlite")}).size(), 1);
     // A journal of 1.2.0 has the tables of its version, and is taken.
-    const auto [old, oldSaid] = answer({QStringLiteral("--restore-journal"), QFINDTESTDATA("data/journal-1.2.0.sqlite")});
+    const QString oldJournal = elsewhere.filePath(QStringLiteral("1.2.0.sqlite"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/journal-1.2.0.sqlite"), oldJournal));
+    const auto [old, oldSaid] = answer({QStringLiteral("--restore-journal"), oldJournal});
     QVERIFY2(old == 0 && oldSaid.contains(QStringLiteral("恢复营业记录（3 单）")), qPrintable(oldSaid));
 }
 
