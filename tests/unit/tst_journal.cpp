@@ -880,8 +880,8 @@ void TstJournal::faultTable_data()
     QTest::newRow("a 1.2.0 journal") << int(Version120) << QString() << false << 5 << false;
     QTest::newRow("a later version") << int(LaterVersion) << u"较新版本"_qs << true << 1 << false;
     QTest::newRow("a -wal of another journal beside it") << int(StrangerLog) << u"不属于"_qs << false << 3 << false;
-    QTest::newRow("a -wal of another journal beside one of 1.4.0")
-        << int(StrangerLogUnnoted) << u"截短"_qs << false << 83 << false;
+    QTest::newRow("a -wal of another journal beside one of 1.4.0 of 2,000 orders")
+        << int(StrangerLogUnnoted) << u"截短"_qs << false << 2003 << false;
     QTest::newRow("a trigger put in the journal") << int(Trigger) << QString() << false << 3 << false;
     QTest::newRow("another user's rescue file") << int(PlantedRescue) << QString() << false << 3 << false;
     QTest::newRow("a FIFO at journal.sqlite-journal") << int(FifoRollbackLog) << u"一个管道"_qs << true << 3 << false;
@@ -976,9 +976,10 @@ void TstJournal::faultTable()
     case StrangerLogUnnoted: {
         // A journal of 1.4.0 kept no note of its log; it is larger than the other.
         if (fault == StrangerLogUnnoted) {
-            Journal larger(folder.path());
-            for (int i = 0; i < 80; ++i)
-                QVERIFY(larger.record(order({11, i}, i, {line(1, QString(300, u'面'), 1, 0, 1)})));
+            QList<Order> many;
+            for (int i = 0; i < 2000; ++i)
+                many << order({11, i % 60}, i, {line(1, QStringLiteral("面"), 1, 0, 1)});
+            QVERIFY(Journal(folder.path()).recordAll(many));
         }
         if (fault == StrangerLogUnnoted)
             QVERIFY(QFile::remove(file + QStringLiteral("-pair")));
