@@ -3,8 +3,10 @@
 
 #include "common/caption_number.h"
 #include "common/save_file.h"
+#include "journal/journal_files.h"
 #include "journal/report.h"
 #include "journal/platform_facts.h"
+#include "journal/salvage.h"
 #include "journal/sqlite_db.h"
 
 #include <QDir>
@@ -147,6 +149,10 @@ CREATE TABLE current_order (
 )";
 
 constexpr int currentVersion = 4;
+// Each version's tables from the one before: a journal is made and upgraded
+// by the same steps, so that every journal has the same schema.
+const char *const schemaSteps[currentVersion] = {schemaVersion1, upgradeToVersion2, upgradeToVersion3,
+                                                 upgradeToVersion4};
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
@@ -229,6 +235,14 @@ QString defaultFolder()
            QStringLiteral("/Tavelko");
 }
 
+bool buildSchema(sql::Database &db, int from, int to)
+{
+    for (int version = std::max(from, 0); version < std::min(to, currentVersion); ++version)
+        if (!db.exec(schemaSteps[version]))
+            return false;
+    return db.exec(QStringLiteral("PRAGMA user_version = %1").arg(to).toUtf8().constData());
+}
+
 // ---------------------------------------------------------------- the database
 
 struct Journal::Private {
@@ -246,7 +260,9 @@ struct Journal::Private {
 
     QString path() const { return folder + u'/' + fileName; }
     QString why(const QString &doing) const;
+    void tell(const QString &more) { notice += (notice.isEmpty() ? QString() : QStringLiteral("\n")) + more; }
     bool refuseNonFiles();
+    bool checkLog();
     bool openReading();
     bool openRecording();
     bool openAndPrepare();
@@ -290,11 +306,15 @@ QString Journal::Private::why(const QString &doing) const
         break;
     case SQLITE_READONLY:
         reason = folderForbidsLog ? folderReason
+                 : mode == Mode::Reading && QFileInfo(path() + QStringLiteral("-wal")).size() > 0
+                     ? QStringLiteral("营业记录的日志文件（-wal）中有还没有并入营业记录的内容（Tavelko 正在运行，"
+                                      "或上次没有正常结束）。读取时要整理它，而当前用户 %1 不能写入"
+                                      "（文件：%2；文件夹 %3：%4）。请以文件所有者的身份再试。")
+                           .arg(platform::currentUser(), accessOf(path()), native(folder), accessOf(folder))
                  : mode == Mode::Reading
-                     ? QStringLiteral("上次 Tavelko 没有正常结束，要先整理营业记录的预写日志（-wal）"
-                                      "才能读取，而当前用户 %1 没有写入权限（%2）。"
-                                      "请启动一次 Tavelko，或以文件所有者的身份再试。")
-                           .arg(platform::currentUser(), accessOf(path()))
+                     ? QStringLiteral("当前用户 %1 不能写入营业记录或它所在的文件夹（文件：%2；文件夹 %3：%4），"
+                                      "而读取时要在那里建立 SQLite 的锁文件。请以文件所有者的身份再试。")
+                           .arg(platform::currentUser(), accessOf(path()), native(folder), accessOf(folder))
                      : QStringLiteral("文件只能读取，不能写入（%1）。请把文件交还给 %2 并允许写入，"
                                       "例如 chown %2 与 chmod u+rw；文件保持原样，订单暂存在内存中。")
                            .arg(accessOf(path()), platform::currentUser());
@@ -314,7 +334,10 @@ QString Journal::Private::why(const QString &doing) const
         reason = QStringLiteral("磁盘已满。请删除不需要的文件，腾出磁盘空间。");
         break;
     case SQLITE_IOERR:
-        reason = QStringLiteral("读写磁盘出错（磁盘可能已满、已拔出或有故障）。请检查磁盘。");
+        // A file size limit (ulimit -f) meets a write as a full disk does.
+        reason = platform::isNoRoomError(db.systemError())
+                     ? QStringLiteral("磁盘已满，或文件已达到系统允许的大小上限。请腾出磁盘空间，或放宽文件大小限制。")
+                     : QStringLiteral("读写磁盘出错（磁盘可能已满、已拔出或有故障）。请检查磁盘。");
         break;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
@@ -331,6 +354,7 @@ Journal::Journal(const QString &folder, Mode mode) : d(std::make_unique<Private>
 {
     d->folder = QDir::cleanPath(folder);
     d->mode = mode;
+    platform::ignoreFileSizeSignal();
 }
 
 Journal::~Journal()
@@ -386,21 +410,52 @@ bool Journal::open()
     if (d->db.isOpen())
         return true;
     d->error.clear();
-    if (!d->refuseNonFiles())
+    if (!d->refuseNonFiles() || !d->checkLog())
         return false;
     return d->mode == Mode::Reading ? d->openReading() : d->openRecording();
 }
 
-// The journal, its log and its shared memory must each be a file or nothing.
+// The journal, its log, its shared memory and the log of the rollback mode
+// that SQLite looks for at every opening must each be a file or nothing.
 bool Journal::Private::refuseNonFiles()
 {
-    for (const char *suffix : {"", "-wal", "-shm"}) {
+    for (const char *suffix : {"", "-wal", "-shm", "-journal", "-pair"}) {
         const QString refused = notAFile(path() + QLatin1String(suffix));
         if (!refused.isEmpty()) {
             error = refused;
             return false;
         }
     }
+    return true;
+}
+
+// A log beside the journal that was not written with it is never applied:
+// it would put another journal's pages in place of this one's. The program
+// sets it aside and tells the owner; the command line refuses to read.
+bool Journal::Private::checkLog()
+{
+    // Without a log the note of the last pair tells nothing: the next log is new.
+    if (mode == Mode::Recording && !QFileInfo::exists(path() + QStringLiteral("-wal")))
+        QFile::remove(path() + QStringLiteral("-pair"));
+    const QString reason = files::strangerLog(path());
+    if (reason.isEmpty())
+        return true;
+    const QString log = native(path() + QStringLiteral("-wal"));
+    if (mode == Mode::Reading) {
+        error = QStringLiteral("营业记录旁的日志文件 %1 不属于它：%2。本命令不会使用它，营业记录保持原样。"
+                               "启动一次 Tavelko，它会把这个日志文件另存一旁，再照常使用营业记录。")
+                    .arg(log, reason);
+        return false;
+    }
+    const QString kept = files::setLogAside(path());
+    if (kept.isEmpty()) {
+        error = QStringLiteral("营业记录旁的日志文件 %1 不属于它：%2，而且无法把它改名移开（请检查文件夹的权限）。"
+                               "Tavelko 不会使用它，营业记录保持原样；订单暂存在内存中。")
+                    .arg(log, reason);
+        return false;
+    }
+    tell(QStringLiteral("营业记录旁的日志文件不属于它：%1。Tavelko 没有使用它，已把它另存为 %2；营业记录保持原样。")
+             .arg(reason, native(kept)));
     return true;
 }
 
@@ -422,7 +477,17 @@ bool Journal::Private::openReading()
         error = why(QStringLiteral("读取"));
         return false;
     }
-    const std::optional<int> version = versionOf(db);
+    std::optional<int> version = versionOf(db);
+    // A folder the user may not write (a copy on a read-only disk): with no
+    // log beside the journal no one writes it, and it reads as it stands.
+    if (!version && db.code() == SQLITE_READONLY && QFileInfo(path() + QStringLiteral("-wal")).size() == 0) {
+        sql::Database asItStands;
+        if (asItStands.open(path(), true, false, true) && versionOf(asItStands)) {
+            db.close();
+            db.open(path(), true, false, true);
+            version = versionOf(db);
+        }
+    }
     if (!version) {
         error = why(QStringLiteral("读取"));
         db.close();
@@ -492,18 +557,16 @@ bool Journal::Private::prepare()
         error = why(QStringLiteral("打开"));
         return false;
     }
+    // The log of a journal in use is there now, and nothing is written to it
+    // yet; a new journal makes its log with its tables, below.
+    files::rememberPair(path());
     if (!checkIntegrity())
         return false;
-    if (*version < currentVersion &&
-        !transaction([&] {
-            return (*version > 0 || db.exec(schemaVersion1)) &&
-                   (*version > 1 || db.exec(upgradeToVersion2)) &&
-                   (*version > 2 || db.exec(upgradeToVersion3)) && db.exec(upgradeToVersion4) &&
-                   db.exec("PRAGMA user_version = 4");
-        })) {
+    if (*version < currentVersion && !transaction([&] { return buildSchema(db, *version, currentVersion); })) {
         error = why(QStringLiteral("写入"));
         return false;
     }
+    files::rememberPair(path());
     this->version = currentVersion;
     return true;
 }
@@ -546,7 +609,9 @@ QString Journal::Private::setAside()
     QString kept = folder + QStringLiteral("/journal-damaged-%1.sqlite").arg(stamp);
     for (int n = 2; QFileInfo::exists(kept); ++n)
         kept = folder + QStringLiteral("/journal-damaged-%1-%2.sqlite").arg(stamp).arg(n);
-    // The log first: a new database must never find the old one's log.
+    // The log first: a new database must never find the old one's log, nor
+    // the note of the old pair.
+    QFile::remove(path() + QStringLiteral("-pair"));
     for (const char *suffix : {"-wal", "-shm"}) {
         const QString from = path() + QLatin1String(suffix);
         if (QFileInfo::exists(from) && !QFile::rename(from, kept + QLatin1String(suffix)))
@@ -557,7 +622,7 @@ QString Journal::Private::setAside()
 
 bool Journal::Private::openRecording()
 {
-    if (!QDir().mkpath(folder)) {
+    if (!platform::makeOwnFolder(folder)) {
         error = QStringLiteral("无法建立营业记录的文件夹 %1。%2")
                     .arg(native(folder),
                          notAFile(folder).isEmpty()
@@ -566,6 +631,18 @@ bool Journal::Private::openRecording()
                              : QStringLiteral("那里有一个同名的文件，请把它移走或改名。"));
         return false;
     }
+    // A journal cut to nothing (a disk fault, a copy gone wrong) holds no
+    // order: the owner hears of it rather than finding the day empty.
+    const QFileInfo found(path());
+    if (found.isFile() && found.size() == 0 && QFileInfo(path() + QStringLiteral("-wal")).size() == 0)
+        tell(QStringLiteral("营业记录 %1 是空文件（0 字节），其中没有任何订单。以前的订单如果在备份中，"
+                            "可以用 tavelko --restore-journal 备份文件 恢复；新的订单照常记入。")
+                 .arg(native(path())));
+    // Takings are the owner's business: for the owner alone, whatever the umask.
+    platform::makeOwnFile(path());
+    for (const char *suffix : {"-wal", "-shm"})
+        if (QFileInfo(path() + QLatin1String(suffix)).isFile())
+            platform::makeOwnFile(path() + QLatin1String(suffix));
     if (openAndPrepare())
         return true;
     // Only a file SQLite proves damaged is set aside for a new one. A busy,
@@ -580,9 +657,17 @@ bool Journal::Private::openRecording()
                     .arg(native(path()), damage);
         return false;
     }
-    notice = QStringLiteral("营业记录数据库已损坏%1，原文件已保留为 %2，并已新建数据库。")
-                 .arg(damage, native(kept));
-    return openAndPrepare();
+    platform::makeOwnFile(path());
+    if (!openAndPrepare())
+        return false;
+    // What can still be read of it goes on in the new one.
+    const int saved = salvage(db, kept);
+    tell(saved > 0 ? QStringLiteral("营业记录数据库已损坏%1，原文件已保留为 %2。从中读出的 %3 单订单已存入新建的营业记录。")
+                         .arg(damage, native(kept))
+                         .arg(saved)
+                   : QStringLiteral("营业记录数据库已损坏%1，原文件已保留为 %2，从中没有读出订单；已新建数据库。")
+                         .arg(damage, native(kept)));
+    return true;
 }
 
 bool Journal::Private::transaction(const std::function<bool()> &work)
@@ -1377,14 +1462,16 @@ bool Journal::backupTo(const QString &file)
                            .arg(native(d->path()));
         return false;
     }
-    const QString refused = notAFile(target);
-    if (!refused.isEmpty()) {
-        d->error = QStringLiteral("无法备份到 %1：那里不是普通文件。").arg(native(file));
-        return false;
-    }
     // Into a new file beside the target, which replaces it only when whole.
+    // SQLite opens the copy's rollback log too: none of them may be a pipe.
     const QString partial = target + QStringLiteral(".part");
+    for (const QString &name : {target, partial, partial + QStringLiteral("-journal")})
+        if (!notAFile(name).isEmpty()) {
+            d->error = QStringLiteral("无法备份到 %1：%2 不是普通文件。").arg(native(file), native(name));
+            return false;
+        }
     QFile::remove(partial);
+    platform::makeOwnFile(partial);  // the takings, for the owner alone
     sql::Database copy;
     bool done = copy.open(partial, false, true) && d->db.backupTo(copy) &&
                 copy.text("PRAGMA journal_mode = DELETE").has_value() &&
@@ -1463,10 +1550,12 @@ Restored restoreJournal(const QString &folder, const QString &file)
         r.error = QStringLiteral("找不到文件 %1，没有恢复。").arg(native(file));
         return r;
     }
-    if (const QString refused = notAFile(source); !refused.isEmpty()) {
-        r.error = QStringLiteral("%1 不是普通文件，没有恢复。").arg(native(file));
-        return r;
-    }
+    // SQLite opens the file's logs beside it too: a pipe there would hold the restore.
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
+        if (!notAFile(source + QLatin1String(suffix)).isEmpty()) {
+            r.error = QStringLiteral("%1 不是普通文件，没有恢复。").arg(native(source + QLatin1String(suffix)));
+            return r;
+        }
     if (source == QFileInfo(path).absoluteFilePath()) {
         r.error = QStringLiteral("%1 就是营业记录本身，没有恢复。").arg(native(file));
         return r;
@@ -1476,12 +1565,9 @@ Restored restoreJournal(const QString &folder, const QString &file)
         sql::Database backup;
         std::optional<int> version;
         std::optional<QString> integrity, orders;
-        if (backup.open(source, true, false)) {
+        if (backup.open(source, true, false))
             version = versionOf(backup);
-            orders = backup.text("SELECT count(*) FROM orders");
-            integrity = backup.text("PRAGMA integrity_check");
-        }
-        if (!version || !orders || *version < 1) {
+        if (!version || *version < 1) {
             r.error = QStringLiteral("%1 不是 Tavelko 的营业记录（或无法读取），没有恢复。%2")
                           .arg(native(file), detail(backup));
             return r;
@@ -1492,6 +1578,19 @@ Restored restoreJournal(const QString &folder, const QString &file)
                           .arg(*version);
             return r;
         }
+        // Only the journal's own tables and indexes: a trigger or a view
+        // brought along would run in the till.
+        if (const QString foreign = files::schemaDifference(backup, *version); !foreign.isEmpty()) {
+            r.error = QStringLiteral("%1 的表结构与 Tavelko 的营业记录不完全相同（%2），没有恢复。")
+                          .arg(native(file), foreign);
+            return r;
+        }
+        orders = backup.text("SELECT count(*) FROM orders");
+        integrity = backup.text("PRAGMA integrity_check");
+        if (!orders) {
+            r.error = QStringLiteral("%1 无法读取，没有恢复。%2").arg(native(file), detail(backup));
+            return r;
+        }
         if (integrity != QStringLiteral("ok")) {
             r.error = QStringLiteral("%1 已损坏（完整性检查未通过），没有恢复。%2")
                           .arg(native(file), detail(backup));
@@ -1499,12 +1598,19 @@ Restored restoreJournal(const QString &folder, const QString &file)
         }
         r.orders = orders->toInt();
         // A whole copy beside the journal, in one file (no log of its own).
-        if (!QDir().mkpath(folder)) {
+        if (!platform::makeOwnFolder(folder)) {
             r.error = QStringLiteral("无法建立营业记录的文件夹 %1。").arg(native(folder));
             return r;
         }
-        for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-            QFile::remove(path + QStringLiteral(".restoring") + QLatin1String(suffix));
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+            const QString name = path + QStringLiteral(".restoring") + QLatin1String(suffix);
+            if (!notAFile(name).isEmpty()) {
+                r.error = QStringLiteral("%1 不是普通文件，没有恢复。请把它移走。").arg(native(name));
+                return r;
+            }
+            QFile::remove(name);
+        }
+        platform::makeOwnFile(path + QStringLiteral(".restoring"));
         sql::Database copy;
         if (!copy.open(path + QStringLiteral(".restoring"), false, true) || !backup.backupTo(copy) ||
             !copy.text("PRAGMA journal_mode = DELETE")) {
@@ -1542,6 +1648,7 @@ Restored restoreJournal(const QString &folder, const QString &file)
             moved << QLatin1String(suffix);
         }
     }
+    QFile::remove(path + QStringLiteral("-pair"));  // of the pair that went aside
     if (!QFile::rename(path + QStringLiteral(".restoring"), path)) {
         r.error = QStringLiteral("无法把恢复的营业记录放到 %1。原来的营业记录保留为 %2。")
                       .arg(native(path), native(r.kept));

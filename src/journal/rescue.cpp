@@ -189,7 +189,16 @@ std::optional<Change> changeFromJson(const QJsonObject &o)
 std::optional<QList<Change>> read(const QString &file)
 {
     QFile in(file);
-    if (!QFileInfo(file).isFile() || !in.open(QIODevice::ReadOnly))
+    if (!QFileInfo::exists(file))
+        return std::nullopt;
+    // Only a file the user wrote: another account's, or one others could
+    // have written, would bring orders no one took.
+    if (const QString refused = platform::notOwnFile(file); !refused.isEmpty()) {
+        qWarning("Tavelko: the rescue file %s is not merged: %s", qPrintable(QDir::toNativeSeparators(file)),
+                 qPrintable(refused));
+        return std::nullopt;
+    }
+    if (!in.open(QIODevice::ReadOnly))
         return std::nullopt;
     QJsonParseError parsed;
     const QJsonDocument document = QJsonDocument::fromJson(in.readAll(), &parsed);
@@ -206,15 +215,14 @@ std::optional<QList<Change>> read(const QString &file)
 
 QStringList places()
 {
-    // Outside the journal's folder: a folder that cannot be written (full,
-    // forbidden) must not keep the rescue from being written too.
+    // Outside the journal's folder first: a folder that cannot be written
+    // (forbidden) must not keep the rescue from being written too. Only the
+    // user's own folders: in a shared one another account could put a file.
     const QString settings = platform::settingsFolder();
-    QString user = qEnvironmentVariable("USER", qEnvironmentVariable("USERNAME"));
-    user.remove(QLatin1Char('/')).remove(QLatin1Char('\\'));
     QStringList list;
     if (!settings.isEmpty())
         list << settings + QStringLiteral("/Tavelko/journal-rescue.json");
-    list << QDir::tempPath() + QStringLiteral("/tavelko-journal-rescue-%1.json").arg(user);
+    list << defaultFolder() + QStringLiteral("/journal-rescue.json");
     return list;
 }
 
@@ -234,9 +242,14 @@ QString save(const QList<Change> &changes, QString *error)
     const QByteArray bytes = QJsonDocument(list).toJson(QJsonDocument::Compact);
     QStringList failures;
     for (const QString &file : places()) {
-        QDir().mkpath(QFileInfo(file).path());
+        // For the user alone, whatever the umask; a file another put there
+        // makes way.
+        platform::makeOwnFolder(QFileInfo(file).path());
+        if (QFileInfo::exists(file) && !platform::notOwnFile(file).isEmpty())
+            QFile::remove(file);
         QSaveFile out(file);
-        if (out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && commitWhole(out)) {
+        if (out.open(QIODevice::WriteOnly) && out.setPermissions(QFile::ReadOwner | QFile::WriteOwner) &&
+            out.write(bytes) == bytes.size() && commitWhole(out)) {
             // Every order is in this one now.
             for (const QString &earlier : earlierFiles)
                 if (earlier != file)

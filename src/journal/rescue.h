@@ -13,7 +13,8 @@
 namespace journal::rescue {
 
 // Where a rescue file may be, the first choice first: the user's settings
-// folder, then the temporary folder as a last resort.
+// folder, then the journal's. A file there is merged only when it is the
+// user's own (not another account's, not writable by others).
 QStringList places();
 
 // Adds `changes` to the rescue file, after those rescued earlier and not

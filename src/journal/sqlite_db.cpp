@@ -1,5 +1,7 @@
 #include "journal/sqlite_db.h"
 
+#include <QUrl>
+
 #include <sqlite3.h>
 
 namespace journal::sql {
@@ -13,6 +15,7 @@ bool Database::fail(int code)
 {
     m_code = code & 0xff;
     m_extended = m_db ? sqlite3_extended_errcode(m_db) : code;
+    m_system = m_db ? sqlite3_system_errno(m_db) : 0;
     m_message = QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code));
     return false;
 }
@@ -21,17 +24,23 @@ bool Database::fail(int code, const QString &message)
 {
     m_code = code & 0xff;
     m_extended = code;
+    m_system = 0;
     m_message = message;
     return false;
 }
 
-bool Database::open(const QString &path, bool readOnly, bool create)
+bool Database::open(const QString &path, bool readOnly, bool create, bool immutable)
 {
     close();
-    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (create && !readOnly)
+    int flags = readOnly || immutable ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (create && !readOnly && !immutable)
         flags |= SQLITE_OPEN_CREATE;
-    const int rc = sqlite3_open_v2(path.toUtf8().constData(), &m_db, flags | SQLITE_OPEN_NOMUTEX,
+    // Names are URIs only where asked for (an immutable file, an ATTACH of
+    // one read-only): a path never begins with "file:".
+    const QByteArray name = immutable ? QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded).toUtf8() +
+                                            "?immutable=1"
+                                      : path.toUtf8();
+    const int rc = sqlite3_open_v2(name.constData(), &m_db, flags | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_URI,
                                    nullptr);
     if (rc != SQLITE_OK) {
         fail(rc);
@@ -39,6 +48,12 @@ bool Database::open(const QString &path, bool readOnly, bool create)
         return false;
     }
     sqlite3_extended_result_codes(m_db, 1);
+    // A file's schema is data, not code: a trigger or a view someone put in a
+    // journal or a backup never runs, and its SQL calls no function of ours.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     // The program and the command line may meet on the same file.
     sqlite3_busy_timeout(m_db, 5000);
     return true;
@@ -173,6 +188,12 @@ Statement &Statement::bindNull(int position)
     return *this;
 }
 
+Statement &Statement::bindValue(int position, const Statement &from, int column)
+{
+    sqlite3_bind_value(m_stmt, position, sqlite3_column_value(from.m_stmt, column));
+    return *this;
+}
+
 bool Statement::run()
 {
     if (!m_stmt)
@@ -219,6 +240,17 @@ double Statement::real(int column) const
 qint64 Statement::integer(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    m_failed = false;
+}
+
+bool Statement::isInteger(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_INTEGER;
 }
 
 bool Statement::isNull(int column) const

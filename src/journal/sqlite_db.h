@@ -23,9 +23,12 @@ public:
     Database &operator=(const Database &) = delete;
 
     // Opens `path`; `create` also makes the file when it is missing.
-    // readOnly opens it for reading only. On failure the connection is closed
-    // and code()/message() tell why.
-    bool open(const QString &path, bool readOnly, bool create);
+    // readOnly opens it for reading only; `immutable` reads it as a file no
+    // one writes (no lock, no log: a folder the user may not write). Every
+    // connection runs no trigger and no view a file brings along, and takes
+    // no function from its schema. On failure the connection is closed and
+    // code()/message() tell why.
+    bool open(const QString &path, bool readOnly, bool create, bool immutable = false);
     void close();
     // How long a statement waits for another connection's lock before it
     // fails with SQLITE_BUSY.
@@ -47,6 +50,7 @@ public:
     bool backupTo(Database &other);
     int code() const { return m_code; }         // the primary result code of the last failure
     int extendedCode() const { return m_extended; }
+    int systemError() const { return m_system; }  // the system's errno of the last failure, or 0
     QString message() const { return m_message; }
     bool isDamage() const;                      // the last failure says the file is damaged
     bool isUnopenable() const;                  // the file could not be opened at all
@@ -61,6 +65,7 @@ private:
     sqlite3 *m_db = nullptr;
     int m_code = 0;
     int m_extended = 0;
+    int m_system = 0;
     QString m_message;
 };
 
@@ -80,6 +85,8 @@ public:
     Statement &bind(int position, int value) { return bind(position, qint64(value)); }
     Statement &bind(int position, bool value) { return bind(position, qint64(value)); }
     Statement &bindNull(int position);
+    // The value of `from`'s column `column` in its current row, as it is.
+    Statement &bindValue(int position, const Statement &from, int column);
 
     // Runs a statement without results, ready to run again with new values.
     bool run();
@@ -87,12 +94,15 @@ public:
     // (failed() tells which).
     bool next();
     bool failed() const { return m_failed; }
+    // Ready to run again after next(), with new values bound.
+    void reset();
 
     QString text(int column) const;
     QByteArray blob(int column) const;
     double real(int column) const;
     qint64 integer(int column) const;
     bool isNull(int column) const;
+    bool isInteger(int column) const;
 
 private:
     Database &m_db;

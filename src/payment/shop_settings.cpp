@@ -1,6 +1,7 @@
 #include "payment/shop_settings.h"
 
 #include "journal/journal.h"
+#include "journal/platform_facts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -45,15 +46,35 @@ Counter &kitchenMemory()
     return counter;
 }
 
+// What lies at `file` when it is no file to read or write (a pipe would
+// hold the program for good), or empty.
+QString notAFile(const QString &file)
+{
+    return journal::platform::specialFileKind(file);
+}
+
+// Readies shop.ini for a write: its folder and the file itself for the
+// owner alone, whatever the umask. false: something else lies there.
+bool readyToWrite(const QString &file)
+{
+    if (!notAFile(file).isEmpty())
+        return false;
+    journal::platform::makeOwnFolder(QFileInfo(file).path());
+    journal::platform::makeOwnFile(file);
+    return true;
+}
+
 // What shop.ini says of a counter, read once a run; `counter` is locked.
 void readOnce(Counter &counter, const QString &file, const QString &section)
 {
     if (counter.fileRead)
         return;
+    counter.fileRead = true;
+    if (!notAFile(file).isEmpty())
+        return;
     const QSettings stored(file, QSettings::IniFormat);
     counter.raise(QDate::fromString(stored.value(section + QStringLiteral("/day")).toString(), dayFormat),
                   stored.value(section + QStringLiteral("/last")).toInt());
-    counter.fileRead = true;
 }
 
 // Keeps the counter in shop.ini off the GUI thread (a synced write takes a
@@ -64,7 +85,8 @@ void keep(Counter &counter, const QString &file, const QString &section)
     QThreadPool::globalInstance()->start([&counter, file, section] {
         static QMutex writing;  // one writer of shop.ini at a time, for every counter
         QMutexLocker one(&writing);
-        QDir().mkpath(QFileInfo(file).path());
+        if (!readyToWrite(file))
+            return;
         QSettings stored(file, QSettings::IniFormat);
         {
             QMutexLocker locked(&counter.lock);
@@ -78,6 +100,15 @@ void keep(Counter &counter, const QString &file, const QString &section)
 QString folderOrDefault(const QString &folder)
 {
     return folder.isEmpty() ? journal::defaultFolder() : folder;
+}
+
+// Why shop.ini cannot be written where it is, or empty.
+QString refusal(const QString &file)
+{
+    const QString kind = notAFile(file);
+    return kind.isEmpty() ? QString()
+                          : QStringLiteral("店铺信息未能保存：“%1”是%2，不是文件。请把它移走或改名。")
+                                .arg(QDir::toNativeSeparators(file), kind);
 }
 
 QString failure(const QSettings &settings)
@@ -126,8 +157,10 @@ QString shopFile(const QString &folder)
 
 ShopSettings loadShop(const QString &folder)
 {
-    QSettings file(shopFile(folder), QSettings::IniFormat);
     ShopSettings shop;
+    if (!notAFile(shopFile(folder)).isEmpty())
+        return shop;  // the defaults; saving says why
+    QSettings file(shopFile(folder), QSettings::IniFormat);
     shop.name = file.value(QStringLiteral("shop/name")).toString();
     shop.address = file.value(QStringLiteral("shop/address")).toString();
     shop.phone = file.value(QStringLiteral("shop/phone")).toString();
@@ -144,7 +177,8 @@ ShopSettings loadShop(const QString &folder)
 
 QString saveShop(const ShopSettings &shop, const QString &folder)
 {
-    QDir().mkpath(folderOrDefault(folder));
+    if (!readyToWrite(shopFile(folder)))
+        return refusal(shopFile(folder));
     QSettings file(shopFile(folder), QSettings::IniFormat);
     file.setValue(QStringLiteral("shop/name"), shop.name);
     file.setValue(QStringLiteral("shop/address"), shop.address);
@@ -160,7 +194,8 @@ QString saveShop(const ShopSettings &shop, const QString &folder)
 
 QString savePrintChoice(bool printReceipt, const QString &folder)
 {
-    QDir().mkpath(folderOrDefault(folder));
+    if (!readyToWrite(shopFile(folder)))
+        return refusal(shopFile(folder));
     QSettings file(shopFile(folder), QSettings::IniFormat);
     file.setValue(QStringLiteral("payment/printReceipt"), printReceipt);
     return written(file);

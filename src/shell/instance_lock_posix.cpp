@@ -1,5 +1,6 @@
-// flock() on a file in the runtime folder: the kernel releases it when the
-// process ends. Nothing is written to the disk but the file's name.
+// flock() on a file in the journal's folder: the kernel releases it when the
+// process ends. Nothing is written to the disk but the file's name. Only a
+// plain file of the user's is locked: never a link, never a pipe.
 
 #include "shell/instance_lock.h"
 
@@ -17,9 +18,15 @@ InstanceLock::Result InstanceLock::take()
     // A copy that is ending removes the file while holding the lock; a lock
     // won on a file that is no longer there guards nothing: take it again.
     for (int attempt = 0; attempt < 10; ++attempt) {
-        const int descriptor = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        const int descriptor =
+            ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
         if (descriptor < 0)
             return Result::Unavailable;
+        struct stat kind {};
+        if (::fstat(descriptor, &kind) != 0 || !S_ISREG(kind.st_mode)) {
+            ::close(descriptor);
+            return Result::Unavailable;
+        }
         if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
             ::close(descriptor);

@@ -4,6 +4,7 @@
 #include "common/categories.h"
 #include "common/design.h"
 #include "journal/journal_service.h"
+#include "journal/platform_facts.h"
 #include "main_window/form2.h"
 #include "payment/shop_settings.h"
 #include "settings/caption_store.h"
@@ -273,6 +274,9 @@ OrderSheet &orderSheet(int category)
 
 int startProgram()
 {
+    // A write past the file size limit fails like a full disk: the order
+    // waits and is rescued, instead of the program ending without a word.
+    journal::platform::ignoreFileSizeSignal();
     SingleInstance instance;
     if (!instance.isFirst())
         return 0;  // the running copy comes to the front instead

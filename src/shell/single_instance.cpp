@@ -1,6 +1,8 @@
 #include "shell/single_instance.h"
 
 #include "common/save_file.h"
+#include "journal/journal.h"
+#include "journal/platform_facts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -13,13 +15,12 @@ namespace {
 
 QString instanceFolder()
 {
-    // The runtime folder is the user's own and is emptied at logout; where
-    // the platform has none (Qt names the home folder then), the user's
-    // temporary folder.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (!runtime.isEmpty() && runtime != QDir::homePath() && QDir().mkpath(runtime))
-        return runtime;
-    return QDir::tempPath();
+    // Beside the journal, which is what one copy at a time must hold: the
+    // same folder for every session of the user (a second login, su, cron),
+    // whatever its environment says of a runtime folder.
+    const QString folder = journal::defaultFolder();
+    journal::platform::makeOwnFolder(folder);
+    return folder;
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #pragma once
-// One running Tavelko per user. The first copy holds a lock in the user's
-// runtime folder (the temporary folder where there is none) and watches that
-// folder; a later copy finds the lock held, leaves a request file there and
+// One running Tavelko per user. The first copy holds a lock in the journal's
+// folder (the user's own data folder, the same for each of the user's
+// sessions) and watches that folder; a later copy finds the lock held, leaves a request file there and
 // ends, and the first copy brings its visible window to the front. Only
 // QtCore: the Windows build has no QtNetwork.
 

@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # One running Tavelko per user: a second start brings the running program's
 # window to the front and ends, and the first copy's rename is what is saved.
-# Nothing of the guard outlives the program; a copy killed outright keeps
-# nothing from starting, and its store's lock and temporary files go.
+# The user's other sessions (another runtime folder, or none: su, cron) find
+# it running too, and a restore of the journal is refused meanwhile. Nothing
+# of the guard outlives the program; a copy killed outright keeps nothing
+# from starting, and its store's lock and temporary files go.
 . "$(dirname "$0")/lib.sh"
 e2e_begin second_copy
 name=牛肉面馆
 
-# Starts the program once more; it must end by itself with exit code 0.
+# Starts the program once more (under `env ARGS`, if given); it must end by
+# itself with exit code 0.
 start_second_copy() {
     local pid code=0
-    "$TAVELKO" >>"$E2E_DIR/logs/second-copy.log" 2>&1 &
+    env "$@" "$TAVELKO" >>"$E2E_DIR/logs/second-copy.log" 2>&1 &
     pid=$!
     poll_until 30 "the second copy to end" process_ended "$pid" \
         || { stop_process "$pid"; fail "the second copy kept running"; }
@@ -40,6 +43,16 @@ poll_until 10 "the main window to come to the front" above "$main" "$cover" \
     || fail "the second start did not bring the main window to the front"
 no_visible '^Tavelko$' || { visible_windows >&2; fail "a second welcome window showed"; }
 stop_process "$cover_pid"
+
+note "another session of the same user finds it running, whatever its runtime folder"
+other_runtime="$E2E_DIR/runtime-second-login"
+mkdir -p "$other_runtime" && chmod 700 "$other_runtime"
+start_second_copy XDG_RUNTIME_DIR="$other_runtime"
+start_second_copy -u XDG_RUNTIME_DIR
+no_visible '^Tavelko$' || { visible_windows >&2; fail "another session showed a second welcome window"; }
+code=0
+said=$(timeout 30 env -u XDG_RUNTIME_DIR "$TAVELKO" --restore-journal "$E2E_DIR/logs/second-copy.log" 2>&1) || code=$?
+[ "$code" -eq 1 ] && [[ $said == *正在运行* ]] || fail "a restore without a runtime folder was not refused ($code): $said"
 close_main "$main"
 expect_ini_value Form2 C1 "$name"
 
@@ -47,7 +60,7 @@ note "a second start at the welcome window shows no second one; nothing is left 
 start_second_copy
 one_visible '^Tavelko$' || { visible_windows >&2; fail "not exactly one welcome window"; }
 quit_app
-left=$(find "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'Tavelko*')
+left=$(find "$XDG_DATA_HOME/Tavelko" "$XDG_RUNTIME_DIR" -maxdepth 1 -name 'Tavelko.*')
 [ -z "$left" ] || fail "left behind: $left"
 
 note "after a copy is killed the next start runs and removes its store's leftovers"

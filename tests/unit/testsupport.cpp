@@ -239,10 +239,10 @@ QString familiesFault(const QFont &font, const QStringList &designed)
 }
 
 #ifdef Q_OS_UNIX
-void withFileSizeLimit(qint64 bytes, const std::function<void()> &action)
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action, bool programIgnoresSignal)
 {
     // Past the limit a write fails with EFBIG instead of ending the process.
-    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGXFSZ, programIgnoresSignal ? SIG_DFL : SIG_IGN);
     rlimit limit;
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
     const rlimit before = limit;

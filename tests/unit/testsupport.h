@@ -117,8 +117,10 @@ QString familiesFault(const QFont &font, const QStringList &designed);
 
 #ifdef Q_OS_UNIX
 // Runs `action` with every file the process writes limited to `bytes`, as on
-// a disk that fills up; the limit is lifted again afterwards.
-void withFileSizeLimit(qint64 bytes, const std::function<void()> &action);
+// a disk that fills up; the limit is lifted again afterwards. The signal the
+// limit sends is ignored, unless `programIgnoresSignal`: then it is left at
+// its default, which ends the process, and the code under test must ignore it.
+void withFileSizeLimit(qint64 bytes, const std::function<void()> &action, bool programIgnoresSignal = false);
 #endif
 
 }  // namespace testsupport

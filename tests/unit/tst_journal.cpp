@@ -13,6 +13,7 @@
 #include "journal/rescue.h"
 #include "journal/sqlite_db.h"
 #include "main_window/form2.h"
+#include "payment/shop_settings.h"
 #include "sheets/order_sheet.h"
 #include "sheets/sheet_design.h"
 #include "shell/command_line.h"
@@ -176,9 +177,10 @@ ServiceRun runService(const QString &folder, bool untilWritten, bool putsAside =
 }
 
 #ifdef Q_OS_UNIX
-// runService() as the user "nobody", in a copy of this program: root (the
-// tests' user) may open any file whatever its mode.
-std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
+// This program run with `arguments` as the user "nobody", in a copy of it:
+// root (the tests' user) may open any file whatever its mode. Its output,
+// or nullopt when it failed.
+std::optional<QByteArray> runAsNobody(const QStringList &arguments)
 {
     QTemporaryDir dir;
     const QString copy = dir.path() + QStringLiteral("/tst_journal");
@@ -186,22 +188,29 @@ std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
         !QFile::copy(QCoreApplication::applicationFilePath(), copy))
         return std::nullopt;
     QProcess child;
-    child.start(QStringLiteral("setpriv"), {QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
-                                            QStringLiteral("--clear-groups"), copy,
-                                            QStringLiteral("--service"), folder});
+    child.start(QStringLiteral("setpriv"), QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                                                       QStringLiteral("--clear-groups"), copy} + arguments);
     if (!child.waitForFinished(60000) || child.exitCode() != 0) {
         qWarning() << child.readAllStandardError();
         return std::nullopt;
     }
+    return child.readAllStandardOutput();
+}
+
+std::optional<ServiceRun> runServiceAsNobody(const QString &folder)
+{
+    const std::optional<QByteArray> output = runAsNobody({QStringLiteral("--service"), folder});
+    if (!output)
+        return std::nullopt;
     ServiceRun run;
-    QDataStream in(child.readAllStandardOutput());
+    QDataStream in(*output);
     in >> run.notices >> run.left >> run.slowest;
     return run;
 }
 #endif
 
 enum Fault { FullDisk, Lock3s, Lock30s, ModeZero, OthersFile, ReadOnlyFolder, Folder, Fifo, StaleWal, Version120,
-             LaterVersion };
+             LaterVersion, StrangerLog, StrangerLogUnnoted, Trigger, PlantedRescue, FifoRollbackLog };
 
 }  // namespace
 
@@ -222,6 +231,8 @@ private slots:
     void backupAndRestoreFromTheCommandLine();
     void rescuedChangesWaitForTheJournal_data();
     void rescuedChangesWaitForTheJournal();
+    void filesForTheOwnerAlone();
+    void readsAJournalItMayNotWrite();
     void faultTable_data();
     void faultTable();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
@@ -347,20 +358,31 @@ void TstJournal::fileNeverSetUpHoldsNoOrders()
     Journal reader(folder.path(), Journal::Mode::Reading);
     const std::optional<QList<Order>> none = reader.ordersOf(day);
     QVERIFY2(none && none->isEmpty(), qPrintable(reader.error()));
-    QVERIFY(Journal(folder.path()).record(order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    Journal program(folder.path());
+    QVERIFY(program.record(order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    QVERIFY2(program.takeNotice().contains(QStringLiteral("空文件（0 字节）")), "a journal cut to nothing is told");
     QCOMPARE(readBack(folder.path(), day).size(), 1);
 }
 
 void TstJournal::damagedDatabaseIsSetAside_data()
 {
     QTest::addColumn<bool>("wholeFileForeign");
-    QTest::newRow("not a database at all") << true;
-    QTest::newRow("a database with damaged pages") << false;
+    QTest::addColumn<int>("orders");     // recorded before the damage
+    QTest::addColumn<int>("damageAt");   // the page damaged first
+    QTest::addColumn<int>("damaged");    // bytes overwritten
+    QTest::addColumn<int>("saved");      // at least this many orders read out of it
+    QTest::newRow("not a database at all") << true << 0 << 0 << 0 << 0;
+    QTest::newRow("a database with damaged pages") << false << 40 << 2 << 2 * 4096 << 0;
+    QTest::newRow("64 bytes flipped in the middle of 2,000 orders") << false << 2000 << -1 << 64 << 1900;
 }
 
 void TstJournal::damagedDatabaseIsSetAside()
 {
     QFETCH(bool, wholeFileForeign);
+    QFETCH(int, orders);
+    QFETCH(int, damageAt);
+    QFETCH(int, damaged);
+    QFETCH(int, saved);
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("journal.sqlite"));
     if (wholeFileForeign) {
@@ -370,14 +392,22 @@ void TstJournal::damagedDatabaseIsSetAside()
     } else {
         {
             Journal journal(folder.path());
-            for (int i = 0; i < 40; ++i)
-                QVERIFY(journal.record(order({10, i}, i, {line(1, QString(300, u'面'), 1, 0, 6)})));
+            QList<Order> many;
+            for (int i = 0; i < orders; ++i)
+                many << order({10, i % 60}, i, {line(1, QString(orders > 100 ? 4 : 300, u'面'), 1, 0, 6)});
+            QVERIFY(journal.recordAll(many));
         }  // the last connection folds the log into the file
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QVERIFY(f.size() > 4 * 4096);
-        f.seek(2 * 4096);
-        f.write(QByteArray(2 * 4096, '\xA5'));
+        // Flipped: the bytes of a page's head, in the middle of the file.
+        const qint64 at = (damageAt >= 0 ? damageAt : f.size() / 4096 / 2) * 4096;
+        f.seek(at);
+        QByteArray bytes = f.read(damaged);
+        for (char &byte : bytes)
+            byte = char(~byte);
+        f.seek(at);
+        f.write(bytes);
     }
     const QByteArray before = digest(file);
 
@@ -391,10 +421,16 @@ void TstJournal::damagedDatabaseIsSetAside()
         QCOMPARE(kept.size(), 1);
         QVERIFY(notice.contains(kept[0]));
         QCOMPARE(digest(folder.filePath(kept[0])), before);  // kept as it was
+        // What could be read is in the new journal, and the owner hears how much.
+        const int found = readBack(folder.path(), day).size();
+        QVERIFY2(found >= saved, qPrintable(notice));
+        if (found > 0)
+            QVERIFY2(notice.contains(QStringLiteral("读出的 %1 单订单").arg(found)), qPrintable(notice));
+        qInfo("%d of %d orders saved", found, orders);
 
         // The new database takes orders.
         QVERIFY(journal.record(order({11, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
-        QCOMPARE(readBack(folder.path(), day).size(), 1);
+        QCOMPARE(readBack(folder.path(), day).size(), found + 1);
         QVERIFY(journal.takeNotice().isEmpty());  // told once
     }
 
@@ -804,6 +840,30 @@ void TstJournal::backupAndRestoreFromTheCommandLine()
         SingleInstance program;  // Tavelko runs
         QVERIFY(program.isFirst());
         QCOMPARE(answer({QStringLiteral("--restore-journal"), backup}).first, 1);
+        // Asked from another session of the same user: another runtime
+        // folder (a second login), or none at all (cron, su).
+        QTemporaryDir otherRuntime;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const auto back = qScopeGuard([&] { qputenv("XDG_RUNTIME_DIR", runtime); });
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(otherRuntime.path()));
+        QCOMPARE(answer({QStringLiteral("--restore-journal"), backup}).first, 1);
+        qunsetenv("XDG_RUNTIME_DIR");
+        QCOMPARE(answer({QStringLiteral("--restore-journal"), backup}).first, 1);
+    }
+    // A backup that brings a trigger or a view along is no journal of ours.
+    for (const char *foreign :
+         {"CREATE TRIGGER cut AFTER INSERT ON payment_parts BEGIN "
+          "UPDATE payment_parts SET amount_fen = amount_fen - 100 WHERE order_id = new.order_id; END",
+          "CREATE VIEW endless AS WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n) SELECT x FROM n"}) {
+        const QString tampered = elsewhere.filePath(QStringLiteral("改过.sqlite"));
+        QFile::remove(tampered);
+        QVERIFY(QFile::copy(backup, tampered));
+        {
+            journal::sql::Database raw;
+            QVERIFY(raw.open(tampered, false, false) && raw.exec(foreign));
+        }
+        const auto [code, said] = answer({QStringLiteral("--restore-journal"), tampered});
+        QVERIFY2(code == 1 && said.contains(QStringLiteral("表结构")), qPrintable(said));
     }
     const QString notJournal = elsewhere.filePath(QStringLiteral("菜单.csv"));
     QFile(notJournal).open(QIODevice::WriteOnly);
@@ -813,6 +873,66 @@ void TstJournal::backupAndRestoreFromTheCommandLine()
     QVERIFY2(restored == 0 && restoreSaid.contains(QStringLiteral("恢复营业记录（1 单）")), qPrintable(restoreSaid));
     QCOMPARE(readBack(folder, day).size(), 1);
     QCOMPARE(QDir(folder).entryList({QStringLiteral("journal-before-restore-*.sqlite")}).size(), 1);
+    // A journal of 1.2.0 has the tables of its version, and is taken.
+    const QString oldJournal = elsewhere.filePath(QStringLiteral("1.2.0.sqlite"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("data/journal-1.2.0.sqlite"), oldJournal));
+    const auto [old, oldSaid] = answer({QStringLiteral("--restore-journal"), oldJournal});
+    QVERIFY2(old == 0 && oldSaid.contains(QStringLiteral("恢复营业记录（3 单）")), qPrintable(oldSaid));
+}
+
+// Takings are the owner's business: with the usual umask 022 the journal,
+// its logs, shop.ini, a backup and the rescue file are the owner's alone,
+// in folders only the owner may enter.
+void TstJournal::filesForTheOwnerAlone()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("file modes are POSIX");
+#else
+    const mode_t umaskWas = ::umask(022);
+    const auto back = qScopeGuard([&] { ::umask(umaskWas); });
+    QTemporaryDir base;
+    const QString folder = base.filePath(QStringLiteral("data/Tavelko"));
+    Journal journal(folder);
+    Order o = order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)});
+    QVERIFY(journal.record(o));  // open: its log and index are there
+    QVERIFY(payment::saveShop(payment::ShopSettings{}, folder).isEmpty());
+    QVERIFY(journal.backupTo(base.filePath(QStringLiteral("备份.sqlite"))));
+    o.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    QString error;
+    const QString rescued = journal::rescue::save({journal::Change::record(o)}, &error);
+    const auto removeRescued = qScopeGuard([&] { QFile::remove(rescued); });
+    QVERIFY2(!rescued.isEmpty(), qPrintable(error));
+    const auto mode = [](const QString &path) {
+        struct stat status {};
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? int(status.st_mode & 0777) : -1;
+    };
+    for (const QString &file : {fileIn(folder), fileIn(folder) + QStringLiteral("-wal"), fileIn(folder) + QStringLiteral("-shm"),
+                                payment::shopFile(folder), base.filePath(QStringLiteral("备份.sqlite")), rescued})
+        QVERIFY2(mode(file) == 0600, qPrintable(QStringLiteral("%1: %2").arg(file).arg(mode(file), 0, 8)));
+    for (const QString &dir : {folder, QFileInfo(rescued).path()})
+        QVERIFY2(mode(dir) == 0700, qPrintable(QStringLiteral("%1: %2").arg(dir).arg(mode(dir), 0, 8)));
+#endif
+}
+
+// A journal in a folder the user may not write, itself read-only (a copy on
+// a read-only disk): the command line reads it as it stands.
+void TstJournal::readsAJournalItMayNotWrite()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("file modes are POSIX");
+#else
+    if (::geteuid() != 0)
+        QSKIP("needs root to act as another user");
+    QTemporaryDir folder;
+    QVERIFY(Journal(folder.path()).record(order({12, 0}, 1, {line(1, QStringLiteral("面"), 1, 0, 6)})));
+    QVERIFY(!QFileInfo::exists(fileIn(folder.path()) + QStringLiteral("-wal")));
+    QCOMPARE(::chmod(QFile::encodeName(fileIn(folder.path())).constData(), 0444), 0);
+    QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0555), 0);
+    const std::optional<QByteArray> said = runAsNobody({QStringLiteral("--read"), folder.path()});
+    QVERIFY(said);
+    QCOMPARE(QString::fromUtf8(*said), QStringLiteral("1 "));
+    QCOMPARE(::chmod(QFile::encodeName(folder.path()).constData(), 0700), 0);
+#endif
 }
 
 void TstJournal::rescuedChangesWaitForTheJournal_data()
@@ -919,6 +1039,12 @@ void TstJournal::faultTable_data()
     QTest::newRow("restored beside a stale -wal") << int(StaleWal) << QString() << false << 3 << false;
     QTest::newRow("a 1.2.0 journal") << int(Version120) << QString() << false << 5 << false;
     QTest::newRow("a later version") << int(LaterVersion) << u"较新版本"_qs << true << 1 << false;
+    QTest::newRow("a -wal of another journal beside it") << int(StrangerLog) << u"不属于"_qs << false << 3 << false;
+    QTest::newRow("a -wal of another journal beside one of 1.4.0 of 2,000 orders")
+        << int(StrangerLogUnnoted) << u"截短"_qs << false << 2003 << false;
+    QTest::newRow("a trigger put in the journal") << int(Trigger) << QString() << false << 3 << false;
+    QTest::newRow("another user's rescue file") << int(PlantedRescue) << QString() << false << 3 << false;
+    QTest::newRow("a FIFO at journal.sqlite-journal") << int(FifoRollbackLog) << u"一个管道"_qs << true << 3 << false;
 }
 
 // Each fault: the cashier's presses answer at once, the reason told is the
@@ -934,7 +1060,7 @@ void TstJournal::faultTable()
     QFETCH(bool, putsAside);
 #ifndef Q_OS_UNIX
     if (fault != Lock3s && fault != Lock30s && fault != Version120 && fault != StaleWal &&
-        fault != LaterVersion)
+        fault != LaterVersion && fault != StrangerLog && fault != StrangerLogUnnoted && fault != Trigger)
         QSKIP("a fault made with POSIX calls");
 #endif
     QTemporaryDir folder, config;
@@ -1006,6 +1132,46 @@ void TstJournal::faultTable()
         QVERIFY(later.open(file, false, false) && later.exec("PRAGMA user_version = 5"));
         break;
     }
+    case StrangerLog:
+    case StrangerLogUnnoted: {
+        // A journal of 1.4.0 kept no note of its log; it is larger than the other.
+        if (fault == StrangerLogUnnoted) {
+            QList<Order> many;
+            for (int i = 0; i < 2000; ++i)
+                many << order({11, i % 60}, i, {line(1, QStringLiteral("面"), 1, 0, 1)});
+            QVERIFY(Journal(folder.path()).recordAll(many));
+        }
+        if (fault == StrangerLogUnnoted)
+            QVERIFY(QFile::remove(file + QStringLiteral("-pair")));
+        // The log of a journal of three orders, copied while it runs.
+        QTemporaryDir other;
+        Journal three(other.path());
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(three.record(order({8, i}, i, {line(1, QStringLiteral("别"), 1, 0, 4)})));
+        QVERIFY(QFile::copy(fileIn(other.path()) + QStringLiteral("-wal"), file + QStringLiteral("-wal")));
+        break;
+    }
+    case Trigger: {
+        journal::sql::Database raw;
+        QVERIFY(raw.open(file, false, false) &&
+                raw.exec("CREATE TRIGGER hide AFTER INSERT ON orders BEGIN "
+                         "DELETE FROM order_lines WHERE order_id = new.id; DELETE FROM orders WHERE id = new.id; END"));
+        break;
+    }
+#ifdef Q_OS_UNIX
+    case PlantedRescue: {
+        Order planted = order({3, 0}, 9, {line(1, QStringLiteral("外"), 1, 0, 8888)});
+        planted.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+        QString error;
+        const QString saved = journal::rescue::save({journal::Change::record(planted)}, &error);
+        QCOMPARE(saved, journal::rescue::places().constFirst());
+        QCOMPARE(::chown(QFile::encodeName(saved).constData(), 4242, 4242), 0);
+        break;
+    }
+    case FifoRollbackLog:
+        QCOMPARE(::mkfifo(QFile::encodeName(file + QStringLiteral("-journal")).constData(), 0600), 0);
+        break;
+#endif
     default:
         break;
     }
@@ -1021,7 +1187,7 @@ void TstJournal::faultTable()
         QVERIFY2(asNobody, "the run as nobody did not finish");
         run = *asNobody;
     } else if (fault == FullDisk) {
-        withFileSizeLimit(8192, [&] { run = runService(folder.path(), false, putsAside); });
+        withFileSizeLimit(8192, [&] { run = runService(folder.path(), false, putsAside); }, true);
     } else
 #endif
     {
@@ -1044,14 +1210,26 @@ void TstJournal::faultTable()
         QCOMPARE(digest(file), before);  // left as it was
     if (fault == Folder || fault == Fifo)
         QVERIFY(!QFileInfo(file).isFile() && QFileInfo::exists(file));
-    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(u"journal-"_qs),
-             namesBefore.filter(u"journal-"_qs));
+    QStringList namesAfter = QDir(folder.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).filter(u"journal-"_qs);
+    if (fault == StrangerLog || fault == StrangerLogUnnoted) {  // the log set aside, the journal as it was
+        QCOMPARE(namesAfter.filter(u"journal-stranger-log-"_qs).size(), 1);
+        namesAfter.removeIf([](const QString &name) { return name.startsWith(u"journal-stranger-log-"_qs); });
+    }
+    QCOMPARE(namesAfter, namesBefore.filter(u"journal-"_qs));
 
-    // The fault gone, the next start merges what was rescued, once.
+    // The fault gone, the next start merges what was rescued, once. The
+    // run as nobody stood for the user: what it wrote is the user's again.
+#ifdef Q_OS_UNIX
+    if (fault == ModeZero || fault == OthersFile || fault == ReadOnlyFolder)
+        for (const QString &path : {config.path() + QStringLiteral("/Tavelko"), journal::rescue::places().constFirst()})
+            QCOMPARE(::chown(QFile::encodeName(path).constData(), ::geteuid(), ::getegid()), 0);
+#endif
     if (fault == Folder)
         QVERIFY(QDir(file).removeRecursively());
     if (fault == Fifo)
         QVERIFY(QFile::remove(file));
+    if (fault == FifoRollbackLog)
+        QVERIFY(QFile::remove(file + QStringLiteral("-journal")));
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
     // Held at the next start, the journal takes the rescued changes a while
     // later, still before the run's own.
@@ -1110,6 +1288,12 @@ void TstJournal::faultTable()
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--read") == 0) {  // the command line's reading as another user
+        Journal reader(QFile::decodeName(argv[2]), Journal::Mode::Reading);
+        const std::optional<QList<Order>> orders = reader.ordersOf(day);
+        std::printf("%s", qPrintable(QStringLiteral("%1 %2").arg(orders ? orders->size() : -1).arg(reader.error())));
+        return 0;
+    }
     if (argc == 3 && qstrcmp(argv[1], "--service") == 0) {  // the run as another user
         const ServiceRun run = runService(QFile::decodeName(argv[2]), false);
         QFile out;

@@ -30,6 +30,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace payment;
 using journal::Fen;
 using journal::PaymentPart;
@@ -517,6 +521,16 @@ void TstPayment::shopSettingsSavedOrTold()
     QCOMPARE(window.settings().name, typed.name);
 
     QVERIFY(QFile::remove(folder));
+#ifdef Q_OS_UNIX
+    // A pipe where shop.ini belongs: read as no settings at once (never
+    // waited on), and saving says why.
+    QVERIFY(QDir().mkpath(folder));
+    QCOMPARE(::mkfifo(QFile::encodeName(shopFile(folder)).constData(), 0600), 0);
+    QCOMPARE(loadShop(folder).name, QString());
+    QVERIFY(save().contains(QStringLiteral("管道")));
+    QCOMPARE(window.result(), int(QDialog::Rejected));
+    QVERIFY(QFile::remove(shopFile(folder)));
+#endif
     window.findChild<QLineEdit *>(QStringLiteral("ExtraMethod2"))->setText(QStringLiteral("微信"));
     QVERIFY(save().contains(QStringLiteral("已经有了")));
     window.findChild<QLineEdit *>(QStringLiteral("ExtraMethod2"))->clear();
