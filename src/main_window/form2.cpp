@@ -394,7 +394,8 @@ void Form2::OwnerButton_Click()
 {
     // Below the button, clear of the finger or pointer that pressed it.
     QWidget *owner = button(QStringLiteral("OwnerButton"));
-    owner_menu::open(*this, owner->mapToGlobal(QPoint(0, owner->height())));
+    // Pressed with the pointer elsewhere, the button was pressed by keys.
+    owner_menu::open(*this, owner->mapToGlobal(QPoint(0, owner->height())), !owner->underMouse());
 }
 
 void Form2::Command2_Click()

@@ -55,7 +55,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (watched == &m_heading && design::isRightPress(event)) {
-            open(m_window, static_cast<QMouseEvent *>(event)->globalPosition().toPoint());
+            open(m_window, static_cast<QMouseEvent *>(event)->globalPosition().toPoint(), false);
             return true;
         }
         if (watched != &m_window)
@@ -64,7 +64,7 @@ protected:
             static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
             // Reaches the window when the focused control did not take it; a
             // focused category button takes it to rename itself.
-            open(m_window, m_heading.mapToGlobal(QPoint(m_heading.width() / 2, m_heading.height())));
+            open(m_window, m_heading.mapToGlobal(QPoint(m_heading.width() / 2, m_heading.height())), true);
             return true;
         }
 #ifndef Q_OS_WIN
@@ -159,7 +159,7 @@ void equip(QWidget &window, QLabel &heading)
     heading.setToolTip(QStringLiteral("右键单击（或长按）打开店主菜单：%1").arg(offered.join(QStringLiteral("、"))));
 }
 
-QMenu *open(QWidget &window, const QPoint &globalPos)
+QMenu *open(QWidget &window, const QPoint &globalPos, bool byKeys)
 {
     // One menu per window, filled afresh each time it opens.
     auto *menu = window.findChild<QMenu *>(QStringLiteral("ownerMenu"), Qt::FindDirectChildrenOnly);
@@ -170,9 +170,11 @@ QMenu *open(QWidget &window, const QPoint &globalPos)
     menu->clear();
     fill(*menu, &window);
     menu->popup(globalPos);
-    // It opens on its first entry, so that a screen reader says where the
-    // keys are and Enter takes that entry.
-    menu->setActiveAction(menu->actions().value(0));
+    // Opened by keys, it opens on its first entry, so that a screen reader
+    // says where the keys are and Enter takes that entry; opened by the
+    // mouse or a finger, Down still goes to the first entry.
+    if (byKeys)
+        menu->setActiveAction(menu->actions().value(0));
     return menu;
 }
 

@@ -31,7 +31,8 @@ void fill(QMenu &menu, QWidget *parent);
 void equip(QWidget &window, QLabel &heading);
 
 // Opens the menu of `window` at `globalPos` without waiting for a choice;
-// returns it (objectName "ownerMenu").
-QMenu *open(QWidget &window, const QPoint &globalPos);
+// returns it (objectName "ownerMenu"). Opened `byKeys`, its first entry is
+// the current one.
+QMenu *open(QWidget &window, const QPoint &globalPos, bool byKeys);
 
 }  // namespace owner_menu

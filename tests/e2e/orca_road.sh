@@ -251,13 +251,16 @@ step "100 typed, Home, Ctrl+Right: the word at the end is answered"
 xdotool type --delay 50 100
 # Orca takes a caret move for a move by word only while Ctrl is still down
 # when it hears of the move, so Ctrl is held until the word is said.
+# Orca may take the caret's move home for one it has already told while the
+# typed digits are still being told, so End and Home are pressed again until
+# Home is answered.
 for try in 1 2 3 4 5 6 7 8; do
     TRY_MARK=$(wc -l <"$ORCA_LOG")
-    xdotool key Home
-    poll_until "$PATIENCE" "Orca to answer Home" answered || break
+    xdotool key End Home
+    poll_until 10 "Orca to answer Home" answered 2>/dev/null || continue
     MARK=$(wc -l <"$ORCA_LOG")
     xdotool keydown ctrl key Right
-    poll_until "$PATIENCE" "the word at the end" said "100" && break
+    poll_until 15 "the word at the end" said "100" 2>/dev/null && break
     xdotool keyup ctrl
 done
 xdotool keyup ctrl
@@ -293,9 +296,9 @@ key_until "店主菜单 push button" Tab
 MARK=$(wc -l <"$ORCA_LOG")
 xdotool key Return
 expect_said "营业记录"
-MARK=$(wc -l <"$ORCA_LOG")
+step "Escape: the menu closes, Tab goes on from 店主菜单"
 xdotool key Escape
-expect_said "主窗口"
+key_until "挂单 push button" Tab
 
 step "Tab to 一键归零"
 key_until "一键归零 push button" Tab

@@ -195,7 +195,9 @@ void TestTakings::ownerMenuGestures()
     } else if (gesture == ShiftF10) {
         QTest::keyClick(button, Qt::Key_F10, Qt::ShiftModifier);
     } else {
-        QTest::mouseClick(window.button(QStringLiteral("OwnerButton")), Qt::LeftButton);
+        QPushButton *owner = window.button(QStringLiteral("OwnerButton"));
+        QTest::mouseMove(owner);
+        QTest::mouseClick(owner, Qt::LeftButton);
     }
 
     QMenu *menu = shownOwnerMenu(window);
@@ -210,8 +212,10 @@ void TestTakings::ownerMenuGestures()
         QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("交班…"),
                                        QStringLiteral("店铺信息…"), QStringLiteral("导出菜单…"),
                                        QStringLiteral("导入菜单…"), QStringLiteral("关于 Tavelko")}));
-        // Opened on its first entry, which a screen reader then names.
-        QCOMPARE(menu->activeAction(), menu->actions().constFirst());
+        // Opened by keys on its first entry, which a screen reader then
+        // names; by the mouse or a finger on none, so Down takes the first.
+        const bool byKeys = gesture == MenuKey || gesture == ShiftF10;
+        QCOMPARE(menu->activeAction(), byKeys ? menu->actions().constFirst() : nullptr);
         menu->hide();
     }
     QCOMPARE(heading->geometry(), headingPlace);
