@@ -293,7 +293,6 @@ int startProgram()
     QTranslator qtTranslator;
     if (qtTranslator.load(QStringLiteral(":/i18n/qtbase_zh_CN.qm")))
         QCoreApplication::installTranslator(&qtTranslator);
-    QApplication::setWindowIcon(programIcon());
 
     // Every window's fields answer a screen reader through the program's own
     // interfaces, also those of windows that name nothing themselves.
@@ -304,6 +303,10 @@ int startProgram()
     // They are cleared once the welcome window is on the screen (the first
     // read of the store clears them too, should that come first).
     afterFirstPaint(&program.form1(), &settings::removeLeftovers);
+    // The icon's pictures are read once the welcome window is on the screen:
+    // the first frame does not draw them, and the window system takes a
+    // window's icon whenever it is handed over.
+    afterFirstPaint(&program.form1(), [] { QApplication::setWindowIcon(programIcon()); });
     // Quitting without the welcome window being closed (the desktop session
     // ending, a shutdown's or a logout's request to end) must not lose the
     // order on the main window either.

@@ -10,6 +10,13 @@ note "the welcome window alone, at its designed client size"
 expect_client_size "$WELCOME" "$WELCOME_SIZE"
 [ "$(find_visible '')" = "$WELCOME" ] || { visible_windows >&2; fail "another window shows at start"; }
 
+note "the window system gets the program's icon (handed over just after the first frame)"
+welcome_icon() {
+    icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
+    [[ "$icon" == "_NET_WM_ICON(CARDINAL) = "* ]]
+}
+poll_until 10 "the welcome window's icon" welcome_icon || fail "the welcome window shows no icon: ${icon%%$'\n'*}"
+
 note "菜单 shows the main window and hides the welcome window"
 main=$(open_main)
 expect_client_size "$main" "$MAIN_SIZE"

@@ -67,8 +67,13 @@ package_cleanup() {
 }
 trap package_cleanup EXIT
 start_app
-icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
-icon=${icon%%$'\n'*}
-[[ "$icon" == "_NET_WM_ICON(CARDINAL) = "* ]] || fail "the welcome window shows no icon: $icon"
+# The icon is handed to the window system just after the first frame.
+welcome_icon() {
+    icon=$(xprop -id "$WELCOME" _NET_WM_ICON 2>&1) || true
+    icon=${icon%%$'\n'*}
+    [[ "$icon" == "_NET_WM_ICON(CARDINAL) = "* ]]
+}
+poll_until 10 "the welcome window's icon" welcome_icon ||
+    fail "the welcome window shows no icon: $icon"
 quit_app
 note "package: passed"
