@@ -256,8 +256,13 @@ void JournalService::Private::mergeRescued(Journal &j, QStringList *told)
         return;
     const QString what = whatText(rescued);
     if (j.mergeRescued(rescued)) {
-        for (const QString &file : std::as_const(files))
-            QFile::remove(file);
+        // An end that gave up waiting meanwhile saved its own rescue in
+        // these files: they stay, and the next start merges them (the
+        // changes already in are known by their identities).
+        QMutexLocker lock(&mutex);
+        if (!ended)
+            for (const QString &file : std::as_const(files))
+                QFile::remove(file);
         if (told)
             *told << QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(what);
         return;
