@@ -2,6 +2,7 @@
 // read from the journal on its thread, summed, listed and painted; and the
 // same day's figures and CSV files made from orders already read.
 
+#include "busy_day.h"
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "journal/report.h"
@@ -27,36 +28,9 @@ private slots:
         const QTime opening(10, 0);
         QList<journal::Order> orders;
         for (int i = 0; i < 1000; ++i) {
-            journal::Order order;
-            order.endedAt = QDateTime(day, opening.addSecs(i * 40));
-            order.billNumber = i % 99 + 1;
-            order.printed = true;
-            order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"),
-                                   QStringLiteral("包子 馒头")};
-            for (int k = 0; k < 4; ++k) {
-                journal::OrderLine line;
-                line.category = k % 3 + 1;
-                line.categoryName = order.categoryNames[line.category - 1];
-                line.dish = QStringLiteral("菜品%1").arg((i + k * 7) % 40 + 1);
-                line.smallQuantity = k % 2 + 1;
-                line.smallHeading = QStringLiteral("小份");
-                line.largeQuantity = k % 3;
-                line.largeHeading = QStringLiteral("大份");
-                line.lineTotal = line.smallQuantity * 6 + line.largeQuantity * 8.5;
-                order.lines << line;
-                order.categoryTotals[line.category - 1] += line.lineTotal;
-                order.grandTotal += line.lineTotal;
-            }
-            order.billText = QStringLiteral("第%1位\r\n...\r\n\r\n总计   %2元")
-                                 .arg(*order.billNumber)
-                                 .arg(order.grandTotal);
-            if (i % 2) {  // every other one paid, in cash or split with 微信
-                const journal::Fen due = journal::toFen(order.grandTotal);
-                order.status = journal::OrderStatus::Paid;
-                order.payment = journal::Payment{due, 0, QString(), 0, due, {{QStringLiteral("现金"), due}}, due, 0};
-                if (i % 4 == 1)
-                    order.payment->parts = {{QStringLiteral("微信"), 500}, {QStringLiteral("现金"), due - 500}};
-            }
+            journal::Order order = bench::busyOrder(i, QDateTime(day, opening.addSecs(i * 40)));
+            if (i % 4 == 1)  // every other paid one split with 微信
+                order.payment->parts = {{QStringLiteral("微信"), 500}, {QStringLiteral("现金"), order.payment->due - 500}};
             orders << order;
         }
         QVERIFY2(journal.recordAll(orders), qPrintable(journal.error()));

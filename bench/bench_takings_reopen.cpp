@@ -9,6 +9,7 @@
 //
 // bench_takings_reopen [ORDERS...]   (1000 and 5000 when none are given)
 
+#include "busy_day.h"
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "takings/takings_window.h"
@@ -92,32 +93,8 @@ QList<journal::Order> busyDay(const QDate &day, int count)
     QList<journal::Order> orders;
     const QDateTime opening(day, QTime(8, 0));
     for (int i = 0; i < count; ++i) {
-        journal::Order order;
-        order.endedAt = opening.addSecs(i * 50400LL / count);
-        order.billNumber = i % 99 + 1;
+        journal::Order order = bench::busyOrder(i, opening.addSecs(i * 50400LL / count));
         order.receiptNumber = QStringLiteral("%1-%2").arg(day.toString(QStringLiteral("yyyyMMdd"))).arg(i + 1, 4, 10, QLatin1Char('0'));
-        order.printed = true;
-        order.categoryNames = {QStringLiteral("面条"), QStringLiteral("小炒"), QStringLiteral("包子 馒头")};
-        for (int k = 0; k < 4; ++k) {
-            journal::OrderLine line;
-            line.category = k % 3 + 1;
-            line.categoryName = order.categoryNames[line.category - 1];
-            line.dish = QStringLiteral("菜品%1").arg((i + k * 7) % 40 + 1);
-            line.smallQuantity = k % 2 + 1;
-            line.smallHeading = QStringLiteral("小份");
-            line.largeQuantity = k % 3;
-            line.largeHeading = QStringLiteral("大份");
-            line.lineTotal = line.smallQuantity * 6 + line.largeQuantity * 8.5;
-            order.lines << line;
-            order.categoryTotals[line.category - 1] += line.lineTotal;
-            order.grandTotal += line.lineTotal;
-        }
-        order.billText = QStringLiteral("第%1位\r\n...\r\n\r\n总计   %2元").arg(*order.billNumber).arg(order.grandTotal);
-        if (i % 2) {
-            const journal::Fen due = journal::toFen(order.grandTotal);
-            order.status = journal::OrderStatus::Paid;
-            order.payment = journal::Payment{due, 0, QString(), 0, due, {{QStringLiteral("现金"), due}}, due, 0};
-        }
         orders << order;
     }
     return orders;

@@ -895,11 +895,17 @@ Change Change::record(const Order &order)
     return c;
 }
 
-Change Change::keep(const OpenOrder &open)
+Change Change::handed(Kind kind)
 {
     Change c;
-    c.kind = Kind::KeepOpen;
+    c.kind = kind;
     c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    return c;
+}
+
+Change Change::keep(const OpenOrder &open)
+{
+    Change c = handed(Kind::KeepOpen);
     c.open = open;
     if (c.open.uid.isEmpty())  // never one row for every order without an identity
         c.open.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -908,9 +914,7 @@ Change Change::keep(const OpenOrder &open)
 
 Change Change::drop(const QString &uid)
 {
-    Change c;
-    c.kind = Kind::DropOpen;
-    c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Change c = handed(Kind::DropOpen);
     c.open.uid = uid;
     return c;
 }

@@ -154,6 +154,10 @@ struct Change {
     static Change dropCurrent(const QString &uid);
     static Change keep(const OpenOrder &open);
     static Change drop(const QString &uid);
+
+private:
+    // A change of `kind` with an identity of its own, made as it is handed.
+    static Change handed(Kind kind);
 };
 
 // The name an open order is kept under when `name` is taken by another:

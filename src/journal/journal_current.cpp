@@ -42,18 +42,14 @@ void applyTo(QList<CurrentOrder> &list, const Change &change)
 
 Change Change::keepCurrent(const CurrentOrder &current)
 {
-    Change c;
-    c.kind = Kind::KeepCurrent;
-    c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Change c = handed(Kind::KeepCurrent);
     c.current = current;
     return c;
 }
 
 Change Change::dropCurrent(const QString &uid)
 {
-    Change c;
-    c.kind = Kind::DropCurrent;
-    c.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    Change c = handed(Kind::DropCurrent);
     c.current.uid = uid;
     return c;
 }

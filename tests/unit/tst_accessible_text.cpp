@@ -80,14 +80,10 @@ QString faultsOf(QAccessibleInterface *face, const QString &where)
     const QString at = QStringLiteral("%1 holding \"%2\"").arg(where, all);
     for (int offset = 0; offset <= length; ++offset) {
         for (QAccessible::TextBoundaryType boundary : boundaries) {
-            int start = 0, end = 0;
-            const QString pieces[3] = {t->textBeforeOffset(offset, boundary, &start, &end),
-                                       t->textAtOffset(offset, boundary, &start, &end),
-                                       t->textAfterOffset(offset, boundary, &start, &end)};
             int s[3], e[3];
-            t->textBeforeOffset(offset, boundary, &s[0], &e[0]);
-            t->textAtOffset(offset, boundary, &s[1], &e[1]);
-            t->textAfterOffset(offset, boundary, &s[2], &e[2]);
+            const QString pieces[3] = {t->textBeforeOffset(offset, boundary, &s[0], &e[0]),
+                                       t->textAtOffset(offset, boundary, &s[1], &e[1]),
+                                       t->textAfterOffset(offset, boundary, &s[2], &e[2])};
             for (int i = 0; i < 3; ++i) {
                 if (s[i] == -1 && pieces[i].isEmpty())
                     continue;
