@@ -15,7 +15,11 @@ CREATE TABLE tavelko.tills (
     name text NOT NULL,
     joined_at timestamptz NOT NULL DEFAULT now(),
     replaced_at timestamptz,
-    replaced_by uuid
+    replaced_by uuid,
+    -- What the till last told of its outbox: its last sequence number and
+    -- when. With the changes stored, the shop sees what a till still holds.
+    outbox_end bigint NOT NULL DEFAULT 0,
+    last_seen timestamptz
 );
 CREATE UNIQUE INDEX tills_by_number ON tavelko.tills (number) WHERE replaced_at IS NULL;
 CREATE TABLE tavelko.changes (

@@ -87,3 +87,15 @@ std::optional<qint64> storedUpTo(pg::Connection &db, const QString &tillUid)
 }
 
 }  // namespace shop
+
+namespace shop {
+
+bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd)
+{
+    return db
+        .exec("UPDATE tavelko.tills SET outbox_end = $2, last_seen = now() WHERE uid = $1::uuid",
+              {tillUid, QString::number(outboxEnd)})
+        .has_value();
+}
+
+}  // namespace shop

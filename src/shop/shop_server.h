@@ -47,3 +47,10 @@ std::optional<BatchAnswer> storeBatch(pg::Connection &db, const QString &tillUid
 std::optional<qint64> storedUpTo(pg::Connection &db, const QString &tillUid);
 
 }  // namespace shop
+
+namespace shop {
+
+// Tells the shop how far this till's outbox goes (and that it is alive).
+bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd);
+
+}  // namespace shop

@@ -5,6 +5,8 @@
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 
+#include <QElapsedTimer>
+
 namespace shop {
 
 QString describeLink(const LinkState &state)
@@ -84,6 +86,9 @@ void Uploader::run()
     LinkState state = this->state();
     qint64 stored = -1;  // how far the shop has this till's changes; -1: not asked yet
     int retry = retryMs;
+    qint64 reportedEnd = -1;
+    QElapsedTimer reportedAt;
+    reportedAt.start();
     auto away = [&](const QString &why) {
         server.close();
         stored = -1;
@@ -159,6 +164,16 @@ void Uploader::run()
                 state.keptAside += answer->keptAside;
                 emit keptAside(answer->keptAside);
             }
+        }
+        // The shop learns how far this till's outbox goes, so its figures
+        // can tell what a till holds that the shop has not.
+        if (*end != reportedEnd || reportedAt.elapsed() > 10000) {
+            if (!reportOutbox(server, till.uid, *end)) {
+                away(server.describeFailure());
+                continue;
+            }
+            reportedEnd = *end;
+            reportedAt.restart();
         }
         retry = retryMs;
         state.connected = true;
