@@ -1,3 +1,5 @@
+// The journal's core: opening it (and setting a damaged or stranger file
+// aside), what went wrong told in Chinese, and the Journal's own state.
 #include "journal/journal.h"
 #include "journal/journal_private.h"
 
