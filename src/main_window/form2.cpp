@@ -245,6 +245,7 @@ void Form2::buildControls()
     QLabel *link = design::label(this, QStringLiteral("ShopLink"), {240, 4500, 3600, 360},
                                  design::font(Face::SongTi, 10.5), QString());
     link->setWordWrap(false);
+    link->setAccessibleName(QStringLiteral("店铺数据库连接"));
     link->hide();
 
     find(QStringLiteral("C1"))->setFocus();
@@ -256,7 +257,7 @@ void Form2::showShopLink(const QString &text)
 {
     QLabel *link = own("ShopLink");
     link->setText(text);
-    link->setAccessibleName(text);
+    link->setAccessibleName(text.isEmpty() ? QStringLiteral("店铺数据库连接") : text);
     link->setVisible(!text.isEmpty());
 }
 
