@@ -21,9 +21,13 @@ test=(
   cups cups-client cups-bsd poppler-utils ghostscript
   at-spi2-core python3-pyatspi dbus strace orca openbox sqlite3
 )
+# libpq and OpenSSL for Windows are built from Debian's sources (perl runs
+# OpenSSL's and PostgreSQL's build scripts); the Windows libpq is then tried
+# against Debian's PostgreSQL 15 with a certificate made by openssl.
 windows=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev nsis wine wine64 zip unzip tcl
+  perl make postgresql-15 openssl python3
 )
 package=(desktop-file-utils appstream file lintian)
 
