@@ -125,14 +125,22 @@ started=$SECONDS
 # OpenSSL: the two DLLs and their import libraries only (not the static
 # libraries, programs, tests or manuals, which would double the time), built
 # with the same compiler as Qt and the program.
+# The folders compiled into the libraries, where OpenSSL looks for its
+# configuration (which libpq loads, and which can load further DLLs) and
+# libpq for its service file, must be ones only an administrator can write
+# on Windows: a path from this machine, say /root/.cache/..., would be
+# C:\root\.cache\... there, a folder any user may make and fill.
+protected="C:/Program Files/Tavelko"
 echo "build-libpq-windows: building OpenSSL $openssl_version for Windows" \
      "(the full log: $work/build-openssl/build.log)" >&2
 rm -rf "$work/build-openssl" && mkdir -p "$work/build-openssl"
 cd "$work/build-openssl"
 CC=gcc-posix "$openssl_src/Configure" mingw64 --cross-compile-prefix="$host-" \
-  --prefix="$prefix" --libdir=lib shared no-tests no-legacy \
+  --prefix="$protected/OpenSSL" --openssldir="$protected/OpenSSL/ssl" --libdir=lib \
+  shared no-tests no-legacy \
   >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
-total=$(grep -cE '^[^#[:space:]]+-(shlib|libdefault-lib|libcommon-lib)-[^[:space:]]*\.obj:' Makefile || true)
+total=$(grep -cE '^([^#[:space:]]*/)?(lib(crypto|ssl)-shlib|libdefault-lib|libcommon-lib)-[^[:space:]]*\.obj:' \
+        Makefile || true)
 run_logged openssl "$work/build-openssl/build.log" . "$total" \
   sh -c "make build_generated && make -j$jobs libcrypto-3-x64.dll libssl-3-x64.dll"
 mkdir -p "$prefix/include/openssl" "$prefix/lib" "$prefix/bin"
@@ -141,21 +149,27 @@ cp libcrypto.dll.a libssl.dll.a "$prefix/lib/"
 cp libcrypto-3-x64.dll libssl-3-x64.dll "$prefix/bin/"
 
 # libpq: configured as a whole (without the server's optional libraries),
-# then built and installed from its own folder, which builds src/port and
-# src/common as it needs them.
+# then only the headers it includes, the variants of src/port and src/common
+# that go into a shared library (not the static and server ones the usual
+# prerequisite would build too), and libpq itself.
 echo "build-libpq-windows: building libpq $postgresql_version for Windows" \
      "(the full log: $work/build-libpq/build.log)" >&2
 rm -rf "$work/build-libpq" && mkdir -p "$work/build-libpq"
 cd "$work/build-libpq"
 CC=$host-gcc-posix "$postgresql_src/configure" --host="$host" --prefix="$prefix" \
+  --sysconfdir="$protected/PostgreSQL/etc" \
   --without-readline --without-icu --without-zlib --without-gssapi --without-ldap \
   --with-ssl=openssl --with-includes="$prefix/include" --with-libraries="$prefix/lib" \
   >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
-run_logged libpq "$work/build-libpq/build.log" . 150 make -j"$jobs" -C src/interfaces/libpq
-run_logged libpq "$work/build-libpq/install.log" . 150 make -C src/interfaces/libpq install
-# The headers libpq-fe.h includes, as Debian's libpq-dev has them.
-cp src/include/pg_config.h src/include/pg_config_ext.h src/include/pg_config_manual.h \
-   src/include/pg_config_os.h "$prefix/include/"
+run_logged libpq "$work/build-libpq/build.log" . 100 sh -c "
+  make -C src/backend generated-headers &&
+  make -j$jobs -C src/port libpgport_shlib.a &&
+  make -j$jobs -C src/common libpgcommon_shlib.a &&
+  make -j$jobs -C src/interfaces/libpq SHLIB_PREREQS="
+run_logged libpq "$work/build-libpq/install.log" . 100 make -C src/interfaces/libpq install SHLIB_PREREQS=
+# The headers libpq-fe.h includes, and pg_config.h, whose version CMake's
+# find_package(PostgreSQL) reads, as Debian's libpq-dev has them.
+cp src/include/pg_config.h src/include/pg_config_ext.h "$prefix/include/"
 cp "$postgresql_src/src/include/postgres_ext.h" "$prefix/include/"
 # The DLLs beside each other in bin/, where the program folder takes them from.
 mkdir -p "$prefix/bin"
