@@ -8,10 +8,10 @@
 # reused:
 #   ${XDG_CACHE_HOME:-~/.cache}/tavelko/libpq-15-mingw64
 #     include/   libpq-fe.h, postgres_ext.h, pg_config*.h, openssl/
-#     lib/       libpq.dll.a, libssl.dll.a, libcrypto.dll.a
+#     lib/       libpq.a, libssl.dll.a, libcrypto.dll.a (the import libraries)
 #     bin/       libpq.dll, libssl-3-x64.dll, libcrypto-3-x64.dll
 # laid out as CMake's find_package(PostgreSQL) expects (PostgreSQL_ROOT).
-# The first build takes a quarter of an hour or so on two cores, run at a low
+# The first build takes about twenty minutes on two busy cores, run at a low
 # priority; meanwhile it tells on standard error, once a minute, how far it
 # is. Afterwards this script returns at once (the stamp .complete names the
 # versions built; remove the folder to build Debian's latest fixes). Prints
