@@ -13,13 +13,14 @@ set -euo pipefail
 build=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   qt6-base-dev qt6-base-dev-tools libqt6printsupport6 libgl-dev libcups2-dev
-  qt6-qpa-plugins qt6-translations-l10n libsqlite3-dev
+  qt6-qpa-plugins qt6-translations-l10n libsqlite3-dev libpq-dev
   fonts-arphic-uming fonts-arphic-ukai fontconfig
 )
 test=(
   xvfb x11-utils x11-apps xdotool xclip libx11-dev
   cups cups-client cups-bsd poppler-utils ghostscript
   at-spi2-core python3-pyatspi dbus strace orca openbox sqlite3
+  postgresql-15 postgresql-client-15 postgresql-common
 )
 # libpq and OpenSSL for Windows are built from Debian's sources (perl runs
 # OpenSSL's and PostgreSQL's build scripts); the Windows libpq is then tried

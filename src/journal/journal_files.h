@@ -13,7 +13,7 @@ class Database;
 }
 
 // Makes the journal's tables and indexes of schema version `from` into those
-// of `to` (0: an empty file), as every journal has been made. In journal.cpp.
+// of `to` (0: an empty file), as every journal has been made. In journal_schema.cpp.
 bool buildSchema(sql::Database &db, int from, int to);
 
 namespace files {

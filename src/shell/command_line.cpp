@@ -3,6 +3,7 @@
 #include "journal/journal.h"
 #include "settings/menu_transfer.h"
 #include "shell/single_instance.h"
+#include "shell/shop_command.h"
 #include "shell/takings_command.h"
 
 #include <QCoreApplication>
@@ -155,8 +156,14 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
         const std::string_view argument = argv[i] ? argv[i] : "";
         if (argument == "--version" || argument == "-v")
             return CommandLineAnswer{"Tavelko " TAVELKO_VERSION "\n"};
+        if (argument == "--takings" && i + 1 < argc && std::string_view(argv[i + 1] ? argv[i + 1] : "") == "--shop")
+            return withArguments(argc, argv, i + 1, answerShopTakings);
         if (argument == "--takings")
             return withArguments(argc, argv, i, answerTakings);
+        if (argument == "--join-shop")
+            return withArguments(argc, argv, i, answerJoinShop);
+        if (argument == "--shop-status")
+            return withArguments(argc, argv, i, answerShopStatus);
         if (argument == "--export-takings")
             return withArguments(argc, argv, i, answerExportTakings);
         if (argument == "--export-lines")
@@ -168,11 +175,15 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "      tavelko --export-lines 起始日期 结束日期 文件\n"
                 "      tavelko --export-menu 文件 | --import-menu 文件\n"
                 "      tavelko --backup-journal 文件 | --restore-journal 文件\n"
+                "      tavelko --join-shop 地址 --till 编号 --till-name 名称 | --shop-status\n"
+                "      tavelko --takings --shop [日期]\n"
                 "Usage: tavelko [--version] [--help] [--takings [DATE]]\n"
                 "       tavelko --export-takings FROM TO FILE\n"
                 "       tavelko --export-lines FROM TO FILE\n"
                 "       tavelko --export-menu FILE | --import-menu FILE\n"
                 "       tavelko --backup-journal FILE | --restore-journal FILE\n"
+                "       tavelko --join-shop URI --till N --till-name NAME | --shop-status\n"
+                "       tavelko --takings --shop [DATE]\n"
                 "\n"
                 "Tavelko 是小餐馆的点菜收银程序。不带参数启动时打开欢迎窗口。\n"
                 "Tavelko is the ordering and till program of a small restaurant.\n"
@@ -199,7 +210,15 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "  --restore-journal 文件\n"
                 "                      用备份文件替换营业记录，原记录改名保留（程序运行时不可用）\n"
                 "                      / replace the journal by a backup, the old one kept under a\n"
-                "                      dated name (not while Tavelko runs)\n"};
+                "                      dated name (not while Tavelko runs)\n"
+                "  --join-shop postgresql://用户@服务器:5432/数据库 --till 编号 --till-name 名称\n"
+                "                      加入店铺数据库（密码用 PGPASSWORD），--replace-till 替换坏掉的同号收银机\n"
+                "                      / join the shop's database (password from PGPASSWORD);\n"
+                "                      --replace-till takes the number of a broken till\n"
+                "  --shop-status       显示和店铺数据库的连接及待上传的记录\n"
+                "                      / the link to the shop's database and what waits to go up\n"
+                "  --takings --shop [日期]\n"
+                "                      全店（所有收银机）的营业日结 / the whole shop's day\n"};
         if (argument == "--backup-journal" || argument == "--restore-journal")
             return withArguments(argc, argv, i, [restore = argument == "--restore-journal"](
                                                     const QStringList &rest) {

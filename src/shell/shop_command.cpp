@@ -1,0 +1,160 @@
+#include "shell/shop_command.h"
+
+#include "journal/journal.h"
+#include "journal/outbox.h"
+#include "journal/sqlite_db.h"
+#include "shell/single_instance.h"
+#include "shop/shop_config.h"
+#include "shop/shop_figures.h"
+#include "shop/shop_schema.h"
+#include "shop/shop_server.h"
+
+#include <QDate>
+#include <QUuid>
+
+namespace {
+
+CommandLineAnswer told(const QString &chinese, const QString &english, int code = 1)
+{
+    return CommandLineAnswer{oneLine(chinese, english), code};
+}
+
+CommandLineAnswer usage()
+{
+    return told(QStringLiteral("用法：tavelko --join-shop postgresql://用户@服务器:5432/数据库 --till 编号 "
+                               "--till-name 名称 [--replace-till]（密码用 PGPASSWORD 或 libpq 的密码文件）"),
+                QStringLiteral("usage: tavelko --join-shop URI --till N --till-name NAME [--replace-till] "
+                               "(password from PGPASSWORD or libpq's password file)"),
+                2);
+}
+
+}  // namespace
+
+CommandLineAnswer answerJoinShop(const QStringList &arguments)
+{
+    QString uri, name;
+    int number = 0;
+    bool replacing = false;
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (argument == QLatin1String("--till") && i + 1 < arguments.size())
+            number = arguments[++i].toInt();
+        else if (argument == QLatin1String("--till-name") && i + 1 < arguments.size())
+            name = arguments[++i].trimmed();
+        else if (argument == QLatin1String("--replace-till"))
+            replacing = true;
+        else if (uri.isEmpty() && !argument.startsWith(QLatin1String("--")))
+            uri = argument;
+        else
+            return usage();
+    }
+    if (uri.isEmpty() || name.isEmpty())
+        return usage();
+    if (number < 1 || number > 99)
+        return told(QStringLiteral("收银机编号要在 1 到 99 之间"), QStringLiteral("the till number must be 1 to 99"), 2);
+    shop::pg::Address address;
+    QString password;
+    const QString wrong = shop::parseAddress(uri, &address, &password);
+    if (!wrong.isEmpty())
+        return told(wrong, QStringLiteral("the shop's address is not a PostgreSQL URI"), 2);
+    if (!password.isEmpty())
+        return told(QStringLiteral("密码不要写在命令行上（别人用 ps 就能看到）：请用 PGPASSWORD 或 libpq 的密码文件"),
+                    QStringLiteral("no password on the command line (ps shows it): use PGPASSWORD or libpq's "
+                                   "password file"),
+                    2);
+    SingleInstance guard(SingleInstance::IfRunning::LeaveAlone);
+    if (!guard.isFirst())
+        return told(QStringLiteral("Tavelko 正在运行，没有加入店铺。请先退出程序"),
+                    QStringLiteral("Tavelko is running, the shop was not joined: quit it first"));
+
+    journal::Journal journal(journal::defaultFolder());
+    if (!journal.open())
+        return told(journal.error(), QStringLiteral("the journal cannot be opened"));
+    journal::TillIdentity till = journal.tillIdentity();
+    if (!till.isSet())
+        till.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    till.number = number;
+    till.name = name;
+
+    shop::pg::Connection db;
+    if (!db.connect(address))
+        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
+    if (const QString schema = shop::ensureSchema(db); !schema.isEmpty())
+        return told(schema, QStringLiteral("the shop's tables cannot be used"));
+    if (const QString refused = shop::joinShop(db, {till.uid, till.number, till.name}, replacing);
+        !refused.isEmpty())
+        return told(refused, QStringLiteral("the till number is taken"));
+    if (!journal.joinShop(till))
+        return told(journal.error(), QStringLiteral("the journal did not take the till's identity"));
+    if (const QString kept = shop::saveAddress(address); !kept.isEmpty())
+        return told(kept, QStringLiteral("the shop's address was not saved"));
+    const QString typed = qEnvironmentVariable("PGPASSWORD");
+    if (!typed.isEmpty())
+        if (const QString kept = shop::keepPassword(address, typed); !kept.isEmpty())
+            return told(kept, QStringLiteral("the password was not kept"));
+    return told(QStringLiteral("已加入店铺：%1 号收银机“%2”，店铺数据库 %3:%4/%5%6")
+                    .arg(till.number)
+                    .arg(till.name, address.host)
+                    .arg(address.port)
+                    .arg(address.database, db.usesTls() ? QStringLiteral("（加密连接）") : QString()),
+                QStringLiteral("joined the shop as till %1").arg(till.number), 0);
+}
+
+CommandLineAnswer answerShopStatus(const QStringList &arguments)
+{
+    if (!arguments.isEmpty())
+        return told(QStringLiteral("用法：tavelko --shop-status"), QStringLiteral("usage: tavelko --shop-status"), 2);
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    journal::sql::Database local;
+    if (!address || !journal::openOutboxReader(local, journal::defaultFolder()))
+        return told(QStringLiteral("本机没有加入店铺"), QStringLiteral("this till belongs to no shop"), 0);
+    const journal::TillIdentity till = journal::tillIdentity(local);
+    const qint64 end = journal::outboxEnd(local).value_or(0);
+    if (!till.isSet())
+        return told(QStringLiteral("本机没有加入店铺"), QStringLiteral("this till belongs to no shop"), 0);
+    QStringList lines;
+    lines << QStringLiteral("本机：%1 号收银机“%2”").arg(till.number).arg(till.name);
+    lines << QStringLiteral("店铺数据库：%1:%2/%3，用户 %4")
+                 .arg(address->host)
+                 .arg(address->port)
+                 .arg(address->database, address->user);
+    shop::pg::Connection db;
+    std::optional<qint64> stored;
+    if (db.connect(*address))
+        stored = shop::storedUpTo(db, till.uid);
+    if (stored) {
+        const qint64 waiting = qMax<qint64>(0, end - *stored);
+        lines << (waiting == 0 ? QStringLiteral("状态：已连接%1，没有待上传的记录")
+                                     .arg(db.usesTls() ? QStringLiteral("（加密）") : QString())
+                               : QStringLiteral("状态：已连接，%1 笔待上传").arg(waiting));
+        lines << QStringLiteral("待上传：%1").arg(waiting);
+    } else {
+        lines << QStringLiteral("状态：未连接：%1").arg(db.describeFailure());
+    }
+    return CommandLineAnswer{(lines.join(u'\n') + u'\n').toStdString(), stored ? 0 : 1};
+}
+
+CommandLineAnswer answerShopTakings(const QStringList &arguments)
+{
+    if (arguments.size() > 1)
+        return told(QStringLiteral("用法：tavelko --takings --shop [YYYY-MM-DD]"),
+                    QStringLiteral("usage: tavelko --takings --shop [YYYY-MM-DD]"), 2);
+    const QString dayText = arguments.value(0, QStringLiteral("today"));
+    const QDate day = dayText == QLatin1String("today") ? QDate::currentDate()
+                                                        : QDate::fromString(dayText, QStringLiteral("yyyy-MM-dd"));
+    if (!day.isValid())
+        return told(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(dayText),
+                    QStringLiteral("invalid date \"%1\"").arg(dayText), 2);
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    if (!address)
+        return told(QStringLiteral("本机没有加入店铺，没有全店的数字"), QStringLiteral("this till belongs to no shop"));
+    shop::pg::Connection db;
+    if (!db.connect(*address))
+        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
+    const std::optional<shop::ShopDay> figures = shop::readShopDay(db, day);
+    if (!figures)
+        return told(db.failure() == shop::pg::Failure::None ? QStringLiteral("店铺数据库的应答看不懂")
+                                                            : db.describeFailure(),
+                    QStringLiteral("the shop's figures cannot be read"));
+    return CommandLineAnswer{shop::shopDayText(*figures).toStdString(), 0};
+}

@@ -1,0 +1,145 @@
+#include "shop/shop_figures.h"
+
+#include "journal/report.h"
+
+#include <QMap>
+
+namespace shop {
+
+namespace {
+
+// A figure from the server's answer: a whole number in a till's range
+// (sums of up to a billion orders of 10^15 分 fit), or refused.
+bool figure(const pg::Result &rows, int row, int column, qint64 *out)
+{
+    if (rows.isNull(row, column)) {
+        *out = 0;
+        return true;
+    }
+    const std::optional<qint64> value = rows.integer(row, column);
+    if (!value)
+        return false;
+    *out = *value;
+    return true;
+}
+
+void add(QList<journal::PaymentPart> &parts, const QString &method, journal::Fen amount)
+{
+    for (journal::PaymentPart &part : parts)
+        if (part.method == method) {
+            part.amount += amount;
+            return;
+        }
+    parts.append({method, amount});
+}
+
+}  // namespace
+
+std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day)
+{
+    const QString date = day.toString(Qt::ISODate);
+    const std::optional<pg::Result> tills = db.exec(
+        "SELECT t.number, t.name, t.outbox_end - coalesce((SELECT max(seq) FROM tavelko.changes c "
+        "WHERE c.till = t.uid), 0), to_char(t.last_seen AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') "
+        "FROM tavelko.tills t WHERE t.replaced_at IS NULL ORDER BY t.number");
+    const std::optional<pg::Result> sums = db.exec(
+        "SELECT t.number, "
+        "count(*) FILTER (WHERE o.status = 'paid'), sum(o.due_fen) FILTER (WHERE o.status = 'paid'), "
+        "count(*) FILTER (WHERE o.status = 'unpaid'), sum(o.total_fen) FILTER (WHERE o.status = 'unpaid'), "
+        "count(*) FILTER (WHERE o.status = 'voided'), sum(o.total_fen) FILTER (WHERE o.status = 'voided'), "
+        "sum(o.discount_fen) FILTER (WHERE o.status = 'paid'), sum(o.rounding_fen) FILTER (WHERE o.status = 'paid') "
+        "FROM tavelko.orders o JOIN tavelko.tills t ON t.uid = o.till WHERE o.day = $1::date GROUP BY t.number",
+        {date});
+    const std::optional<pg::Result> methods = db.exec(
+        "SELECT t.number, p.method, sum(p.amount_fen) FROM tavelko.order_payments p "
+        "JOIN tavelko.orders o ON o.uid = p.order_uid JOIN tavelko.tills t ON t.uid = o.till "
+        "WHERE o.day = $1::date AND o.status = 'paid' GROUP BY t.number, p.method ORDER BY t.number, min(p.position), p.method",
+        {date});
+    if (!tills || !sums || !methods)
+        return std::nullopt;
+    ShopDay result;
+    result.day = day;
+    QMap<int, TillDay> byNumber;
+    for (int row = 0; row < tills->rows(); ++row) {
+        qint64 number = 0, unsent = 0;
+        if (!figure(*tills, row, 0, &number) || !figure(*tills, row, 2, &unsent) || number < 1 || number > 99)
+            return std::nullopt;
+        TillDay &till = byNumber[int(number)];
+        till.number = int(number);
+        till.name = tills->text(row, 1);
+        till.notYetSent = qMax<qint64>(0, unsent);
+        till.lastSeen = QDateTime::fromString(tills->text(row, 3), Qt::ISODate).toLocalTime();
+    }
+    for (int row = 0; row < sums->rows(); ++row) {
+        qint64 v[9];
+        for (int column = 0; column < 9; ++column)
+            if (!figure(*sums, row, column, &v[column]))
+                return std::nullopt;
+        if (v[0] < 1 || v[0] > 99)
+            return std::nullopt;
+        TillDay &till = byNumber[int(v[0])];
+        till.number = int(v[0]);
+        till.paidCount = int(v[1]);
+        till.takings = v[2];
+        till.unpaidCount = int(v[3]);
+        till.unpaidTotal = v[4];
+        till.voidedCount = int(v[5]);
+        till.voidedTotal = v[6];
+        till.discounts = v[7];
+        till.roundings = v[8];
+    }
+    for (int row = 0; row < methods->rows(); ++row) {
+        qint64 number = 0, amount = 0;
+        if (!figure(*methods, row, 0, &number) || !figure(*methods, row, 2, &amount) || !byNumber.contains(int(number)))
+            return std::nullopt;
+        add(byNumber[int(number)].byMethod, methods->text(row, 1), amount);
+    }
+    TillDay &all = result.shop;
+    for (const TillDay &till : std::as_const(byNumber)) {
+        result.tills.append(till);
+        all.paidCount += till.paidCount;
+        all.takings += till.takings;
+        all.unpaidCount += till.unpaidCount;
+        all.unpaidTotal += till.unpaidTotal;
+        all.voidedCount += till.voidedCount;
+        all.voidedTotal += till.voidedTotal;
+        all.discounts += till.discounts;
+        all.roundings += till.roundings;
+        all.notYetSent += till.notYetSent;
+        for (const journal::PaymentPart &part : till.byMethod)
+            add(all.byMethod, part.method, part.amount);
+    }
+    return result;
+}
+
+QString shopDayText(const ShopDay &day)
+{
+    QStringList lines;
+    auto figures = [&lines](const TillDay &till) {
+        lines << QStringLiteral("  已结账 %1 单，实收 %2 元").arg(till.paidCount).arg(journal::fenText(till.takings));
+        for (const journal::PaymentPart &part : till.byMethod)
+            lines << QStringLiteral("    %1 %2 元").arg(part.method, journal::fenText(part.amount));
+        if (till.discounts || till.roundings)
+            lines << QStringLiteral("    折扣 %1 元，抹零 %2 元").arg(journal::fenText(till.discounts), journal::fenText(till.roundings));
+        lines << QStringLiteral("  未结账 %1 单，%2 元").arg(till.unpaidCount).arg(journal::fenText(till.unpaidTotal));
+        lines << QStringLiteral("  已作废 %1 单，%2 元").arg(till.voidedCount).arg(journal::fenText(till.voidedTotal));
+    };
+    lines << QStringLiteral("全店营业日结 %1").arg(day.day.toString(QStringLiteral("yyyy-MM-dd")));
+    if (day.shop.notYetSent > 0)
+        lines << QStringLiteral("注意：还有 %1 笔记录没有上传到店铺数据库，下面的数字还不是全天的。")
+                     .arg(day.shop.notYetSent);
+    lines << QStringLiteral("全店合计");
+    figures(day.shop);
+    for (const TillDay &till : day.tills) {
+        lines << QStringLiteral("%1 号收银机 %2").arg(till.number).arg(till.name);
+        figures(till);
+        if (till.notYetSent > 0)
+            lines << QStringLiteral("  还有 %1 笔没有上传（最后联系 %2）")
+                         .arg(till.notYetSent)
+                         .arg(till.lastSeen.isValid() ? till.lastSeen.toString(QStringLiteral("MM-dd HH:mm"))
+                                                      : QStringLiteral("—"));
+    }
+    return lines.join(u'\n') + u'\n';
+}
+
+}  // namespace shop

@@ -1,0 +1,236 @@
+#include "shop/shop_schema.h"
+
+namespace shop {
+
+namespace {
+
+// Version 1. Amounts are whole 分 (bigint); a till's local day and time are
+// kept as the till told them, since the shop's day is the tills' own day.
+const char version1[] = R"(
+CREATE SCHEMA IF NOT EXISTS tavelko;
+CREATE TABLE tavelko.meta (key text PRIMARY KEY, value text NOT NULL);
+CREATE TABLE tavelko.tills (
+    uid uuid PRIMARY KEY,
+    number int NOT NULL CHECK (number BETWEEN 1 AND 99),
+    name text NOT NULL,
+    joined_at timestamptz NOT NULL DEFAULT now(),
+    replaced_at timestamptz,
+    replaced_by uuid,
+    -- What the till last told of its outbox: its last sequence number and
+    -- when. With the changes stored, the shop sees what a till still holds.
+    outbox_end bigint NOT NULL DEFAULT 0,
+    last_seen timestamptz
+);
+CREATE UNIQUE INDEX tills_by_number ON tavelko.tills (number) WHERE replaced_at IS NULL;
+CREATE TABLE tavelko.changes (
+    till uuid NOT NULL REFERENCES tavelko.tills,
+    seq bigint NOT NULL CHECK (seq > 0),
+    kind text NOT NULL,
+    entity text NOT NULL,
+    payload jsonb NOT NULL,
+    recorded_at text,
+    received_at timestamptz NOT NULL DEFAULT now(),
+    PRIMARY KEY (till, seq)
+);
+CREATE TABLE tavelko.orders (
+    uid text PRIMARY KEY,
+    till uuid NOT NULL REFERENCES tavelko.tills,
+    receipt_number text,
+    day date NOT NULL,
+    ended_at timestamp NOT NULL,
+    status text NOT NULL CHECK (status IN ('paid', 'unpaid', 'voided')),
+    total_fen bigint NOT NULL,
+    discount_fen bigint NOT NULL DEFAULT 0,
+    rounding_fen bigint NOT NULL DEFAULT 0,
+    due_fen bigint NOT NULL DEFAULT 0,
+    cash_given_fen bigint NOT NULL DEFAULT 0,
+    change_fen bigint NOT NULL DEFAULT 0,
+    void_reason text,
+    voided_at timestamp,
+    payload jsonb NOT NULL
+);
+CREATE INDEX orders_by_day ON tavelko.orders (day, till);
+CREATE TABLE tavelko.order_payments (
+    order_uid text NOT NULL REFERENCES tavelko.orders ON DELETE CASCADE,
+    position int NOT NULL,
+    method text NOT NULL,
+    amount_fen bigint NOT NULL,
+    PRIMARY KEY (order_uid, position)
+);
+CREATE TABLE tavelko.cash_ups (
+    uid text PRIMARY KEY,
+    till uuid NOT NULL REFERENCES tavelko.tills,
+    day date NOT NULL,
+    at timestamp NOT NULL,
+    payload jsonb NOT NULL
+);
+CREATE TABLE tavelko.kept_aside (
+    id bigserial PRIMARY KEY,
+    till uuid NOT NULL,
+    seq bigint NOT NULL,
+    kind text NOT NULL,
+    entity text NOT NULL,
+    payload jsonb NOT NULL,
+    stored jsonb,
+    why text NOT NULL,
+    received_at timestamptz NOT NULL DEFAULT now()
+);
+
+-- One batch of a till's changes, in its order, as one JSON array of
+-- {seq, kind, entity, at, payload}. Each (till, seq) and each order is kept
+-- once: a batch sent again changes nothing, and a change that contradicts
+-- what is stored is kept aside, never written over it. Answers the highest
+-- sequence number of the batch, how many changes were new and how many
+-- were kept aside.
+CREATE FUNCTION tavelko.apply(p_till uuid, p_changes jsonb,
+                              OUT last_seq bigint, OUT stored int, OUT aside int)
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
+DECLARE
+    c jsonb;
+    s bigint;
+    fresh bigint;
+    prior tavelko.changes%ROWTYPE;
+    o jsonb;
+    kept text;
+    part jsonb;
+    pos int;
+BEGIN
+    last_seq := 0; stored := 0; aside := 0;
+    FOR c IN SELECT value FROM jsonb_array_elements(p_changes) LOOP
+        s := (c->>'seq')::bigint;
+        last_seq := greatest(last_seq, s);
+        fresh := NULL;
+        INSERT INTO tavelko.changes (till, seq, kind, entity, payload, recorded_at)
+            VALUES (p_till, s, c->>'kind', c->>'entity', c->'payload', c->>'at')
+            ON CONFLICT DO NOTHING RETURNING seq INTO fresh;
+        IF fresh IS NULL THEN
+            SELECT * INTO prior FROM tavelko.changes WHERE till = p_till AND seq = s;
+            IF prior.kind <> c->>'kind' OR prior.entity <> c->>'entity' OR prior.payload <> c->'payload' THEN
+                INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
+                    VALUES (p_till, s, c->>'kind', c->>'entity', c->'payload', prior.payload, 'sequence');
+                aside := aside + 1;
+            END IF;
+            CONTINUE;
+        END IF;
+        stored := stored + 1;
+        o := c->'payload';
+        IF c->>'kind' = 'order' THEN
+            kept := NULL;
+            INSERT INTO tavelko.orders (uid, till, receipt_number, day, ended_at, status, total_fen,
+                                        discount_fen, rounding_fen, due_fen, cash_given_fen, change_fen,
+                                        void_reason, voided_at, payload)
+                VALUES (c->>'entity', p_till, o->>'receipt', (o->>'day')::date, (o->>'endedAt')::timestamp,
+                        o->>'status', (o->>'totalFen')::bigint, coalesce((o->>'discountFen')::bigint, 0),
+                        coalesce((o->>'roundingFen')::bigint, 0), coalesce((o->>'dueFen')::bigint, 0),
+                        coalesce((o->>'cashGivenFen')::bigint, 0), coalesce((o->>'changeFen')::bigint, 0),
+                        o->>'voidReason', (o->>'voidedAt')::timestamp, o)
+                ON CONFLICT (uid) DO NOTHING RETURNING uid INTO kept;
+            IF kept IS NULL THEN
+                IF (SELECT payload FROM tavelko.orders WHERE uid = c->>'entity') <> o THEN
+                    INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
+                        SELECT p_till, s, 'order', c->>'entity', o, payload, 'order'
+                        FROM tavelko.orders WHERE uid = c->>'entity';
+                    aside := aside + 1;
+                END IF;
+            ELSE
+                pos := 0;
+                FOR part IN SELECT value FROM jsonb_array_elements(coalesce(o->'parts', '[]'::jsonb)) LOOP
+                    pos := pos + 1;
+                    INSERT INTO tavelko.order_payments (order_uid, position, method, amount_fen)
+                        VALUES (c->>'entity', pos, part->>'method', (part->>'fen')::bigint);
+                END LOOP;
+            END IF;
+        ELSIF c->>'kind' = 'void' THEN
+            -- Only the till that took an order voids it.
+            UPDATE tavelko.orders SET status = 'voided', void_reason = o->>'reason',
+                                      voided_at = (o->>'at')::timestamp
+                WHERE uid = c->>'entity' AND till = p_till AND status <> 'voided';
+        ELSIF c->>'kind' = 'cash_up' THEN
+            kept := NULL;
+            INSERT INTO tavelko.cash_ups (uid, till, day, at, payload)
+                VALUES (c->>'entity', p_till, (o->>'day')::date, (o->>'at')::timestamp, o)
+                ON CONFLICT (uid) DO NOTHING RETURNING uid INTO kept;
+            IF kept IS NULL AND (SELECT payload FROM tavelko.cash_ups WHERE uid = c->>'entity') <> o THEN
+                INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
+                    SELECT p_till, s, 'cash_up', c->>'entity', o, payload, 'cash_up'
+                    FROM tavelko.cash_ups WHERE uid = c->>'entity';
+                aside := aside + 1;
+            END IF;
+        END IF;
+    END LOOP;
+END $$;
+INSERT INTO tavelko.meta (key, value) VALUES ('schema', '1');
+)";
+
+const char *const upgrades[] = {version1};
+static_assert(std::size(upgrades) == shopSchemaVersion);
+
+QString newerText(int version)
+{
+    return QStringLiteral("店铺数据库的表是新版本的 Tavelko 建的（第 %1 版，本机只认到第 %2 版）。"
+                          "本机不会改动它，继续在本机记账；请把这台收银机升级到新版本。")
+        .arg(version)
+        .arg(shopSchemaVersion);
+}
+
+}  // namespace
+
+std::optional<int> schemaVersionOf(pg::Connection &db)
+{
+    // Read from pg_tables, with the statement's own snapshot: a lookup by
+    // name may answer from a catalog snapshot older than the advisory lock
+    // this transaction waited for, and miss the tables another till made.
+    const std::optional<pg::Result> there = db.exec(
+        "SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_tables WHERE schemaname = 'tavelko' AND tablename = 'meta')");
+    if (!there)
+        return std::nullopt;
+    if (there->text(0, 0) != QLatin1String("t"))
+        return 0;
+    const std::optional<pg::Result> version = db.exec("SELECT value FROM tavelko.meta WHERE key = 'schema'");
+    if (!version)
+        return std::nullopt;
+    bool ok = false;
+    const int number = version->text(0, 0).toInt(&ok);
+    return ok && number > 0 ? number : 0;
+}
+
+QString ensureSchema(pg::Connection &db)
+{
+    // Cheap look first: a shop already made needs no lock.
+    std::optional<int> version = schemaVersionOf(db);
+    if (!version)
+        return db.describeFailure();
+    if (*version == shopSchemaVersion)
+        return {};
+    if (*version > shopSchemaVersion)
+        return newerText(*version);
+    if (!db.run("BEGIN"))
+        return db.describeFailure();
+    auto fail = [&db]() {
+        const QString why = db.describeFailure();
+        db.run("ROLLBACK");
+        return why;
+    };
+    // Whoever holds the lock makes the tables; a till that waited for it
+    // finds them made.
+    if (!db.exec("SELECT pg_advisory_xact_lock(hashtext('tavelko.schema'))", {}, 60000))
+        return fail();
+    version = schemaVersionOf(db);
+    if (!version)
+        return fail();
+    if (*version > shopSchemaVersion) {
+        db.run("ROLLBACK");
+        return newerText(*version);
+    }
+    for (int step = *version; step < shopSchemaVersion; ++step)
+        if (!db.run(upgrades[step], 60000))
+            return fail();
+    if (*version > 0 &&
+        !db.exec("UPDATE tavelko.meta SET value = $1 WHERE key = 'schema'", {QString::number(shopSchemaVersion)}))
+        return fail();
+    if (!db.run("COMMIT"))
+        return db.describeFailure();
+    return {};
+}
+
+}  // namespace shop

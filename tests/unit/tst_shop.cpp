@@ -1,0 +1,253 @@
+// The shop's database as a till sees it, on a real PostgreSQL 15 (the test
+// runs inside pg_virtualenv): what each way of failing to reach it is called,
+// the shop's tables made once even by two tills at a time and a later
+// version left alone, joining under a number, and batches of changes that
+// land once however often they are sent.
+
+#include "shop/pg_db.h"
+#include "shop/shop_schema.h"
+#include "shop/shop_server.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+#include <QUuid>
+#include <QtTest>
+
+#include <thread>
+
+using namespace shop;
+
+namespace {
+
+pg::Address serverAddress()
+{
+    pg::Address address;
+    address.host = qEnvironmentVariable("PGHOST", QStringLiteral("localhost"));
+    address.port = qEnvironmentVariableIntValue("PGPORT");
+    address.database = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
+    address.user = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
+    address.connectSeconds = 2;
+    return address;
+}
+
+QString newUid()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+}
+
+// Listens on loopback and, for each caller, either answers `reply` and
+// hangs up, or (empty reply) says nothing at all.
+class FakeServer : public QThread {
+public:
+    explicit FakeServer(QByteArray reply) : m_reply(std::move(reply)) {}
+    quint16 port = 0;
+    void run() override
+    {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost);
+        port = server.serverPort();
+        m_ready.release();
+        while (!isInterruptionRequested()) {
+            if (!server.waitForNewConnection(100))
+                continue;
+            QTcpSocket *caller = server.nextPendingConnection();
+            caller->waitForReadyRead(1000);
+            if (m_reply.isEmpty()) {
+                m_silent << caller;  // kept open and silent
+                continue;
+            }
+            caller->write(m_reply);
+            caller->waitForBytesWritten(1000);
+            caller->disconnectFromHost();
+            delete caller;
+        }
+        qDeleteAll(m_silent);
+    }
+    void startAndWait()
+    {
+        start();
+        m_ready.acquire();
+    }
+    ~FakeServer() override
+    {
+        requestInterruption();
+        wait();
+    }
+
+private:
+    QByteArray m_reply;
+    QList<QTcpSocket *> m_silent;
+    QSemaphore m_ready;
+};
+
+OutgoingChange orderChange(qint64 seq, const QString &uid, qint64 fen, const QString &method = QStringLiteral("现金"))
+{
+    const QString json = QStringLiteral(R"({"receipt":"20261208-1-%1","status":"paid","day":"2026-12-08",)"
+                                        R"("endedAt":"2026-12-08 12:00:00.000","totalFen":%2,"dueFen":%2,)"
+                                        R"("parts":[{"method":"%3","fen":%2}]})")
+                             .arg(seq, 4, 10, QLatin1Char('0'))
+                             .arg(fen)
+                             .arg(method);
+    return {seq, QStringLiteral("order"), uid, QStringLiteral("2026-12-08 12:00:00.000"), json.toUtf8()};
+}
+
+qint64 scalar(pg::Connection &db, const char *sql, const QStringList &params = {})
+{
+    const std::optional<pg::Result> answer = db.exec(sql, params);
+    if (!answer)
+        qWarning() << db.message();
+    return answer ? answer->integer(0, 0).value_or(-1) : -1;
+}
+
+}  // namespace
+
+class TestShop : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        pg::Connection db;
+        QVERIFY2(db.connect(serverAddress()), qPrintable(db.describeFailure()));
+    }
+
+    void failuresAreNamed_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::addColumn<int>("failure");
+        QTest::newRow("wrong password") << "password" << int(pg::Failure::WrongPassword);
+        QTest::newRow("no such database") << "database" << int(pg::Failure::NoDatabase);
+        QTest::newRow("nothing listens") << "closed" << int(pg::Failure::NoRoute);
+        QTest::newRow("not PostgreSQL") << "http" << int(pg::Failure::NotPostgres);
+        QTest::newRow("silent server") << "silent" << int(pg::Failure::TimedOut);
+        QTest::newRow("encryption required") << "tls" << int(pg::Failure::NeedsTls);
+    }
+    void failuresAreNamed()
+    {
+        QFETCH(QString, what);
+        QFETCH(int, failure);
+        pg::Address address = serverAddress();
+        const QByteArray password = qgetenv("PGPASSWORD");
+        std::unique_ptr<FakeServer> fake;
+        if (what == QLatin1String("password"))
+            qputenv("PGPASSWORD", "not-the-password");
+        if (what == QLatin1String("database"))
+            address.database = QStringLiteral("no_such_shop");
+        if (what == QLatin1String("tls"))
+            address.sslMode = QStringLiteral("require");  // the throwaway server has no certificate
+        if (what == QLatin1String("closed") || what == QLatin1String("http") || what == QLatin1String("silent")) {
+            fake = std::make_unique<FakeServer>(what == QLatin1String("http")
+                                                    ? QByteArray("HTTP/1.0 400 Bad Request\r\n\r\n")
+                                                    : QByteArray());
+            fake->startAndWait();
+            address.host = QStringLiteral("127.0.0.1");
+            address.port = fake->port;
+            if (what == QLatin1String("closed"))
+                fake.reset();  // the port is free again: nothing listens there
+        }
+        pg::Connection db;
+        const bool reached = db.connect(address);
+        qputenv("PGPASSWORD", password);
+        QVERIFY(!reached);
+        QCOMPARE(int(db.failure()), failure);
+        QVERIFY(!db.describeFailure().isEmpty());
+    }
+
+    void schemaIsMadeOnceAndLaterOnesAreLeftAlone()
+    {
+        // Two tills starting together: both find the tables made, neither fails.
+        QString first, second;
+        std::thread one([&first] {
+            pg::Connection db;
+            first = db.connect(serverAddress()) ? ensureSchema(db) : db.describeFailure();
+        });
+        std::thread two([&second] {
+            pg::Connection db;
+            second = db.connect(serverAddress()) ? ensureSchema(db) : db.describeFailure();
+        });
+        one.join();
+        two.join();
+        QCOMPARE(first, QString());
+        QCOMPARE(second, QString());
+        pg::Connection db;
+        QVERIFY(db.connect(serverAddress()));
+        QCOMPARE(schemaVersionOf(db).value_or(-1), shopSchemaVersion);
+
+        // Tables of a later version are refused and not touched.
+        QVERIFY(db.exec("UPDATE tavelko.meta SET value = '99' WHERE key = 'schema'"));
+        const QString refused = ensureSchema(db);
+        QVERIFY(refused.contains(QStringLiteral("新版本")));
+        QCOMPARE(schemaVersionOf(db).value_or(-1), 99);
+        QVERIFY(db.exec("UPDATE tavelko.meta SET value = $1 WHERE key = 'schema'",
+                        {QString::number(shopSchemaVersion)}));
+    }
+
+    void aNumberIsHeldByOneTill()
+    {
+        pg::Connection db;
+        QVERIFY(db.connect(serverAddress()));
+        QCOMPARE(ensureSchema(db), QString());
+        const TillIdentity front{newUid(), 7, QStringLiteral("前台")};
+        const TillIdentity stranger{newUid(), 7, QStringLiteral("新电脑")};
+        QCOMPARE(joinShop(db, front, false), QString());
+        QCOMPARE(joinShop(db, front, false), QString());  // joining again is no change
+        QVERIFY(joinShop(db, stranger, false).contains(QStringLiteral("前台")));
+        QCOMPARE(joinShop(db, stranger, true), QString());
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.tills WHERE number = 7 AND replaced_at IS NULL"), 1);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.tills WHERE uid = $1::uuid AND replaced_at IS NULL",
+                        {stranger.uid}),
+                 1);
+    }
+
+    void changesLandOnce()
+    {
+        pg::Connection db;
+        QVERIFY(db.connect(serverAddress()));
+        QCOMPARE(ensureSchema(db), QString());
+        const TillIdentity till{newUid(), 11, QStringLiteral("二楼")};
+        const TillIdentity other{newUid(), 12, QStringLiteral("前台")};
+        QCOMPARE(joinShop(db, till, false), QString());
+        QCOMPARE(joinShop(db, other, false), QString());
+        const QString a = newUid(), b = newUid();
+        const QList<OutgoingChange> batch = {orderChange(1, a, 8850), orderChange(2, b, 1200, QStringLiteral("微信"))};
+
+        struct Step {
+            const char *what;
+            QList<OutgoingChange> sent;
+            int stored, aside;
+            qint64 orders, fen;  // the till's orders on the server and their sum
+        };
+        OutgoingChange otherContent = orderChange(2, b, 9999);
+        OutgoingChange sameOrderAgain = orderChange(3, a, 7777);
+        OutgoingChange voided{4, QStringLiteral("void"), b, QStringLiteral("2026-12-08 13:00:00.000"),
+                              R"({"reason":"点错","at":"2026-12-08 13:00:00.000"})"};
+        const QList<Step> steps = {
+            {"first send", batch, 2, 0, 2, 10050},
+            {"sent again (its answer was lost)", batch, 0, 0, 2, 10050},
+            {"a sequence number with other content", {otherContent}, 0, 1, 2, 10050},
+            {"an order identity with other content", {sameOrderAgain}, 1, 1, 2, 10050},
+            {"a void", {voided}, 1, 0, 2, 10050},
+        };
+        for (const Step &step : steps) {
+            const std::optional<BatchAnswer> answer = storeBatch(db, till.uid, step.sent);
+            QVERIFY2(answer, qPrintable(QString::fromLatin1(step.what) + u' ' + db.message()));
+            QCOMPARE(answer->lastSeq, step.sent.last().seq);
+            QVERIFY2(answer->stored == step.stored && answer->keptAside == step.aside, step.what);
+            QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE till = $1::uuid", {till.uid}), step.orders);
+            QCOMPARE(scalar(db, "SELECT sum(amount_fen) FROM tavelko.order_payments p JOIN tavelko.orders o "
+                                "ON o.uid = p.order_uid WHERE o.till = $1::uuid",
+                            {till.uid}),
+                     step.fen);
+        }
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE uid = $1 AND status = 'voided'", {b}), 1);
+        QCOMPARE(storedUpTo(db, till.uid).value_or(-1), 4);
+        // Another till cannot void this till's order.
+        OutgoingChange foreign{1, QStringLiteral("void"), a, QString(), R"({"reason":"x"})"};
+        QVERIFY(storeBatch(db, other.uid, {foreign}));
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE uid = $1 AND status = 'paid'", {a}), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShop)
+#include "tst_shop.moc"
