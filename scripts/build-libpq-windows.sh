@@ -3,7 +3,9 @@
 # Windows (x86_64, MinGW-w64), with OpenSSL, so that a Windows till talks to
 # the shop's server encrypted. Both come from Debian's own source packages
 # (postgresql-15 and openssl, Debian's patches and security fixes applied),
-# the newest bookworm and bookworm-security hold. Of PostgreSQL only libpq and
+# the newest of bookworm and bookworm-security that the mirror hands out (a
+# version listed but gone from the mirror gives way to the one before). Of
+# PostgreSQL only libpq and
 # what it needs (src/port, src/common) are built. The result is cached and
 # reused:
 #   ${XDG_CACHE_HOME:-~/.cache}/tavelko/libpq-15-mingw64
