@@ -5,9 +5,8 @@
 # (postgresql-15 and openssl, Debian's patches and security fixes applied),
 # the newest of bookworm and bookworm-security that the mirror hands out (a
 # version listed but gone from the mirror gives way to the one before). Of
-# PostgreSQL only libpq and
-# what it needs (src/port, src/common) are built. The result is cached and
-# reused:
+# PostgreSQL only libpq and what it needs (src/port, src/common) are built.
+# The result is cached and reused:
 #   ${XDG_CACHE_HOME:-~/.cache}/tavelko/libpq-15-mingw64
 #     include/   libpq-fe.h, postgres_ext.h, pg_config*.h, openssl/
 #     lib/       libpq.a, libssl.dll.a, libcrypto.dll.a (the import libraries)
