@@ -132,18 +132,27 @@ started=$SECONDS
 # on Windows: a path from this machine, say /root/.cache/..., would be
 # C:\root\.cache\... there, a folder any user may make and fill.
 protected="C:/Program Files/Tavelko"
-echo "build-libpq-windows: building OpenSSL $openssl_version for Windows" \
-     "(the full log: $work/build-openssl/build.log)" >&2
-rm -rf "$work/build-openssl" && mkdir -p "$work/build-openssl"
-cd "$work/build-openssl"
-CC=gcc-posix "$openssl_src/Configure" mingw64 --cross-compile-prefix="$host-" \
-  --prefix="$protected/OpenSSL" --openssldir="$protected/OpenSSL/ssl" --libdir=lib \
-  shared no-tests no-legacy \
-  >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
-total=$(grep -cE '^([^#[:space:]]*/)?(lib(crypto|ssl)-shlib|libdefault-lib|libcommon-lib)-[^[:space:]]*\.obj:' \
-        Makefile || true)
-run_logged openssl "$work/build-openssl/build.log" . "$total" \
-  sh -c "make build_generated && make -j$jobs libcrypto-3-x64.dll libssl-3-x64.dll"
+openssl_options=(mingw64 --cross-compile-prefix="$host-"
+  --prefix="$protected/OpenSSL" --openssldir="$protected/OpenSSL/ssl" --libdir=lib
+  shared no-tests no-legacy)
+openssl_build=$work/build-openssl
+# A finished build of the same version and options is taken as it is (the
+# build of libpq after it may have stopped).
+openssl_stamp="openssl $openssl_version ${openssl_options[*]}"
+if [ "$(cat "$openssl_build/.built" 2>/dev/null)" != "$openssl_stamp" ]; then
+  echo "build-libpq-windows: building OpenSSL $openssl_version for Windows" \
+       "(the full log: $openssl_build/build.log)" >&2
+  rm -rf "$openssl_build" && mkdir -p "$openssl_build"
+  cd "$openssl_build"
+  CC=gcc-posix "$openssl_src/Configure" "${openssl_options[@]}" \
+    >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
+  total=$(grep -cE '^([^#[:space:]]*/)?(lib(crypto|ssl)-shlib|libdefault-lib|libcommon-lib)-[^[:space:]]*\.obj:' \
+          Makefile || true)
+  run_logged openssl "$openssl_build/build.log" . "$total" \
+    sh -c "make build_generated && make -j$jobs libcrypto-3-x64.dll libssl-3-x64.dll"
+  echo "$openssl_stamp" > .built
+fi
+cd "$openssl_build"
 mkdir -p "$prefix/include/openssl" "$prefix/lib" "$prefix/bin"
 cp "$openssl_src"/include/openssl/*.h include/openssl/*.h "$prefix/include/openssl/"
 cp libcrypto.dll.a libssl.dll.a "$prefix/lib/"
@@ -151,8 +160,8 @@ cp libcrypto-3-x64.dll libssl-3-x64.dll "$prefix/bin/"
 
 # libpq: configured as a whole (without the server's optional libraries),
 # then only the headers it includes, the variants of src/port and src/common
-# that go into a shared library (not the static and server ones the usual
-# prerequisite would build too), and libpq itself.
+# its DLL links on Windows (not the server's, which the usual prerequisite
+# would build too), and libpq itself.
 echo "build-libpq-windows: building libpq $postgresql_version for Windows" \
      "(the full log: $work/build-libpq/build.log)" >&2
 rm -rf "$work/build-libpq" && mkdir -p "$work/build-libpq"
@@ -164,8 +173,8 @@ CC=$host-gcc-posix "$postgresql_src/configure" --host="$host" --prefix="$prefix"
   >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
 run_logged libpq "$work/build-libpq/build.log" . 100 sh -c "
   make -C src/backend generated-headers &&
-  make -j$jobs -C src/port libpgport_shlib.a &&
-  make -j$jobs -C src/common libpgcommon_shlib.a &&
+  make -j$jobs -C src/port libpgport.a libpgport_shlib.a &&
+  make -j$jobs -C src/common libpgcommon.a libpgcommon_shlib.a &&
   make -j$jobs -C src/interfaces/libpq SHLIB_PREREQS="
 run_logged libpq "$work/build-libpq/install.log" . 100 make -C src/interfaces/libpq install SHLIB_PREREQS=
 # The headers libpq-fe.h includes, and pg_config.h, whose version CMake's
@@ -175,7 +184,7 @@ cp "$postgresql_src/src/include/postgres_ext.h" "$prefix/include/"
 # The DLLs beside each other in bin/, where the program folder takes them from.
 mkdir -p "$prefix/bin"
 for dll in "$prefix"/lib/*.dll; do
-  [ -e "$dll" ] && mv "$dll" "$prefix/bin/"
+  if [ -e "$dll" ]; then mv "$dll" "$prefix/bin/"; fi
 done
 for dll in libpq.dll libssl-3-x64.dll libcrypto-3-x64.dll; do
   [ -f "$prefix/bin/$dll" ] || { echo "build-libpq-windows: $dll was not built" >&2; exit 1; }
