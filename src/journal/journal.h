@@ -22,6 +22,8 @@ class QIODevice;
 
 namespace journal {
 
+struct TillIdentity;
+
 namespace sql {
 class Database;
 }
@@ -355,6 +357,13 @@ public:
     bool recordCashUp(CashUp &cashUp);
     // The highest 单号 recorded for `day`, or empty: the till numbers on from it.
     std::optional<QString> lastReceiptNumber(const QDate &day);
+
+    // This till's identity in a shop; not set when it joined none.
+    TillIdentity tillIdentity();
+    // Keeps `till` as this till's identity. On the first join every order
+    // and 交班 the journal holds goes into the outbox, in one transaction, so
+    // the shop learns this till's past too. false: error() says why.
+    bool joinShop(const TillIdentity &till);
 
     // A consistent copy of the whole journal in `file` (SQLite's online
     // backup), safe while the program records. false: error() says why.

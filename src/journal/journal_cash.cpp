@@ -18,7 +18,7 @@ bool Journal::voidOrder(qint64 id, const QString &reason, const QDateTime &at)
         return false;
     QString refusal;
     const bool done = d->transaction([&] {
-        sql::Statement found(d->db, "SELECT status, cash_up_id FROM orders WHERE id = ?");
+        sql::Statement found(d->db, "SELECT status, cash_up_id, uid FROM orders WHERE id = ?");
         found.bind(1, id);
         if (!found.next()) {
             if (!found.failed())
@@ -34,10 +34,11 @@ bool Journal::voidOrder(qint64 id, const QString &reason, const QDateTime &at)
         sql::Statement mark(d->db, "UPDATE orders SET status = ?, void_reason = ?, voided_at = ?"
                                    " WHERE id = ?");
         return mark.bind(1, int(OrderStatus::Voided))
-            .bind(2, reason)
-            .bind(3, at.toString(timeFormat))
-            .bind(4, id)
-            .run();
+                   .bind(2, reason)
+                   .bind(3, at.toString(timeFormat))
+                   .bind(4, id)
+                   .run() &&
+               (found.isNull(2) || d->toOutbox(QStringLiteral("void"), found.text(2), voidPayload(reason, at)));
     });
     if (!done)
         d->error = refusal.isEmpty() ? d->why(QStringLiteral("写入")) : refusal;
@@ -178,7 +179,11 @@ bool Journal::recordCashUp(CashUp &cashUp)
                 return false;
         sql::Statement mark(d->db, "UPDATE orders SET cash_up_id = ?1"
                                    " WHERE cash_up_id IS NULL AND uid IS NOT NULL AND ended_at <= ?2");
-        return mark.bind(1, id).bind(2, cashUp.at.toString(timeFormat)).run();
+        if (!mark.bind(1, id).bind(2, cashUp.at.toString(timeFormat)).run())
+            return false;
+        CashUp recorded = cashUp;
+        recorded.id = id;
+        return d->toOutbox(QStringLiteral("cash_up"), cashUpEntity(d->till.uid, id), cashUpPayload(recorded));
     });
     if (!done) {
         d->error = d->why(QStringLiteral("写入"));

@@ -4,6 +4,7 @@
 // Only the journal's own files include this.
 
 #include "journal/journal.h"
+#include "journal/outbox.h"
 #include "journal/sqlite_db.h"
 
 #include <QDateTime>
@@ -22,7 +23,7 @@ inline const QString dayFormat = QStringLiteral("yyyy-MM-dd");
 inline const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 
 // The schema version this program writes; the steps to it are in journal_schema.cpp.
-inline constexpr int currentVersion = 4;
+inline constexpr int currentVersion = 5;
 
 // An order's end as stored ("yyyy-MM-dd HH:mm:ss.zzz"), read by position.
 QDateTime endedAtFrom(QStringView text);
@@ -50,6 +51,13 @@ struct Journal::Private {
     };
     QList<Waiting> pending;
     int version = 0;  // of the open database: a reader may meet one of 1.2.0
+    // The till's identity in a shop; not set without one. With it, each
+    // change written also goes to the outbox, in the same transaction.
+    TillIdentity till;
+    bool toOutbox(const QString &kind, const QString &entity, const QByteArray &payload)
+    {
+        return !till.isSet() || addToOutbox(db, kind, entity, payload);
+    }
 
     QString path() const { return folder + u'/' + fileName; }
     QString why(const QString &doing) const;

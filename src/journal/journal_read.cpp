@@ -46,10 +46,11 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
     // ends after the statements (declared later, finalized first).
     struct ReadTogether {
         sql::Database &db;
-        const bool begun = db.exec("BEGIN");
+        const bool inside = db.inTransaction();  // a writer's: it reads its own state
+        const bool begun = inside || db.exec("BEGIN");
         ~ReadTogether()
         {
-            if (begun)
+            if (begun && !inside)
                 db.exec("COMMIT");
         }
     } together{db};

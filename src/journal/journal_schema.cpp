@@ -131,10 +131,23 @@ CREATE TABLE current_order (
 ) WITHOUT ROWID;
 )";
 
+// Version 5: the outbox of a till that belongs to a shop. Its rows are never
+// removed, so the sequence numbers have no gap; whoever carries them keeps
+// for itself how far they went.
+const char upgradeToVersion5[] = R"(
+CREATE TABLE outbox (
+  seq INTEGER PRIMARY KEY,
+  kind TEXT NOT NULL,
+  entity TEXT NOT NULL,
+  at TEXT NOT NULL,
+  payload TEXT NOT NULL
+);
+)";
+
 // Each version's tables from the one before: a journal is made and upgraded
 // by the same steps, so that every journal has the same schema.
 const char *const schemaSteps[currentVersion] = {schemaVersion1, upgradeToVersion2, upgradeToVersion3,
-                                                 upgradeToVersion4};
+                                                 upgradeToVersion4, upgradeToVersion5};
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
@@ -195,6 +208,7 @@ bool Journal::Private::prepare()
     }
     files::rememberPair(path());
     this->version = currentVersion;
+    till = journal::tillIdentity(db);
     return true;
 }
 

@@ -205,6 +205,7 @@ bool Journal::Private::insert(Order &order)
     if (written) {
         order.id = id;
         order.receiptNumber = receipt;
+        written = toOutbox(QStringLiteral("order"), order.uid, orderPayload(order));
     }
     return written;
 }

@@ -64,6 +64,11 @@ void Database::setBusyTimeout(int milliseconds)
     sqlite3_busy_timeout(m_db, milliseconds);
 }
 
+bool Database::inTransaction() const
+{
+    return m_db && sqlite3_get_autocommit(m_db) == 0;
+}
+
 bool Database::isReadOnly() const
 {
     return m_db && sqlite3_db_readonly(m_db, "main") == 1;

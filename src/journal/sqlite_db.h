@@ -37,6 +37,7 @@ public:
     // (its mode or owner does not allow writing).
     bool isReadOnly() const;
     bool isOpen() const { return m_db != nullptr; }
+    bool inTransaction() const;  // a BEGIN is open on this connection
 
     // Runs one or more statements without results.
     bool exec(const char *sql);

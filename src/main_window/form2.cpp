@@ -240,9 +240,24 @@ void Form2::buildControls()
     find(QStringLiteral("OwnerButton"))->setAccessibleName(QStringLiteral("店主菜单"));
     find(QStringLiteral("OwnerButton"))->setToolTip(QStringLiteral("店主菜单：营业记录、交班、店铺信息……"));
 
+    // The shop's link, for a till of a shop: between the category totals and
+    // the grand total, where the design has nothing; hidden without a shop.
+    QLabel *link = design::label(this, QStringLiteral("ShopLink"), {240, 4500, 3600, 360},
+                                 design::font(Face::SongTi, 10.5), QString());
+    link->setWordWrap(false);
+    link->hide();
+
     find(QStringLiteral("C1"))->setFocus();
     main_window::equipForAccess(*this);  // the tab order too
     owner_menu::equip(*this, *own("Label1"));
+}
+
+void Form2::showShopLink(const QString &text)
+{
+    QLabel *link = own("ShopLink");
+    link->setText(text);
+    link->setAccessibleName(text);
+    link->setVisible(!text.isEmpty());
 }
 
 QLabel *Form2::own(const char *name) const

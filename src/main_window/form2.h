@@ -35,6 +35,8 @@ public:
     void HoldButton_Click();      // "挂单": the order put aside under a name
     void RecallButton_Click();    // "取单": an order put aside brought back
     void KitchenButton_Click();   // "下单": what changed, to the kitchen printer
+    // The link to the shop's database in a few words; empty hides it.
+    void showShopLink(const QString &text);
 
     // The order in progress that the window's bill, print, copy, payment
     // and clearing go to; set by the shell.

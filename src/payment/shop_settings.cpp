@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QThreadPool>
 
+#include <atomic>
+
 namespace payment {
 
 namespace {
@@ -201,14 +203,23 @@ QString savePrintChoice(bool printReceipt, const QString &folder)
     return written(file);
 }
 
+namespace {
+std::atomic<int> receiptTill{0};  // set at start when the till belongs to a shop
+}  // namespace
+
+void setReceiptTill(int number)
+{
+    receiptTill = number;
+}
+
 void continueReceiptNumbersAfter(const QString &lastRecorded)
 {
     const QStringList parts = lastRecorded.split(u'-');
-    if (parts.size() != 2)
+    if (parts.size() != 2 && parts.size() != 3)
         return;
     const QDate day = QDate::fromString(parts[0], dayFormat);
     bool ok = false;
-    const int number = parts[1].toInt(&ok);
+    const int number = parts.last().toInt(&ok);
     Counter &counter = memory();
     QMutexLocker locked(&counter.lock);
     if (day.isValid() && ok)
@@ -230,7 +241,10 @@ QString nextReceiptNumber(const QDate &day, const QString &folder)
     // At the next start after a failed write the counter goes on from the
     // highest 单号 the journal holds.
     keep(counter, file, QStringLiteral("receipt"));
-    return QStringLiteral("%1-%2").arg(day.toString(dayFormat)).arg(number, 4, 10, QLatin1Char('0'));
+    const QString running = QStringLiteral("%1").arg(number, 4, 10, QLatin1Char('0'));
+    if (const int till = receiptTill; till > 0)
+        return QStringLiteral("%1-%2-%3").arg(day.toString(dayFormat)).arg(till).arg(running);
+    return QStringLiteral("%1-%2").arg(day.toString(dayFormat), running);
 }
 
 int upcomingKitchenTicketNumber(const QDate &day, const QString &folder)

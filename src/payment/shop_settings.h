@@ -45,7 +45,11 @@ QString savePrintChoice(bool printReceipt, const QString &folder = {});
 // number, one more than any given before on that day (by this counter, or
 // recorded in the journal). The counter is kept in shop.ini, and in memory
 // when the file cannot be written, so numbering never repeats.
+// A till of a shop puts its number in the middle ("yyyyMMdd-T-NNNN"), so
+// that no two tills hand out the same 单号 and none asks another.
 QString nextReceiptNumber(const QDate &day, const QString &folder = {});
+// The till's number in the shop for the 单号 from now on; 0: no shop.
+void setReceiptTill(int number);
 // The highest 单号 the journal holds for its day: the counter goes on from it.
 void continueReceiptNumbersAfter(const QString &lastRecorded);
 

@@ -4,10 +4,12 @@
 #include "common/categories.h"
 #include "common/design.h"
 #include "journal/journal_service.h"
+#include "journal/outbox.h"
 #include "journal/platform_facts.h"
 #include "main_window/form2.h"
 #include "payment/shop_settings.h"
 #include "settings/caption_store.h"
+#include "shop/shop_config.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
 #include "shell/end_request.h"
@@ -122,6 +124,7 @@ Program::Program() : m_windows(std::make_unique<Windows>())
 
 Program::~Program()
 {
+    stopShopLink();
     // Sheets first: they refer to the main window, never the other way round.
     for (auto &sheet : m_windows->sheets)
         sheet.reset();
@@ -150,6 +153,7 @@ Form2 &Program::form2()
         m_windows->form2 = std::make_unique<Form2>();
         m_windows->form2->setOrder(&m_windows->order);
         m_windows->form2->setOpenOrders(&m_windows->openOrders);
+        m_windows->form2->showShopLink(shop::describeLink(m_link));
     }
     return *m_windows->form2;
 }
@@ -202,6 +206,11 @@ void Program::start()
     // then go on from the last one it holds.
     afterFirstPaint(&form1(), [this] {
         journal::programJournalService().start();
+        // A till of a shop numbers its 单号 with its till number and sends
+        // what it records to the shop, on the uploader's own thread.
+        till::askJournal<journal::TillIdentity>(
+            &form1(), [](journal::Journal &j) { return j.tillIdentity(); },
+            [this](journal::TillIdentity till) { startShopLink(till); });
         till::askJournal<std::optional<QString>>(
             &form1(), [](journal::Journal &j) { return j.lastReceiptNumber(QDate::currentDate()); },
             [](std::optional<QString> last) { payment::continueReceiptNumbersAfter(last.value_or(QString())); });
@@ -225,6 +234,61 @@ void Program::start()
     });
 }
 
+void Program::startShopLink(const journal::TillIdentity &till)
+{
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    if (m_ended || !till.isSet() || !address || m_uploader)
+        return;
+    payment::setReceiptTill(till.number);
+    m_uploader = std::make_unique<shop::Uploader>(journal::defaultFolder(), *address);
+    QObject::connect(m_uploader.get(), &shop::Uploader::linkChanged, &form1(),
+                     [this](const shop::LinkState &state) { tellLink(state); });
+    m_uploader->start(QThread::LowPriority);
+    auto *watch = new QTimer(&form1());
+    QObject::connect(watch, &QTimer::timeout, &form1(), [this] { watchLinkAway(); });
+    watch->start(30 * 1000);
+}
+
+void Program::tellLink(const shop::LinkState &state)
+{
+    m_link = state;
+    if (m_windows->form2)
+        m_windows->form2->showShopLink(shop::describeLink(state));
+    // The owner hears once that the link has been away a long while with
+    // sales waiting, and once that it is back.
+    if (state.connected && m_toldAway) {
+        m_toldAway = false;
+        design::reportInfo(visibleWindow(), QStringLiteral("已重新连上店铺数据库，没上传的记录正在补传。"));
+    }
+}
+
+void Program::watchLinkAway()
+{
+    const shop::LinkState &state = m_link;
+    if (m_toldAway || m_ended || !state.joined || state.connected || state.waiting == 0 ||
+        !state.awaySince.isValid() || state.awaySince.secsTo(QDateTime::currentDateTime()) < 10 * 60)
+        return;
+    m_toldAway = true;
+    design::reportError(visibleWindow(),
+                        QStringLiteral("店铺数据库已经 %1 分钟连不上了，本机有 %2 笔记录等着上传。"
+                                       "本机照常收银，记录都在本机保存，连上以后会自动补传。\n原因：%3")
+                            .arg(state.awaySince.secsTo(QDateTime::currentDateTime()) / 60)
+                            .arg(state.waiting)
+                            .arg(state.why));
+}
+
+void Program::stopShopLink()
+{
+    if (!m_uploader)
+        return;
+    // What waits goes up at the next start: the program does not wait for a
+    // server that hangs. A thread still in a call is left to the exit.
+    m_uploader->stop();
+    if (!m_uploader->wait(1000))
+        (void)m_uploader.release();
+    m_uploader.reset();
+}
+
 void Program::recordOpenOrder(bool tellOwner)
 {
     // An order still on the main window ends with the program, unless it
@@ -235,6 +299,7 @@ void Program::recordOpenOrder(bool tellOwner)
         m_windows->form2->putBackAside();
     m_windows->order.end(journal::OrderStatus::Unpaid);
     const QString text = journal::programJournalService().finish(std::chrono::seconds(2));
+    stopShopLink();
     if (text.isEmpty())
         return;
     if (tellOwner)

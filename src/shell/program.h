@@ -3,6 +3,8 @@
 // each other through form1(), form2() and orderSheet(); each is created the
 // first time it is asked for and lives until the program ends.
 
+#include "shop/uploader.h"
+
 #include <memory>
 
 class Form1;
@@ -10,6 +12,9 @@ class Form2;
 class OrderSheet;
 namespace till {
 class OpenOrders;
+}
+namespace journal {
+struct TillIdentity;
 }
 
 class Program {
@@ -39,10 +44,21 @@ public:
     // with no window left to show it from, logged.
     void recordOpenOrder(bool tellOwner);
 
+    // The shop's link as last heard (not joined when the till has no shop).
+    const shop::LinkState &shopLink() const { return m_link; }
+
 private:
+    void startShopLink(const journal::TillIdentity &till);
+    void tellLink(const shop::LinkState &state);
+    void stopShopLink();
+    void watchLinkAway();
+
     struct Windows;
     std::unique_ptr<Windows> m_windows;
     bool m_ended = false;
+    std::unique_ptr<shop::Uploader> m_uploader;
+    shop::LinkState m_link;
+    bool m_toldAway = false;  // the owner was told that the link is away
 };
 
 Form1 &form1();

@@ -84,12 +84,16 @@ void Uploader::run()
     pg::Connection server;
     journal::TillIdentity till;
     LinkState state = this->state();
-    qint64 stored = -1;  // how far the shop has this till's changes; -1: not asked yet
+    qint64 stored = -1;  // how far the shop has this till's changes; -1: ask it again
+    qint64 known = -1;   // the last the shop told, kept while it is away; -1: never heard
     int retry = retryMs;
     qint64 reportedEnd = -1;
     QElapsedTimer reportedAt;
     reportedAt.start();
     auto away = [&](const QString &why) {
+        if (known >= 0)
+            if (const std::optional<qint64> end = journal::outboxEnd(local))
+                state.waiting = qMax<qint64>(0, *end - known);
         server.close();
         stored = -1;
         if (state.connected || !state.awaySince.isValid())
@@ -120,7 +124,6 @@ void Uploader::run()
         }
         if (!server.isOpen()) {
             if (!server.connect(m_address)) {
-                state.waiting = stored < 0 ? state.waiting : *end - stored;
                 away(server.describeFailure());
                 continue;
             }
@@ -140,7 +143,7 @@ void Uploader::run()
                 away(server.describeFailure());
                 continue;
             }
-            stored = *there;
+            stored = known = *there;
         }
         if (stored < *end) {
             const std::optional<QList<journal::OutboxRow>> rows = journal::readOutbox(local, stored, batchSize);
@@ -159,7 +162,7 @@ void Uploader::run()
                                                            : server.describeFailure());
                 continue;
             }
-            stored = answer->lastSeq;
+            stored = known = answer->lastSeq;
             if (answer->keptAside > 0) {
                 state.keptAside += answer->keptAside;
                 emit keptAside(answer->keptAside);

@@ -4,11 +4,19 @@
 // version left alone, joining under a number, and batches of changes that
 // land once however often they are sent.
 
+#include "journal/journal.h"
+#include "journal/outbox.h"
+#include "journal/sqlite_db.h"
 #include "shop/pg_db.h"
+#include "shop/shop_figures.h"
+#include "shop/uploader.h"
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTcpSocket>
 #include <QThread>
 #include <QUuid>
@@ -98,6 +106,48 @@ qint64 scalar(pg::Connection &db, const char *sql, const QStringList &params = {
     if (!answer)
         qWarning() << db.message();
     return answer ? answer->integer(0, 0).value_or(-1) : -1;
+}
+
+journal::Order paid(int n, journal::Fen fen, const QList<journal::PaymentPart> &parts)
+{
+    journal::Order order;
+    order.uid = newUid();
+    order.receiptNumber = QStringLiteral("20261208-5-%1").arg(n, 4, 10, QLatin1Char('0'));
+    order.status = journal::OrderStatus::Paid;
+    order.endedAt = QDateTime(QDate(2026, 12, 8), QTime(10, 0).addSecs(n));
+    order.grandTotal = fen / 100.0;
+    order.lines.append({1, QStringLiteral("面条"), QStringLiteral("牛肉面"), 1, QStringLiteral("小份"), 0,
+                        QStringLiteral("大份"), fen / 100.0});
+    journal::Payment payment;
+    payment.total = payment.due = fen;
+    payment.parts = parts;
+    payment.cashGiven = parts.first().method == QLatin1String("现金") ? parts.first().amount : 0;
+    order.payment = payment;
+    return order;
+}
+
+// The throwaway server, stopped at once or started again.
+bool server(const char *action)
+{
+    QStringList arguments = {QStringLiteral("15"), QStringLiteral("regress"), QString::fromLatin1(action)};
+    if (QByteArray(action) == "stop")
+        arguments << QStringLiteral("-m") << QStringLiteral("immediate");
+    QProcess ctl;
+    ctl.start(QStringLiteral("timeout"), QStringList{QStringLiteral("60"), QStringLiteral("pg_ctlcluster")} + arguments);
+    return ctl.waitForFinished(70000) && ctl.exitCode() == 0;
+}
+
+// Waits (with events) until `ready` holds, at most `ms`.
+bool waitUntil(const std::function<bool()> &ready, int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!ready()) {
+        if (clock.elapsed() > ms)
+            return false;
+        QTest::qWait(50);
+    }
+    return true;
 }
 
 }  // namespace
@@ -246,6 +296,86 @@ private slots:
         OutgoingChange foreign{1, QStringLiteral("void"), a, QString(), R"({"reason":"x"})"};
         QVERIFY(storeBatch(db, other.uid, {foreign}));
         QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE uid = $1 AND status = 'paid'", {a}), 1);
+    }
+
+    // A till records on its own journal whether the server is there or not;
+    // everything lands once, and the shop's day is the till's day to the 分.
+    void salesGoUpAcrossAStoppedServer()
+    {
+        QTemporaryDir folder;
+        journal::Journal local(folder.path());
+        QVERIFY(local.open());
+        const journal::TillIdentity till{newUid(), 5, QStringLiteral("前台")};
+        QVERIFY(local.recordAll({paid(1, 1250, {{QStringLiteral("现金"), 1250}})}));  // before joining
+        {
+            pg::Connection db;
+            QVERIFY(db.connect(serverAddress()));
+            QCOMPARE(ensureSchema(db), QString());
+            QCOMPARE(joinShop(db, {till.uid, till.number, till.name}, false), QString());
+        }
+        QVERIFY2(local.joinShop(till), qPrintable(local.error()));
+        Uploader uploader(folder.path(), serverAddress());
+        uploader.idleMs = 100;
+        uploader.retryMs = uploader.maxRetryMs = 300;
+        uploader.start();
+        // Up to date: the shop holds the till's last change, and the till knows it.
+        journal::sql::Database outbox;
+        QVERIFY(journal::openOutboxReader(outbox, folder.path()));
+        pg::Connection watcher;
+        auto upToDate = [&] {
+            if (!watcher.isOpen() && !watcher.connect(serverAddress()))
+                return false;
+            return storedUpTo(watcher, till.uid) == journal::outboxEnd(outbox) && uploader.state().connected &&
+                   uploader.state().waiting == 0;
+        };
+
+        struct Step {
+            const char *what;
+            const char *serverAction;  // before the step's orders
+            QList<journal::Order> orders;
+        };
+        const QList<Step> steps = {
+            {"a split and 微信", nullptr,
+             {paid(2, 8850, {{QStringLiteral("现金"), 5000}, {QStringLiteral("微信"), 3850}}),
+              paid(3, 1200, {{QStringLiteral("微信"), 1200}})}},
+            {"while the server is stopped", "stop", {paid(4, 333, {{QStringLiteral("现金"), 333}})}},
+            {"after it returns", "start", {paid(5, 4050, {{QStringLiteral("支付宝"), 4050}})}},
+        };
+        for (const Step &step : steps) {
+            if (step.serverAction)
+                QVERIFY2(server(step.serverAction), step.serverAction);
+            for (const journal::Order &order : step.orders)
+                QVERIFY2(local.record(order), qPrintable(local.error()));
+            if (QByteArray(step.serverAction) == "stop") {
+                QVERIFY2(waitUntil([&] { return !uploader.state().connected && uploader.state().waiting > 0; }, 20000),
+                         step.what);
+                continue;
+            }
+            QVERIFY2(waitUntil(upToDate, 20000), qPrintable(QString::fromLatin1(step.what) + u' ' + uploader.state().why));
+        }
+        local.voidOrder(local.ordersOf(QDate(2026, 12, 8))->at(2).id, QStringLiteral("点错"),
+                        QDateTime(QDate(2026, 12, 8), QTime(11, 0)));
+        QVERIFY(waitUntil(upToDate, 20000));
+        uploader.stop();
+        uploader.wait();
+
+        const std::optional<journal::DaySummary> own = local.summaryOf(QDate(2026, 12, 8));
+        pg::Connection db;
+        QVERIFY(db.connect(serverAddress()));
+        const std::optional<ShopDay> shopDay = readShopDay(db, QDate(2026, 12, 8));
+        QVERIFY(own && shopDay);
+        const TillDay *mine = nullptr;
+        for (const TillDay &t : shopDay->tills)
+            if (t.number == 5)
+                mine = &t;
+        QVERIFY(mine);
+        QCOMPARE(mine->paidCount, own->paidCount);
+        QCOMPARE(mine->takings, own->takings);
+        QCOMPARE(mine->voidedCount, 1);
+        QCOMPARE(mine->notYetSent, 0);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE till = $1::uuid", {till.uid}), 5);
+        QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.changes WHERE till = $1::uuid", {till.uid}),
+                 local.tillIdentity().isSet() ? 6 : -1);
     }
 };
 
