@@ -133,7 +133,7 @@ started=$SECONDS
 # C:\root\.cache\... there, a folder any user may make and fill.
 protected="C:/Program Files/Tavelko"
 openssl_options=(mingw64 --cross-compile-prefix="$host-"
-  --prefix="$protected/OpenSSL" --openssldir="$protected/OpenSSL/ssl" --libdir=lib
+  --prefix="$protected/OpenSSL" --openssldir=ssl --libdir=lib
   shared no-tests no-legacy)
 openssl_build=$work/build-openssl
 # A finished build of the same version and options is taken as it is (the
