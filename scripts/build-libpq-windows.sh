@@ -103,6 +103,7 @@ source_of() {
           && apt-get "${apt_opts[@]}" source --download-only -qq "$package=$version" 2>&1 \
              | grep -v '^W: Download is performed unsandboxed' >&2; exit "${PIPESTATUS[0]}"); then
       echo "build-libpq-windows: $package $version is not on the mirror; trying an older one" >&2
+      rm -rf "$work/dl-$package" "$work/src.tmp"
       continue
     fi
     dpkg-source --no-check -x "$work/dl-$package/${package}_${version#*:}.dsc" \
@@ -171,12 +172,12 @@ CC=$host-gcc-posix "$postgresql_src/configure" --host="$host" --prefix="$prefix"
   --without-readline --without-icu --without-zlib --without-gssapi --without-ldap \
   --with-ssl=openssl --with-includes="$prefix/include" --with-libraries="$prefix/lib" \
   >configure.log 2>&1 || { tail -30 configure.log >&2; exit 1; }
-run_logged libpq "$work/build-libpq/build.log" . 100 sh -c "
+run_logged libpq "$work/build-libpq/build.log" . 140 sh -c "
   make -C src/backend generated-headers &&
   make -j$jobs -C src/port libpgport.a libpgport_shlib.a &&
   make -j$jobs -C src/common libpgcommon.a libpgcommon_shlib.a &&
   make -j$jobs -C src/interfaces/libpq SHLIB_PREREQS="
-run_logged libpq "$work/build-libpq/install.log" . 100 make -C src/interfaces/libpq install SHLIB_PREREQS=
+run_logged libpq "$work/build-libpq/install.log" . 140 make -C src/interfaces/libpq install SHLIB_PREREQS=
 # The headers libpq-fe.h includes, and pg_config.h, whose version CMake's
 # find_package(PostgreSQL) reads, as Debian's libpq-dev has them.
 cp src/include/pg_config.h src/include/pg_config_ext.h "$prefix/include/"
