@@ -53,7 +53,7 @@ configure_and_build() {
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR="$host_cmake" \
         -DCMAKE_CROSSCOMPILING_EMULATOR=wine \
         -DTAVELKO_SQLITE_AMALGAMATION="$sqlite" \
-        -DPostgreSQL_ROOT="$libpq" \
+        -DPostgreSQL_ROOT="$libpq" -UPostgreSQL_INCLUDE_DIR -UPostgreSQL_LIBRARY_RELEASE \
         -DBUILD_TESTING=ON >"$build/configure.log" 2>&1 \
         || { tail -30 "$build/configure.log" >&2; exit 1; }
     cmake --build "$build" --parallel "$jobs"
