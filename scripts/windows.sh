@@ -92,7 +92,7 @@ case $action in
                  && cmake --build build --target e2e_xhelper e2e_job_sink; }
         bash tests/windows/installer.sh
         PQ_PROBE=$build/tests/windows/pq_probe.exe PROGRAM_DIR=$program_dir \
-        bash tests/windows/shop_server.sh
+        TAVELKO_EXE=$program_dir/tavelko.exe bash tests/windows/shop_server.sh
         WINEPATH=$(cat "$build/wine-path") ctest --test-dir "$build" --output-on-failure --timeout 300 \
             || { cat "$build"/tests/unit/*.log >&2; exit 1; }
         TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \
