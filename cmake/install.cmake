@@ -3,7 +3,7 @@
 
 if(WIN32)
   # The program folder: tavelko.exe, the Qt libraries and plugins it loads,
-  # the compiler's runtime. Nothing else.
+  # libpq with its OpenSSL, the compiler's runtime. Nothing else.
   install(TARGETS tavelko RUNTIME DESTINATION .)
   set(tavelko_qt_plugins "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_PLUGINS}")
   install(FILES "${tavelko_qt_plugins}/platforms/qwindows.dll" DESTINATION platforms)
@@ -17,10 +17,24 @@ if(WIN32)
                   OUTPUT_VARIABLE tavelko_winpthread OUTPUT_STRIP_TRAILING_WHITESPACE)
   get_filename_component(tavelko_libstdcxx_dir "${tavelko_libstdcxx}" DIRECTORY)
   get_filename_component(tavelko_winpthread_dir "${tavelko_winpthread}" DIRECTORY)
-  set(tavelko_dll_dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}" "${tavelko_libstdcxx_dir}"
-      "${tavelko_winpthread_dir}" "${tavelko_cxx_dir}" /usr/x86_64-w64-mingw32/lib)
+  # libpq, the shop database's client, and the OpenSSL it encrypts with: its
+  # DLL beside its import library's lib/, in bin/, as both PostgreSQL's own
+  # Windows installer and scripts/build-libpq-windows.sh lay them out. It is
+  # shipped as a module of its own, so that its OpenSSL follows it in.
+  find_package(PostgreSQL 15 REQUIRED)
+  get_filename_component(tavelko_pq_bin "${PostgreSQL_LIBRARY_DIR}/../bin" ABSOLUTE)
+  set(tavelko_pq_dll "${tavelko_pq_bin}/libpq.dll")
+  if(NOT EXISTS "${tavelko_pq_dll}")
+    message(FATAL_ERROR "libpq.dll is not in ${tavelko_pq_bin}: set PostgreSQL_ROOT to a "
+                        "libpq for Windows (scripts/build-libpq-windows.sh makes one)")
+  endif()
+  install(FILES "${tavelko_pq_dll}" DESTINATION .)
+  set(tavelko_dll_dirs "${QT6_INSTALL_PREFIX}/${QT6_INSTALL_BINS}" "${tavelko_pq_bin}"
+      "${tavelko_libstdcxx_dir}" "${tavelko_winpthread_dir}" "${tavelko_cxx_dir}"
+      /usr/x86_64-w64-mingw32/lib)
   set(tavelko_plugin_files "${tavelko_qt_plugins}/platforms/qwindows.dll"
-                           "${tavelko_qt_plugins}/styles/qwindowsvistastyle.dll")
+                           "${tavelko_qt_plugins}/styles/qwindowsvistastyle.dll"
+                           "${tavelko_pq_dll}")
   if(CMAKE_HOST_WIN32)
     install(CODE "
       file(GET_RUNTIME_DEPENDENCIES

@@ -22,9 +22,13 @@ test=(
   at-spi2-core python3-pyatspi dbus strace orca openbox sqlite3
   postgresql-15 postgresql-client-15 postgresql-common
 )
+# libpq and OpenSSL for Windows are built from Debian's sources (dpkg-dev
+# fetches them, perl runs their build scripts); the Windows libpq is then
+# tried against the tests' PostgreSQL 15 with a certificate made by openssl.
 windows=(
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev nsis wine wine64 zip unzip tcl
+  perl make openssl python3
 )
 package=(desktop-file-utils appstream file lintian)
 

@@ -1,4 +1,7 @@
 ; Tavelko's Windows installer (NSIS 3, 64-bit, Unicode; this file is UTF-8).
+; It installs the whole program folder that `cmake --install` makes: tavelko.exe,
+; Qt's DLLs and plugins, libpq.dll (the shop database's client) with OpenSSL's
+; libssl-3-x64.dll and libcrypto-3-x64.dll, and the compiler's runtime.
 ; Installs for the current user without administrator rights, or for all users
 ; into Program Files when run as administrator. The uninstaller of an install
 ; for all users asks for administrator rights itself, so that it also works

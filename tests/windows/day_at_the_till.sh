@@ -123,7 +123,8 @@ note "install silently for this user, without administrator rights"
 # Wine runs everyone as administrator, who would install for all users:
 # /CurrentUser asks for the per-user install a non-administrator gets.
 limited 300 wine "$TAVELKO_SETUP" /S /CurrentUser >"$E2E_DIR/logs/setup.log" 2>&1 || fail "the installer failed"
-for f in tavelko.exe uninstall.exe Qt6Core.dll Qt6Widgets.dll Qt6PrintSupport.dll platforms/qwindows.dll; do
+for f in tavelko.exe uninstall.exe Qt6Core.dll Qt6Widgets.dll Qt6PrintSupport.dll platforms/qwindows.dll \
+         libpq.dll libssl-3-x64.dll libcrypto-3-x64.dll; do
     [ -f "$install_dir/$f" ] || fail "the installer left out $f"
 done
 [ -f "$start_menu_link" ] || fail "no Start-menu shortcut"
