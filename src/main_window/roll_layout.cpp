@@ -234,7 +234,7 @@ bool printPage(QPrinter &printer, const Page &page)
     return painter.end();
 }
 
-QImage rollImage(Page page, double paperWidth, double printableWidth, double dotsPerInch)
+QImage rollImage(Page page, double paperWidth, double printableWidth, double dotsPerInch, Laid *placed)
 {
     if (page.points <= 0)
         page.points = pointsFor(page, paperWidth);
@@ -251,8 +251,17 @@ QImage rollImage(Page page, double paperWidth, double printableWidth, double dot
     image.setDotsPerMeterX(dotsPerMetre);
     image.setDotsPerMeterY(dotsPerMetre);
     image.fill(Qt::white);
+    const QPointF corner(std::floor((image.width() - width) / 2), margin);
     QPainter painter(&image);
-    paint(painter, laid.pieces, 0, QPointF(std::floor((image.width() - width) / 2), margin));
+    paint(painter, laid.pieces, 0, corner);
+    if (placed) {
+        *placed = laid;
+        for (Piece &piece : placed->pieces) {
+            piece.box.translate(corner);
+            piece.origin += corner;
+            piece.inkRight += corner.x();
+        }
+    }
     return image;
 }
 

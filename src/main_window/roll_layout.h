@@ -60,8 +60,9 @@ bool printPage(QPrinter &printer, const Page &page);
 // `page` as a roll of paper `paperWidth` millimetres wide, at `dotsPerInch`:
 // white, the printable area `printableWidth` millimetres wide in its middle
 // and as long as the page, a few millimetres of paper above and below. The
-// body size is the one the paper calls for unless the page has one.
-QImage rollImage(Page page, double paperWidth, double printableWidth, double dotsPerInch);
+// body size is the one the paper calls for unless the page has one. With
+// `placed`, what was drawn where, in the image's pixels.
+QImage rollImage(Page page, double paperWidth, double printableWidth, double dotsPerInch, Laid *placed = nullptr);
 
 // The height in millimetres of `page` laid out on `printer` across
 // `printableWidth` millimetres, on one page as long as it needs.

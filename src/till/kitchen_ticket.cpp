@@ -93,10 +93,10 @@ roll::Page kitchenTicketPage(const KitchenTicket &ticket)
     page.text(QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm"))));
     page.rule();
     // The quantity in a column of its own, on the dish's first row however
-    // long the name; a 退菜 white on black and marked, bold, its mark kept
-    // with the name (a no-break space) so that the name starts on its row.
+    // long the name; a 退菜 white on black and marked, bold, its mark joined
+    // to the name so that the name starts on its row.
     for (const KitchenLine &l : ticket.lines)
-        page.columns({(l.returned ? QStringLiteral("★退\u00a0%1 %2") : QStringLiteral("%1 %2")).arg(l.dish, l.heading),
+        page.columns({(l.returned ? QStringLiteral("★退：%1 %2") : QStringLiteral("%1 %2")).arg(l.dish, l.heading),
                       QStringLiteral("×%1").arg(captionText(l.quantity))},
                      l.returned, l.returned);
     page.rule();

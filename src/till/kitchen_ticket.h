@@ -59,7 +59,7 @@ QStringList kitchenLineTexts(const QList<KitchenLine> &lines);
 
 // The ticket as printed: "后厨单 第N号", the table in large type (left out
 // when blank), the time, a rule, then a row per dish line with its quantity
-// in a column of its own ("牛肉面 大份  ×2"; a 退菜 white on black, "★退
+// in a column of its own ("牛肉面 大份  ×2"; a 退菜 white on black, "★退：
 // 牛肉面 小份  ×1"), then a rule. No prices. In the kitchen's type: 14 pt on
 // rolls narrower than 80 mm, 16 pt on wider paper.
 roll::Page kitchenTicketPage(const KitchenTicket &ticket);
