@@ -78,7 +78,8 @@ std::optional<journal::Fen> unitPrice(const journal::OrderLine &line)
 roll::Page receiptPage(const journal::Order &order, const ShopSettings &shop, const ReceiptMarks &extra)
 {
     roll::Page page;
-    marks(page, order, extra.reprintedAt);
+    if (extra.reprintedAt.isValid())
+        marks(page, order, extra.reprintedAt);
     if (!shop.name.trimmed().isEmpty())
         page.centred(shop.name, Size::Large, true);
     for (const QString &line : {shop.address, shop.phone})

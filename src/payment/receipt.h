@@ -19,7 +19,8 @@ namespace payment {
 // What a receipt carries besides its order.
 struct ReceiptMarks {
     QString table;          // 桌号: the name the order was put aside under; blank: none
-    QDateTime reprintedAt;  // valid: a reprint, "重打" and this time at the top
+    QDateTime reprintedAt;  // valid: a reprint, "重打" and this time at the top, and
+                            // "已作废" under it for a voided order
 };
 
 roll::Page receiptPage(const journal::Order &order, const ShopSettings &shop, const ReceiptMarks &marks = {});
