@@ -13,8 +13,6 @@
 #include <QFont>
 #include <QList>
 #include <QObject>
-#include <QPointF>
-#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
