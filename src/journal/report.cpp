@@ -185,76 +185,84 @@ DaySummary summarize(const QDate &day, const QList<Order> &orders)
     return summary;
 }
 
-QString summaryText(const DaySummary &summary, const QStringList &header)
+roll::Page summaryPage(const DaySummary &summary, const QStringList &header)
 {
-    // Sections one under the other, a rule between two that have lines.
-    QList<QStringList> sections(1);
-    sections.last() << header << QStringLiteral("营业日结 %1").arg(summary.day.toString(dayFormat))
-                    << QStringLiteral("订单数 %1").arg(summary.orderCount)
-                    << QStringLiteral("营业额 %1").arg(yuan(summary.takings));
+    // Sections one under the other, a rule between two that have rows.
+    roll::Page page;
+    page.separator = QStringLiteral(" ");
+    QList<roll::Page> sections(1);
+    sections.last().header(header);
+    sections.last().text(QStringLiteral("营业日结 %1").arg(summary.day.toString(dayFormat)),
+                         header.isEmpty() ? roll::Align::Left : roll::Align::Centre, roll::Size::Body, true);
+    sections.last().figure(QStringLiteral("订单数"), QString::number(summary.orderCount));
+    sections.last().figure(QStringLiteral("营业额"), yuan(summary.takings), true);
 
-    sections.append(QStringList());
+    sections.append(roll::Page{});
     for (const PaymentPart &part : summary.byMethod)
-        sections.last() << QStringLiteral("%1 %2").arg(singleLine(part.method), yuan(part.amount));
+        sections.last().figure(singleLine(part.method), yuan(part.amount));
 
     // From the paid orders' totals down to the takings, then what is apart.
     // Each count goes with its orders' 合计, as in the takings window and on
     // the 交班单.
-    sections.append(QStringList{QStringLiteral("已结账 %1笔 %2").arg(summary.paidCount).arg(yuan(summary.paidTotal)),
-                     QStringLiteral("折扣 %1").arg(yuan(-summary.discounts)),
-                     QStringLiteral("抹零 %1").arg(yuan(-summary.roundings)),
-                     QStringLiteral("未结账 %1笔 %2").arg(summary.unpaidCount).arg(yuan(summary.unpaidTotal)),
-                     QStringLiteral("已作废 %1笔 %2").arg(summary.voidedCount).arg(yuan(summary.voidedTotal))});
+    sections.append(roll::Page{});
+    sections.last().figure(QStringLiteral("已结账 %1笔").arg(summary.paidCount), yuan(summary.paidTotal));
+    sections.last().figure(QStringLiteral("折扣"), yuan(-summary.discounts));
+    sections.last().figure(QStringLiteral("抹零"), yuan(-summary.roundings));
+    sections.last().figure(QStringLiteral("未结账 %1笔").arg(summary.unpaidCount), yuan(summary.unpaidTotal));
+    sections.last().figure(QStringLiteral("已作废 %1笔").arg(summary.voidedCount), yuan(summary.voidedTotal));
 
-    sections.append(QStringList());
+    sections.append(roll::Page{});
     for (const CategorySummary &c : summary.categories)
         if (!c.name.trimmed().isEmpty() || c.total != 0)
-            sections.last() << QStringLiteral("%1 %2").arg(c.name.trimmed().isEmpty()
-                                                               ? QStringLiteral("类别%1").arg(c.category)
-                                                               : singleLine(c.name),
-                                                           yuan(c.total));
+            sections.last().figure(c.name.trimmed().isEmpty() ? QStringLiteral("类别%1").arg(c.category)
+                                                              : singleLine(c.name),
+                                   yuan(c.total));
 
-    sections.append(QStringList());
+    sections.append(roll::Page{});
     for (const DishSummary &d : summary.dishes)
-        sections.last() << QStringLiteral("%1 %2%3 %4%5 %6")
-                               .arg(singleLine(d.dish), number(d.smallQuantity), singleLine(d.smallHeading),
-                                    number(d.largeQuantity), singleLine(d.largeHeading), yuan(d.amount));
+        sections.last().columns({singleLine(d.dish),
+                                 QStringLiteral("%1%2 %3%4").arg(number(d.smallQuantity), singleLine(d.smallHeading),
+                                                                 number(d.largeQuantity), singleLine(d.largeHeading)),
+                                 yuan(d.amount)});
 
-    sections.append(QStringList());
+    sections.append(roll::Page{});
     if (!summary.voids.isEmpty())
-        sections.last() << QStringLiteral("作废");
+        sections.last().text(QStringLiteral("作废"));
     for (const VoidSummary &v : summary.voids) {
         const QString which = !v.receiptNumber.isEmpty() ? v.receiptNumber
                               : v.billNumber            ? QStringLiteral("第%1位").arg(*v.billNumber)
                                                         : QString();
-        QStringList cells{which, v.endedAt.time().toString(QStringLiteral("HH:mm")), yuan(v.amount),
-                          singleLine(v.reason)};
+        QStringList cells{which, v.endedAt.time().toString(QStringLiteral("HH:mm")), singleLine(v.reason)};
         cells.removeAll(QString());
-        sections.last() << cells.join(u' ');
+        sections.last().figure(cells.join(u' '), yuan(v.amount));
     }
 
     // Each 交班 of the day and what its drawer came to.
-    sections.append(QStringList());
+    sections.append(roll::Page{});
     for (const CashUp &up : summary.cashUps) {
         const Fen d = up.difference;
         const QString difference = d > 0 ? QStringLiteral("长款 %1").arg(yuan(d))
                                    : d < 0 ? QStringLiteral("短款 %1").arg(yuan(-d))
                                            : QStringLiteral("无差额");
-        sections.last() << QStringLiteral("交班 第%1次 %2 %3")
-                               .arg(up.id)
-                               .arg(up.at.time().toString(QStringLiteral("HH:mm")), difference);
+        sections.last().figure(
+            QStringLiteral("交班 第%1次 %2").arg(up.id).arg(up.at.time().toString(QStringLiteral("HH:mm"))),
+            difference);
     }
 
-    QStringList lines;
-    const QString rule(16, u'-');
-    for (const QStringList &section : std::as_const(sections)) {
-        if (section.isEmpty())
+    for (const roll::Page &section : std::as_const(sections)) {
+        if (section.rows.isEmpty())
             continue;
-        if (!lines.isEmpty())
-            lines << rule;
-        lines << section;
+        if (!page.rows.isEmpty())
+            page.rule();
+        page.rows << section.rows;
     }
-    return lines.join(u'\n') + u'\n';
+    return page;
+}
+
+QString summaryText(const DaySummary &summary, const QStringList &header)
+{
+    return roll::plainText(summaryPage(summary, header)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")) +
+           u'\n';
 }
 
 // ---------------------------------------------------------------- CSV

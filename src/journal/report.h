@@ -2,11 +2,17 @@
 // The journal's figures and exports as plain data and text, from orders
 // already read: the day's summary, the CSV files. No database here.
 
+#include "common/roll_page.h"
 #include "journal/journal.h"
 
 class QIODevice;
 
 namespace journal {
+
+// The day's slip (日结) as printed: the shop's header, the day's figures in
+// one column, each section under a rule, each 交班 with its difference.
+// summaryText is the same page as plain text, rows ended by LF.
+roll::Page summaryPage(const DaySummary &summary, const QStringList &header = {});
 
 // An amount of 分 in 元 with two decimals at most: 4050 -> "40.5",
 // 99000 -> "990", 5 -> "0.05", -150 -> "-1.5".

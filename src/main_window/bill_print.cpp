@@ -1,6 +1,7 @@
 #include "main_window/bill_print.h"
 
 #include "common/design.h"
+#include "main_window/roll_layout.h"
 
 #include <QDebug>
 #include <QElapsedTimer>
@@ -54,13 +55,12 @@ QString documentName()
 
 Document billDocument()
 {
-    return {QString(), QStringLiteral("默认打印机"), QStringLiteral("清单"), documentName(), printFont()};
+    return {QString(), QStringLiteral("默认打印机"), QStringLiteral("清单"), documentName()};
 }
 
-Document kitchenDocument(const QString &printer, double points)
+Document kitchenDocument(const QString &printer)
 {
-    return {printer, QStringLiteral("厨房打印机"), QStringLiteral("后厨单"), QStringLiteral("Tavelko 后厨单"),
-            design::font(design::Face::SongTi, points)};
+    return {printer, QStringLiteral("厨房打印机"), QStringLiteral("后厨单"), QStringLiteral("Tavelko 后厨单")};
 }
 
 QString notInstalled(const Document &document)
@@ -78,8 +78,7 @@ double kitchenPoints(double paperWidth)
 
 double kitchenPoints(const QPrinterInfo &printer)
 {
-    const QPageSize paper = printer.defaultPageSize();
-    return kitchenPoints(printer.isNull() || !paper.isValid() ? 0.0 : paper.size(QPageSize::Millimeter).width());
+    return kitchenPoints(paperWidth(printer));
 }
 
 QStringList wrapLine(const QString &line, const QFontMetricsF &metrics, double width, double indent)
@@ -128,38 +127,18 @@ QStringList wrapLine(const QString &line, const QFontMetricsF &metrics, double w
     return rows;
 }
 
-QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metrics, QSizeF printable)
-{
-    const double lineHeight = metrics.lineSpacing();
-    // Two characters in, but never so far that little room is left.
-    const double indent = std::min(2 * metrics.horizontalAdvance(QStringLiteral("中")), printable.width() / 4);
-    QList<PrintedRow> rows;
-    int page = 0;
-    double top = 0;
-    for (const QString &line : printLines(printableText)) {
-        const QStringList pieces = wrapLine(line, metrics, printable.width(), indent);
-        for (qsizetype i = 0; i < pieces.size(); ++i) {
-            if (top > 0 && top + lineHeight > printable.height()) {
-                ++page;
-                top = 0;
-            }
-            rows.append({page, QPointF(i == 0 ? 0 : indent, top), pieces[i]});
-            top += lineHeight;
-        }
-    }
-    return rows;
-}
-
 double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText, const QFont &font)
 {
-    const double toMillimetres = 25.4 / printer.resolution();
-    const QFontMetricsF metrics(font, &printer);
-    // A pixel narrower than the page will be: rounding can only add rows here.
-    const QSizeF printable(printableWidth / toMillimetres - 1, std::numeric_limits<double>::max());
-    return layOut(printableText, metrics, printable).size() * metrics.lineSpacing() * toMillimetres;
+    return roll::printedHeight(printer, printableWidth, roll::textPage(printableText, font.pointSizeF()));
 }
 
-void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText, const QFont &font)
+double paperWidth(const QPrinterInfo &printer)
+{
+    const QPageSize paper = printer.defaultPageSize();
+    return printer.isNull() || !paper.isValid() ? 0.0 : paper.size(QPageSize::Millimeter).width();
+}
+
+void fitPaper(QPrinter &printer, const QPrinterInfo &info, const roll::Page &page)
 {
     const QPageSize paper = info.defaultPageSize();
     if (info.isNull() || !paper.isValid())
@@ -187,31 +166,15 @@ void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printa
         const QPageLayout custom = native.pageLayout();
         const QMarginsF margins = custom.margins(QPageLayout::Millimeter);
 
-        const double bill =
-            printedHeight(printer, custom.paintRect(QPageLayout::Millimeter).width(), printableText, font);
-        native.setPageSize(rollPage(std::ceil(margins.top() + bill + margins.bottom() + 0.5)));
+        const double rows = roll::printedHeight(printer, custom.paintRect(QPageLayout::Millimeter).width(), page);
+        native.setPageSize(rollPage(std::ceil(margins.top() + rows + margins.bottom() + 0.5)));
     }
     printer.setPageLayout(native.pageLayout());
 }
 
 bool printText(QPrinter &printer, const QString &printableText, const QFont &font)
 {
-    QPainter painter;
-    if (!painter.begin(&printer))
-        return false;
-    painter.setFont(font);
-    const QFontMetricsF metrics(painter.font(), &printer);
-    const QSizeF printable = printer.pageRect(QPrinter::DevicePixel).size();
-    int page = 0;
-    for (const PrintedRow &row : layOut(printableText, metrics, printable)) {
-        if (row.page != page) {
-            if (!printer.newPage())
-                return false;
-            page = row.page;
-        }
-        painter.drawText(row.topLeft + QPointF(0, metrics.ascent()), row.text);
-    }
-    return painter.end();
+    return roll::printPage(printer, roll::textPage(printableText, font.pointSizeF()));
 }
 
 namespace {
@@ -275,11 +238,15 @@ private:
     QElapsedTimer m_clock;
 };
 
-QString print(const Document &document, const QString &printableText, QObject *context,
-              const PrintFailure &lateFailure)
+QString print(const Document &document, roll::Page page, QObject *context, const PrintFailure &lateFailure)
 {
+    if (page.points <= 0) {
+        const QPrinterInfo printer = document.printer.isEmpty() ? QPrinterInfo::defaultPrinter()
+                                                                : QPrinterInfo::printerInfo(document.printer);
+        page.points = roll::pointsFor(page, paperWidth(printer));
+    }
     SpooledJob job;
-    QString failure = spool(document, printableText, job);
+    QString failure = spool(document, page, job);
     // The spooler's own sentences may not say which printer they are about.
     const QString named = QStringLiteral("“%1”").arg(document.printer);
     if (!failure.isEmpty() && !document.printer.isEmpty() && !failure.contains(named))
@@ -295,10 +262,15 @@ QString print(const Document &document, const QString &printableText, QObject *c
 
 QString printOnDefaultPrinter(const QString &printableText, QObject *context, const PrintFailure &lateFailure)
 {
-    return print(billDocument(), printableText, context, lateFailure);
+    return print(billDocument(), roll::textPage(printableText, printFont().pointSizeF()), context, lateFailure);
 }
 
-QString printOnPrinter(const QString &printerName, const QString &printableText, double points, QObject *context,
+QString printOnDefaultPrinter(const roll::Page &page, QObject *context, const PrintFailure &lateFailure)
+{
+    return print(billDocument(), page, context, lateFailure);
+}
+
+QString printOnPrinter(const QString &printerName, roll::Page ticket, double points, QObject *context,
                        const PrintFailure &lateFailure)
 {
     if (printerName.isEmpty()) {
@@ -308,7 +280,8 @@ QString printOnPrinter(const QString &printerName, const QString &printableText,
     }
     if (!(points > 0 && points <= 72))
         points = kitchenPoints(QPrinterInfo::printerInfo(printerName));
-    return print(kitchenDocument(printerName, points), printableText, context, lateFailure);
+    ticket.points = points;
+    return print(kitchenDocument(printerName), ticket, context, lateFailure);
 }
 
 }  // namespace bill

@@ -3,15 +3,16 @@
 // paper in 宋体, line for line; a line wider than the paper continues on the
 // next row, indented, so that every character is printed and nothing lies
 // outside the printable area. On a receipt roll that takes any length the
-// page is as long as the bill. The kitchen's tickets go the same way to a
-// printer of their own, in larger type. Handing the document to the spooler
+// page is as long as the bill. Receipts and slips go the same way as pages
+// of rows (roll_layout.h), in a size chosen by the paper's width; the
+// kitchen's tickets go to a printer of their own, in larger type. Handing the document to the spooler
 // is the platform's part (bill_print_cups.cpp, bill_print_win.cpp).
+
+#include "common/roll_page.h"
 
 #include <QFont>
 #include <QList>
 #include <QObject>
-#include <QPointF>
-#include <QSizeF>
 #include <QString>
 #include <QStringList>
 
@@ -37,19 +38,6 @@ QFont printFont();
 // two characters. The pieces put together are the line.
 QStringList wrapLine(const QString &line, const QFontMetricsF &metrics, double width, double indent);
 
-// One printed row, in device pixels from the top-left corner of its page's
-// printable area.
-struct PrintedRow {
-    int page = 0;
-    QPointF topLeft;
-    QString text;
-};
-
-// Every row of the bill on pages whose printable area is `printable`: rows
-// one line spacing apart, a row that would not fit whole below starts the
-// next page.
-QList<PrintedRow> layOut(const QString &printableText, const QFontMetricsF &metrics, QSizeF printable);
-
 // The height in millimetres of the rows of `printableText` printed in `font`
 // on `printer` across `printableWidth` millimetres.
 double printedHeight(QPrinter &printer, double printableWidth, const QString &printableText,
@@ -57,14 +45,17 @@ double printedHeight(QPrinter &printer, double printableWidth, const QString &pr
 
 // Sets `printer` (native or PDF) to the default paper of the printer `info`
 // with that printer's margins; on a roll that takes custom lengths, to a page
-// as long as the text printed in `font`. Without a paper of its own the
-// printer keeps its page.
-void fitPaper(QPrinter &printer, const QPrinterInfo &info, const QString &printableText,
-              const QFont &font = printFont());
+// as long as `page` laid out on it (its body size already chosen). Without a
+// paper of its own the printer keeps its page.
+void fitPaper(QPrinter &printer, const QPrinterInfo &info, const roll::Page &page);
 
-// Prints `printableText` in `font` on `printer` as laid out by layOut, from
-// the start of the printable area. False when the document cannot be
-// started, a page cannot be added or the document cannot be finished.
+// The width in millimetres of the default paper of `printer`; 0 when it has
+// none.
+double paperWidth(const QPrinterInfo &printer);
+
+// Prints `printableText` in `font` on `printer`, each line a row of its own
+// wrapped within the printable area (roll::textPage), from the start of the
+// printable area. False as roll::printPage.
 bool printText(QPrinter &printer, const QString &printableText, const QFont &font = printFont());
 
 // A Chinese sentence saying why a bill did not print.
@@ -82,14 +73,18 @@ using PrintFailure = std::function<void(const QString &why)>;
 // the time is up is left to the spooler.
 QString printOnDefaultPrinter(const QString &printableText, QObject *context = nullptr,
                               const PrintFailure &lateFailure = {});
+// The same for a page laid out in rows (the receipt, the 交班单, the 日结),
+// at the body size its paper calls for.
+QString printOnDefaultPrinter(const roll::Page &page, QObject *context = nullptr,
+                              const PrintFailure &lateFailure = {});
 
-// Prints a kitchen ticket, `printableText`, on the printer `printerName` (as
+// Prints a kitchen ticket, `ticket`, on the printer `printerName` (as
 // QPrinterInfo names it) in 宋体 at `points` (a size of 0, or above 72 pt,
 // takes kitchenPoints of that printer), on that printer's own paper;
 // otherwise as printOnDefaultPrinter.
 // Every failure names the printer as the kitchen's ("厨房打印机“X”…") and
 // says why; a printer that is not installed, or none chosen, is told so.
-QString printOnPrinter(const QString &printerName, const QString &printableText, double points,
+QString printOnPrinter(const QString &printerName, roll::Page ticket, double points,
                        QObject *context = nullptr, const PrintFailure &lateFailure = {});
 
 // The kitchen's type size for a paper `paperWidth` millimetres wide: 16 pt
@@ -121,22 +116,21 @@ struct Document {
     QString calledAs;   // that printer in a sentence: "默认打印机", "厨房打印机"
     QString paper;      // what is printed, in a sentence: "清单", "后厨单"
     QString title;      // the document name the spooler shows
-    QFont font;
 };
 
-// The bill, the receipt and the cash-up: on the default printer at 9 pt.
+// The bill, the receipt and the cash-up: on the default printer.
 Document billDocument();
-// A kitchen ticket on `printer` at `points`.
-Document kitchenDocument(const QString &printer, double points);
+// A kitchen ticket on `printer`.
+Document kitchenDocument(const QString &printer);
 
 // "厨房打印机“X”没有安装，后厨单没有送出。…": a named printer the spooler
 // does not know.
 QString notInstalled(const Document &document);
 
 // The platform's part (bill_print_cups.cpp, bill_print_win.cpp): lays the
-// text out for the document's printer and hands it to the spooler, telling
-// which job it became; and looks at that job again.
-QString spool(const Document &document, const QString &printableText, SpooledJob &job);
+// page out for the document's printer (fitPaper, roll::printPage) and hands
+// it to the spooler, telling which job it became; and looks at that job again.
+QString spool(const Document &document, const roll::Page &page, SpooledJob &job);
 JobLook lookAtJob(const SpooledJob &job);
 
 // The document name the spooler shows for the bill.

@@ -5,6 +5,8 @@
 
 #include "main_window/bill_print_cups.h"
 
+#include "main_window/roll_layout.h"
+
 #include <QDir>
 #include <QFile>
 #include <QPrinter>
@@ -151,7 +153,7 @@ public:
 
 }  // namespace
 
-QString spool(const Document &document, const QString &printableText, SpooledJob &spooled)
+QString spool(const Document &document, const roll::Page &page, SpooledJob &spooled)
 {
     const Destinations destinations;
     // Qt names an instance of a queue "queue/instance".
@@ -194,9 +196,8 @@ QString spool(const Document &document, const QString &printableText, SpooledJob
     pdf.setOutputFormat(QPrinter::PdfFormat);
     pdf.setOutputFileName(file);
     pdf.setDocName(document.title);
-    fitPaper(pdf, QPrinterInfo::printerInfo(document.printer.isEmpty() ? name : document.printer), printableText,
-             document.font);
-    if (!printText(pdf, printableText, document.font))
+    fitPaper(pdf, QPrinterInfo::printerInfo(document.printer.isEmpty() ? name : document.printer), page);
+    if (!roll::printPage(pdf, page))
         return QStringLiteral("无法生成打印文档“%1”。").arg(QDir::toNativeSeparators(file));
 
     // The paper the page was laid out on ("A4", "80x297mm", "Custom.80x68mm"),

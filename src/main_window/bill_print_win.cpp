@@ -5,6 +5,7 @@
 // its document name and looked at there.
 
 #include "main_window/bill_print.h"
+#include "main_window/roll_layout.h"
 
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -130,7 +131,7 @@ PrinterStatus printerStatus(HANDLE printer)
 
 }  // namespace
 
-QString spool(const Document &document, const QString &printableText, SpooledJob &job)
+QString spool(const Document &document, const roll::Page &page, SpooledJob &job)
 {
     const bool byDefault = document.printer.isEmpty();
     const QPrinterInfo info = byDefault ? QPrinterInfo::defaultPrinter() : QPrinterInfo::printerInfo(document.printer);
@@ -145,9 +146,9 @@ QString spool(const Document &document, const QString &printableText, SpooledJob
     printer.setDocName(document.title);
     if (!printer.isValid())
         return QStringLiteral("%1“%2”不可用。").arg(document.calledAs, name);
-    fitPaper(printer, info, printableText, document.font);
+    fitPaper(printer, info, page);
     const QSet<DWORD> before = jobsNamed(name, document.title);
-    if (!printText(printer, printableText, document.font) || printer.printerState() == QPrinter::Error)
+    if (!roll::printPage(printer, page) || printer.printerState() == QPrinter::Error)
         return QStringLiteral("打印机“%1”没有接受打印任务（无法开始或完成打印文档）。").arg(name);
 
     // The new job of that name; a job already printed and gone is not found,

@@ -391,6 +391,8 @@ void Form2::CheckoutButton_Click()
     QString saveFailure;
     if (window.printReceipt() != shop.printReceipt)
         saveFailure = payment::savePrintChoice(window.printReceipt());
+    // The table it was put aside under, before the order ends.
+    const QString table = m_order ? m_order->heldName() : QString();
     clearWindow();
     const journal::Order order = m_order ? m_order->end(journal::OrderStatus::Paid, window.payment())
                                          : journal::Order{};
@@ -398,7 +400,7 @@ void Form2::CheckoutButton_Click()
         auto tell = [this](const QString &why) {
             design::reportError(this, QStringLiteral("结账单打印失败：%1\n这一单已经记下，可在“营业记录”中重新打印。").arg(why));
         };
-        const QString failure = bill::printOnDefaultPrinter(payment::receiptText(order, shop), this, tell);
+        const QString failure = bill::printOnDefaultPrinter(payment::receiptPage(order, shop, {table, {}}), this, tell);
         if (!failure.isEmpty())
             tell(failure);
     }

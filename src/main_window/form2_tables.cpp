@@ -239,7 +239,7 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
             design::reportError(this, missed);
         }
     };
-    const QString refused = bill::printOnPrinter(printer, till::kitchenTicketText(ticket), 0, this, late);
+    const QString refused = bill::printOnPrinter(printer, till::kitchenTicketPage(ticket), 0, this, late);
     if (!refused.isEmpty()) {
         if (failure)
             *failure = refused;

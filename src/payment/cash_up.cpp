@@ -3,6 +3,8 @@
 #include "journal/report.h"
 #include "payment/checkout.h"
 
+#include <cstdlib>
+
 namespace payment {
 
 QList<Fen> drawerDenominations()
@@ -76,55 +78,61 @@ QString differenceText(Fen difference)
     return QStringLiteral("无差额");
 }
 
-QString cashUpText(const journal::CashUp &up, const CashUpSlip &slip)
+roll::Page cashUpPage(const journal::CashUp &up, const CashUpSlip &slip)
 {
-    QStringList lines = slip.header;
+    roll::Page page;
+    page.header(slip.header);
     const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm");
-    lines << (up.id > 0 ? QStringLiteral("交班 第%1次").arg(up.id) : QStringLiteral("交班"));
+    page.text(up.id > 0 ? QStringLiteral("交班 第%1次").arg(up.id) : QStringLiteral("交班"), roll::Align::Centre,
+              roll::Size::Body, true);
     if (up.since.isValid())
-        lines << QStringLiteral("自 %1").arg(up.since.toString(timeFormat));
-    lines << QStringLiteral("至 %1").arg(up.at.toString(timeFormat));
-    lines << QString();
+        page.text(QStringLiteral("自 %1").arg(up.since.toString(timeFormat)));
+    page.text(QStringLiteral("至 %1").arg(up.at.toString(timeFormat)));
+    page.rule();
     // From the paid orders' 合计 down to the takings and how they were taken;
     // then the orders counted apart.
-    lines << QStringLiteral("已结账 %1单  合计 %2元")
-                 .arg(up.paidCount)
-                 .arg(yuanText(up.paidTotal + up.discounts + up.roundings));
-    lines << QStringLiteral("折扣合计  %1").arg(yuanText(up.discounts));
-    lines << QStringLiteral("抹零合计  %1").arg(yuanText(up.roundings));
-    lines << QStringLiteral("营业额（应收）  %1元").arg(yuanText(up.paidTotal));
+    page.figure(QStringLiteral("已结账 %1单 合计").arg(up.paidCount), yuanText(up.paidTotal + up.discounts + up.roundings));
+    page.figure(QStringLiteral("折扣合计"), yuanText(up.discounts));
+    page.figure(QStringLiteral("抹零合计"), yuanText(up.roundings));
+    page.figure(QStringLiteral("营业额（应收）"), yuanText(up.paidTotal), true);
     for (const journal::PaymentPart &part : up.byMethod)
-        lines << QStringLiteral("%1  %2").arg(journal::singleLine(part.method), yuanText(part.amount));
-    lines << QStringLiteral("未结账 %1单  合计 %2元").arg(up.unpaidCount).arg(yuanText(up.unpaidTotal));
-    lines << QStringLiteral("已作废 %1单  合计 %2元").arg(up.voidedCount).arg(yuanText(up.voidedTotal));
-    lines << QString();
-    lines << QStringLiteral("备用金  %1").arg(yuanText(up.openingFloat));
-    lines << QStringLiteral("收现金  %1").arg(yuanText(up.cashTaken));
-    lines << QStringLiteral("找零  %1").arg(yuanText(up.changeGiven));
-    lines << QStringLiteral("应有现金  %1").arg(yuanText(up.expectedCash));
+        page.figure(QStringLiteral("  ") + journal::singleLine(part.method), yuanText(part.amount));
+    page.figure(QStringLiteral("未结账 %1单 合计").arg(up.unpaidCount), yuanText(up.unpaidTotal));
+    page.figure(QStringLiteral("已作废 %1单 合计").arg(up.voidedCount), yuanText(up.voidedTotal));
+    page.rule();
+    page.figure(QStringLiteral("备用金"), yuanText(up.openingFloat));
+    page.figure(QStringLiteral("收现金"), yuanText(up.cashTaken));
+    page.figure(QStringLiteral("找零"), yuanText(up.changeGiven));
+    page.figure(QStringLiteral("应有现金"), yuanText(up.expectedCash));
     if (slip.counted) {
         for (const auto &[value, how] : up.counts)
             if (how != 0)
-                lines << QStringLiteral("  %1元 × %2").arg(yuanText(value)).arg(how);
-        lines << QStringLiteral("实点现金  %1").arg(yuanText(up.countedCash));
-        lines << differenceText(up.difference);
+                page.figure(QStringLiteral("  %1元 × %2").arg(yuanText(value)).arg(how), yuanText(value * how));
+        page.figure(QStringLiteral("实点现金"), yuanText(up.countedCash));
+        const QString difference = differenceText(up.difference);
+        page.figure(difference.section(u' ', 0, 0), yuanText(std::abs(up.difference)), true);
     } else {
-        lines << QStringLiteral("实点现金  （未点数）");
+        page.figure(QStringLiteral("实点现金"), QStringLiteral("（未点数）"));
     }
-    lines << QStringLiteral("留作备用金  %1").arg(yuanText(up.floatLeft));
+    page.figure(QStringLiteral("留作备用金"), yuanText(up.floatLeft));
     if (slip.open) {
         // Put aside, in no figure above: 取单 and 结账 count them in a later 交班.
         Fen sum = 0;
         for (const journal::OpenOrder &o : *slip.open)
             sum += o.total;
-        lines << QString();
-        lines << QStringLiteral("挂单 %1张  合计 %2元").arg(slip.open->size()).arg(yuanText(sum));
+        page.rule();
+        page.figure(QStringLiteral("挂单 %1张 合计").arg(slip.open->size()), yuanText(sum));
         if (!slip.open->isEmpty())
-            lines << QStringLiteral("（未结账，不计入本次交班）");
+            page.text(QStringLiteral("（未结账，不计入本次交班）"));
         for (const journal::OpenOrder &o : *slip.open)
-            lines << QStringLiteral("  %1  %2元").arg(journal::singleLine(o.name), yuanText(o.total));
+            page.figure(QStringLiteral("  ") + journal::singleLine(o.name), yuanText(o.total));
     }
-    return lines.join(QStringLiteral("\r\n"));
+    return page;
+}
+
+QString cashUpText(const journal::CashUp &up, const CashUpSlip &slip)
+{
+    return roll::plainText(cashUpPage(up, slip));
 }
 
 }  // namespace payment

@@ -4,6 +4,7 @@
 // and the cash the drawer should hold against what was counted. No widgets,
 // no journal: a pure function of the orders, and the printed text.
 
+#include "common/roll_page.h"
 #include "journal/journal.h"
 
 #include <QList>
@@ -41,10 +42,12 @@ struct CashUpSlip {
     std::optional<QList<journal::OpenOrder>> open;  // the orders still put aside, listed below
 };
 
-// The 交班 as printed, lines short enough for an 80 mm roll. Each paid,
+// The 交班单: the shop's header, then the figures in one column. Each paid,
 // unpaid and voided count goes with its orders' 合计, as in the day's
 // figures; 折扣 and 抹零 lead from it to the 营业额 (应收), taken by the
-// methods listed.
+// methods listed; then the drawer, its difference, and the orders still put
+// aside. The text is the same page as plain text.
+roll::Page cashUpPage(const journal::CashUp &cashUp, const CashUpSlip &slip = {});
 QString cashUpText(const journal::CashUp &cashUp, const CashUpSlip &slip = {});
 
 }  // namespace payment

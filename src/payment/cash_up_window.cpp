@@ -295,12 +295,12 @@ void CashUpWindow::confirm()
                 return;
             }
             QWidget *owner = self->parentWidget();
-            const QString text = cashUpText(*recorded, {self->m_shop.headerLines(), true, self->m_openOrders});
+            const roll::Page slip = cashUpPage(*recorded, {self->m_shop.headerLines(), true, self->m_openOrders});
             auto tell = [owner](const QString &failure) {
                 design::reportError(owner, QStringLiteral("交班单打印失败：%1\n交班已经记下。").arg(failure));
             };
             self->accept();
-            const QString failure = bill::printOnDefaultPrinter(text, owner, tell);
+            const QString failure = bill::printOnDefaultPrinter(slip, owner, tell);
             if (!failure.isEmpty())
                 tell(failure);
         });

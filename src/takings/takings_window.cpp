@@ -208,12 +208,12 @@ std::optional<QString> askVoidReason(QWidget *parent, const Order &order)
 
 // Prints on the default printer; a job the spooler took may still fail at
 // the printer, and the owner hears of that a few seconds later too.
-void printTelling(QWidget *window, const QString &text)
+void printTelling(QWidget *window, const roll::Page &page)
 {
     auto tell = [window](const QString &why) {
         design::reportError(window, QStringLiteral("打印失败：%1").arg(why));
     };
-    const QString failure = bill::printOnDefaultPrinter(text, window, tell);
+    const QString failure = bill::printOnDefaultPrinter(page, window, tell);
     if (!failure.isEmpty())
         tell(failure);
 }
@@ -580,7 +580,7 @@ void TakingsWindow::reprintSelected()
         design::reportError(this, QStringLiteral("请先在订单列表中选择一张有清单的订单。"));
         return;
     }
-    printTelling(this, bill::printable(reprintText(m_orders[index])));
+    printTelling(this, payment::reprintPage(m_orders[index], payment::loadShop(), QDateTime::currentDateTime()));
 }
 
 void TakingsWindow::printDaySummary()
@@ -600,7 +600,7 @@ void TakingsWindow::printDaySummary()
                 return;
             }
             summary.cashUps = *read.list;
-            printTelling(this, journal::summaryText(summary, payment::loadShop().headerLines()));
+            printTelling(this, journal::summaryPage(summary, payment::loadShop().headerLines()));
         });
 }
 

@@ -2,6 +2,7 @@
 
 #include "common/caption_number.h"
 #include "journal/journal.h"
+#include "journal/report.h"
 #include "sheets/sheet_design.h"
 
 
@@ -12,10 +13,6 @@
 namespace till {
 
 namespace {
-
-const QString crlf = QStringLiteral("\r\n");
-// 16 half-width dashes: one row on a 58 mm roll at 14 pt and on 80 mm at 16 pt.
-const QString rule = QStringLiteral("----------------");
 
 const QString quantityWhat = QStringLiteral("后厨单的数量");
 
@@ -85,16 +82,30 @@ QStringList kitchenLineTexts(const QList<KitchenLine> &lines)
     return texts;
 }
 
+roll::Page kitchenTicketPage(const KitchenTicket &ticket)
+{
+    roll::Page page;
+    page.narrowPoints = 14;
+    page.widePoints = 16;
+    page.text(QStringLiteral("后厨单 第%1号").arg(ticket.number), roll::Align::Left, roll::Size::Body, true);
+    if (!ticket.table.trimmed().isEmpty())
+        page.text(journal::singleLine(ticket.table.trimmed()), roll::Align::Left, roll::Size::Large, true);
+    page.text(QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm"))));
+    page.rule();
+    // The quantity in a column of its own, on the dish's first row however
+    // long the name; a 退菜 white on black and marked, bold, its mark joined
+    // to the name so that the name starts on its row.
+    for (const KitchenLine &l : ticket.lines)
+        page.columns({(l.returned ? QStringLiteral("★退：%1 %2") : QStringLiteral("%1 %2")).arg(l.dish, l.heading),
+                      QStringLiteral("×%1").arg(captionText(l.quantity))},
+                     l.returned, l.returned);
+    page.rule();
+    return page;
+}
+
 QString kitchenTicketText(const KitchenTicket &ticket)
 {
-    QStringList lines{QStringLiteral("后厨单 第%1号").arg(ticket.number)};
-    if (!ticket.table.trimmed().isEmpty())
-        lines << ticket.table.trimmed();
-    lines << QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm")));
-    lines << rule;
-    lines << kitchenLineTexts(ticket.lines);
-    lines << rule;
-    return lines.join(crlf);
+    return roll::plainText(kitchenTicketPage(ticket));
 }
 
 }  // namespace till

@@ -5,6 +5,8 @@
 // beside it); the next ticket is the difference, so nothing is told twice.
 // No widgets here.
 
+#include "common/roll_page.h"
+
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -55,9 +57,13 @@ struct KitchenTicket {
 // roll never wraps it away: "★退×1 牛肉面 小份".
 QStringList kitchenLineTexts(const QList<KitchenLine> &lines);
 
-// The ticket as printable text, lines ended by CR LF: "后厨单 第N号", the table
-// (left out when blank), the time, a rule, then the dish lines, then a rule.
-// No prices. The rules fit a 58 mm roll at the kitchen's type size.
+// The ticket as printed: "后厨单 第N号", the table in large type (left out
+// when blank), the time, a rule, then a row per dish line with its quantity
+// in a column of its own ("牛肉面 大份  ×2"; a 退菜 white on black, "★退：
+// 牛肉面 小份  ×1"), then a rule. No prices. In the kitchen's type: 14 pt on
+// rolls narrower than 80 mm, 16 pt on wider paper.
+roll::Page kitchenTicketPage(const KitchenTicket &ticket);
+// The same as plain text, rows ended by CR LF.
 QString kitchenTicketText(const KitchenTicket &ticket);
 
 }  // namespace till

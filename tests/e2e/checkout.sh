@@ -65,8 +65,8 @@ xdotool type 50               # digits go to the cash amount
 xdotool key Return            # 确认收款
 wait_window_gone '^结账$'
 cups_wait_jobs 1 || fail "the first receipt did not reach the printer"
-receipt_has 1 老王面馆 '人民路 8 号' 结账单 "单号 $today-0001" '牛肉面 小份×1 40.5' '合计 40.5' '抹零 -0.5' \
-    '应收 40' '现金 40' '实收现金 50' '找零 10' 谢谢惠顾
+receipt_has 1 老王面馆 '人民路 8 号' 结账单 "单号 $today-0001" '品名 数量 单价 金额' '牛肉面 小份 1 40.5 40.5' \
+    '合计 40.5' '抹零 -0.5' '应收 40' '现金 40' '实收现金 50' '找零 10' 谢谢惠顾
 grep -qE "^时间 $(date +%Y-%m-%d) [0-9]{2}:[0-9]{2}:[0-9]{2}$" "$E2E_DIR/job-1.txt" || fail "the receipt has no time"
 grep -q '电话' "$E2E_DIR/job-1.txt" && fail "a blank phone number left a line"
 expect_pdf "$(cups_job_file 1)"
@@ -109,8 +109,8 @@ xdotool type 276
 xdotool key Return            # 交班并打印
 wait_window_gone '^交班$'
 cups_wait_jobs 3 || fail "the cash-up did not reach the printer"
-receipt_has 3 老王面馆 '已结账 2单 合计 128.5元' '抹零合计 0.5' '营业额（应收） 128元' '现金 78' '微信 50' \
-    '未结账 1单 合计 12元' '挂单 0张 合计 0元' \
+receipt_has 3 老王面馆 '已结账 2单 合计 128.5' '抹零合计 0.5' '营业额（应收） 128' '现金 78' '微信 50' \
+    '未结账 1单 合计 12' '挂单 0张 合计 0' \
     '备用金 200' '收现金 88' '找零 10' '应有现金 278' '实点现金 276' '短款 2' '留作备用金 200'
 expect_on_paper "$(cups_job_file 3)" 226.77 11.34 215.43 fit
 cp "$(cups_job_file 3)" "$E2E_OUTPUT/cash-up.pdf"

@@ -119,7 +119,7 @@ press_quantity "$sheet" 1 small minus 1
 close_sheet "$sheet" "$main"
 click "$main" "${KITCHEN[@]}"
 cups_wait_jobs 4 || fail "下单 sent nothing for the bowl taken away"
-ticket_is 4 '★退×1 牛肉面 小份'
+ticket_is 4 '★退：牛肉面 小份 ×1'
 
 note "table 3 cleared; 下单 again has nothing to send"
 click "$main" "${RESET_ALL[@]}"

@@ -140,11 +140,12 @@ takings=$(open_takings "$main")
 expect_takings_figures "$takings"
 xdotool key Tab Tab Tab Tab space   # from the takings over the payments to "打印日结"
 cups_wait_jobs 2 || fail "打印日结 did not reach the printer"
-[ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]')" = \
-  "$(tavelko_cli --takings | tr -d '[:space:]')" ] || fail "打印日结 did not print the day's summary"
+# The same words; on paper the rules between the sections are lines, not dashes.
+[ "$(pdftotext -raw -enc UTF-8 "$(cups_job_file 2)" - | tr -d '[:space:]-')" = \
+  "$(tavelko_cli --takings | tr -d '[:space:]-')" ] || fail "打印日结 did not print the day's summary"
 xdotool key Tab Tab Tab space   # on through the orders (the latest selected) to "重新打印"
 cups_wait_jobs 3 || fail "重新打印 did not reach the printer"
-pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q '^第2位.*炒饭1小份0大份10.*总计10元$' \
+pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" - | tr -d '[:space:]' | grep -q "^重打$(date +%Y-%m-%d)[0-9:]*第2位.*炒饭1小份0大份10.*总计10元$" \
     || fail "重新打印 did not print the second bill: $(pdftotext -raw -enc UTF-8 "$(cups_job_file 3)" -)"
 note "重新打印 to a printer that cannot be reached: the owner is told"
 cups_add_unreachable_printer far_till

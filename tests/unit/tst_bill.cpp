@@ -7,6 +7,7 @@
 #include "common/design.h"
 #include "main_window/bill.h"
 #include "main_window/bill_print.h"
+#include "main_window/roll_layout.h"
 #include "main_window/bill_print_cups.h"
 #include "main_window/form2.h"
 #include "shell/program.h"
@@ -413,9 +414,16 @@ void TstBill::longLinesContinueOnTheNextRow()
     }
 
     // On paper the continued rows start further in than the line's first.
-    const QList<bill::PrintedRow> laid = bill::layOut(line, metrics, QSizeF(width * ideograph + 0.01, 1e6));
-    for (qsizetype i = 0; i < laid.size(); ++i)
-        QVERIFY2((laid[i].topLeft.x() > 0) == (i > 0), qPrintable(laid[i].text));
+    QImage device(1, 1, QImage::Format_Grayscale8);
+    const roll::Laid laid = roll::layOut(roll::textPage(line, bill::printFont().pointSizeF()), &device,
+                                         QSizeF(width * QFontMetricsF(bill::printFont(), &device).horizontalAdvance(
+                                                            QStringLiteral("中")) + 0.01, 1e6));
+    QString again;
+    for (const roll::Piece &piece : laid.pieces)
+        again += piece.text;
+    QCOMPARE(again, line);
+    for (qsizetype i = 0; i < laid.pieces.size(); ++i)
+        QVERIFY2((laid.pieces[i].origin.x() > 0) == (i > 0), qPrintable(laid.pieces[i].text));
 }
 
 // What poppler reads from a PDF: its text, or its words with their boxes.

@@ -5,6 +5,7 @@
 #include "testsupport.h"
 
 #include "main_window/bill_print.h"
+#include "main_window/roll_layout.h"
 #include "payment/shop_settings.h"
 #include "payment/shop_window.h"
 #include "till/kitchen_ticket.h"
@@ -100,25 +101,39 @@ void TstKitchen::ticketOnPaper()
                                                     {large(1, 1, QStringLiteral("牛肉面"), 2)})};
     const QString text = till::kitchenTicketText(ticket);
     QCOMPARE(text.split(QStringLiteral("\r\n")),
-             (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "★退×1 牛肉面 小份",
-                          "牛肉面 大份 ×2", "----------------"}));
+             (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "★退：牛肉面 小份  ×1",
+                          "牛肉面 大份  ×2", "----------------"}));
     ticket.table = QStringLiteral("  ");
     QVERIFY(!till::kitchenTicketText(ticket).contains(QStringLiteral("\r\n\r\n")));
 
-    // On a 58 mm roll (48 mm printed) at the kitchen's 14 pt the heading and
-    // the rules are one row each.
-    QPrinter printer(QPrinter::HighResolution);
-    const QFontMetricsF metrics(bill::kitchenDocument(QStringLiteral("厨房"), 14).font, &printer);
-    const double width = 48 / 25.4 * printer.resolution();
-    for (const QString &line : text.split(QStringLiteral("\r\n")))
-        QVERIFY2(bill::wrapLine(line, metrics, width, 0).size() == 1, qPrintable(line));
-
-    // A 退菜 of a long name wraps, but its mark and quantity stay together.
+    // On a 58 mm roll (48 mm printed) at 203 dpi, in the kitchen's 14 pt:
+    // the heading is one row; a 退菜 of a long name wraps, but its mark, its
+    // quantity and the start of its name stay on its first row, white on
+    // black.
     ticket.lines = till::kitchenChanges({large(1, 1, QStringLiteral("红烧牛肉刀削面加辣"), 3)},
                                         {large(1, 1, QStringLiteral("红烧牛肉刀削面加辣"), 1.5)});
-    for (const QString &line : till::kitchenTicketText(ticket).split(QStringLiteral("\r\n")).filter(QStringLiteral("面")))
-        for (const QString &row : bill::wrapLine(line, metrics, width, 0))
-            QVERIFY2(!row.contains(u'×') || row.contains(QStringLiteral("★退×1.5")), qPrintable(row));
+    roll::Laid laid;
+    roll::Page page = till::kitchenTicketPage(ticket);
+    page.points = bill::kitchenPoints(58);
+    roll::rollImage(page, 58, 48, 203, &laid);
+    QList<roll::Piece> heading, mark, quantity;
+    for (const roll::Piece &piece : laid.pieces) {
+        if (piece.text.contains(QStringLiteral("后厨单")))
+            heading << piece;
+        if (piece.text.startsWith(QStringLiteral("★退")))
+            mark << piece;
+        if (piece.text.contains(u'×'))
+            quantity << piece;
+    }
+    QCOMPARE(heading.size(), 1);
+    QCOMPARE(heading[0].text, QStringLiteral("后厨单 第12号"));
+    QCOMPARE(mark.size(), 1);
+    QVERIFY2(mark[0].text.startsWith(QStringLiteral("★退：红烧")), qPrintable(mark[0].text));
+    QCOMPARE(quantity.size(), 1);
+    QCOMPARE(quantity[0].text, QStringLiteral("×1.5"));
+    QCOMPARE(quantity[0].box.top(), mark[0].box.top());
+    QVERIFY(mark[0].reversed && quantity[0].reversed);
+    QCOMPARE(mark[0].font.pointSizeF(), 14.0);
 }
 
 // 14 pt on rolls narrower than 80 mm, 16 pt on 80 mm (which a printer gives
@@ -134,7 +149,7 @@ void TstKitchen::typeSizeForTheRoll()
 // main() points CUPS at a server that is not there.
 void TstKitchen::kitchenPrinterFailuresAreTold()
 {
-    const QString text = QStringLiteral("后厨单 第1号");
+    const roll::Page text = roll::textPage(QStringLiteral("后厨单 第1号"), 16);
     QVERIFY(bill::printOnPrinter(QString(), text, 16).contains(QStringLiteral("没有选定厨房打印机")));
     const QString failure = bill::printOnPrinter(QStringLiteral("厨房"), text, 16);
     QVERIFY2(failure.startsWith(QStringLiteral("厨房打印机“厨房”")), qPrintable(failure));

@@ -4,6 +4,7 @@
 
 #include "main_window/form2.h"
 #include "common/caption_number.h"
+#include "main_window/roll_layout.h"
 #include "payment/cash_up.h"
 #include "payment/cash_up_window.h"
 #include "payment/checkout.h"
@@ -100,6 +101,8 @@ private slots:
     void cashUpWaitsForTheCount();
     void paymentWindowAsTheCashierWorksIt();
     void receiptCarriesShopNumberMethodsAndChange();
+    void receiptOnARoll_data();
+    void receiptOnARoll();
     void orderInProgressBecomesTheJournalsOrder();
     void mainWindowTakesTheMoneyAndRecordsIt();
     void shopSettingsSavedOrTold();
@@ -265,9 +268,9 @@ void TstPayment::cashUpCountsTheDrawer()
     const QList<journal::OpenOrder> open{{QStringLiteral("a"), QStringLiteral("3号桌"), {}, 4050, 3, "{}"},
                                          {QStringLiteral("b"), QStringLiteral("外卖\n王"), {}, 2200, 3, "{}"}};
     const QStringList slip = cashUpText(up, {{QStringLiteral("老王面馆")}, true, open}).split(QStringLiteral("\r\n"));
-    for (const char *line : {"老王面馆", "已结账 2单  合计 128.5元", "抹零合计  0.5", "营业额（应收）  128元",
-                             "未结账 1单  合计 20元", "已作废 1单  合计 10元", "短款 2.7", "挂单 2张  合计 62.5元",
-                             "  3号桌  40.5元", "  外卖 王  22元"})
+    for (const char *line : {"老王面馆", "已结账 2单 合计  128.5", "抹零合计  0.5", "营业额（应收）  128",
+                             "未结账 1单 合计  20", "已作废 1单 合计  10", "短款  2.7", "挂单 2张 合计  62.5",
+                             "  3号桌  40.5", "  外卖 王  22"})
         QVERIFY2(slip.contains(QString::fromUtf8(line)), line);
 }
 
@@ -370,10 +373,40 @@ void TstPayment::receiptCarriesShopNumberMethodsAndChange()
     const QStringList lines = text.split(QStringLiteral("\r\n"));
     QCOMPARE(lines.mid(0, 3), (QStringList{QStringLiteral("老王面馆"), QStringLiteral("0571-88886666"),
                                            QStringLiteral("结账单")}));  // the blank address left out
-    for (const char *expected : {"单号 20261207-0012", "时间 2026-12-07 12:30:00", "牛肉面 小份×2 大份×1 40.5",
+    for (const char *expected : {"单号 20261207-0012", "时间 2026-12-07 12:30:00", "品名  数量  单价  金额",
+                                 "牛肉面  40.5", "  小份  2", "  大份  1",
                                  "合计  40.5", "抹零  -0.5", "应收  40", "现金  40", "实收现金  50", "找零  10"})
         QVERIFY2(lines.contains(QString::fromUtf8(expected)), expected);
     QCOMPARE(lines.last(), QStringLiteral("谢谢惠顾"));
+    QVERIFY(!lines.join(u'\n').contains(QStringLiteral("桌号")));  // not put aside: no table
+    QVERIFY(!lines.join(u'\n').contains(QStringLiteral("重打")));
+
+    // A reprint says so at the top, with its own time; a voided order says
+    // so too; a table's name goes under the time.
+    journal::Order voided = paidOrder(QStringLiteral("20261207-0014"), 4050, 50, QStringLiteral("现金:4000"), 5000);
+    voided.status = journal::OrderStatus::Voided;
+    voided.voidReason = QStringLiteral("点错");
+    const QDateTime later(QDate(2026, 12, 8), QTime(9, 5, 7));
+    const QStringList again = roll::plainText(reprintPage(voided, shop, later)).split(QStringLiteral("\r\n"));
+    QCOMPARE(again.mid(0, 3), (QStringList{QStringLiteral("重打 2026-12-08 09:05:07"), QStringLiteral("已作废（点错）"),
+                                           QStringLiteral("老王面馆")}));
+    journal::Order unpaid = voided;
+    unpaid.payment.reset();
+    unpaid.billText = QStringLiteral("  第3位\r\n牛肉面 2小份 1大份 40.5  ");
+    QCOMPARE(roll::plainText(reprintPage(unpaid, shop, later)).split(QStringLiteral("\r\n")),
+             (QStringList{QStringLiteral("重打 2026-12-08 09:05:07"), QStringLiteral("已作废（点错）"),
+                          QStringLiteral("老王面馆"), QStringLiteral("第3位"), QStringLiteral("牛肉面 2小份 1大份 40.5")}));
+    const QStringList atTable = roll::plainText(receiptPage(voided, shop, {QStringLiteral("3号桌"), {}}))
+                                    .split(QStringLiteral("\r\n"));
+    QCOMPARE(atTable.indexOf(QStringLiteral("桌号 3号桌")), atTable.indexOf(QStringLiteral("时间 2026-12-07 12:30:00")) + 1);
+    QVERIFY(!atTable.contains(QStringLiteral("重打 2026-12-08 09:05:07")));
+
+    // A portion's unit price comes from its line when one price gives it.
+    using Line = journal::OrderLine;
+    QCOMPARE(unitPrice(Line{1, {}, QStringLiteral("面"), 3, {}, 0, {}, 19.5}), std::optional<Fen>(650));
+    QCOMPARE(unitPrice(Line{1, {}, QStringLiteral("面"), 0, {}, 0.5, {}, 4}), std::optional<Fen>(800));
+    QCOMPARE(unitPrice(Line{1, {}, QStringLiteral("面"), 3, {}, 0, {}, 10}), std::optional<Fen>());  // 3.333...
+    QCOMPARE(unitPrice(Line{1, {}, QStringLiteral("面"), 2, {}, 1, {}, 20}), std::optional<Fen>());   // two portions
     journal::Order discounted = paidOrder(QStringLiteral("20261207-0013"), 4050, 45, QStringLiteral("现金:3600"), 5000);
     discounted.payment->discount = 405;
     discounted.payment->discountLabel = QStringLiteral("9折");
@@ -384,6 +417,84 @@ void TstPayment::receiptCarriesShopNumberMethodsAndChange()
     QVERIFY(!lines.contains(QString()) || lines.indexOf(QString()) == lines.size() - 2);  // only before the footer
     QCOMPARE(withShopName(QStringLiteral("第1位"), shop), QStringLiteral("老王面馆\r\n第1位"));
     QCOMPARE(withShopName(QStringLiteral("第1位"), ShopSettings{}), QStringLiteral("第1位"));
+}
+
+void TstPayment::receiptOnARoll_data()
+{
+    // A roll's width and what its printer prints of it, in millimetres; the
+    // receipt's longest dish name and its largest amount (分).
+    QTest::addColumn<double>("paper");
+    QTest::addColumn<double>("printed");
+    QTest::addColumn<QString>("dish");
+    QTest::addColumn<Fen>("amount");
+    QTest::newRow("58 mm") << 58.0 << 48.0 << QStringLiteral("牛肉面") << Fen(4050);
+    QTest::newRow("80 mm") << 80.0 << 72.0 << QStringLiteral("牛肉面") << Fen(4050);
+    QTest::newRow("58 mm, a long name") << 58.0 << 48.0 << QStringLiteral("红烧牛肉面加卤蛋青菜香菜葱花辣椒油特大碗")
+                                        << Fen(4050);
+    QTest::newRow("58 mm, a large amount") << 58.0 << 48.0 << QStringLiteral("佛跳墙") << Fen(128888850);
+    QTest::newRow("80 mm, a long name") << 80.0 << 72.0 << QStringLiteral("红烧牛肉面加卤蛋青菜香菜葱花辣椒油特大碗")
+                                        << Fen(98650);
+}
+
+void TstPayment::receiptOnARoll()
+{
+    // Printed by a 203 dpi receipt printer: every figure lies within the
+    // printed width, and the amounts' column has one right edge, the one
+    // 合计, 应收 and 找零 share; no cell runs into the next.
+    QFETCH(double, paper);
+    QFETCH(double, printed);
+    QFETCH(QString, dish);
+    QFETCH(Fen, amount);
+    ShopSettings shop;
+    shop.name = QStringLiteral("老王面馆");
+    shop.address = QStringLiteral("人民路 8 号");
+    shop.footer = QStringLiteral("谢谢惠顾");
+    journal::Order order = paidOrder(QStringLiteral("20261207-0012"), amount, 50,
+                                     QStringLiteral("现金:%1").arg(amount - 50), amount + 950);
+    order.lines.prepend({1, QStringLiteral("面条"), dish, 3, QStringLiteral("小份"), 0, QStringLiteral("大份"), 19.5});
+    roll::Laid laid;
+    const QImage image = roll::rollImage(receiptPage(order, shop, {QStringLiteral("3号桌"), {}}), paper, printed, 203, &laid);
+    const double dots = 203 / 25.4;
+    const int left = (image.width() - int(std::floor(printed * dots))) / 2;
+    const int right = left + int(std::floor(printed * dots));  // the first pixel past the printed width
+    QVERIFY(image.width() == int(std::lround(paper * dots)));
+
+    // Ink: where the row of a piece has its rightmost dark pixel.
+    auto inkRightOf = [&image](const QRectF &box) {
+        int last = -1;
+        for (int y = int(box.top()); y < int(box.bottom()) && y < image.height(); ++y)
+            for (int x = int(box.left()); x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 128)
+                    last = std::max(last, x);
+        return last;
+    };
+    for (int y = 0; y < image.height(); ++y)
+        for (int x : {left - 1, right})
+            QVERIFY2(qGray(image.pixel(x, y)) >= 128, qPrintable(QStringLiteral("ink outside at %1,%2").arg(x).arg(y)));
+
+    // Each amount: the pieces on the right edge of the printed width.
+    QList<int> edges;
+    QStringList amounts;
+    for (const roll::Piece &piece : laid.pieces)
+        if (!piece.rule && !piece.text.isEmpty() && std::abs(piece.box.right() - (left + std::floor(printed * dots))) < 0.5
+            && piece.text.front() != u'金' && piece.box.left() > left) {
+            edges << inkRightOf(QRectF(piece.box.left(), piece.box.top(), piece.box.width(), piece.box.height()));
+            amounts << piece.text;
+        }
+    QVERIFY2(amounts.contains(yuanText(amount)) && amounts.contains(QStringLiteral("19.5")), qPrintable(amounts.join(u' ')));
+    QCOMPARE(amounts.size(), 8);  // the two lines', 合计, 抹零, 应收, 现金, 实收现金, 找零
+    const auto [least, most] = std::minmax_element(edges.begin(), edges.end());
+    QVERIFY2(*most < right && *most - *least <= 2,
+             qPrintable(QStringLiteral("right edges %1 to %2 (printed to %3): %4").arg(*least).arg(*most).arg(right)
+                            .arg(amounts.join(u' '))));
+
+    // Within a row, the cells' ink never overlaps: a long name wraps in its
+    // column.
+    for (const roll::Piece &a : laid.pieces)
+        for (const roll::Piece &b : laid.pieces)
+            if (&a != &b && !a.rule && !b.rule && !a.text.isEmpty() && !b.text.isEmpty() && a.box.top() == b.box.top()
+                && a.origin.x() < b.origin.x())
+                QVERIFY2(a.inkRight <= b.origin.x(), qPrintable(a.text + QStringLiteral(" runs into ") + b.text));
 }
 
 void TstPayment::orderInProgressBecomesTheJournalsOrder()

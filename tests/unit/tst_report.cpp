@@ -139,7 +139,7 @@ void TstReport::figuresAddUp_data()
     QTest::newRow("unpaid") << QList<Order>{unpaid()}
                             << QStringList{"营业额 0元", "未结账 1笔 20元", "面条 20元", "牛肉面 2小份 0大份 12元"};
     QTest::newRow("voided") << QList<Order>{voidedPaid()}
-                            << QStringList{"营业额 0元", "已作废 1笔 30元", "作废", "20261207-0004 13:00 30元 点错"};
+                            << QStringList{"营业额 0元", "已作废 1笔 30元", "作废", "20261207-0004 13:00 点错 30元"};
     QTest::newRow("1.2.0: no payment, no lines") << QList<Order>{old()} << QStringList{"未结账 1笔 0元"};
     QList<Order> whole{old(), cashWithChange(), split(), unpaid(), voidedPaid()};
     whole[0].grandTotal = whole[0].categoryTotals[1] = 7;  // a total without lines still counts
