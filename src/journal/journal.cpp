@@ -4,6 +4,7 @@
 #include "common/caption_number.h"
 #include "common/save_file.h"
 #include "journal/journal_files.h"
+#include "journal/journal_marks.h"
 #include "journal/report.h"
 #include "journal/platform_facts.h"
 #include "journal/salvage.h"
@@ -148,11 +149,11 @@ CREATE TABLE current_order (
 ) WITHOUT ROWID;
 )";
 
-constexpr int currentVersion = 4;
+constexpr int currentVersion = 5;
 // Each version's tables from the one before: a journal is made and upgraded
 // by the same steps, so that every journal has the same schema.
 const char *const schemaSteps[currentVersion] = {schemaVersion1, upgradeToVersion2, upgradeToVersion3,
-                                                 upgradeToVersion4};
+                                                 upgradeToVersion4, upgradeToVersion5};
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;
@@ -711,6 +712,9 @@ bool Journal::Private::apply(Change &change, bool rescued)
         done = drop.bind(1, change.open.uid).run();
         break;
     }
+    case Change::Kind::Mark:
+        done = applyMark(db, change);
+        break;
     case Change::Kind::KeepCurrent:
     case Change::Kind::DropCurrent:
         break;
@@ -854,6 +858,7 @@ bool Journal::Private::insert(Order &order)
         row.bindNull(32);
     bool written = row.run();
     const qint64 id = db.lastInsertId();
+    written = written && writeReceiptMarks(db, id, order.receipt);
     sql::Statement addLine(db, "INSERT INTO order_lines VALUES (?,?,?,?,?,?,?,?,?,?)");
     for (qsizetype i = 0; written && i < order.lines.size(); ++i) {
         const OrderLine &line = order.lines[i];
@@ -1099,6 +1104,7 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
              : ", o.uid, o.receipt_number, o.status, o.total_fen, o.discount_fen, o.discount_label,"
                " o.rounding_fen, o.due_fen, o.cash_given_fen, o.change_fen, o.void_reason,"
                " o.voided_at, o.cash_up_id") +
+        (version >= 5 ? ", o.receipt" : ", 0") +
         " FROM orders o WHERE " + where + order;
     sql::Statement orders(db, orderQuery.constData());
     sql::Statement lines(db, QByteArray("SELECT l.order_id, l.category, l.category_name, l.dish,"
@@ -1153,6 +1159,7 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
         if (!orders.isNull(30))
             order.voidedAt = endedAtFrom(orders.text(30));
         order.cashUpId = orders.integer(31);
+        order.receipt = int(orders.integer(32));
         for (; lineWaiting && lines.integer(0) == order.id; lineWaiting = lines.next())
             order.lines.append(OrderLine{int(lines.integer(1)), lines.text(2), lines.text(3),
                                          lines.real(4), lines.text(5), lines.real(6),
