@@ -74,6 +74,9 @@ QLineEdit *amountField(QWidget *parent, const QString &name, const QString &spok
     e->setAccessibleName(spokenAs);
     e->setMinimumHeight(fingerHeight);
     e->setFont(design::font(Face::SongTi, 14));
+    // Wide enough for any amount a customer hands over, however narrow the
+    // window: the figures beside it never squeeze it.
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("88888.88")) + 2 * fingerHeight / 5);
     e->setPlaceholderText(QStringLiteral("0"));
     return e;
 }
