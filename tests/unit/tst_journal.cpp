@@ -272,6 +272,18 @@ void TstJournal::receiptMarksOnAJournalOfVersion4()
     journal::sql::Database db;
     QVERIFY(db.open(fileIn(folder.path()), true, false));
     QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"5"_qs));
+
+    // A mark still unwritten at an end is rescued, and merged at the next start.
+    QStringList files;
+    const auto removeRescue = qScopeGuard([&] {
+        for (const QString &file : journal::rescue::places())
+            QFile::remove(file);
+    });
+    QString error;
+    QVERIFY2(!journal::rescue::save({journal::Change::mark(printed.uid, journal::ReceiptFailed)}, &error).isEmpty(),
+             qPrintable(error));
+    QVERIFY(journal.mergeRescued(journal::rescue::load(&files)));
+    QCOMPARE(readBack(folder.path(), day).value(0).receipt, int(journal::ReceiptReprinted | journal::ReceiptFailed));
 }
 
 void TstJournal::recordsReadsAndSums()
