@@ -92,6 +92,11 @@ QFont font(Face face, double points, bool bold)
     return f;
 }
 
+QFont readingFont()
+{
+    return font(Face::SongTi, readingPoints);
+}
+
 QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,
               const QString &caption, Qt::Alignment alignment)
 {
@@ -193,6 +198,7 @@ void reportError(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("错误"));
+    box.setFont(readingFont());
     box.exec();
 }
 
@@ -200,6 +206,7 @@ void reportInfo(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("提示"));
+    box.setFont(readingFont());
     box.exec();
 }
 

@@ -30,11 +30,19 @@ Twips toTwips(const QRect &pixels);
 
 enum class Face { SongTi, KaiTi };
 
+// The size of the labels the windows of the till are designed with (结账,
+// 交班, 店铺信息): the least that text a cashier must read is shown in.
+inline constexpr double readingPoints = 12;
+
 // 宋体 or 楷体 at `points`, asking for the Windows family first and falling
 // back on the free CJK families that Linux machines carry; families this
 // machine does not have are left out of the list (all of them kept when it
 // has none).
 QFont font(Face face, double points, bool bold = false);
+
+// 宋体 at readingPoints: for the boxes and menus that would otherwise fall to
+// the platform's own (small) type, which a window's font does not reach.
+QFont readingFont();
 
 // A label that shows its caption as plain text, top-left aligned unless told.
 QLabel *label(QWidget *parent, const QString &name, const Twips &rect, const QFont &font,

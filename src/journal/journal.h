@@ -65,6 +65,14 @@ struct Payment {
     Fen change = 0;         // 找零: cashGiven less the cash part
 };
 
+// What became of a paid order's receipt (结账单), or of its bill reprinted
+// from 营业记录: marks that only ever add up (Order::receipt).
+enum ReceiptMark {
+    ReceiptSent = 1,        // sent to the printer at 结账
+    ReceiptFailed = 2,      // that print failed
+    ReceiptReprinted = 4,   // printed again from 营业记录
+};
+
 // One dish of one category as the sheet's "关闭" handed it to the main window.
 struct OrderLine {
     int category = 0;       // 1 to 6
@@ -95,6 +103,7 @@ struct Order {
     std::optional<int> billNumber;  // the last "清单" built for it, if any
     bool printed = false;           // "打印" pressed for its bill
     bool copied = false;            // "复制" pressed for its bill
+    int receipt = 0;                // ReceiptMark bits
     std::array<QString, categoryCount> categoryNames;
     std::array<double, categoryCount> categoryTotals{};
     double grandTotal = 0;
@@ -135,19 +144,20 @@ struct CurrentOrder {
 };
 
 // One change handed to the journal, kept in the order it was handed: an
-// order to record, an open order to keep (put aside or replaced) or to drop.
+// order to record, an open order to keep (put aside or replaced) or to drop,
+// or a mark on an order recorded (its receipt printed again, or failed).
 // Changes that wait for a write, or for the next start in the rescue file,
 // are these.
 struct Change {
     // KeepCurrent and DropCurrent keep the order on the windows: never
     // rescued, since that order ends (recorded or put aside) before the
     // program does, and its record goes with it.
-    enum class Kind { Record, KeepOpen, DropOpen, KeepCurrent, DropCurrent };
+    enum class Kind { Record, KeepOpen, DropOpen, KeepCurrent, DropCurrent, Mark };
     Kind kind = Kind::Record;
     // Tells the change apart: the order's uid for Record, else made when the
     // change is handed over. A rescued change is merged once by it.
     QString id;
-    Order order;     // Record
+    Order order;     // Record; for Mark its uid and the marks (receipt) it adds
     OpenOrder open;  // KeepOpen; for DropOpen only its uid
     CurrentOrder current;  // KeepCurrent; for DropCurrent only its uid
 
@@ -156,6 +166,7 @@ struct Change {
     static Change dropCurrent(const QString &uid);
     static Change keep(const OpenOrder &open);
     static Change drop(const QString &uid);
+    static Change mark(const QString &orderUid, int receiptMarks);
 
 private:
     // A change of `kind` with an identity of its own, made as it is handed.

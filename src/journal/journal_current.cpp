@@ -22,6 +22,7 @@ QString endedBy(const Change &change)
         return change.current.uid;
     case Change::Kind::DropOpen:
     case Change::Kind::KeepCurrent:
+    case Change::Kind::Mark:
         break;
     }
     return QString();

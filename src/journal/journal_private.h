@@ -23,7 +23,7 @@ inline const QString dayFormat = QStringLiteral("yyyy-MM-dd");
 inline const QString timeFormat = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
 
 // The schema version this program writes; the steps to it are in journal_schema.cpp.
-inline constexpr int currentVersion = 5;
+inline constexpr int currentVersion = 6;
 
 // An order's end as stored ("yyyy-MM-dd HH:mm:ss.zzz"), read by position.
 QDateTime endedAtFrom(QStringView text);

@@ -75,6 +75,7 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
              : ", o.uid, o.receipt_number, o.status, o.total_fen, o.discount_fen, o.discount_label,"
                " o.rounding_fen, o.due_fen, o.cash_given_fen, o.change_fen, o.void_reason,"
                " o.voided_at, o.cash_up_id") +
+        (version >= 6 ? ", o.receipt" : ", 0") +
         " FROM orders o WHERE " + where + order;
     sql::Statement orders(db, orderQuery.constData());
     sql::Statement lines(db, QByteArray("SELECT l.order_id, l.category, l.category_name, l.dish,"
@@ -129,6 +130,7 @@ bool Journal::Private::forEach(Which which, const QStringList &values, bool forE
         if (!orders.isNull(30))
             order.voidedAt = endedAtFrom(orders.text(30));
         order.cashUpId = orders.integer(31);
+        order.receipt = int(orders.integer(32));
         for (; lineWaiting && lines.integer(0) == order.id; lineWaiting = lines.next())
             order.lines.append(OrderLine{int(lines.integer(1)), lines.text(2), lines.text(3),
                                          lines.real(4), lines.text(5), lines.real(6),

@@ -4,6 +4,7 @@
 #include "journal/journal_private.h"
 
 #include "journal/journal_files.h"
+#include "journal/journal_marks.h"
 #include "journal/sqlite_db.h"
 
 #include <QDateTime>
@@ -147,7 +148,7 @@ CREATE TABLE outbox (
 // Each version's tables from the one before: a journal is made and upgraded
 // by the same steps, so that every journal has the same schema.
 const char *const schemaSteps[currentVersion] = {schemaVersion1, upgradeToVersion2, upgradeToVersion3,
-                                                 upgradeToVersion4, upgradeToVersion5};
+                                                 upgradeToVersion4, upgradeToVersion5, receiptMarksVersion6};
 // The full integrity check (it reads every page) runs at most this often;
 // every other start makes the quick one.
 constexpr qint64 fullCheckEvery = 7 * 24 * 3600;

@@ -35,6 +35,14 @@ QString whatText(const QList<Change> &changes)
     return orders.isEmpty() ? opensText : ordersText + QStringLiteral("和 ") + opensText;
 }
 
+// `changes` less the marks on orders recorded: too small to tell the owner
+// of, they are written (or rescued) with the rest all the same.
+QList<Change> worthTelling(QList<Change> changes)
+{
+    changes.removeIf([](const Change &c) { return c.kind == Change::Kind::Mark; });
+    return changes;
+}
+
 // "订单", "挂单" or "订单和挂单".
 QString kindsText(const QList<Change> &changes)
 {
@@ -114,7 +122,7 @@ void JournalService::Private::written(Journal &j)
                 for (const QString &file : std::as_const(rescueFiles))
                     QFile::remove(file);
         }
-        if (rescueIn)
+        if (rescueIn && !rescueWhat.isEmpty())
             tellGui(QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(rescueWhat), false);
         rescueWaiting.clear();
         rescueFiles.clear();
@@ -172,7 +180,8 @@ void JournalService::Private::checkWaiting()
             why = reason;
         }
     }
-    if (!count) {
+    changes = worthTelling(changes);
+    if (!count || changes.isEmpty()) {
         watch->stop();
         told = false;
         return;
@@ -255,6 +264,7 @@ void JournalService::Private::mergeRescued(Journal &j, QStringList *told)
     if (rescued.isEmpty())
         return;
     const QString what = whatText(rescued);
+    const bool quiet = worthTelling(rescued).isEmpty();  // marks only
     if (j.mergeRescued(rescued)) {
         // An end that gave up waiting meanwhile saved its own rescue in
         // these files: they stay, and the next start merges them (the
@@ -263,15 +273,15 @@ void JournalService::Private::mergeRescued(Journal &j, QStringList *told)
         if (!ended)
             for (const QString &file : std::as_const(files))
                 QFile::remove(file);
-        if (told)
+        if (told && !quiet)
             *told << QStringLiteral("上次程序结束时未能记入营业记录的 %1已补记。").arg(what);
         return;
     }
     for (const Change &change : rescued)
         rescueWaiting.insert(change.id);
     rescueFiles = files;
-    rescueWhat = what;
-    if (told)
+    rescueWhat = quiet ? QString() : what;
+    if (told && !quiet)
         *told << QStringLiteral("上次程序结束时另存的 %1还未能补记到营业记录：%2\n程序会继续自动重试。")
                      .arg(what, j.error());
 }
@@ -291,6 +301,12 @@ void JournalService::dropOpen(QString uid)
 {
     if (!uid.isEmpty())
         d->hand(Change::drop(uid));
+}
+
+void JournalService::mark(QString orderUid, int receiptMarks)
+{
+    if (!orderUid.isEmpty() && receiptMarks)
+        d->hand(Change::mark(orderUid, receiptMarks));
 }
 
 void JournalService::keepCurrent(CurrentOrder current)
@@ -377,8 +393,9 @@ QString JournalService::finish(std::chrono::milliseconds timeout)
     }
     d->watch->stop();
     d->told = false;
-    if (left.isEmpty())
+    if (worthTelling(left).isEmpty())
         return QString();
+    left = worthTelling(left);
     if (why.isEmpty())
         why = QStringLiteral("写入营业记录花的时间太长。");
     const QList<Order> orders = rescue::ordersOf(left);

@@ -39,6 +39,11 @@ public:
     void keepOpen(OpenOrder open);
     void dropOpen(QString uid);
 
+    // Adds `receiptMarks` (ReceiptMark bits) to the recorded order
+    // `orderUid`: queued in order with record(), so it follows the order it
+    // marks; written, retried and rescued like the rest. Returns at once.
+    void mark(QString orderUid, int receiptMarks);
+
     // The order on the windows as it now is, or gone from them with nothing
     // to record: written off the GUI thread, in order with the rest, and
     // tried again when a write fails. Never rescued at finish(): the order on
@@ -67,7 +72,7 @@ public:
 
     // Orders handed to record() and not yet written, as the GUI last heard.
     int pendingCount() const;
-    // Changes to open orders handed to keepOpen() and dropOpen() and not yet written.
+    // The other changes handed (to open orders, marks) and not yet written.
     int pendingOpenCount() const;
 
     // At the program's end: writes what is pending, waiting at most

@@ -3,6 +3,7 @@
 // and those that wait when a write fails.
 #include "journal/journal.h"
 #include "journal/journal_current.h"
+#include "journal/journal_marks.h"
 #include "journal/journal_private.h"
 
 #include "journal/sqlite_db.h"
@@ -44,6 +45,9 @@ bool Journal::Private::apply(Change &change, bool rescued)
         done = drop.bind(1, change.open.uid).run();
         break;
     }
+    case Change::Kind::Mark:
+        done = applyMark(db, change);
+        break;
     case Change::Kind::KeepCurrent:
     case Change::Kind::DropCurrent:
         break;
@@ -178,6 +182,7 @@ bool Journal::Private::insert(Order &order)
         row.bindNull(32);
     bool written = row.run();
     const qint64 id = db.lastInsertId();
+    written = written && writeReceiptMarks(db, id, order.receipt);
     sql::Statement addLine(db, "INSERT INTO order_lines VALUES (?,?,?,?,?,?,?,?,?,?)");
     for (qsizetype i = 0; written && i < order.lines.size(); ++i) {
         const OrderLine &line = order.lines[i];

@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <utility>
 
 namespace journal::rescue {
 
@@ -39,6 +40,8 @@ QJsonObject toJson(const Order &order)
                   {QStringLiteral("grandTotal"), order.grandTotal},
                   {QStringLiteral("billText"), order.billText},
                   {QStringLiteral("voidReason"), order.voidReason}};
+    if (order.receipt)
+        o.insert(QStringLiteral("receiptMarks"), order.receipt);
     if (order.billNumber)
         o.insert(QStringLiteral("bill"), *order.billNumber);
     if (order.voidedAt.isValid())
@@ -88,6 +91,7 @@ std::optional<Order> fromJson(const QJsonObject &o)
     order.status = OrderStatus(std::clamp(o.value(QStringLiteral("status")).toInt(), 0, 2));
     order.printed = o.value(QStringLiteral("printed")).toBool();
     order.copied = o.value(QStringLiteral("copied")).toBool();
+    order.receipt = o.value(QStringLiteral("receiptMarks")).toInt();
     if (o.contains(QStringLiteral("bill")))
         order.billNumber = o.value(QStringLiteral("bill")).toInt();
     const QJsonArray names = o.value(QStringLiteral("names")).toArray();
@@ -125,6 +129,7 @@ std::optional<Order> fromJson(const QJsonObject &o)
 // dropped, each with the change's own id.
 const QString keepKind = QStringLiteral("keepOpen");
 const QString dropKind = QStringLiteral("dropOpen");
+const QString markKind = QStringLiteral("mark");
 
 QJsonObject toJson(const Change &change)
 {
@@ -147,6 +152,11 @@ QJsonObject toJson(const Change &change)
         return QJsonObject{{QStringLiteral("kind"), dropKind},
                            {QStringLiteral("id"), change.id},
                            {QStringLiteral("uid"), change.open.uid}};
+    case Change::Kind::Mark:
+        return QJsonObject{{QStringLiteral("kind"), markKind},
+                           {QStringLiteral("id"), change.id},
+                           {QStringLiteral("uid"), change.order.uid},
+                           {QStringLiteral("receiptMarks"), change.order.receipt}};
     case Change::Kind::KeepCurrent:
     case Change::Kind::DropCurrent:
         break;  // never handed to a rescue: the order on the windows ends first
@@ -168,6 +178,12 @@ std::optional<Change> changeFromJson(const QJsonObject &o)
     change.open.uid = o.value(QStringLiteral("uid")).toString();
     if (change.id.isEmpty() || change.open.uid.isEmpty())
         return std::nullopt;
+    if (kind == markKind) {
+        change.kind = Change::Kind::Mark;
+        change.order.uid = std::exchange(change.open.uid, QString());
+        change.order.receipt = o.value(QStringLiteral("receiptMarks")).toInt();
+        return change;
+    }
     if (kind == dropKind) {
         change.kind = Change::Kind::DropOpen;
         return change;

@@ -15,6 +15,7 @@
 #include "shell/form1.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
+#include "till/journal_link.h"
 #include "till/order_in_progress.h"
 
 #include <QClipboard>
@@ -394,10 +395,14 @@ void Form2::CheckoutButton_Click()
     // The table it was put aside under, before the order ends.
     const QString table = m_order ? m_order->heldName() : QString();
     clearWindow();
-    const journal::Order order = m_order ? m_order->end(journal::OrderStatus::Paid, window.payment())
+    // Whether its receipt goes to the printer is known before it is
+    // recorded; a print that fails is marked on it afterwards.
+    const int receipt = window.printReceipt() ? journal::ReceiptSent : 0;
+    const journal::Order order = m_order ? m_order->end(journal::OrderStatus::Paid, window.payment(), receipt)
                                          : journal::Order{};
     if (window.printReceipt()) {
-        auto tell = [this](const QString &why) {
+        auto tell = [this, uid = order.uid](const QString &why) {
+            till::markReceipt(uid, journal::ReceiptFailed);
             design::reportError(this, QStringLiteral("结账单打印失败：%1\n这一单已经记下，可在“营业记录”中重新打印。").arg(why));
         };
         const QString failure = bill::printOnDefaultPrinter(payment::receiptPage(order, shop, {table, {}}), this, tell);

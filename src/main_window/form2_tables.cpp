@@ -144,6 +144,7 @@ void Form2::RecallButton_Click()
                         QStringLiteral("主窗口上还有一单。\n先把它挂起，再取回另一单吗？"),
                         QMessageBox::NoButton, this);
         ask.setObjectName(QStringLiteral("先挂单"));
+        ask.setFont(design::readingFont());
         QPushButton *hold = ask.addButton(QStringLiteral("先挂单"), QMessageBox::AcceptRole);
         ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         ask.setDefaultButton(hold);
@@ -272,6 +273,7 @@ bool Form2::kitchenHasItAllBeforePaying()
                             .arg(failure, unsent.join(u'\n')),
                         QMessageBox::NoButton, this);
         ask.setObjectName(QStringLiteral("厨房单没有打印"));
+        ask.setFont(design::readingFont());
         QPushButton *retry = ask.addButton(QStringLiteral("重试"), QMessageBox::AcceptRole);
         QPushButton *payAnyway = ask.addButton(QStringLiteral("仍然结账"), QMessageBox::DestructiveRole);
         QPushButton *cancel = ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);

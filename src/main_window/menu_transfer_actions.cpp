@@ -69,6 +69,7 @@ void tell(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Tavelko"), text, QMessageBox::Ok,
                     parent);
+    box.setFont(design::readingFont());
     box.exec();
 }
 

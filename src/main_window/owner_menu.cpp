@@ -129,6 +129,7 @@ void addAboutActions(QMenu &menu, QWidget *parent)
                             .arg(QStringLiteral(TAVELKO_VERSION)),
                         QMessageBox::Ok, parent);
         box.setObjectName(QStringLiteral("关于"));
+        box.setFont(design::readingFont());
         box.setIconPixmap(QApplication::windowIcon().pixmap(48, 48));
         box.exec();
     });
@@ -166,6 +167,7 @@ QMenu *open(QWidget &window, const QPoint &globalPos, bool byKeys)
     if (!menu) {
         menu = new QMenu(&window);
         menu->setObjectName(QStringLiteral("ownerMenu"));
+        menu->setFont(design::readingFont());  // a popup has the platform's type, not the window's
     }
     menu->clear();
     fill(*menu, &window);

@@ -24,6 +24,21 @@ namespace payment {
 
 namespace {
 
+// `text` kept whole on its line: the note's lines break around a name, a
+// time or an amount, never inside one ("3号桌", not "3号" then "桌"; "外卖 王"
+// on one line). Word joiners are drawn as nothing; a line breaks after any
+// plain space, so the spaces within are ones that do not break.
+QString unbroken(const QString &text)
+{
+    QString whole;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (i > 0 && !text[i].isLowSurrogate())
+            whole += QChar(0x2060);  // WORD JOINER
+        whole += text[i] == u' ' ? QChar(QChar::Nbsp) : text[i];
+    }
+    return whole;
+}
+
 const QString notCounted = QStringLiteral("请先点清抽屉里的现金：输入实点现金，或按面额点数。");
 
 QLineEdit *amountField(QWidget *parent, const QString &name, const QString &spokenAs, Fen value)
@@ -239,9 +254,9 @@ void CashUpWindow::showOpenOrders(const QList<journal::OpenOrder> &open)
     QStringList lines{journal::openOrdersText(open)};
     constexpr int shown = 6;  // the rest in a count
     for (qsizetype i = 0; i < open.size() && i < shown; ++i)
-        lines << QStringLiteral("  %1  %2  %3元")
-                     .arg(journal::singleLine(open[i].name), journal::heldAtText(open[i].heldAt),
-                          yuanText(open[i].total));
+        lines << QStringLiteral("  %1  %2  %3")
+                     .arg(unbroken(journal::singleLine(open[i].name)), unbroken(journal::heldAtText(open[i].heldAt)),
+                          unbroken(yuanText(open[i].total) + QStringLiteral("元")));
     if (open.size() > shown)
         lines << QStringLiteral("  …另有 %1 张").arg(open.size() - shown);
     m_open->setText(lines.join(u'\n'));
@@ -267,6 +282,7 @@ void CashUpWindow::confirm()
                             .arg(yuanText(sum)),
                         QMessageBox::NoButton, this);
         ask.setObjectName(QStringLiteral("OpenOrdersQuestion"));
+        ask.setFont(design::readingFont());
         QPushButton *go = ask.addButton(QStringLiteral("仍要交班"), QMessageBox::AcceptRole);
         QPushButton *back = ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
         ask.setDefaultButton(back);

@@ -11,7 +11,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace payment {
 
@@ -24,6 +27,17 @@ enum DiscountChoice { NoDiscount, Rate90, Rate88, TypedRate, AmountOff };
 enum RoundingChoice { NoRounding, ToYuan, ToJiao, TypedRounding };
 
 constexpr int fingerHeight = 40;  // pixels: a button a finger can press
+// 合计 and 应收 in one typeface, at the size that reads across the counter.
+constexpr double amountPoints = 22;
+// A 折扣 or 抹零 figure as wide as most restaurants ever give: its room is
+// kept while it is empty, so that nothing moves when it appears.
+const QString widestFigure = QStringLiteral("-88888.88");
+
+// A method chosen shows so on every style: the native button drawn when it
+// is not.
+const QString chosenLook = QStringLiteral(
+    "QPushButton:checked { background-color: palette(highlight); color: palette(highlighted-text);"
+    " border: 2px solid palette(dark); border-radius: 3px; }");
 
 QPushButton *fingerButton(QWidget *parent, const QString &name, const QString &caption)
 {
@@ -45,6 +59,14 @@ QLabel *figure(QWidget *parent, const QString &name, double points, const QStrin
     return l;
 }
 
+// `widget` keeps its room in the layout while it is hidden.
+void keepRoomWhenHidden(QWidget *widget)
+{
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}
+
 QLineEdit *amountField(QWidget *parent, const QString &name, const QString &spokenAs)
 {
     auto *e = new QLineEdit(parent);
@@ -52,6 +74,9 @@ QLineEdit *amountField(QWidget *parent, const QString &name, const QString &spok
     e->setAccessibleName(spokenAs);
     e->setMinimumHeight(fingerHeight);
     e->setFont(design::font(Face::SongTi, 14));
+    // Wide enough for any amount a customer hands over, however narrow the
+    // window: the figures beside it never squeeze it.
+    e->setMinimumWidth(e->fontMetrics().horizontalAdvance(QStringLiteral("88888.88")) + 2 * fingerHeight / 5);
     e->setPlaceholderText(QStringLiteral("0"));
     return e;
 }
@@ -89,7 +114,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     int row = 0;
     auto caption = [this](const QString &text) { return new QLabel(text, this); };
 
-    QLabel *total = figure(this, QStringLiteral("TotalValue"), 16, QStringLiteral("合计"));
+    QLabel *total = figure(this, QStringLiteral("TotalValue"), amountPoints, QStringLiteral("合计"));
     showFigure(total, QStringLiteral("合计"), yuanText(m_total));
     grid->addWidget(caption(QStringLiteral("合计")), row, 0);
     grid->addWidget(total, row++, 1, 1, 2);
@@ -102,6 +127,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     m_discountValue = amountField(this, QStringLiteral("DiscountValue"), QStringLiteral("折扣 数值"));
     m_discountValue->setPlaceholderText(QString());
     m_discountShown = figure(this, QStringLiteral("DiscountShown"), 12, QStringLiteral("折扣金额"));
+    m_discountShown->setMinimumWidth(m_discountShown->fontMetrics().horizontalAdvance(widestFigure));
     QLabel *discountCaption = caption(QStringLiteral("折扣(&D)"));
     discountCaption->setBuddy(m_discountChoice);
     grid->addWidget(discountCaption, row, 0);
@@ -117,6 +143,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     m_roundingValue = amountField(this, QStringLiteral("RoundingValue"), QStringLiteral("抹零 金额"));
     m_roundingValue->setPlaceholderText(QString());
     m_roundingShown = figure(this, QStringLiteral("RoundingShown"), 12, QStringLiteral("抹零金额"));
+    m_roundingShown->setMinimumWidth(m_roundingShown->fontMetrics().horizontalAdvance(widestFigure));
     QLabel *roundingCaption = caption(QStringLiteral("抹零(&R)"));
     roundingCaption->setBuddy(m_roundingChoice);
     grid->addWidget(roundingCaption, row, 0);
@@ -124,7 +151,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     grid->addWidget(m_roundingValue, row, 2);
     grid->addWidget(m_roundingShown, row++, 3);
 
-    m_dueShown = figure(this, QStringLiteral("DueValue"), 22, QStringLiteral("应收"));
+    m_dueShown = figure(this, QStringLiteral("DueValue"), amountPoints, QStringLiteral("应收"));
     grid->addWidget(caption(QStringLiteral("应收")), row, 0);
     grid->addWidget(m_dueShown, row++, 1, 1, 3);
 
@@ -135,6 +162,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
         MethodRow method{methods[i], nullptr, nullptr};
         method.choice = fingerButton(this, QStringLiteral("MethodButton%1").arg(i + 1), methods[i]);
         method.choice->setCheckable(true);
+        method.choice->setStyleSheet(chosenLook);
         method.amount = amountField(this, i == 0 ? QStringLiteral("CashGiven") : QStringLiteral("MethodAmount%1").arg(i + 1),
                                     i == 0 ? QStringLiteral("现金 实收金额") : methods[i] + QStringLiteral(" 金额"));
         method.amount->setEnabled(false);
@@ -151,6 +179,7 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     for (int i = 0; i < 4; ++i) {
         QPushButton *quick = fingerButton(this, QStringLiteral("QuickAmount%1").arg(i + 1), QString());
         connect(quick, &QPushButton::clicked, this, [this, i] { quickAmountPressed(i); });
+        keepRoomWhenHidden(quick);  // the digits never move as the amounts come and go
         pad->addWidget(quick, 0, i);
         m_quick << quick;
     }
@@ -172,6 +201,9 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
     }
 
     m_changeShown = figure(this, QStringLiteral("ChangeValue"), 28, QStringLiteral("找零"));
+    // A long refusal wraps within its column rather than widen the window.
+    m_changeShown->setWordWrap(true);
+    m_changeShown->setMinimumHeight(2 * m_changeShown->fontMetrics().height());
     m_print = new QCheckBox(QStringLiteral("打印结账单"), this);
     m_print->setObjectName(QStringLiteral("PrintReceiptChoice"));
     m_print->setChecked(shop.printReceipt);
@@ -335,6 +367,14 @@ void PaymentWindow::refresh()
 void PaymentWindow::methodToggled(int index, bool on)
 {
     MethodRow &method = m_methods[index];
+    const auto chosen = [this](int i) { return m_methods[i].choice->isChecked(); };
+    if (!on && std::none_of(m_methods.cbegin(), m_methods.cend(),
+                            [](const MethodRow &m) { return m.choice->isChecked(); })) {
+        // Pressed again, the one method chosen stays chosen: something pays.
+        const QSignalBlocker quiet(method.choice);
+        method.choice->setChecked(true);
+        return;
+    }
     method.amount->setEnabled(on);
     if (!on) {
         method.amount->clear();
@@ -348,6 +388,12 @@ void PaymentWindow::methodToggled(int index, bool on)
             if (t.method != method.method)
                 rest -= t.amount;
         method.amount->setText(index > 0 && rest > 0 ? yuanText(rest) : QString());
+        // Taking all that is left, it leaves the methods chosen with nothing
+        // in them paying nothing: they no longer show as pressed.
+        if (index > 0 && rest > 0)
+            for (int other = 0; other < m_methods.size(); ++other)
+                if (other != index && chosen(other) && m_methods[other].amount->text().trimmed().isEmpty())
+                    m_methods[other].choice->setChecked(false);
         method.amount->setFocus();
         method.amount->selectAll();
     }

@@ -32,15 +32,30 @@ QString orderStatus(const Order &order)
     return text;
 }
 
+// What left the till on paper or the clipboard for the order: its bill
+// (清单) printed or copied on the main window, its receipt (结账单) printed
+// at 结账 (or failed there), either printed again from 营业记录.
 QString billFate(const Order &order)
 {
+    QStringList said;
     if (order.printed && order.copied)
-        return QStringLiteral("已打印、已复制");
-    if (order.printed)
-        return QStringLiteral("已打印");
-    if (order.copied)
-        return QStringLiteral("已复制");
-    return order.billText.isEmpty() ? QStringLiteral("无清单") : QStringLiteral("未打印");
+        said << QStringLiteral("清单已打印、已复制");
+    else if (order.printed)
+        said << QStringLiteral("清单已打印");
+    else if (order.copied)
+        said << QStringLiteral("清单已复制");
+    // A paid order prints again as its receipt, any other as its bill.
+    if (order.receipt & journal::ReceiptReprinted)
+        said << (order.payment ? QStringLiteral("结账单已重打") : QStringLiteral("清单已重打"));
+    else if (order.receipt & journal::ReceiptFailed)
+        said << QStringLiteral("结账单打印失败");
+    else if (order.receipt & journal::ReceiptSent)
+        said << QStringLiteral("结账单已打印");
+    if (!said.isEmpty())
+        return said.join(QStringLiteral("，"));
+    if (order.payment)
+        return QStringLiteral("结账单未打印");
+    return order.billText.isEmpty() ? QStringLiteral("无清单") : QStringLiteral("清单未打印");
 }
 
 }  // namespace

@@ -131,6 +131,7 @@ void inform(QWidget *parent, const QString &text)
 {
     QMessageBox box(QMessageBox::Information, QStringLiteral("Tavelko"), text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("完成"));
+    box.setFont(design::readingFont());
     box.exec();
 }
 
@@ -208,7 +209,8 @@ std::optional<QString> askVoidReason(QWidget *parent, const Order &order)
 
 // Prints on the default printer; a job the spooler took may still fail at
 // the printer, and the owner hears of that a few seconds later too.
-void printTelling(QWidget *window, const roll::Page &page)
+// Returns false when it was not sent.
+bool printTelling(QWidget *window, const roll::Page &page)
 {
     auto tell = [window](const QString &why) {
         design::reportError(window, QStringLiteral("打印失败：%1").arg(why));
@@ -216,6 +218,7 @@ void printTelling(QWidget *window, const roll::Page &page)
     const QString failure = bill::printOnDefaultPrinter(page, window, tell);
     if (!failure.isEmpty())
         tell(failure);
+    return failure.isEmpty();
 }
 
 // The outcome of a void, an export or a backup.
@@ -580,7 +583,14 @@ void TakingsWindow::reprintSelected()
         design::reportError(this, QStringLiteral("请先在订单列表中选择一张有清单的订单。"));
         return;
     }
-    printTelling(this, payment::reprintPage(m_orders[index], payment::loadShop(), QDateTime::currentDateTime()));
+    const Order &order = m_orders[index];
+    if (!printTelling(this, payment::reprintPage(order, payment::loadShop(), QDateTime::currentDateTime())) ||
+        order.uid.isEmpty())
+        return;
+    // Marked behind whatever the journal still has to write; the day read
+    // again after it shows the mark in the list.
+    m_service.mark(order.uid, journal::ReceiptReprinted);
+    showDay(day());
 }
 
 void TakingsWindow::printDaySummary()

@@ -15,6 +15,13 @@ inline void recordOrder(const journal::Order &order)
     journal::programJournalService().record(order);
 }
 
+// Marks what became of the recorded order `uid`'s receipt
+// (journal::ReceiptMark), queued after the order itself.
+inline void markReceipt(const QString &uid, int receiptMarks)
+{
+    journal::programJournalService().mark(uid, receiptMarks);
+}
+
 // Keeps the order on the windows in the journal as it now is, off the GUI
 // thread; drops it when it left the windows with nothing to record.
 inline void keepCurrentOrder(const journal::CurrentOrder &current)

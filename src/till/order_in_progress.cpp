@@ -73,7 +73,7 @@ journal::Order OrderInProgress::current() const
 }
 
 journal::Order OrderInProgress::end(journal::OrderStatus status,
-                                    const std::optional<journal::Payment> &payment)
+                                    const std::optional<journal::Payment> &payment, int receipt)
 {
     journal::Order order = current();
     order.endedAt = QDateTime::currentDateTime();
@@ -81,6 +81,7 @@ journal::Order OrderInProgress::end(journal::OrderStatus status,
     order.status = status;
     if (status == journal::OrderStatus::Paid)
         order.payment = payment;
+    order.receipt = receipt;
     order.closesOpenUid = m_heldUid;
     const bool worthKeeping = !order.isEmpty() || order.payment.has_value();
     if (worthKeeping && m_numbering)

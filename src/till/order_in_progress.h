@@ -51,8 +51,10 @@ public:
     // Ends the order now with `status` (and `payment` when paid): gives it
     // its identity and, unless it is empty, its 单号; emits ended() for an
     // order that holds anything; then starts the next, empty order.
+    // `receipt`: its receipt's marks as it ends (journal::ReceiptSent when
+    // the cashier asked for it at 结账).
     journal::Order end(journal::OrderStatus status,
-                       const std::optional<journal::Payment> &payment = std::nullopt);
+                       const std::optional<journal::Payment> &payment = std::nullopt, int receipt = 0);
 
     // The order brought back from those put aside takes the place of this
     // empty one: its identity and name, its bill and what the kitchen has.

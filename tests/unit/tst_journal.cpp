@@ -227,6 +227,7 @@ private slots:
     void openOrdersKeptWithTheOrders_data();
     void openOrdersKeptWithTheOrders();
     void theOrderOnTheWindowsGoesWithWhatEndsIt();
+    void receiptMarksOnAJournalOfVersion4();
     void paymentsVoidsAndCashUps();
     void backupAndRestoreFromTheCommandLine();
     void rescuedChangesWaitForTheJournal_data();
@@ -237,6 +238,53 @@ private slots:
     void faultTable();
     void mainWindowRecordsAndKeepsWhatItCouldNotWrite();
 };
+
+// A journal of version 4 (no receipt marks) is read as it is, then upgraded
+// in place by the first write, keeping its orders; a mark follows.
+void TstJournal::receiptMarksOnAJournalOfVersion4()
+{
+    QTemporaryDir folder;
+    Order printed = order({10, 0}, 3, {line(1, QStringLiteral("牛肉面"), 1, 0, 12)});
+    printed.uid = u"printed"_qs;
+    printed.receipt = journal::ReceiptSent;
+    {
+        Journal journal(folder.path());
+        QVERIFY(journal.record(printed));
+        QVERIFY(journal.record(order({10, 5}, std::nullopt, {line(2, QStringLiteral("炒饭"), 1, 0, 8)})));
+    }
+    QCOMPARE(readBack(folder.path(), day).value(0).receipt, int(journal::ReceiptSent));
+    {
+        journal::sql::Database db;
+        QVERIFY(db.open(fileIn(folder.path()), false, false));
+        QVERIFY(db.exec("ALTER TABLE orders DROP COLUMN receipt") && db.exec("PRAGMA user_version = 5"));
+    }
+    const QList<Order> asVersion4 = readBack(folder.path(), day);
+    QCOMPARE(asVersion4.size(), 2);
+    QCOMPARE(asVersion4[0].receipt, 0);
+    Journal journal(folder.path());
+    QVERIFY2(journal.apply(journal::Change::mark(printed.uid, journal::ReceiptReprinted)), qPrintable(journal.error()));
+    const QList<Order> upgraded = readBack(folder.path(), day);
+    QCOMPARE(upgraded.size(), 2);
+    QCOMPARE(upgraded[0].lines.value(0).dish, QStringLiteral("牛肉面"));
+    QCOMPARE(upgraded[1].lines.value(0).dish, QStringLiteral("炒饭"));
+    QCOMPARE(upgraded[0].receipt, int(journal::ReceiptReprinted));
+    QCOMPARE(upgraded[1].receipt, 0);
+    journal::sql::Database db;
+    QVERIFY(db.open(fileIn(folder.path()), true, false));
+    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"6"_qs));
+
+    // A mark still unwritten at an end is rescued, and merged at the next start.
+    QStringList files;
+    const auto removeRescue = qScopeGuard([&] {
+        for (const QString &file : journal::rescue::places())
+            QFile::remove(file);
+    });
+    QString error;
+    QVERIFY2(!journal::rescue::save({journal::Change::mark(printed.uid, journal::ReceiptFailed)}, &error).isEmpty(),
+             qPrintable(error));
+    QVERIFY(journal.mergeRescued(journal::rescue::load(&files)));
+    QCOMPARE(readBack(folder.path(), day).value(0).receipt, int(journal::ReceiptReprinted | journal::ReceiptFailed));
+}
 
 void TstJournal::recordsReadsAndSums()
 {
@@ -649,7 +697,7 @@ void TstJournal::openOrdersKeptWithTheOrders()
     // The upgraded journal keeps what it held, paid and counted in a 交班.
     journal::sql::Database db;
     QVERIFY(db.open(fileIn(folder.path()), true, false));
-    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"5"_qs));
+    QCOMPARE(db.text("PRAGMA user_version"), std::optional(u"6"_qs));
     const QList<Order> before = readBack(folder.path(), earlier);
     QCOMPARE(before.size(), fromVersion2 ? 5 : 2);  // with the two rescued
     if (fromVersion2) {

@@ -4,6 +4,7 @@
 
 #include "main_window/form2.h"
 #include "common/caption_number.h"
+#include "common/design.h"
 #include "main_window/roll_layout.h"
 #include "payment/cash_up.h"
 #include "payment/cash_up_window.h"
@@ -23,6 +24,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFontInfo>
+#include <QAbstractButton>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +37,8 @@
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #endif
+
+#include <functional>
 
 using namespace payment;
 using journal::Fen;
@@ -100,6 +105,7 @@ private slots:
     void cashUpCountsTheDrawer();
     void cashUpWaitsForTheCount();
     void paymentWindowAsTheCashierWorksIt();
+    void paymentWindowHoldsStillAndShowsWhatPays();
     void receiptCarriesShopNumberMethodsAndChange();
     void receiptOnARoll_data();
     void receiptOnARoll();
@@ -333,9 +339,16 @@ void TstPayment::paymentWindowAsTheCashierWorksIt()
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("DueValue"))->text(), QStringLiteral("40"));
         QTest::keyClicks(window.cashField(), QStringLiteral("30"));
         QString refusal;
-        QCOMPARE(testsupport::answerModals(testsupport::acceptingMessageBox(&refusal),
+        double refusalPoints = 0;  // of the words the cashier reads
+        const auto readRefusal = [&](QWidget *box) {
+            if (auto *words = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label")))
+                refusalPoints = words->font().pointSizeF();
+            testsupport::acceptingMessageBox(&refusal)(box);
+        };
+        QCOMPARE(testsupport::answerModals(readRefusal,
                                            [&] { QTest::keyClick(window.cashField(), Qt::Key_Return); }), 1);
         QCOMPARE(refusal, QStringLiteral("还差 10 元"));
+        QVERIFY(refusalPoints >= design::readingPoints);
         QVERIFY(window.isVisible());
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("KeyClear")), Qt::LeftButton);
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("Key5")), Qt::LeftButton);
@@ -359,6 +372,65 @@ void TstPayment::paymentWindowAsTheCashierWorksIt()
         QCOMPARE(window.findChild<QPushButton *>(QStringLiteral("MethodButton5"))->text(), QStringLiteral("美团"));
         QTest::keyClick(&window, Qt::Key_Escape);
         QCOMPARE(window.result(), int(QDialog::Rejected));
+    }
+}
+
+// Each press of a 结账: the controls that are always there stay where they
+// were as the discount figure and the quick amounts come and go, and the
+// methods pressed are those that pay.
+void TstPayment::paymentWindowHoldsStillAndShowsWhatPays()
+{
+    PaymentWindow window(8800, ShopSettings{});
+    window.resize(window.minimumSizeHint());  // no room to spare
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *total = window.findChild<QLabel *>(QStringLiteral("TotalValue"));
+    auto *due = window.findChild<QLabel *>(QStringLiteral("DueValue"));
+    QCOMPARE(total->font(), due->font());
+    QCOMPARE(QFontInfo(total->font()).family(), QFontInfo(due->font()).family());
+
+    QList<QWidget *> fixed;
+    for (QWidget *w : window.findChildren<QWidget *>())
+        if ((qobject_cast<QAbstractButton *>(w) || qobject_cast<QComboBox *>(w) || qobject_cast<QLineEdit *>(w)) &&
+            w->isVisible() && !w->objectName().startsWith(QStringLiteral("QuickAmount")))
+            fixed << w;
+    const auto places = [&] {
+        QStringList where;
+        for (QWidget *w : fixed)
+            where << QStringLiteral("%1 %2,%3 %4x%5").arg(w->objectName()).arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height());
+        return where;
+    };
+    const auto pressed = [&] {
+        QStringList methods;
+        for (int i = 1; auto *b = window.findChild<QPushButton *>(QStringLiteral("MethodButton%1").arg(i)); ++i)
+            if (b->isChecked())
+                methods << b->text();
+        return methods.join(u' ');
+    };
+    const auto press = [&](const char *name) {
+        QTest::mouseClick(window.findChild<QPushButton *>(QString::fromLatin1(name)), Qt::LeftButton);
+    };
+    const QStringList before = places();
+    const struct {
+        const char *step;
+        std::function<void()> act;
+        QString pressed;
+        bool quickShown;
+    } steps[] = {
+        {"9折: the discount figure appears",
+         [&] { window.findChild<QComboBox *>(QStringLiteral("DiscountChoice"))->setCurrentIndex(1); }, QStringLiteral("现金"), true},
+        {"微信 takes all that is left", [&] { press("MethodButton2"); }, QStringLiteral("微信"), false},
+        {"a digit: cash pays too", [&] { press("Key5"); }, QStringLiteral("现金 微信"), false},
+        {"现金 pressed again: it pays no more", [&] { press("MethodButton1"); }, QStringLiteral("微信"), false},
+        {"微信 pressed again: the one chosen stays chosen", [&] { press("MethodButton2"); }, QStringLiteral("微信"), false},
+    };
+    for (const auto &s : steps) {
+        s.act();
+        QApplication::processEvents();
+        QCOMPARE(pressed(), s.pressed);
+        QVERIFY2(window.findChild<QPushButton *>(QStringLiteral("QuickAmount1"))->isVisible() == s.quickShown, s.step);
+        QVERIFY2(!window.findChild<QLabel *>(QStringLiteral("DiscountShown"))->text().isEmpty(), s.step);
+        QCOMPARE(places(), before);
     }
 }
 

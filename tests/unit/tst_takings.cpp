@@ -6,6 +6,7 @@
 // are listed apart from every figure, and 交班 with any asks first.
 
 #include "common/caption_number.h"
+#include "common/design.h"
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "journal/report.h"
@@ -16,6 +17,7 @@
 #include "payment/cash_up.h"
 #include "payment/cash_up_window.h"
 #include "payment/receipt.h"
+#include "takings/day_rows.h"
 #include "takings/takings_window.h"
 #include "testsupport.h"
 
@@ -35,6 +37,7 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTextLayout>
 #include <QTest>
 
 using namespace testsupport;
@@ -117,6 +120,29 @@ journal::Order paidInCash(journal::Order o)
     return o;
 }
 
+// `label`'s text as it breaks into lines `width` pixels wide, each as read
+// (word joiners left out).
+QStringList wrappedLines(const QLabel *label, int width)
+{
+    QStringList lines;
+    QTextOption wrapping;
+    wrapping.setWrapMode(QTextOption::WordWrap);
+    for (const QString &paragraph : label->text().split(u'\n')) {
+        QTextLayout layout(paragraph, label->font());
+        layout.setTextOption(wrapping);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            lines << paragraph.mid(line.textStart(), line.textLength())
+                         .remove(QChar(0x2060))
+                         .replace(QChar(QChar::Nbsp), u' ')
+                         .trimmed();
+        }
+        layout.endLayout();
+    }
+    return lines;
+}
+
 // Waits for the window's reading of the journal to end.
 bool readingEnds(takings::TakingsWindow *window)
 {
@@ -145,6 +171,8 @@ private slots:
     void journalThatCannotBeRead_data();
     void journalThatCannotBeRead();
     void voidsWithAReason();
+    void whatLeftTheTillForEachOrder_data();
+    void whatLeftTheTillForEachOrder();
     void openOrdersApartFromTheFigures();
     void commandLine_data();
     void commandLine();
@@ -216,6 +244,7 @@ void TestTakings::ownerMenuGestures()
         // names; by the mouse or a finger on none, so Down takes the first.
         const bool byKeys = gesture == MenuKey || gesture == ShiftF10;
         QCOMPARE(menu->activeAction(), byKeys ? menu->actions().constFirst() : nullptr);
+        QVERIFY(menu->font().pointSizeF() >= design::readingPoints);
         menu->hide();
     }
     QCOMPARE(heading->geometry(), headingPlace);
@@ -304,7 +333,7 @@ void TestTakings::dayFromTheMenu()
     const int beef = int(column(dishes, 0).indexOf(QStringLiteral("牛肉面")));
     QCOMPARE(cell(dishes, beef, 2), QStringLiteral("2小份"));
     QCOMPARE(cell(dishes, beef, 3), QStringLiteral("4大份"));
-    QCOMPARE(column(orderList, 4), QStringList({"已打印", "已复制", "未打印"}));
+    QCOMPARE(column(orderList, 4), QStringList({"清单已打印", "清单已复制", "结账单未打印"}));
     QCOMPARE(column(orderList, 3), QStringList({"未结账", "未结账", "已结账 现金"}));
     QVERIFY(column(payments, 0).contains(QStringLiteral("　现金")));
     // An order without a bill has nothing to print again.
@@ -362,6 +391,60 @@ void TestTakings::journalThatCannotBeRead()
     QCOMPARE(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->isHidden(), damaged);
     if (!damaged)
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("pendingNotice"))->text().contains(QStringLiteral("另有 1 笔订单")));
+}
+
+void TestTakings::whatLeftTheTillForEachOrder_data()
+{
+    QTest::addColumn<bool>("bill");
+    QTest::addColumn<bool>("paid");
+    QTest::addColumn<int>("printedBill");  // 1 打印, 2 复制, 3 both
+    QTest::addColumn<int>("receipt");      // as recorded at 结账
+    QTest::addColumn<QList<int>>("marks"); // marked afterwards, in turn
+    QTest::addColumn<QString>("fate");
+    using journal::ReceiptFailed, journal::ReceiptReprinted, journal::ReceiptSent;
+    QTest::newRow("no bill") << false << false << 0 << 0 << QList<int>() << "无清单";
+    QTest::newRow("a bill left alone") << true << false << 0 << 0 << QList<int>() << "清单未打印";
+    QTest::newRow("a bill printed and copied") << true << false << 3 << 0 << QList<int>() << "清单已打印、已复制";
+    QTest::newRow("a bill printed again") << true << false << 1 << 0 << QList<int>{ReceiptReprinted}
+                                          << "清单已打印，清单已重打";
+    QTest::newRow("paid without a receipt") << false << true << 0 << 0 << QList<int>() << "结账单未打印";
+    QTest::newRow("paid, the receipt printed") << false << true << 0 << int(ReceiptSent) << QList<int>()
+                                               << "结账单已打印";
+    QTest::newRow("paid, the bill copied, the receipt printed")
+        << true << true << 2 << int(ReceiptSent) << QList<int>() << "清单已复制，结账单已打印";
+    QTest::newRow("paid, the receipt's print failed") << false << true << 0 << int(ReceiptSent)
+                                                      << QList<int>{ReceiptFailed} << "结账单打印失败";
+    QTest::newRow("failed, then printed again") << false << true << 0 << int(ReceiptSent)
+                                                << QList<int>{ReceiptFailed, ReceiptReprinted} << "结账单已重打";
+}
+
+// Each order recorded, marked through the journal's own changes, read back
+// from the disk and listed as 营业记录 lists it.
+void TestTakings::whatLeftTheTillForEachOrder()
+{
+    QFETCH(bool, bill);
+    QFETCH(bool, paid);
+    QFETCH(int, printedBill);
+    QFETCH(int, receipt);
+    QFETCH(QList<int>, marks);
+    QFETCH(QString, fate);
+    const QDate today = QDate::currentDate();
+    journal::Order o = order(today, "12:00:00", bill ? std::optional(3) : std::nullopt,
+                             {noodles("牛肉面", 1, 0, 12)});
+    if (paid)
+        o = paidInCash(o);
+    o.printed = printedBill & 1;
+    o.copied = printedBill & 2;
+    o.receipt = receipt;
+    o.uid = QStringLiteral("fate-order");
+    QTemporaryDir folder;
+    journal::Journal writing(folder.path());
+    QVERIFY2(writing.record(o), qPrintable(writing.error()));
+    for (int mark : marks)
+        QVERIFY2(writing.apply(journal::Change::mark(o.uid, mark)), qPrintable(writing.error()));
+    const auto read = journal::Journal(folder.path(), journal::Journal::Mode::Reading).ordersOf(today);
+    QVERIFY(read && read->size() == 1);
+    QCOMPARE(takings::dayRows(today, *read).orders.value(0).value(4), fate);
 }
 
 void TestTakings::voidsWithAReason()
@@ -474,7 +557,14 @@ void TestTakings::openOrdersApartFromTheFigures()
     QCOMPARE(figures.paidTotal + figures.unpaidTotal, 1200);
     payment::CashUpWindow cashUp(figures, false, payment::ShopSettings{});
     cashUp.showOpenOrders(window.openOrders());
-    QVERIFY(cashUp.findChild<QLabel *>(QStringLiteral("OpenOrders"))->text().startsWith(apart));
+    auto *note = cashUp.findChild<QLabel *>(QStringLiteral("OpenOrders"));
+    QVERIFY(note->text().startsWith(apart));
+    // At its narrowest the note breaks its lines around the names, times
+    // and amounts, never inside one.
+    const QStringList shown = wrappedLines(note, note->minimumSizeHint().width());
+    QVERIFY2(shown.size() > note->text().count(u'\n') + 1, qPrintable(shown.join(u'|')));
+    for (const char *whole : {"3号桌", "外卖 王", "12:30", "40.5元"})
+        QVERIFY2(shown.filter(QString::fromUtf8(whole)).size() == 1, qPrintable(shown.join(u'|')));
     const auto cashUpsRecorded = [] {
         const auto last = journal::Journal(journal::defaultFolder(), journal::Journal::Mode::Reading).lastCashUp();
         return last && *last ? (*last)->id : 0;
