@@ -287,6 +287,18 @@ QString textCell(const QString &value)
     return !value.isEmpty() && formulaStart.contains(value.front()) ? u'\'' + value : value;
 }
 
+}  // namespace
+
+QString csvLine(const QStringList &fields, const QList<int> &textColumns)
+{
+    QStringList quoted;
+    for (int i = 0; i < fields.size(); ++i)
+        quoted << csvField(textColumns.contains(i) ? textCell(fields[i]) : fields[i]);
+    return quoted.join(u',') + QStringLiteral("\r\n");
+}
+
+namespace {
+
 bool writeRow(QIODevice &device, const QStringList &fields)
 {
     QStringList quoted;

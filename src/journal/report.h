@@ -37,6 +37,11 @@ bool isPaid(const Order &order);
 // voided already, or one a 交班 has counted (its cash is handed over).
 QString whyNotVoidable(const Order &order);
 
+// One row of a CSV file, ended by CR LF: fields quoted where they must be,
+// and those of `textColumns` (names someone typed) kept from being taken
+// for a spreadsheet's formula.
+QString csvLine(const QStringList &fields, const QList<int> &textColumns = {});
+
 // Writes a CSV of `kind` while the orders come one by one (read from the
 // journal without holding them all): add() each, then finish(). The lines
 // file is written as it goes; the orders file keeps its rows (a few numbers

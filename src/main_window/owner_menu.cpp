@@ -5,6 +5,7 @@
 #include "main_window/menu_transfer_actions.h"
 #include "payment/cash_up_window.h"
 #include "payment/shop_window.h"
+#include "shop/shop_link_window.h"
 #include "takings/takings_window.h"
 
 #include <QAction>
@@ -117,6 +118,9 @@ void addTillActions(QMenu &menu, QWidget *parent)
     QAction *shop = menu.addAction(QStringLiteral("店铺信息…"));
     shop->setObjectName(QStringLiteral("shopAction"));
     QObject::connect(shop, &QAction::triggered, parent, [parent] { payment::openShopWindow(parent); });
+    QAction *database = menu.addAction(QStringLiteral("店铺数据库…"));
+    database->setObjectName(QStringLiteral("shopDatabaseAction"));
+    QObject::connect(database, &QAction::triggered, parent, [parent] { shop::openShopLinkWindow(parent); });
 }
 
 void addAboutActions(QMenu &menu, QWidget *parent)

@@ -18,7 +18,8 @@ namespace owner_menu {
 // owner_menu.cpp; another group is one more line there.
 using EntryGroup = void (*)(QMenu &menu, QWidget *parent);
 
-// The groups of this file: "营业记录…"; "交班…" and "店铺信息…"; "关于 Tavelko".
+// The groups of this file: "营业记录…"; "交班…", "店铺信息…" and "店铺数据库…";
+// "关于 Tavelko".
 void addTakingsActions(QMenu &menu, QWidget *parent);
 void addTillActions(QMenu &menu, QWidget *parent);
 void addAboutActions(QMenu &menu, QWidget *parent);

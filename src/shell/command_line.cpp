@@ -164,6 +164,8 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
             return withArguments(argc, argv, i, answerJoinShop);
         if (argument == "--shop-status")
             return withArguments(argc, argv, i, answerShopStatus);
+        if (argument == "--export-takings" && i + 1 < argc && std::string_view(argv[i + 1] ? argv[i + 1] : "") == "--shop")
+            return withArguments(argc, argv, i + 1, answerShopExport);
         if (argument == "--export-takings")
             return withArguments(argc, argv, i, answerExportTakings);
         if (argument == "--export-lines")
@@ -176,14 +178,14 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "      tavelko --export-menu 文件 | --import-menu 文件\n"
                 "      tavelko --backup-journal 文件 | --restore-journal 文件\n"
                 "      tavelko --join-shop 地址 --till 编号 --till-name 名称 | --shop-status\n"
-                "      tavelko --takings --shop [日期]\n"
+                "      tavelko --takings --shop [日期] | --export-takings --shop 起始日期 结束日期 文件\n"
                 "Usage: tavelko [--version] [--help] [--takings [DATE]]\n"
                 "       tavelko --export-takings FROM TO FILE\n"
                 "       tavelko --export-lines FROM TO FILE\n"
                 "       tavelko --export-menu FILE | --import-menu FILE\n"
                 "       tavelko --backup-journal FILE | --restore-journal FILE\n"
                 "       tavelko --join-shop URI --till N --till-name NAME | --shop-status\n"
-                "       tavelko --takings --shop [DATE]\n"
+                "       tavelko --takings --shop [DATE] | --export-takings --shop FROM TO FILE\n"
                 "\n"
                 "Tavelko 是小餐馆的点菜收银程序。不带参数启动时打开欢迎窗口。\n"
                 "Tavelko is the ordering and till program of a small restaurant.\n"
@@ -218,7 +220,10 @@ std::optional<CommandLineAnswer> answerCommandLine(int argc, const char *const a
                 "  --shop-status       显示和店铺数据库的连接及待上传的记录\n"
                 "                      / the link to the shop's database and what waits to go up\n"
                 "  --takings --shop [日期]\n"
-                "                      全店（所有收银机）的营业日结 / the whole shop's day\n"};
+                "                      全店（所有收银机）的营业日结 / the whole shop's day\n"
+                "  --export-takings --shop 起始日期 结束日期 文件\n"
+                "                      把全店这段日期的数字导出为 CSV，每天每台收银机一行\n"
+                "                      / the whole shop's days as CSV, a row per day and till\n"};
         if (argument == "--backup-journal" || argument == "--restore-journal")
             return withArguments(argc, argv, i, [restore = argument == "--restore-journal"](
                                                     const QStringList &rest) {

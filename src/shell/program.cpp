@@ -10,6 +10,7 @@
 #include "payment/shop_settings.h"
 #include "settings/caption_store.h"
 #include "shop/shop_config.h"
+#include "shop/shop_link_window.h"
 #include "sheets/order_sheet.h"
 #include "shell/form1.h"
 #include "shell/end_request.h"
@@ -124,6 +125,7 @@ Program::Program() : m_windows(std::make_unique<Windows>())
 
 Program::~Program()
 {
+    shop::setJoinedHook({});
     stopShopLink();
     // Sheets first: they refer to the main window, never the other way round.
     for (auto &sheet : m_windows->sheets)
@@ -211,6 +213,11 @@ void Program::start()
         till::askJournal<journal::TillIdentity>(
             &form1(), [](journal::Journal &j) { return j.tillIdentity(); },
             [this](journal::TillIdentity till) { startShopLink(till); });
+        // Joined from "店铺数据库…": the link starts anew with the new address.
+        shop::setJoinedHook([this](const journal::TillIdentity &till) {
+            stopShopLink();
+            startShopLink(till);
+        });
         till::askJournal<std::optional<QString>>(
             &form1(), [](journal::Journal &j) { return j.lastReceiptNumber(QDate::currentDate()); },
             [](std::optional<QString> last) { payment::continueReceiptNumbersAfter(last.value_or(QString())); });
@@ -244,9 +251,11 @@ void Program::startShopLink(const journal::TillIdentity &till)
     QObject::connect(m_uploader.get(), &shop::Uploader::linkChanged, &form1(),
                      [this](const shop::LinkState &state) { tellLink(state); });
     m_uploader->start(QThread::LowPriority);
-    auto *watch = new QTimer(&form1());
-    QObject::connect(watch, &QTimer::timeout, &form1(), [this] { watchLinkAway(); });
-    watch->start(30 * 1000);
+    if (!m_linkWatch) {
+        m_linkWatch = new QTimer(&form1());
+        QObject::connect(m_linkWatch, &QTimer::timeout, &form1(), [this] { watchLinkAway(); });
+        m_linkWatch->start(30 * 1000);
+    }
 }
 
 void Program::tellLink(const shop::LinkState &state)

@@ -8,6 +8,7 @@
 #include <memory>
 
 class Form1;
+class QTimer;
 class Form2;
 class OrderSheet;
 namespace till {
@@ -58,6 +59,7 @@ private:
     bool m_ended = false;
     std::unique_ptr<shop::Uploader> m_uploader;
     shop::LinkState m_link;
+    QTimer *m_linkWatch = nullptr;  // looks every half minute how long the link has been away
     bool m_toldAway = false;  // the owner was told that the link is away
 };
 

@@ -6,10 +6,13 @@
 #include "shell/single_instance.h"
 #include "shop/shop_config.h"
 #include "shop/shop_figures.h"
+#include "shop/shop_join.h"
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 
 #include <QDate>
+#include <QDir>
+#include <QSaveFile>
 #include <QUuid>
 
 namespace {
@@ -76,14 +79,10 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
     till.number = number;
     till.name = name;
 
-    shop::pg::Connection db;
-    if (!db.connect(address))
-        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
-    if (const QString schema = shop::ensureSchema(db); !schema.isEmpty())
-        return told(schema, QStringLiteral("the shop's tables cannot be used"));
-    if (const QString refused = shop::joinShop(db, {till.uid, till.number, till.name}, replacing);
-        !refused.isEmpty())
-        return told(refused, QStringLiteral("the till number is taken"));
+    const shop::JoinReply joined =
+        shop::joinServer(address, QString(), {till.uid, till.number, till.name}, replacing);
+    if (!joined.ok)
+        return told(joined.text, QStringLiteral("the shop was not joined"));
     if (!journal.joinShop(till))
         return told(journal.error(), QStringLiteral("the journal did not take the till's identity"));
     if (const QString kept = shop::saveAddress(address); !kept.isEmpty())
@@ -92,12 +91,7 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
     if (!typed.isEmpty())
         if (const QString kept = shop::keepPassword(address, typed); !kept.isEmpty())
             return told(kept, QStringLiteral("the password was not kept"));
-    return told(QStringLiteral("已加入店铺：%1 号收银机“%2”，店铺数据库 %3:%4/%5%6")
-                    .arg(till.number)
-                    .arg(till.name, address.host)
-                    .arg(address.port)
-                    .arg(address.database, db.usesTls() ? QStringLiteral("（加密连接）") : QString()),
-                QStringLiteral("joined the shop as till %1").arg(till.number), 0);
+    return told(joined.text, QStringLiteral("joined the shop as till %1").arg(till.number), 0);
 }
 
 CommandLineAnswer answerShopStatus(const QStringList &arguments)
@@ -157,4 +151,46 @@ CommandLineAnswer answerShopTakings(const QStringList &arguments)
                                                             : db.describeFailure(),
                     QStringLiteral("the shop's figures cannot be read"));
     return CommandLineAnswer{shop::shopDayText(*figures).toStdString(), 0};
+}
+
+CommandLineAnswer answerShopExport(const QStringList &arguments)
+{
+    if (arguments.size() != 3)
+        return told(QStringLiteral("用法：tavelko --export-takings --shop 起始日期 结束日期 文件"),
+                    QStringLiteral("usage: tavelko --export-takings --shop FROM TO FILE"), 2);
+    auto date = [](const QString &text) {
+        return text == QLatin1String("today") ? QDate::currentDate()
+                                              : QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+    };
+    const QDate from = date(arguments[0]), to = date(arguments[1]);
+    for (int i : {0, 1})
+        if (!date(arguments[i]).isValid())
+            return told(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(arguments[i]),
+                        QStringLiteral("invalid date \"%1\"").arg(arguments[i]), 2);
+    if (from > to)
+        return told(QStringLiteral("起始日期 %1 晚于结束日期 %2").arg(arguments[0], arguments[1]),
+                    QStringLiteral("FROM is after TO"), 2);
+    if (from.daysTo(to) > 366)
+        return told(QStringLiteral("一次最多导出一年（367 天）"), QStringLiteral("at most a year at a time"), 2);
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    if (!address)
+        return told(QStringLiteral("本机没有加入店铺，没有全店的数字"), QStringLiteral("this till belongs to no shop"));
+    shop::pg::Connection db;
+    if (!db.connect(*address))
+        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
+    QList<shop::ShopDay> days;
+    for (QDate day = from; day <= to; day = day.addDays(1)) {
+        const std::optional<shop::ShopDay> figures = shop::readShopDay(db, day);
+        if (!figures)
+            return told(db.failure() == shop::pg::Failure::None ? QStringLiteral("店铺数据库的应答看不懂")
+                                                                : db.describeFailure(),
+                        QStringLiteral("the shop's figures cannot be read"));
+        days << *figures;
+    }
+    QSaveFile file(arguments[2]);
+    const QByteArray csv = shop::shopDaysCsv(days);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        return told(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(arguments[2]), file.errorString()),
+                    QStringLiteral("cannot write %1").arg(arguments[2]));
+    return CommandLineAnswer{std::string(), 0};
 }

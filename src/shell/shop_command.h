@@ -14,3 +14,6 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments);
 CommandLineAnswer answerShopStatus(const QStringList &arguments);
 // "--takings --shop [DATE]": the shop's day from its database.
 CommandLineAnswer answerShopTakings(const QStringList &arguments);
+// "--export-takings --shop FROM TO FILE": the shop's days as CSV, a row per
+// day and till.
+CommandLineAnswer answerShopExport(const QStringList &arguments);

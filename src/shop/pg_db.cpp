@@ -118,7 +118,7 @@ bool Connection::fail(Failure failure, const QString &message, const QString &st
     return false;
 }
 
-bool Connection::connect(const Address &address)
+bool Connection::connect(const Address &address, const QString &password)
 {
     close();
     const QByteArray host = address.host.trimmed().toUtf8();
@@ -142,6 +142,11 @@ bool Connection::connect(const Address &address)
     if (!passFile.isEmpty()) {
         keys << "passfile";
         values << passFile.constData();
+    }
+    const QByteArray typed = password.toUtf8();
+    if (!typed.isEmpty()) {
+        keys << "password";
+        values << typed.constData();
     }
     keys << nullptr;
     values << nullptr;

@@ -56,7 +56,9 @@ public:
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
 
-    bool connect(const Address &address);
+    // `password`, when given, is used for this connection only (the owner
+    // typed it and it is not kept yet); otherwise libpq finds it itself.
+    bool connect(const Address &address, const QString &password = {});
     void close();
     bool isOpen() const;
 

@@ -4,6 +4,8 @@
 
 #include <QMap>
 
+using journal::fenText;
+
 namespace shop {
 
 namespace {
@@ -140,6 +142,97 @@ QString shopDayText(const ShopDay &day)
                                                       : QStringLiteral("—"));
     }
     return lines.join(u'\n') + u'\n';
+}
+
+QStringList unsentTills(const ShopDay &day)
+{
+    QStringList tills;
+    for (const TillDay &till : day.tills)
+        if (till.notYetSent > 0)
+            tills << QStringLiteral("%1 号收银机“%2” %3 笔（最后联系 %4）")
+                         .arg(till.number)
+                         .arg(till.name)
+                         .arg(till.notYetSent)
+                         .arg(till.lastSeen.isValid() ? till.lastSeen.toString(QStringLiteral("MM-dd HH:mm"))
+                                                      : QStringLiteral("—"));
+    return tills;
+}
+
+roll::Page shopDayPage(const ShopDay &day, const QStringList &header)
+{
+    roll::Page page;
+    page.header(header);
+    page.gap();
+    page.text(QStringLiteral("全店日结"), roll::Align::Centre, roll::Size::Large, true);
+    page.text(QStringLiteral("日期 %1").arg(day.day.toString(QStringLiteral("yyyy-MM-dd"))), roll::Align::Centre);
+    const QStringList unsent = unsentTills(day);
+    if (!unsent.isEmpty()) {
+        page.rule();
+        page.text(QStringLiteral("★ 还没有上传完，下面的数字不是全天的："), roll::Align::Left, roll::Size::Body, true);
+        for (const QString &till : unsent)
+            page.text(till);
+    }
+    auto figures = [&page](const TillDay &till) {
+        page.figure(QStringLiteral("已结账 %1 单").arg(till.paidCount), fenText(till.takings), true);
+        for (const journal::PaymentPart &part : till.byMethod)
+            page.figure(QStringLiteral("  %1").arg(part.method), fenText(part.amount));
+        if (till.discounts)
+            page.figure(QStringLiteral("  折扣"), fenText(till.discounts));
+        if (till.roundings)
+            page.figure(QStringLiteral("  抹零"), fenText(till.roundings));
+        page.figure(QStringLiteral("未结账 %1 单").arg(till.unpaidCount), fenText(till.unpaidTotal));
+        page.figure(QStringLiteral("已作废 %1 单").arg(till.voidedCount), fenText(till.voidedTotal));
+    };
+    page.rule();
+    page.text(QStringLiteral("全店合计"), roll::Align::Left, roll::Size::Body, true);
+    figures(day.shop);
+    for (const TillDay &till : day.tills) {
+        page.rule();
+        page.text(QStringLiteral("%1 号收银机 %2").arg(till.number).arg(till.name), roll::Align::Left,
+                  roll::Size::Body, true);
+        figures(till);
+    }
+    page.rule();
+    page.text(QStringLiteral("打印时间 %1").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"))),
+              roll::Align::Centre);
+    return page;
+}
+
+QByteArray shopDaysCsv(const QList<ShopDay> &days)
+{
+    QStringList methods;
+    for (const ShopDay &day : days)
+        for (const journal::PaymentPart &part : day.shop.byMethod)
+            if (!methods.contains(part.method))
+                methods << part.method;
+    QStringList heading = {QStringLiteral("日期"), QStringLiteral("收银机"), QStringLiteral("名称"),
+                           QStringLiteral("已结账单数"), QStringLiteral("实收"), QStringLiteral("未结账单数"),
+                           QStringLiteral("未结账金额"), QStringLiteral("作废单数"), QStringLiteral("作废金额"),
+                           QStringLiteral("折扣"), QStringLiteral("抹零")};
+    heading << methods << QStringLiteral("待上传");
+    QString csv = journal::csvLine(heading, {});
+    auto row = [&](const ShopDay &day, const TillDay &till, const QString &number) {
+        QStringList cells = {day.day.toString(Qt::ISODate), number, till.name,
+                             QString::number(till.paidCount), fenText(till.takings),
+                             QString::number(till.unpaidCount), fenText(till.unpaidTotal),
+                             QString::number(till.voidedCount), fenText(till.voidedTotal),
+                             fenText(till.discounts), fenText(till.roundings)};
+        for (const QString &method : std::as_const(methods)) {
+            journal::Fen amount = 0;
+            for (const journal::PaymentPart &part : till.byMethod)
+                if (part.method == method)
+                    amount += part.amount;
+            cells << fenText(amount);
+        }
+        cells << QString::number(till.notYetSent);
+        csv += journal::csvLine(cells, {2});
+    };
+    for (const ShopDay &day : days) {
+        row(day, day.shop, QStringLiteral("全店"));
+        for (const TillDay &till : day.tills)
+            row(day, till, QString::number(till.number));
+    }
+    return QByteArray("\xEF\xBB\xBF") + csv.toUtf8();
 }
 
 }  // namespace shop

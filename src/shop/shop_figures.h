@@ -5,6 +5,7 @@
 // nobody takes a partial day for the day. Read on a thread of the caller's,
 // never the windows'.
 
+#include "common/roll_page.h"
 #include "journal/journal.h"
 #include "shop/pg_db.h"
 
@@ -41,7 +42,21 @@ struct ShopDay {
 // server's answer is not one a shop's database gives.
 std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day);
 
-// The day as plain text, for the command line and the roll.
+// The day as plain text, for the command line.
 QString shopDayText(const ShopDay &day);
+
+// "全店日结" on the roll: the shop's `header` (its name first), the whole
+// shop's figures, then each till's, each figure in one column, and a warning
+// at the top when a till has changes the shop has not received.
+roll::Page shopDayPage(const ShopDay &day, const QStringList &header);
+
+// The tills that have changes the shop has not received, in words
+// ("2 号收银机“二楼” 3 笔（最后联系 12-08 10:02）"); empty when none.
+QStringList unsentTills(const ShopDay &day);
+
+// The days as CSV (UTF-8 with its byte order mark, for spreadsheets): a row
+// per day and till, the whole shop's first (收银机 "全店"), with each
+// payment method of those days as a column.
+QByteArray shopDaysCsv(const QList<ShopDay> &days);
 
 }  // namespace shop

@@ -165,15 +165,15 @@ INSERT INTO tavelko.meta (key, value) VALUES ('schema', '1');
 const char *const upgrades[] = {version1};
 static_assert(std::size(upgrades) == shopSchemaVersion);
 
-QString newerText(int version)
+}  // namespace
+
+QString newerSchemaText(int version)
 {
     return QStringLiteral("店铺数据库的表是新版本的 Tavelko 建的（第 %1 版，本机只认到第 %2 版）。"
                           "本机不会改动它，继续在本机记账；请把这台收银机升级到新版本。")
         .arg(version)
         .arg(shopSchemaVersion);
 }
-
-}  // namespace
 
 std::optional<int> schemaVersionOf(pg::Connection &db)
 {
@@ -203,7 +203,7 @@ QString ensureSchema(pg::Connection &db)
     if (*version == shopSchemaVersion)
         return {};
     if (*version > shopSchemaVersion)
-        return newerText(*version);
+        return newerSchemaText(*version);
     if (!db.run("BEGIN"))
         return db.describeFailure();
     auto fail = [&db]() {
@@ -220,7 +220,7 @@ QString ensureSchema(pg::Connection &db)
         return fail();
     if (*version > shopSchemaVersion) {
         db.run("ROLLBACK");
-        return newerText(*version);
+        return newerSchemaText(*version);
     }
     for (int step = *version; step < shopSchemaVersion; ++step)
         if (!db.run(upgrades[step], 60000))

@@ -20,6 +20,9 @@ inline constexpr int shopSchemaVersion = 1;
 // in Chinese (a later version: "店铺数据库是新版本的 Tavelko 建的…").
 QString ensureSchema(pg::Connection &db);
 
+// What the owner is told of tables a later program made (`version`).
+QString newerSchemaText(int version);
+
 // The version the server's tables have: 0 when none, nullopt when it cannot
 // be read (db.failure() tells why).
 std::optional<int> schemaVersionOf(pg::Connection &db);

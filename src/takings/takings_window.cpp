@@ -2,6 +2,7 @@
 
 #include "common/caption_number.h"
 #include "takings/day_rows.h"
+#include "takings/shop_day_view.h"
 #include "takings/text_rows_model.h"
 #include "common/design.h"
 #include "common/touch_keys.h"
@@ -25,8 +26,10 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QThreadPool>
@@ -335,16 +338,30 @@ void TakingsWindow::buildControls()
     QPushButton *closeButton = button(this, QStringLiteral("closeButton"), QStringLiteral("关闭"));
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 
-    // The day and its two headline figures across the top.
+    // The day, whose figures (this till's or the whole shop's), and this
+    // till's two headline figures across the top.
+    m_ownTill = new QRadioButton(QStringLiteral("本机"), this);
+    m_ownTill->setObjectName(QStringLiteral("ownTillChoice"));
+    m_ownTill->setChecked(true);
+    m_wholeShop = new QRadioButton(QStringLiteral("全店"), this);
+    m_wholeShop->setObjectName(QStringLiteral("wholeShopChoice"));
+    m_wholeShop->setToolTip(QStringLiteral("全店各收银机的数字，从店铺数据库读取"));
+    auto *headline = new QWidget(this);
+    auto *figures = new QHBoxLayout(headline);
+    figures->setContentsMargins(0, 0, 0, 0);
+    figures->addWidget(new QLabel(QStringLiteral("订单数"), headline));
+    figures->addWidget(m_orderCount);
+    figures->addSpacing(24);
+    figures->addWidget(new QLabel(QStringLiteral("营业额（元）"), headline));
+    figures->addWidget(m_takings);
     auto *top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("日期"), this));
     top->addWidget(m_dayPicker);
+    top->addSpacing(12);
+    top->addWidget(m_ownTill);
+    top->addWidget(m_wholeShop);
     top->addSpacing(24);
-    top->addWidget(new QLabel(QStringLiteral("订单数"), this));
-    top->addWidget(m_orderCount);
-    top->addSpacing(24);
-    top->addWidget(new QLabel(QStringLiteral("营业额（元）"), this));
-    top->addWidget(m_takings);
+    top->addWidget(headline);
     top->addSpacing(24);
     top->addWidget(m_readingNotice);
     top->addStretch();
@@ -392,10 +409,25 @@ void TakingsWindow::buildControls()
     bottom->addStretch();
     bottom->addWidget(closeButton);
 
+    // This till's day, or the whole shop's in its place.
+    auto *ownDay = new QWidget(this);
+    middle->setContentsMargins(0, 0, 0, 0);
+    ownDay->setLayout(middle);
+    m_shopDay = new ShopDayView(this);
+    auto *views = new QStackedWidget(this);
+    views->addWidget(ownDay);
+    views->addWidget(m_shopDay);
+    connect(m_wholeShop, &QRadioButton::toggled, this, [this, views, ownDay, headline](bool shop) {
+        views->setCurrentWidget(shop ? static_cast<QWidget *>(m_shopDay) : ownDay);
+        headline->setVisible(!shop);
+        if (shop)
+            m_shopDay->showDay(day());
+    });
+
     auto *all = new QVBoxLayout(this);
     all->addLayout(top);
     all->addWidget(m_pendingNotice);
-    all->addLayout(middle, 1);
+    all->addWidget(views, 1);
     all->addLayout(bottom);
 
     // The keyboard starts on the day's headline figures, then goes through
@@ -404,7 +436,8 @@ void TakingsWindow::buildControls()
     const QList<QWidget *> order = {m_orderCount, m_takings,    m_paymentTotals, m_categoryTotals,
                                     m_dishTotals, printSummary, m_orderList,     m_billText,
                                     m_reprint,    m_void,       m_openList,      exportButton,
-                                    backupButton, closeButton,  m_dayPicker};
+                                    backupButton, closeButton,  m_dayPicker,     m_ownTill,
+                                    m_wholeShop};
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_orderCount->setFocus();
@@ -431,6 +464,8 @@ void TakingsWindow::showDay(const QDate &day)
     const qint64 select = day == m_summary.day && index >= 0 ? m_orders[index].id : 0;
     const int reading = ++m_reading;
     m_readingNotice->show();
+    if (m_wholeShop->isChecked())
+        m_shopDay->showDay(day);
     m_service.run<Reading>(
         this,
         [day, select](journal::Journal &j) {

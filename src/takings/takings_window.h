@@ -14,7 +14,8 @@
 // made too: the window shows "正在读取…" meanwhile and never waits, and
 // showing a day of thousands of orders costs it only the rows in view.
 // Orders the journal could not write yet are not among them; a notice says
-// how many there are.
+// how many there are. "本机 / 全店" puts the whole shop's day (shop_day_view.h)
+// in place of this till's.
 
 #include "journal/journal.h"
 
@@ -24,6 +25,7 @@ class QDateEdit;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 class QTableView;
 class QTableWidget;
 
@@ -33,6 +35,7 @@ class JournalService;
 
 namespace takings {
 
+class ShopDayView;
 class TextRowsModel;
 struct Reading;
 
@@ -110,6 +113,9 @@ private:
     QPlainTextEdit *m_billText = nullptr;
     QPushButton *m_reprint = nullptr;
     QPushButton *m_void = nullptr;
+    QRadioButton *m_ownTill = nullptr;    // "本机": this till's day, as read from its journal
+    QRadioButton *m_wholeShop = nullptr;  // "全店": every till's, from the shop's database
+    ShopDayView *m_shopDay = nullptr;
 };
 
 // The program's takings window over `parent` (the main window), reading the

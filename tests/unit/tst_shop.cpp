@@ -10,10 +10,19 @@
 #include "shop/pg_db.h"
 #include "shop/shop_figures.h"
 #include "shop/uploader.h"
+#include "shop/shop_config.h"
+#include "payment/shop_settings.h"
+#include "shop/shop_link_window.h"
+#include "takings/shop_day_view.h"
+#include "journal/journal_service.h"
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
 #include <QProcess>
+#include <QSpinBox>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -204,6 +213,87 @@ private slots:
         QVERIFY(!db.describeFailure().isEmpty());
     }
 
+    // "店铺数据库…": a wrong password is told and nothing is kept; the right
+    // one joins: the journal holds the till, shop.ini the address, libpq's
+    // own file (this user's alone) the password, and the window shows none.
+    void ownerJoinsFromTheWindow()
+    {
+        QTemporaryDir folder;
+        const QString passFile = folder.filePath(QStringLiteral("pgpass"));
+        qputenv("PGPASSFILE", passFile.toLocal8Bit());
+        const QByteArray password = qgetenv("PGPASSWORD");
+        qunsetenv("PGPASSWORD");  // what the owner types is all the window has
+        journal::programJournalService().start();
+        const pg::Address server = serverAddress();
+        ShopLinkWindow window(nullptr, folder.path());
+        window.findChild<QLineEdit *>(QStringLiteral("ShopHost"))->setText(server.host);
+        window.findChild<QSpinBox *>(QStringLiteral("ShopPort"))->setValue(server.port);
+        window.findChild<QLineEdit *>(QStringLiteral("ShopDatabase"))->setText(server.database);
+        window.findChild<QLineEdit *>(QStringLiteral("ShopUser"))->setText(server.user);
+        window.findChild<QSpinBox *>(QStringLiteral("TillNumber"))->setValue(9);
+        window.findChild<QLineEdit *>(QStringLiteral("TillName"))->setText(QStringLiteral("二楼"));
+        QLineEdit *typed = window.findChild<QLineEdit *>(QStringLiteral("ShopPassword"));
+        QSignalSpy answers(&window, &ShopLinkWindow::answered);
+        QSignalSpy joined(&window, &ShopLinkWindow::joined);
+
+        typed->setText(QStringLiteral("not-the-password"));
+        window.save();
+        QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 1, 20000);
+        qputenv("PGPASSWORD", password);
+        QCOMPARE(answers[0][0].toBool(), false);
+        QVERIFY2(answers[0][1].toString().contains(QStringLiteral("密码")), qPrintable(answers[0][1].toString()));
+        QVERIFY(!loadAddress(folder.path()));
+        QVERIFY(!QFile::exists(passFile));
+
+        qunsetenv("PGPASSWORD");
+        typed->setText(QString::fromLocal8Bit(password));
+        window.tryIt();
+        QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 2, 20000);
+        QVERIFY2(answers[1][0].toBool(), qPrintable(answers[1][1].toString()));
+        window.save();
+        QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 3, 20000);
+        qputenv("PGPASSWORD", password);
+        QVERIFY2(answers[2][0].toBool(), qPrintable(answers[2][1].toString()));
+        QCOMPARE(joined.count(), 1);
+        QVERIFY(typed->text().isEmpty());
+
+        QCOMPARE(loadAddress(folder.path()).value_or(pg::Address{}).host, server.host);
+        QFile shopIni(payment::shopFile(folder.path()));
+        QVERIFY(shopIni.open(QIODevice::ReadOnly));
+        QVERIFY(!shopIni.readAll().contains(password));
+        QFile kept(passFile);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QVERIFY(kept.readAll().contains(password));
+        QCOMPARE(kept.permissions() & (QFile::ReadGroup | QFile::ReadOther), QFile::Permissions());
+        const journal::TillIdentity till = joined[0][0].value<journal::TillIdentity>();
+        pg::Connection db;
+        QVERIFY(db.connect(server));
+        QCOMPARE(scalar(db, "SELECT number FROM tavelko.tills WHERE uid = $1::uuid AND replaced_at IS NULL",
+                        {till.uid}),
+                 9);
+
+        // 营业记录's 全店 reads it back, and tells a day the shop lacks part of.
+        takings::ShopDayView view(nullptr, folder.path());
+        QSignalSpy shown(&view, &takings::ShopDayView::dayShown);
+        for (int unsent : {0, 3}) {
+            QVERIFY(db.exec("UPDATE tavelko.tills SET outbox_end = coalesce((SELECT max(seq) FROM tavelko.changes "
+                            "WHERE till = $1::uuid), 0) + $2::bigint WHERE uid = $1::uuid",
+                            {till.uid, QString::number(unsent)}));
+            view.showDay(QDate::currentDate());
+            QTRY_COMPARE_WITH_TIMEOUT(shown.count(), unsent ? 2 : 1, 20000);
+            QVERIFY(shown.last()[0].toBool());
+            const auto *tills = view.findChild<QTableWidget *>(QStringLiteral("shopTills"));
+            QVERIFY(!tills->findItems(QStringLiteral("9 号 二楼"), Qt::MatchExactly).isEmpty());
+            const auto *warning = view.findChild<QLabel *>(QStringLiteral("shopUnsent"));
+            QCOMPARE(warning->isVisibleTo(&view), unsent > 0);
+            QCOMPARE(warning->text().contains(QStringLiteral("“二楼” 3 笔")), unsent > 0);
+        }
+        QVERIFY(journal::programJournalService().finish(std::chrono::seconds(5)).isEmpty());
+        journal::Journal own(journal::defaultFolder());
+        QVERIFY(own.open());
+        QCOMPARE(own.tillIdentity().uid, till.uid);
+    }
+
     void schemaIsMadeOnceAndLaterOnesAreLeftAlone()
     {
         // Two tills starting together: both find the tables made, neither fails.
@@ -379,5 +469,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestShop)
+QTEST_MAIN(TestShop)
 #include "tst_shop.moc"
