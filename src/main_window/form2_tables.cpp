@@ -218,6 +218,7 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
     // The number is used only once the spooler has the ticket: one that did
     // not print leaves no gap.
     ticket.number = payment::upcomingKitchenTicketNumber(ticket.at.date());
+    ticket.till = payment::receiptTillNumber();
     ticket.table = !table.isEmpty()                ? table
                    : !m_order->heldName().isEmpty() ? m_order->heldName()
                    : m_order->current().billNumber

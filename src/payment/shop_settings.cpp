@@ -212,6 +212,11 @@ void setReceiptTill(int number)
     receiptTill = number;
 }
 
+int receiptTillNumber()
+{
+    return receiptTill;
+}
+
 void continueReceiptNumbersAfter(const QString &lastRecorded)
 {
     const QStringList parts = lastRecorded.split(u'-');

@@ -50,6 +50,7 @@ QString savePrintChoice(bool printReceipt, const QString &folder = {});
 QString nextReceiptNumber(const QDate &day, const QString &folder = {});
 // The till's number in the shop for the 单号 from now on; 0: no shop.
 void setReceiptTill(int number);
+int receiptTillNumber();
 // The highest 单号 the journal holds for its day: the counter goes on from it.
 void continueReceiptNumbersAfter(const QString &lastRecorded);
 

@@ -250,6 +250,16 @@ void Program::startShopLink(const journal::TillIdentity &till)
     m_uploader = std::make_unique<shop::Uploader>(journal::defaultFolder(), *address);
     QObject::connect(m_uploader.get(), &shop::Uploader::linkChanged, &form1(),
                      [this](const shop::LinkState &state) { tellLink(state); });
+    // A change the shop already held with other content is never written
+    // over: the shop keeps it apart, and the owner hears of it here.
+    QObject::connect(m_uploader.get(), &shop::Uploader::keptAside, &form1(), [this](int count) {
+        if (!m_ended)
+            design::reportError(visibleWindow(),
+                                QStringLiteral("店铺数据库里已有 %1 笔记录和本机传上去的编号相同、内容不同。"
+                                               "店铺数据库没有覆盖原来的记录，把本机的另外保存了（表 tavelko.kept_aside），"
+                                               "请店主核对。本机照常收银。")
+                                    .arg(count));
+    });
     m_uploader->start(QThread::LowPriority);
     if (!m_linkWatch) {
         m_linkWatch = new QTimer(&form1());

@@ -29,7 +29,6 @@
 #include <QRadioButton>
 #include <QShortcut>
 #include <QSignalBlocker>
-#include <QStackedWidget>
 #include <QStandardPaths>
 #include <QTableView>
 #include <QThreadPool>
@@ -224,6 +223,18 @@ bool printTelling(QWidget *window, const roll::Page &page)
     return failure.isEmpty();
 }
 
+// Shows or hides every widget `layout` lays out, however deep.
+void showLaidOut(QLayout *layout, bool visible)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
+        if (QWidget *widget = item->widget())
+            widget->setVisible(visible);
+        else if (QLayout *inner = item->layout())
+            showLaidOut(inner, visible);
+    }
+}
+
 // The outcome of a void, an export or a backup.
 struct Outcome {
     bool ok = false;
@@ -410,16 +421,12 @@ void TakingsWindow::buildControls()
     bottom->addWidget(closeButton);
 
     // This till's day, or the whole shop's in its place.
-    auto *ownDay = new QWidget(this);
-    middle->setContentsMargins(0, 0, 0, 0);
-    ownDay->setLayout(middle);
     m_shopDay = new ShopDayView(this);
-    auto *views = new QStackedWidget(this);
-    views->addWidget(ownDay);
-    views->addWidget(m_shopDay);
-    connect(m_wholeShop, &QRadioButton::toggled, this, [this, views, ownDay, headline](bool shop) {
-        views->setCurrentWidget(shop ? static_cast<QWidget *>(m_shopDay) : ownDay);
+    m_shopDay->hide();
+    connect(m_wholeShop, &QRadioButton::toggled, this, [this, middle, headline](bool shop) {
+        showLaidOut(middle, !shop);
         headline->setVisible(!shop);
+        m_shopDay->setVisible(shop);
         if (shop)
             m_shopDay->showDay(day());
     });
@@ -427,7 +434,8 @@ void TakingsWindow::buildControls()
     auto *all = new QVBoxLayout(this);
     all->addLayout(top);
     all->addWidget(m_pendingNotice);
-    all->addWidget(views, 1);
+    all->addLayout(middle, 1);
+    all->addWidget(m_shopDay, 1);
     all->addLayout(bottom);
 
     // The keyboard starts on the day's headline figures, then goes through

@@ -87,7 +87,9 @@ roll::Page kitchenTicketPage(const KitchenTicket &ticket)
     roll::Page page;
     page.narrowPoints = 14;
     page.widePoints = 16;
-    page.text(QStringLiteral("后厨单 第%1号").arg(ticket.number), roll::Align::Left, roll::Size::Body, true);
+    const QString till = ticket.till > 0 ? QStringLiteral("%1号机 ").arg(ticket.till) : QString();
+    page.text(QStringLiteral("后厨单 %1第%2号").arg(till).arg(ticket.number), roll::Align::Left, roll::Size::Body,
+              true);
     if (!ticket.table.trimmed().isEmpty())
         page.text(journal::singleLine(ticket.table.trimmed()), roll::Align::Left, roll::Size::Large, true);
     page.text(QStringLiteral("时间 %1").arg(ticket.at.toString(QStringLiteral("HH:mm"))));

@@ -50,6 +50,7 @@ struct KitchenTicket {
     QString table;   // the order's name ("3号桌") or how else it is known
     QDateTime at;
     QList<KitchenLine> lines;
+    int till = 0;  // in a shop, the number of the till that sent it; 0 without
 };
 
 // One line per dish as the ticket prints it: "牛肉面 大份 ×2", and a 退菜
@@ -57,7 +58,8 @@ struct KitchenTicket {
 // roll never wraps it away: "★退×1 牛肉面 小份".
 QStringList kitchenLineTexts(const QList<KitchenLine> &lines);
 
-// The ticket as printed: "后厨单 第N号", the table in large type (left out
+// The ticket as printed: "后厨单 第N号" ("后厨单 2号机 第N号" from till 2 of
+// a shop, whose kitchen hears from several tills), the table in large type (left out
 // when blank), the time, a rule, then a row per dish line with its quantity
 // in a column of its own ("牛肉面 大份  ×2"; a 退菜 white on black, "★退：
 // 牛肉面 小份  ×1"), then a rule. No prices. In the kitchen's type: 14 pt on

@@ -103,6 +103,9 @@ void TstKitchen::ticketOnPaper()
     QCOMPARE(text.split(QStringLiteral("\r\n")),
              (QStringList{"后厨单 第12号", "3号桌", "时间 12:30", "----------------", "★退：牛肉面 小份  ×1",
                           "牛肉面 大份  ×2", "----------------"}));
+    ticket.till = 2;  // a kitchen of a shop hears from several tills
+    QCOMPARE(till::kitchenTicketText(ticket).section(QStringLiteral("\r\n"), 0, 0), QStringLiteral("后厨单 2号机 第12号"));
+    ticket.till = 0;
     ticket.table = QStringLiteral("  ");
     QVERIFY(!till::kitchenTicketText(ticket).contains(QStringLiteral("\r\n\r\n")));
 

@@ -238,7 +238,8 @@ void TestTakings::ownerMenuGestures()
             if (!action->isSeparator())
                 entries << action->text();
         QCOMPARE(entries, QStringList({QStringLiteral("营业记录…"), QStringLiteral("交班…"),
-                                       QStringLiteral("店铺信息…"), QStringLiteral("导出菜单…"),
+                                       QStringLiteral("店铺信息…"), QStringLiteral("店铺数据库…"),
+                                       QStringLiteral("导出菜单…"),
                                        QStringLiteral("导入菜单…"), QStringLiteral("关于 Tavelko")}));
         // Opened by keys on its first entry, which a screen reader then
         // names; by the mouse or a finger on none, so Down takes the first.
