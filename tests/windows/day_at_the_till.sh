@@ -6,7 +6,9 @@
 # copied (the X clipboard, through Wine) and printed (Wine's PostScript, through
 # a private CUPS server); everything is reset. An order paid with 结账 sends
 # the kitchen its ticket first, on a second queue; one put aside (挂单) does
-# too, and comes back (取单). Then the messages a till must
+# too, and comes back (取单). Run inside pg_virtualenv, the till joins that
+# throwaway Linux shop server and its paid order shows in the shop's day
+# (--takings --shop). Then the messages a till must
 # give (an overflowing price, no default printer), the end of a Windows session
 # with an order open, an upgrade over the installed copy, and the uninstaller,
 # which leaves the registry key.
@@ -158,6 +160,19 @@ journal_file=$(find "$WINEPREFIX/drive_c/users" -path '*/Tavelko/journal.sqlite'
 [ -n "$journal_file" ] || fail "the first start made no journal"
 printf '[kitchen]\nprinter=kitchen\n' >"$(dirname "$journal_file")/shop.ini"
 
+# Inside pg_virtualenv (scripts/windows.sh runs the day so), this till joins
+# the throwaway Linux shop server on the loopback as till 4, as a Windows till
+# of a Linux shop does; its paid order then shows in the shop's day.
+shop_joined=
+if [ -n "${PGPORT:-}" ]; then
+    note "the Windows till joins the Linux shop server on 127.0.0.1:$PGPORT"
+    joined=$(timeout -k 5 120 wine "$install_dir/tavelko.exe" --join-shop \
+             "postgresql://$PGUSER@127.0.0.1:$PGPORT/$PGDATABASE" --till 4 --till-name upstairs 2>&1 | tr -d '\r') \
+        || fail "--join-shop failed: $joined"
+    case $joined in *已加入店铺*) ;; *) fail "--join-shop did not join: $joined" ;; esac
+    shop_joined=1
+fi
+
 note "restart: the names and prices are back"
 start_app_and_wait
 main=$(open_main)
@@ -226,6 +241,14 @@ takings_show_cash() {
 poll_until 60 "the paid order in the journal" takings_show_cash \
     || fail "--takings did not count the cash: $(cat "$E2E_DIR/takings.txt")"
 grep -qx "营业额 6元" "$E2E_DIR/takings.txt" || fail "--takings: $(cat "$E2E_DIR/takings.txt")"
+if [ -n "$shop_joined" ]; then
+    shop_shows_cash() {
+        timeout -k 5 120 wine "$install_dir/tavelko.exe" --takings --shop 2>&1 | tr -d '\r' >"$E2E_DIR/shop-day.txt" \
+            && sed -n '/^4 号收银机/,$p' "$E2E_DIR/shop-day.txt" | grep -qx '    现金 6 元'
+    }
+    poll_until 60 "the paid order in the shop's day" shop_shows_cash \
+        || fail "--takings --shop did not count till 4's cash: $(cat "$E2E_DIR/shop-day.txt")"
+fi
 
 # kitchen_ticket JOB FILE: the PostScript of job JOB as text lines in FILE.
 kitchen_ticket() {
