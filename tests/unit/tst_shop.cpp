@@ -14,12 +14,15 @@
 #include "payment/shop_settings.h"
 #include "shop/shop_link_window.h"
 #include "takings/shop_day_view.h"
+#include "testsupport.h"
 #include "journal/journal_service.h"
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QProcess>
 #include <QSpinBox>
@@ -288,6 +291,20 @@ private slots:
             QCOMPARE(warning->isVisibleTo(&view), unsent > 0);
             QCOMPARE(warning->text().contains(QStringLiteral("“二楼” 3 笔")), unsent > 0);
         }
+        // 打印全店日结 of a partial day asks first; "不打印" prints nothing.
+        QString asked;
+        QCOMPARE(testsupport::answerModals(
+                     [&asked](QWidget *dialog) {
+                         auto *box = qobject_cast<QMessageBox *>(dialog);
+                         asked = box ? box->text() : QString();
+                         if (box)
+                             box->button(QMessageBox::No)->click();
+                         else
+                             dialog->close();
+                     },
+                     [&view] { view.printDay(); }),
+                 1);
+        QVERIFY2(asked.contains(QStringLiteral("“二楼” 3 笔")), qPrintable(asked));
         QVERIFY(journal::programJournalService().finish(std::chrono::seconds(5)).isEmpty());
         journal::Journal own(journal::defaultFolder());
         QVERIFY(own.open());
