@@ -33,6 +33,9 @@ Failure classifyConnect(pg_conn *conn, const QString &message)
         return Failure::TimedOut;
     if (has("server does not support SSL") || has("SSL off"))
         return Failure::NeedsTls;
+    if (has("certificate verify failed") || has("does not match host name") ||
+        has("root certificate file") || has("certificate present, but not private key"))
+        return Failure::Untrusted;
     if (has("invalid response to SSL negotiation") || has("expected authentication request") ||
         has("unexpected message from server") || has("invalid length of startup packet") ||
         has("received invalid response") || has("bogus") || has("unsupported frontend protocol") ||
@@ -79,6 +82,9 @@ QString describe(Failure failure, const QString &detail)
         break;
     case Failure::NeedsTls:
         what = QStringLiteral("要求加密，但店铺数据库不提供加密连接");
+        break;
+    case Failure::Untrusted:
+        what = QStringLiteral("店铺数据库的证书验证不通过：不是所选证书颁发机构签发的，或证书上的名称和服务器地址不符");
         break;
     case Failure::DiskFull:
         what = QStringLiteral("店铺数据库的磁盘已满，没能存下");

@@ -39,6 +39,7 @@ enum class Failure {
     NoDatabase,     // the server has no such database
     NotPostgres,    // something else answered on that port
     NeedsTls,       // encryption was required and the server does not offer it
+    Untrusted,      // the server's certificate is not one the CA file vouches for, or not for that address
     DiskFull,       // the server could not store: its disk is full
     Refused,        // the server refused the statement (a constraint, a type)
     Broken,         // the connection broke in the middle
