@@ -22,6 +22,34 @@ CommandLineAnswer told(const QString &chinese, const QString &english, int code 
     return CommandLineAnswer{oneLine(chinese, english), code};
 }
 
+// The shop's days `from` to `to` from its database; nullopt with `failed`
+// saying why (no shop joined, no server, an answer no shop's server gives).
+std::optional<QList<shop::ShopDay>> readShopDays(const QDate &from, const QDate &to, CommandLineAnswer *failed)
+{
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    if (!address) {
+        *failed = told(QStringLiteral("本机没有加入店铺，没有全店的数字"), QStringLiteral("this till belongs to no shop"));
+        return std::nullopt;
+    }
+    shop::pg::Connection db;
+    if (!db.connect(*address)) {
+        *failed = told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
+        return std::nullopt;
+    }
+    QList<shop::ShopDay> days;
+    for (QDate day = from; day <= to; day = day.addDays(1)) {
+        const std::optional<shop::ShopDay> figures = shop::readShopDay(db, day);
+        if (!figures) {
+            *failed = told(db.failure() == shop::pg::Failure::None ? QStringLiteral("店铺数据库的应答看不懂")
+                                                                   : db.describeFailure(),
+                           QStringLiteral("the shop's figures cannot be read"));
+            return std::nullopt;
+        }
+        days << *figures;
+    }
+    return days;
+}
+
 CommandLineAnswer usage()
 {
     return told(QStringLiteral("用法：tavelko --join-shop postgresql://用户@服务器:5432/数据库 --till 编号 "
@@ -139,18 +167,11 @@ CommandLineAnswer answerShopTakings(const QStringList &arguments)
     if (!day.isValid())
         return told(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(dayText),
                     QStringLiteral("invalid date \"%1\"").arg(dayText), 2);
-    const std::optional<shop::pg::Address> address = shop::loadAddress();
-    if (!address)
-        return told(QStringLiteral("本机没有加入店铺，没有全店的数字"), QStringLiteral("this till belongs to no shop"));
-    shop::pg::Connection db;
-    if (!db.connect(*address))
-        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
-    const std::optional<shop::ShopDay> figures = shop::readShopDay(db, day);
+    CommandLineAnswer failed;
+    const std::optional<QList<shop::ShopDay>> figures = readShopDays(day, day, &failed);
     if (!figures)
-        return told(db.failure() == shop::pg::Failure::None ? QStringLiteral("店铺数据库的应答看不懂")
-                                                            : db.describeFailure(),
-                    QStringLiteral("the shop's figures cannot be read"));
-    return CommandLineAnswer{shop::shopDayText(*figures).toStdString(), 0};
+        return failed;
+    return CommandLineAnswer{shop::shopDayText(figures->first()).toStdString(), 0};
 }
 
 CommandLineAnswer answerShopExport(const QStringList &arguments)
@@ -172,23 +193,12 @@ CommandLineAnswer answerShopExport(const QStringList &arguments)
                     QStringLiteral("FROM is after TO"), 2);
     if (from.daysTo(to) > 366)
         return told(QStringLiteral("一次最多导出一年（367 天）"), QStringLiteral("at most a year at a time"), 2);
-    const std::optional<shop::pg::Address> address = shop::loadAddress();
-    if (!address)
-        return told(QStringLiteral("本机没有加入店铺，没有全店的数字"), QStringLiteral("this till belongs to no shop"));
-    shop::pg::Connection db;
-    if (!db.connect(*address))
-        return told(db.describeFailure(), QStringLiteral("the shop's database was not reached"));
-    QList<shop::ShopDay> days;
-    for (QDate day = from; day <= to; day = day.addDays(1)) {
-        const std::optional<shop::ShopDay> figures = shop::readShopDay(db, day);
-        if (!figures)
-            return told(db.failure() == shop::pg::Failure::None ? QStringLiteral("店铺数据库的应答看不懂")
-                                                                : db.describeFailure(),
-                        QStringLiteral("the shop's figures cannot be read"));
-        days << *figures;
-    }
+    CommandLineAnswer failed;
+    const std::optional<QList<shop::ShopDay>> days = readShopDays(from, to, &failed);
+    if (!days)
+        return failed;
     QSaveFile file(arguments[2]);
-    const QByteArray csv = shop::shopDaysCsv(days);
+    const QByteArray csv = shop::shopDaysCsv(*days);
     if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
         return told(QStringLiteral("无法写入 %1：%2").arg(QDir::toNativeSeparators(arguments[2]), file.errorString()),
                     QStringLiteral("cannot write %1").arg(arguments[2]));
