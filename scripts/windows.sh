@@ -97,7 +97,7 @@ case $action in
             || { cat "$build"/tests/unit/*.log >&2; exit 1; }
         TAVELKO_SETUP=$root/dist/Tavelko-$version-setup.exe TAVELKO_VERSION=$version \
         E2E_XHELPER=$root/build/tests/e2e/e2e_xhelper E2E_JOB_SINK=$root/build/tests/e2e/e2e_job_sink \
-        E2E_OUTPUT=$build/test-output/day timeout -k 10 1500 pg_virtualenv -v 15 bash tests/windows/day_at_the_till.sh
+        E2E_OUTPUT=$build/test-output/day timeout -k 10 1500 tests/throwaway_pg.sh bash tests/windows/day_at_the_till.sh
         ;;
     bench)
         configure_and_build; make_program_folder

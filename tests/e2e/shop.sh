@@ -10,7 +10,7 @@
 . "$(dirname "$0")/lib.sh"
 e2e_begin shop
 require_tools psql pg_ctlcluster
-[ -n "${PGPORT:-}" ] || fail "no throwaway server: run inside pg_virtualenv"
+[ -n "${PGPORT:-}" ] || fail "no throwaway server: run inside tests/throwaway_pg.sh"
 
 CHECKOUT=(8280 4260 2205 600)
 uri="postgresql://$PGUSER@$PGHOST:$PGPORT/$PGDATABASE"
