@@ -1,8 +1,9 @@
 // The shop's database as a till sees it, on a real PostgreSQL 15 (the test
 // runs inside pg_virtualenv): what each way of failing to reach it is called,
 // the shop's tables made once even by two tills at a time and a later
-// version left alone, joining under a number, and batches of changes that
-// land once however often they are sent.
+// version left alone, joining under a number, batches of changes that
+// land once however often they are sent, and the link's faults: an answer
+// lost after the server committed, a hung server, a full disk.
 
 #include "journal/journal.h"
 #include "journal/outbox.h"
