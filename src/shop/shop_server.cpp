@@ -59,9 +59,13 @@ std::optional<BatchAnswer> storeBatch(pg::Connection &db, const QString &tillUid
                                  {QStringLiteral("payload"), payload.object()}});
     }
     // One statement, hence one transaction: all of the batch or none of it.
+    // A batch takes the server well under a second; one that has no answer
+    // in 20 s finds the server hung, and the link is told away rather than
+    // shown connected meanwhile. Should the server store it after all, the
+    // till learns so when it next asks how far the shop has its changes.
     const std::optional<pg::Result> answer =
         db.exec("SELECT last_seq, stored, aside FROM tavelko.apply($1::uuid, $2::jsonb)",
-                {tillUid, QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))}, 60000);
+                {tillUid, QString::fromUtf8(QJsonDocument(batch).toJson(QJsonDocument::Compact))}, 20000);
     if (!answer)
         return std::nullopt;
     const std::optional<qint64> last = answer->integer(0, 0);

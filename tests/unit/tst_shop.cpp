@@ -1,8 +1,9 @@
 // The shop's database as a till sees it, on a real PostgreSQL 15 (the test
 // runs inside pg_virtualenv): what each way of failing to reach it is called,
 // the shop's tables made once even by two tills at a time and a later
-// version left alone, joining under a number, and batches of changes that
-// land once however often they are sent.
+// version left alone, joining under a number, batches of changes that
+// land once however often they are sent, and the link's faults: an answer
+// lost after the server committed, a hung server, a full disk.
 
 #include "journal/journal.h"
 #include "journal/outbox.h"
@@ -34,8 +35,15 @@
 #include <QUuid>
 #include <QtTest>
 
+#include <QtEndian>
+
+#include <atomic>
+#include <memory>
 #include <thread>
 
+#include <cerrno>
+#include <signal.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 using namespace shop;
@@ -163,6 +171,221 @@ bool waitUntil(const std::function<bool()> &ready, int ms)
     }
     return true;
 }
+
+
+// A till's own journal, joined to the shop as `number`: unset on failure.
+journal::TillIdentity joinTill(journal::Journal &local, int number, const QString &name)
+{
+    const journal::TillIdentity till{newUid(), number, name};
+    pg::Connection db;
+    if (!db.connect(serverAddress()) || !ensureSchema(db).isEmpty() ||
+        !joinShop(db, {till.uid, till.number, till.name}, false).isEmpty() || !local.joinShop(till))
+        return {};
+    return till;
+}
+
+std::unique_ptr<Uploader> startUploader(const QString &folder, const pg::Address &address)
+{
+    auto uploader = std::make_unique<Uploader>(folder, address);
+    uploader->idleMs = 100;
+    uploader->retryMs = uploader->maxRetryMs = 300;
+    uploader->start();
+    return uploader;
+}
+
+// The shop holds the till's last change, and the till knows it.
+bool upToDate(pg::Connection &watcher, const Uploader &uploader, const QString &till,
+              journal::sql::Database &outbox)
+{
+    if (!watcher.isOpen() && !watcher.connect(serverAddress()))
+        return false;
+    const LinkState state = uploader.state();
+    return storedUpTo(watcher, till) == journal::outboxEnd(outbox) && state.connected && state.waiting == 0;
+}
+
+// Empty when the shop holds each of the till's changes once and its orders
+// as its journal has them, to the 分; otherwise what differs.
+QString differences(pg::Connection &db, const QString &till, journal::Journal &local,
+                    journal::sql::Database &outbox)
+{
+    const std::optional<journal::DaySummary> own = local.summaryOf(QDate(2026, 12, 8));
+    const qint64 end = journal::outboxEnd(outbox).value_or(-1);
+    const struct {
+        const char *what;
+        qint64 shop, till;
+    } counts[] = {
+        {"changes", scalar(db, "SELECT count(*) FROM tavelko.changes WHERE till = $1::uuid", {till}), end},
+        {"last change", scalar(db, "SELECT coalesce(max(seq), 0) FROM tavelko.changes WHERE till = $1::uuid", {till}),
+         end},
+        {"orders", scalar(db, "SELECT count(*) FROM tavelko.orders WHERE till = $1::uuid", {till}),
+         own ? own->orderCount : -1},
+        {"paid fen",
+         scalar(db, "SELECT coalesce(sum(amount_fen), 0) FROM tavelko.order_payments p JOIN tavelko.orders o "
+                    "ON o.uid = p.order_uid WHERE o.till = $1::uuid",
+                {till}),
+         own ? own->takings : -1},
+        {"kept aside", scalar(db, "SELECT count(*) FROM tavelko.kept_aside WHERE till = $1::uuid", {till}), 0},
+    };
+    QStringList wrong;
+    for (const auto &count : counts)
+        if (count.shop != count.till)
+            wrong << QStringLiteral("%1: shop %2, till %3").arg(QLatin1String(count.what)).arg(count.shop).arg(count.till);
+    return wrong.join(QStringLiteral("; "));
+}
+
+// Stands on loopback between a till and the real server, passing the bytes
+// both ways. The first time the till calls tavelko.apply and the server
+// answers it without an error, the till gets that answer but its last
+// message (ReadyForQuery: the transaction is over and committed) and both
+// connections are cut there: the server stored the batch, the till never
+// heard so. Later batches pass untouched.
+class AnswerCutter : public QThread {
+public:
+    explicit AnswerCutter(const pg::Address &server) : m_host(server.host), m_port(quint16(server.port)) {}
+    quint16 port = 0;
+    std::atomic<int> applies{0};  // batches the till sent through here
+    std::atomic<int> cuts{0};
+    void startAndWait()
+    {
+        start();
+        m_ready.acquire();
+    }
+    ~AnswerCutter() override
+    {
+        quit();
+        wait();
+    }
+
+protected:
+    void run() override
+    {
+        QTcpServer listener;
+        listener.listen(QHostAddress::LocalHost);
+        port = listener.serverPort();
+        QObject::connect(&listener, &QTcpServer::newConnection, &listener, [&] {
+            while (listener.hasPendingConnections())
+                pass(listener.nextPendingConnection());  // a child of the listener
+        });
+        m_ready.release();
+        exec();
+    }
+
+private:
+    void pass(QTcpSocket *till)
+    {
+        auto *server = new QTcpSocket(till);
+        server->connectToHost(m_host, m_port);
+        if (!server->waitForConnected(5000)) {
+            till->abort();
+            return;
+        }
+        struct Watch {
+            bool on = false;      // the answer to a batch is on its way
+            bool failed = false;  // and it is an error: let it pass
+            QByteArray answer;    // its bytes not yet passed on
+            QByteArray tail;      // the till's last bytes, for a call split across reads
+        };
+        auto watch = std::make_shared<Watch>();
+        QObject::connect(till, &QTcpSocket::readyRead, till, [=, this] {
+            const QByteArray bytes = till->readAll();
+            if ((watch->tail + bytes).contains("FROM tavelko.apply(")) {
+                ++applies;
+                if (cuts == 0)
+                    *watch = Watch{true, false, {}, {}};
+            }
+            watch->tail = bytes.right(32);
+            server->write(bytes);
+        });
+        QObject::connect(server, &QTcpSocket::readyRead, till, [=, this] {
+            const QByteArray bytes = server->readAll();
+            if (!watch->on) {
+                till->write(bytes);
+                return;
+            }
+            watch->answer += bytes;
+            // Whole messages: a type byte, then a length counting itself.
+            qsizetype at = 0;
+            while (watch->answer.size() - at >= 5) {
+                const char type = watch->answer.at(at);
+                const qsizetype length = qFromBigEndian<quint32>(watch->answer.constData() + at + 1);
+                if (watch->answer.size() - at < 1 + length)
+                    break;
+                watch->failed = watch->failed || type == 'E';
+                if (type == 'Z' && !watch->failed) {
+                    till->write(watch->answer.left(at));
+                    ++cuts;
+                    watch->on = false;
+                    server->abort();
+                    till->disconnectFromHost();  // after what was written has gone
+                    return;
+                }
+                at += 1 + length;
+                if (type == 'Z')
+                    watch->on = false;
+            }
+            till->write(watch->answer.left(at));
+            watch->answer.remove(0, at);
+            if (!watch->on) {
+                till->write(watch->answer);
+                watch->answer.clear();
+            }
+        });
+        QObject::connect(till, &QTcpSocket::disconnected, server, [server] { server->disconnectFromHost(); });
+        QObject::connect(server, &QTcpSocket::disconnected, till, [till] { till->disconnectFromHost(); });
+    }
+
+    const QString m_host;
+    const quint16 m_port;
+    QSemaphore m_ready;
+};
+
+// Every process of the throwaway cluster: its postmaster (from the pid file
+// in its data folder) and the postmaster's children.
+QList<pid_t> clusterProcesses(pg::Connection &db)
+{
+    const std::optional<pg::Result> folder = db.exec("SELECT setting FROM pg_settings WHERE name = 'data_directory'");
+    if (!folder)
+        return {};
+    QFile pidFile(folder->text(0, 0) + QStringLiteral("/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly))
+        return {};
+    const pid_t postmaster = pid_t(pidFile.readLine().trimmed().toLongLong());
+    if (postmaster <= 0)
+        return {};
+    QList<pid_t> all = {postmaster};
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        // "pid (name) state ppid ...": the name may hold spaces and brackets.
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == postmaster)
+            all << pid_t(entry.toLongLong());
+    }
+    return all;
+}
+
+// Runs an outside tool, at most 30 s: empty on success, else what it said.
+QString runTool(const QString &tool, const QStringList &arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("timeout"), QStringList{QStringLiteral("30"), tool} + arguments);
+    if (!process.waitForFinished(40000))
+        return tool + QStringLiteral(" did not end");
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return {};
+    const QString said = QString::fromLocal8Bit(process.readAll()).trimmed();
+    return said.isEmpty() ? tool + QStringLiteral(" failed") : said;
+}
+
+
+// Runs `done` when it goes out of scope, a check that failed included.
+struct Finally {
+    std::function<void()> done;
+    ~Finally() { done(); }
+};
 
 }  // namespace
 
@@ -558,6 +781,183 @@ private slots:
             QCOMPARE(db.usesTls(), reached);
         }
         QVERIFY(configure(false));
+    }
+
+    // The server stores a batch but its answer never reaches the till: the
+    // till goes on from what the server holds, and nothing lands twice.
+    void aLostAnswerLandsOnce()
+    {
+        QTemporaryDir folder;
+        journal::Journal local(folder.path());
+        QVERIFY(local.open());
+        const journal::TillIdentity till = joinTill(local, 31, QStringLiteral("楼下"));
+        QVERIFY(till.isSet());
+        journal::sql::Database outbox;
+        QVERIFY(journal::openOutboxReader(outbox, folder.path()));
+        pg::Connection watcher;
+        QVERIFY(watcher.connect(serverAddress()));
+        AnswerCutter cutter(serverAddress());
+        cutter.startAndWait();
+        pg::Address through = serverAddress();
+        through.host = QStringLiteral("127.0.0.1");
+        through.port = cutter.port;
+        through.sslMode = QStringLiteral("disable");  // a plain stream, for the cutter to read
+        const std::unique_ptr<Uploader> uploader = startUploader(folder.path(), through);
+
+        const struct {
+            const char *what;
+            QList<journal::Order> orders;
+        } steps[] = {
+            {"the first batch, its answer lost",
+             {paid(1, 1250, {{QStringLiteral("现金"), 1250}}),
+              paid(2, 8850, {{QStringLiteral("现金"), 5000}, {QStringLiteral("微信"), 3850}}),
+              paid(3, 1200, {{QStringLiteral("微信"), 1200}})}},
+            {"the next batch", {paid(4, 333, {{QStringLiteral("现金"), 333}}), paid(5, 4050, {{QStringLiteral("支付宝"), 4050}})}},
+        };
+        for (const auto &step : steps) {
+            QVERIFY2(local.recordAll(step.orders), qPrintable(local.error()));
+            QVERIFY2(waitUntil([&] { return cutter.cuts == 1 && upToDate(watcher, *uploader, till.uid, outbox); }, 20000),
+                     qPrintable(QStringLiteral("%1: cut %2, %3").arg(QLatin1String(step.what)).arg(cutter.cuts.load())
+                                    .arg(uploader->state().why)));
+            const QString wrong = differences(watcher, till.uid, local, outbox);
+            QVERIFY2(wrong.isEmpty(), qPrintable(QLatin1String(step.what) + QStringLiteral(": ") + wrong));
+        }
+        QVERIFY(cutter.applies >= 2);
+    }
+
+    // The whole server hangs (its processes stopped): the till records at
+    // once, tells the link away when its deadlines pass, stops when asked,
+    // and everything lands once when the server goes on.
+    void aHungServerHoldsNothingUp()
+    {
+        constexpr int hangSeconds = 30;
+        constexpr int stopWithinMs = 8000;  // a connection attempt may be under way
+        QTemporaryDir folder;
+        journal::Journal local(folder.path());
+        QVERIFY(local.open());
+        const journal::TillIdentity till = joinTill(local, 32, QStringLiteral("二楼"));
+        QVERIFY(till.isSet());
+        journal::sql::Database outbox;
+        QVERIFY(journal::openOutboxReader(outbox, folder.path()));
+        std::unique_ptr<Uploader> uploader = startUploader(folder.path(), serverAddress());
+        QList<pid_t> stopped;
+        {
+            pg::Connection watcher;
+            QVERIFY(watcher.connect(serverAddress()));
+            QVERIFY(local.record(paid(1, 1250, {{QStringLiteral("现金"), 1250}})));
+            QVERIFY2(waitUntil([&] { return upToDate(watcher, *uploader, till.uid, outbox); }, 20000),
+                     qPrintable(uploader->state().why));
+            stopped = clusterProcesses(watcher);
+        }
+        QVERIFY2(stopped.size() > 1, "the server's processes were not found");
+        if (::kill(stopped.first(), 0) != 0 && errno == EPERM)
+            QSKIP("the server's processes belong to another user and this one may not stop them");
+        auto resume = [&stopped] {
+            for (const pid_t pid : std::as_const(stopped))
+                ::kill(pid, SIGCONT);
+            stopped.clear();
+        };
+        const Finally resumed{resume};
+        QElapsedTimer hung;
+        hung.start();
+        for (const pid_t pid : std::as_const(stopped))
+            QVERIFY(::kill(pid, SIGSTOP) == 0 || errno == ESRCH);  // a backend may have just ended
+
+        // A batch waits on the hung server; the till records on meanwhile.
+        QVERIFY(local.recordAll({paid(2, 8850, {{QStringLiteral("现金"), 5000}, {QStringLiteral("微信"), 3850}}),
+                                 paid(3, 1200, {{QStringLiteral("微信"), 1200}})}));
+        QCOMPARE(journal::outboxEnd(outbox).value_or(-1), 3);
+        QVERIFY2(waitUntil([&] { return !uploader->state().connected; }, hangSeconds * 1000 - int(hung.elapsed())),
+                 "the link still counts as connected to a hung server");
+        QVERIFY(uploader->state().waiting > 0);
+        QVERIFY(local.record(paid(4, 333, {{QStringLiteral("现金"), 333}})));
+        QCOMPARE(journal::outboxEnd(outbox).value_or(-1), 4);
+        uploader->stop();
+        QVERIFY2(uploader->wait(stopWithinMs), "the uploader did not stop while the server hung");
+        QTest::qWait(qMax(0, hangSeconds * 1000 - int(hung.elapsed())));  // the rest of the hang
+        resume();
+
+        // The till's next start sends what waits.
+        uploader = startUploader(folder.path(), serverAddress());
+        pg::Connection watcher;
+        QVERIFY2(waitUntil([&] { return upToDate(watcher, *uploader, till.uid, outbox); }, 30000),
+                 qPrintable(uploader->state().why));
+        const QString wrong = differences(watcher, till.uid, local, outbox);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
+    }
+
+    // The server's disk is full: the till is told why, nothing counts as
+    // stored that is not, and all lands once there is room again.
+    void aFullDiskIsToldAndNothingCountsAsStored()
+    {
+        QTemporaryDir folder;
+        journal::Journal local(folder.path());
+        QVERIFY(local.open());
+        const journal::TillIdentity till = joinTill(local, 33, QStringLiteral("办公室"));
+        QVERIFY(till.isSet());
+        journal::sql::Database outbox;
+        QVERIFY(journal::openOutboxReader(outbox, folder.path()));
+
+        // A small disk of its own holds the tables a batch writes.
+        QTemporaryDir disk;
+        const QString mounted = runTool(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                  QStringLiteral("-o"), QStringLiteral("size=4m"),
+                                                                  QStringLiteral("tavelko-full"), disk.path()});
+        if (!mounted.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("no small disk could be mounted: ") + mounted));
+        const char *const tables[] = {"tavelko.changes", "tavelko.orders", "tavelko.order_payments",
+                                      "tavelko.cash_ups", "tavelko.kept_aside"};
+        const Finally unmounted{[&] {
+            {
+                pg::Connection db;
+                if (db.connect(serverAddress())) {
+                    db.run("SET client_min_messages = warning");
+                    db.run("DROP TABLE IF EXISTS public.tavelko_filler");
+                    for (const char *table : tables) {
+                        db.run((QByteArray("ALTER TABLE ") + table + " SET TABLESPACE pg_default").constData());
+                        db.run((QByteArray("ALTER TABLE ") + table + " RESET (fillfactor)").constData());
+                    }
+                    db.run("DROP TABLESPACE IF EXISTS tavelko_full");
+                }
+            }
+            if (!runTool(QStringLiteral("umount"), {disk.path()}).isEmpty())
+                runTool(QStringLiteral("umount"), {QStringLiteral("-l"), disk.path()});
+        }};
+        QCOMPARE(runTool(QStringLiteral("chown"), {QStringLiteral("postgres:postgres"), disk.path()}), QString());
+        pg::Connection db;
+        QVERIFY(db.connect(serverAddress()));
+        QVERIFY2(db.run(("CREATE TABLESPACE tavelko_full LOCATION '" + disk.path() + "'").toUtf8().constData()),
+                 qPrintable(db.message()));
+        // New rows need new pages: the pages there are taken as full.
+        for (const char *table : tables) {
+            QVERIFY2(db.run((QByteArray("ALTER TABLE ") + table + " SET TABLESPACE tavelko_full").constData()), qPrintable(db.message()));
+            QVERIFY(db.run((QByteArray("ALTER TABLE ") + table + " SET (fillfactor = 10)").constData()));
+        }
+        QVERIFY(db.run("CREATE TABLE public.tavelko_filler (pad text) WITH (fillfactor = 10) TABLESPACE tavelko_full"));
+        QVERIFY(db.run("ALTER TABLE public.tavelko_filler ALTER pad SET STORAGE PLAIN"));
+        QString full;
+        for (int grown = 0; grown < 1000 && full.isEmpty(); ++grown)
+            if (!db.run("INSERT INTO public.tavelko_filler SELECT repeat('x', 1500) FROM generate_series(1, 50)"))
+                full = db.sqlState();
+        QCOMPARE(full, QStringLiteral("53100"));
+
+        const std::unique_ptr<Uploader> uploader = startUploader(folder.path(), serverAddress());
+        QVERIFY(local.recordAll({paid(1, 1250, {{QStringLiteral("现金"), 1250}}),
+                                 paid(2, 8850, {{QStringLiteral("现金"), 5000}, {QStringLiteral("微信"), 3850}}),
+                                 paid(3, 1200, {{QStringLiteral("微信"), 1200}}),
+                                 paid(4, 333, {{QStringLiteral("现金"), 333}})}));
+        const QString told = pg::describe(pg::Failure::DiskFull, {});
+        QVERIFY2(waitUntil([&] { return uploader->state().why.startsWith(told); }, 20000),
+                 qPrintable(uploader->state().why));
+        QVERIFY(!uploader->state().connected);
+        QCOMPARE(uploader->state().waiting, 4);
+        QCOMPARE(storedUpTo(db, till.uid).value_or(-1), 0);
+
+        QVERIFY(db.run("DROP TABLE public.tavelko_filler"));
+        QVERIFY2(waitUntil([&] { return upToDate(db, *uploader, till.uid, outbox); }, 20000),
+                 qPrintable(uploader->state().why));
+        const QString wrong = differences(db, till.uid, local, outbox);
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     }
 };
 
