@@ -163,6 +163,14 @@ std::optional<qint64> outboxEnd(sql::Database &db)
     return read.integer(0);
 }
 
+std::optional<PutAside> putAside(sql::Database &db)
+{
+    sql::Statement read(db, "SELECT count(*), coalesce(sum(total_fen), 0) FROM open_orders");
+    if (!read.next())
+        return std::nullopt;
+    return PutAside{int(read.integer(0)), read.integer(1)};
+}
+
 bool openOutboxReader(sql::Database &db, const QString &folder)
 {
     return db.open(QDir(folder).filePath(QStringLiteral("journal.sqlite")), true, false);

@@ -55,6 +55,13 @@ std::optional<QList<OutboxRow>> readOutbox(sql::Database &db, qint64 after, int 
 // The last sequence number given: 0 when none.
 std::optional<qint64> outboxEnd(sql::Database &db);
 
+// The orders put aside (挂单) on this till now: how many and their sum.
+struct PutAside {
+    int count = 0;
+    Fen total = 0;
+};
+std::optional<PutAside> putAside(sql::Database &db);
+
 // Opens the journal in `folder` for reading the outbox alone, from another
 // thread than the journal's own.
 bool openOutboxReader(sql::Database &db, const QString &folder);

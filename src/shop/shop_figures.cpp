@@ -42,7 +42,8 @@ std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day)
     const QString date = day.toString(Qt::ISODate);
     const std::optional<pg::Result> tills = db.exec(
         "SELECT t.number, t.name, t.outbox_end - coalesce((SELECT max(seq) FROM tavelko.changes c "
-        "WHERE c.till = t.uid), 0), to_char(t.last_seen AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"') "
+        "WHERE c.till = t.uid), 0), to_char(t.last_seen AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), "
+        "t.put_aside_count, t.put_aside_fen "
         "FROM tavelko.tills t WHERE t.replaced_at IS NULL ORDER BY t.number");
     const std::optional<pg::Result> sums = db.exec(
         "SELECT t.number, "
@@ -63,14 +64,18 @@ std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day)
     result.day = day;
     QMap<int, TillDay> byNumber;
     for (int row = 0; row < tills->rows(); ++row) {
-        qint64 number = 0, unsent = 0;
-        if (!figure(*tills, row, 0, &number) || !figure(*tills, row, 2, &unsent) || number < 1 || number > 99)
+        qint64 number = 0, unsent = 0, asideCount = 0, asideFen = 0;
+        if (!figure(*tills, row, 0, &number) || !figure(*tills, row, 2, &unsent) || number < 1 || number > 99 ||
+            !figure(*tills, row, 4, &asideCount) || !figure(*tills, row, 5, &asideFen) || asideCount < 0 ||
+            asideCount > 1000000)
             return std::nullopt;
         TillDay &till = byNumber[int(number)];
         till.number = int(number);
         till.name = tills->text(row, 1);
         till.notYetSent = qMax<qint64>(0, unsent);
         till.lastSeen = QDateTime::fromString(tills->text(row, 3), Qt::ISODate).toLocalTime();
+        till.putAsideCount = int(asideCount);
+        till.putAsideTotal = asideFen;
     }
     for (int row = 0; row < sums->rows(); ++row) {
         qint64 v[9];
@@ -105,6 +110,8 @@ std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day)
         all.unpaidTotal += till.unpaidTotal;
         all.voidedCount += till.voidedCount;
         all.voidedTotal += till.voidedTotal;
+        all.putAsideCount += till.putAsideCount;
+        all.putAsideTotal += till.putAsideTotal;
         all.discounts += till.discounts;
         all.roundings += till.roundings;
         all.notYetSent += till.notYetSent;
@@ -125,6 +132,7 @@ QString shopDayText(const ShopDay &day)
             lines << QStringLiteral("    折扣 %1 元，抹零 %2 元").arg(journal::fenText(till.discounts), journal::fenText(till.roundings));
         lines << QStringLiteral("  未结账 %1 单，%2 元").arg(till.unpaidCount).arg(journal::fenText(till.unpaidTotal));
         lines << QStringLiteral("  已作废 %1 单，%2 元").arg(till.voidedCount).arg(journal::fenText(till.voidedTotal));
+        lines << QStringLiteral("  挂单中 %1 单，%2 元").arg(till.putAsideCount).arg(journal::fenText(till.putAsideTotal));
     };
     lines << QStringLiteral("全店营业日结 %1").arg(day.day.toString(QStringLiteral("yyyy-MM-dd")));
     if (day.shop.notYetSent > 0)
@@ -182,6 +190,8 @@ roll::Page shopDayPage(const ShopDay &day, const QStringList &header)
             page.figure(QStringLiteral("  抹零"), fenText(till.roundings));
         page.figure(QStringLiteral("未结账 %1 单").arg(till.unpaidCount), fenText(till.unpaidTotal));
         page.figure(QStringLiteral("已作废 %1 单").arg(till.voidedCount), fenText(till.voidedTotal));
+        if (till.putAsideCount)
+            page.figure(QStringLiteral("挂单中 %1 单").arg(till.putAsideCount), fenText(till.putAsideTotal));
     };
     page.rule();
     page.text(QStringLiteral("全店合计"), roll::Align::Left, roll::Size::Body, true);
@@ -208,7 +218,8 @@ QByteArray shopDaysCsv(const QList<ShopDay> &days)
     QStringList heading = {QStringLiteral("日期"), QStringLiteral("收银机"), QStringLiteral("名称"),
                            QStringLiteral("已结账单数"), QStringLiteral("实收"), QStringLiteral("未结账单数"),
                            QStringLiteral("未结账金额"), QStringLiteral("作废单数"), QStringLiteral("作废金额"),
-                           QStringLiteral("折扣"), QStringLiteral("抹零")};
+                           QStringLiteral("折扣"), QStringLiteral("抹零"), QStringLiteral("挂单中单数"),
+                           QStringLiteral("挂单中金额")};
     heading << methods << QStringLiteral("待上传");
     QString csv = journal::csvLine(heading, {});
     auto row = [&](const ShopDay &day, const TillDay &till, const QString &number) {
@@ -216,7 +227,8 @@ QByteArray shopDaysCsv(const QList<ShopDay> &days)
                              QString::number(till.paidCount), fenText(till.takings),
                              QString::number(till.unpaidCount), fenText(till.unpaidTotal),
                              QString::number(till.voidedCount), fenText(till.voidedTotal),
-                             fenText(till.discounts), fenText(till.roundings)};
+                             fenText(till.discounts), fenText(till.roundings),
+                             QString::number(till.putAsideCount), fenText(till.putAsideTotal)};
         for (const QString &method : std::as_const(methods)) {
             journal::Fen amount = 0;
             for (const journal::PaymentPart &part : till.byMethod)

@@ -162,7 +162,15 @@ END $$;
 INSERT INTO tavelko.meta (key, value) VALUES ('schema', '1');
 )";
 
-const char *const upgrades[] = {version1};
+// Version 2: what each till holds put aside (挂单), as it last told: the
+// orders themselves stay on the till.
+const char version2[] = R"(
+ALTER TABLE tavelko.tills
+    ADD COLUMN put_aside_count int NOT NULL DEFAULT 0 CHECK (put_aside_count >= 0),
+    ADD COLUMN put_aside_fen bigint NOT NULL DEFAULT 0;
+)";
+
+const char *const upgrades[] = {version1, version2};
 static_assert(std::size(upgrades) == shopSchemaVersion);
 
 }  // namespace
@@ -225,8 +233,7 @@ QString ensureSchema(pg::Connection &db)
     for (int step = *version; step < shopSchemaVersion; ++step)
         if (!db.run(upgrades[step], 60000))
             return fail();
-    if (*version > 0 &&
-        !db.exec("UPDATE tavelko.meta SET value = $1 WHERE key = 'schema'", {QString::number(shopSchemaVersion)}))
+    if (!db.exec("UPDATE tavelko.meta SET value = $1 WHERE key = 'schema'", {QString::number(shopSchemaVersion)}))
         return fail();
     if (!db.run("COMMIT"))
         return db.describeFailure();

@@ -14,7 +14,7 @@
 namespace shop {
 
 // The version of the shop's tables this program makes and reads.
-inline constexpr int shopSchemaVersion = 1;
+inline constexpr int shopSchemaVersion = 2;
 
 // Makes or upgrades the shop's tables. Empty on success; otherwise why not,
 // in Chinese (a later version: "店铺数据库是新版本的 Tavelko 建的…").

@@ -94,11 +94,13 @@ std::optional<qint64> storedUpTo(pg::Connection &db, const QString &tillUid)
 
 namespace shop {
 
-bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd)
+bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd, int putAsideCount,
+                  qint64 putAsideFen)
 {
     return db
-        .exec("UPDATE tavelko.tills SET outbox_end = $2, last_seen = now() WHERE uid = $1::uuid",
-              {tillUid, QString::number(outboxEnd)})
+        .exec("UPDATE tavelko.tills SET outbox_end = $2, last_seen = now(), put_aside_count = $3, "
+              "put_aside_fen = $4 WHERE uid = $1::uuid",
+              {tillUid, QString::number(outboxEnd), QString::number(putAsideCount), QString::number(putAsideFen)})
         .has_value();
 }
 

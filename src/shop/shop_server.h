@@ -50,7 +50,9 @@ std::optional<qint64> storedUpTo(pg::Connection &db, const QString &tillUid);
 
 namespace shop {
 
-// Tells the shop how far this till's outbox goes (and that it is alive).
-bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd);
+// Tells the shop how far this till's outbox goes (and that it is alive),
+// and how many orders it has put aside (挂单) and their sum in 分.
+bool reportOutbox(pg::Connection &db, const QString &tillUid, qint64 outboxEnd, int putAsideCount = 0,
+                  qint64 putAsideFen = 0);
 
 }  // namespace shop

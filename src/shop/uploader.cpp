@@ -88,6 +88,7 @@ void Uploader::run()
     qint64 known = -1;   // the last the shop told, kept while it is away; -1: never heard
     int retry = retryMs;
     qint64 reportedEnd = -1;
+    journal::PutAside reportedAside{-1, 0};
     QElapsedTimer reportedAt;
     reportedAt.start();
     auto away = [&](const QString &why) {
@@ -170,12 +171,17 @@ void Uploader::run()
         }
         // The shop learns how far this till's outbox goes, so its figures
         // can tell what a till holds that the shop has not.
-        if (*end != reportedEnd || reportedAt.elapsed() > 10000) {
-            if (!reportOutbox(server, till.uid, *end)) {
+        // So does what it holds put aside, which no change of the outbox tells.
+        const journal::PutAside aside = journal::putAside(local).value_or(
+            reportedAside.count >= 0 ? reportedAside : journal::PutAside{});
+        if (*end != reportedEnd || aside.count != reportedAside.count || aside.total != reportedAside.total ||
+            reportedAt.elapsed() > 10000) {
+            if (!reportOutbox(server, till.uid, *end, aside.count, aside.total)) {
                 away(server.describeFailure());
                 continue;
             }
             reportedEnd = *end;
+            reportedAside = aside;
             reportedAt.restart();
         }
         retry = retryMs;

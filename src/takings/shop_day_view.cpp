@@ -66,7 +66,8 @@ ShopDayView::ShopDayView(QWidget *parent, const QString &folder) : QWidget(paren
     m_unsent->hide();
     m_tills = table(this, QStringLiteral("shopTills"), QStringLiteral("各收银机"),
                     {QStringLiteral("收银机"), QStringLiteral("已结账"), QStringLiteral("实收（元）"),
-                     QStringLiteral("未结账"), QStringLiteral("作废"), QStringLiteral("待上传"),
+                     QStringLiteral("未结账"), QStringLiteral("作废"), QStringLiteral("挂单中"),
+                     QStringLiteral("待上传"),
                      QStringLiteral("最后联系")});
     m_methods = table(this, QStringLiteral("shopMethods"), QStringLiteral("全店收款"),
                       {QStringLiteral("收款"), QStringLiteral("金额（元）")});
@@ -153,6 +154,7 @@ void ShopDayView::present(const std::optional<shop::ShopDay> &day, const QString
                            journal::fenText(till.takings),
                            QStringLiteral("%1 单 %2").arg(till.unpaidCount).arg(journal::fenText(till.unpaidTotal)),
                            QStringLiteral("%1 单 %2").arg(till.voidedCount).arg(journal::fenText(till.voidedTotal)),
+                           QStringLiteral("%1 单 %2").arg(till.putAsideCount).arg(journal::fenText(till.putAsideTotal)),
                            QString::number(till.notYetSent),
                            lastSeen};
     };

@@ -538,6 +538,11 @@ private slots:
 
     void schemaIsMadeOnceAndLaterOnesAreLeftAlone()
     {
+        {
+            pg::Connection db;  // a shop's server with none of its tables yet
+            QVERIFY(db.connect(serverAddress()));
+            QVERIFY(db.exec("DROP SCHEMA IF EXISTS tavelko CASCADE"));
+        }
         // Two tills starting together: both find the tables made, neither fails.
         QString first, second;
         std::thread one([&first] {
@@ -555,6 +560,13 @@ private slots:
         pg::Connection db;
         QVERIFY(db.connect(serverAddress()));
         QCOMPARE(schemaVersionOf(db).value_or(-1), shopSchemaVersion);
+
+        // Tables of the first version are brought up to this one.
+        QVERIFY(db.exec("ALTER TABLE tavelko.tills DROP COLUMN put_aside_count, DROP COLUMN put_aside_fen"));
+        QVERIFY(db.exec("UPDATE tavelko.meta SET value = '1' WHERE key = 'schema'"));
+        QCOMPARE(ensureSchema(db), QString());
+        QCOMPARE(schemaVersionOf(db).value_or(-1), shopSchemaVersion);
+        QVERIFY(db.exec("SELECT put_aside_count, put_aside_fen FROM tavelko.tills"));
 
         // Tables of a later version are refused and not touched.
         QVERIFY(db.exec("UPDATE tavelko.meta SET value = '99' WHERE key = 'schema'"));
@@ -688,6 +700,18 @@ private slots:
         local.voidOrder(local.ordersOf(QDate(2026, 12, 8))->at(2).id, QStringLiteral("点错"),
                         QDateTime(QDate(2026, 12, 8), QTime(11, 0)));
         QVERIFY(waitUntil(upToDate, 20000));
+        // What the till holds put aside shows in the shop's day, though no
+        // change of the outbox says it.
+        QVERIFY(local.keepOpen({newUid(), QStringLiteral("3号桌"), QDateTime::currentDateTime(), 4300, 2, "{}"}));
+        QVERIFY(waitUntil(
+            [&] {
+                const std::optional<ShopDay> now = readShopDay(watcher, QDate(2026, 12, 8));
+                for (const TillDay &t : now ? now->tills : QList<TillDay>())
+                    if (t.number == 5)
+                        return t.putAsideCount == 1 && t.putAsideTotal == 4300;
+                return false;
+            },
+            20000));
         uploader.stop();
         uploader.wait();
 
