@@ -700,6 +700,12 @@ private slots:
         local.voidOrder(local.ordersOf(QDate(2026, 12, 8))->at(2).id, QStringLiteral("点错"),
                         QDateTime(QDate(2026, 12, 8), QTime(11, 0)));
         QVERIFY(waitUntil(upToDate, 20000));
+        // A 交班 goes up like an order.
+        journal::CashUp cashUp;
+        cashUp.at = QDateTime(QDate(2026, 12, 8), QTime(14, 0));
+        QVERIFY2(local.recordCashUp(cashUp), qPrintable(local.error()));
+        QVERIFY(waitUntil(upToDate, 20000));
+        QCOMPARE(scalar(watcher, "SELECT count(*) FROM tavelko.cash_ups WHERE till = $1::uuid", {till.uid}), 1);
         // What the till holds put aside shows in the shop's day, though no
         // change of the outbox says it.
         QVERIFY(local.keepOpen({newUid(), QStringLiteral("3号桌"), QDateTime::currentDateTime(), 4300, 2, "{}"}));
@@ -731,7 +737,7 @@ private slots:
         QCOMPARE(mine->notYetSent, 0);
         QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.orders WHERE till = $1::uuid", {till.uid}), 5);
         QCOMPARE(scalar(db, "SELECT count(*) FROM tavelko.changes WHERE till = $1::uuid", {till.uid}),
-                 local.tillIdentity().isSet() ? 6 : -1);
+                 local.tillIdentity().isSet() ? 7 : -1);
     }
 
     // "要求加密并验证服务器证书": the server's certificate, signed by the CA
