@@ -183,7 +183,6 @@ std::optional<pg::Address> ShopLinkWindow::address(QString *why) const
     address.user = m_user->text().trimmed();
     address.sslMode = m_sslMode->currentData().toString();
     address.caFile = address.sslMode == QLatin1String("verify-full") ? m_caFile->text().trimmed() : QString();
-    address.passwordFile = loadAddress(m_folder).value_or(pg::Address{}).passwordFile;
     const QString missing = address.host.isEmpty()       ? QStringLiteral("服务器地址")
                             : address.database.isEmpty() ? QStringLiteral("数据库")
                             : address.user.isEmpty()     ? QStringLiteral("用户")
