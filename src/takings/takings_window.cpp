@@ -1,5 +1,6 @@
 #include "takings/takings_window.h"
 
+#include "common/accessible_names.h"
 #include "common/caption_number.h"
 #include "takings/day_rows.h"
 #include "takings/text_rows_model.h"
@@ -300,6 +301,11 @@ void TakingsWindow::buildControls()
                                      QStringLiteral("状态"), QStringLiteral("打印/复制")},
                                     {2}, this);
     m_orderList = list(this, QStringLiteral("orderList"), m_orderRows, 4);
+    // Each table told by what it lists, not as one more table of so many rows.
+    m_paymentTotals->setAccessibleName(QStringLiteral("今日汇总"));
+    m_categoryTotals->setAccessibleName(QStringLiteral("类别"));
+    m_dishTotals->setAccessibleName(QStringLiteral("菜品"));
+    m_orderList->setAccessibleName(QStringLiteral("订单"));
     connect(m_orderList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
@@ -371,7 +377,8 @@ void TakingsWindow::buildControls()
     m_openSummary->setWordWrap(true);
     m_openList = table(this, QStringLiteral("openOrderList"),
                        {QStringLiteral("挂单"), QStringLiteral("挂单时间"), QStringLiteral("金额（元）")}, 0);
-    m_openList->setAccessibleName(QStringLiteral("挂单中，不计入营业额"));
+    m_openList->setAccessibleName(QStringLiteral("挂单"));
+    m_openList->setAccessibleDescription(QStringLiteral("挂单中，不计入营业额"));
     fitRows(m_openList, 3);
     m_openList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);  // more than three scroll
     bills->addWidget(m_openSummary);
@@ -650,6 +657,8 @@ void TakingsWindow::voidOrder(qint64 id, const QString &reason)
             if (o.ok)
                 showDay(day());  // the void shows in every figure; the order stays selected
             reportOutcome(o.ok, QStringLiteral("没有作废：%1").arg(o.why), QString());
+            if (o.ok)
+                a11y::sayNow(focusWidget() ? focusWidget() : m_void, QStringLiteral("已作废"));
         });
 }
 
