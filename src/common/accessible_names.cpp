@@ -5,13 +5,14 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
-#include <QItemSelectionModel>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -48,10 +49,16 @@ QHash<const QObject *, QList<QPointer<QWidget>>> &followers()
     return all;
 }
 
-// News told about a control (sayNow), until it loses the focus.
-QHash<const QObject *, QString> &newsOf()
+// News told about a control (sayNow), until it loses the focus, and the
+// description the control had before it.
+struct News {
+    QString words;
+    QString before;
+};
+
+QHash<const QObject *, News> &newsOf()
 {
-    static QHash<const QObject *, QString> all;
+    static QHash<const QObject *, News> all;
     return all;
 }
 
@@ -250,7 +257,7 @@ public:
         if (t == QAccessible::Description) {
             const auto news = newsOf().constFind(object());
             if (news != newsOf().constEnd())
-                return *news;
+                return news->words;
         }
         const Spoken *spoken = spokenFor(object());
         if (spoken && t == QAccessible::Name && spoken->namer &&
@@ -556,10 +563,13 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        const auto news = newsOf().find(watched);
         if ((event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) &&
-            newsOf().remove(watched)) {
+            news != newsOf().end()) {
             auto *control = static_cast<QWidget *>(watched);
-            setNewsQuietly(control, QString());
+            const QString before = news->before;
+            newsOf().erase(news);
+            setNewsQuietly(control, before);
             // Told once the focus has arrived where it goes, so that nothing
             // is said of it.
             QTimer::singleShot(0, control, [control] { tell(control, QAccessible::DescriptionChanged); });
@@ -583,11 +593,18 @@ void sayNow(QWidget *control, const QString &words)
     if (!control || words.isEmpty())
         return;
     install();
-    if (!newsOf().contains(control)) {
+    static QSet<const QObject *> watched;
+    if (!watched.contains(control)) {
+        watched.insert(control);
         control->installEventFilter(newsForgetter());
-        QObject::connect(control, &QObject::destroyed, [control] { newsOf().remove(control); });
+        QObject::connect(control, &QObject::destroyed, [control] {
+            newsOf().remove(control);
+            watched.remove(control);
+        });
     }
-    newsOf().insert(control, words);
+    const auto earlier = newsOf().constFind(control);
+    const QString before = earlier != newsOf().constEnd() ? earlier->before : control->accessibleDescription();
+    newsOf().insert(control, {words, before});
     setNewsQuietly(control, words);
     tell(control, QAccessible::DescriptionChanged);
 }
@@ -691,7 +708,23 @@ void tellCurrentRow(QAbstractItemView *view)
     }
 }
 
-// Once the focus is on the view (the list itself told first), so is its row.
+// The current cell of a table view, told as focused while the view has the
+// focus.
+void tellCurrentCell(QAbstractItemView *view)
+{
+    const QModelIndex current = view->currentIndex();
+    if (!QAccessible::isActive() || !view->hasFocus() || !current.isValid())
+        return;
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(view);
+    QAccessibleTableInterface *table = face ? face->tableInterface() : nullptr;
+    if (QAccessibleInterface *cell = table ? table->cellAt(current.row(), current.column()) : nullptr) {
+        QAccessibleEvent focused(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
+}
+
+// Once the focus is on the view (the view itself told first), so is its
+// row or cell.
 class RowFocus : public QObject {
 public:
     using QObject::QObject;
@@ -701,10 +734,23 @@ protected:
     {
         if (event->type() == QEvent::FocusIn)
             if (auto *view = qobject_cast<QAbstractItemView *>(watched))
-                QTimer::singleShot(0, view, [view] { tellCurrentRow(view); });
+                QTimer::singleShot(0, view, [view] {
+                    if (spokenFor(view))
+                        tellCurrentRow(view);
+                    else
+                        tellCurrentCell(view);
+                });
         return QObject::eventFilter(watched, event);
     }
 };
+
+RowFocus *rowFocus()
+{
+    static QPointer<RowFocus> filter;
+    if (!filter)
+        filter = new RowFocus(QCoreApplication::instance());
+    return filter;
+}
 
 }  // namespace
 
@@ -731,10 +777,13 @@ void listRowsBy(QAbstractItemView *view, Namer namer, std::function<QString(int 
     });
     QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view,
                      [view] { tellCurrentRow(view); });
-    static QPointer<RowFocus> rowFocus;
-    if (!rowFocus)
-        rowFocus = new RowFocus(QCoreApplication::instance());
-    view->installEventFilter(rowFocus);
+    view->installEventFilter(rowFocus());
+}
+
+void tellCurrentCellOnFocus(QAbstractItemView *table)
+{
+    install();
+    table->installEventFilter(rowFocus());
 }
 
 void linesChanged(QWidget *box)

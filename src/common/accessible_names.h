@@ -80,6 +80,11 @@ void listBy(QWidget *box, Namer namer, LineSource lines);
 // is told as focused as it changes. The view keeps its own keys.
 void listRowsBy(QAbstractItemView *view, Namer namer, std::function<QString(int row)> row);
 
+// As the keyboard comes to `table` (a table view), its current cell is told
+// as focused too, so that a screen reader reads the row the table is on
+// rather than only how many rows it has.
+void tellCurrentCellOnFocus(QAbstractItemView *table);
+
 // Tells the screen reader that `box`'s lines (and its name) changed, for a
 // box that does not tell it by itself.
 void linesChanged(QWidget *box);

@@ -306,6 +306,8 @@ void TakingsWindow::buildControls()
     m_categoryTotals->setAccessibleName(QStringLiteral("类别"));
     m_dishTotals->setAccessibleName(QStringLiteral("菜品"));
     m_orderList->setAccessibleName(QStringLiteral("订单"));
+    for (QAbstractItemView *t : std::initializer_list<QAbstractItemView *>{m_paymentTotals, m_categoryTotals, m_dishTotals, m_orderList})
+        a11y::tellCurrentCellOnFocus(t);
     connect(m_orderList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
@@ -379,6 +381,7 @@ void TakingsWindow::buildControls()
                        {QStringLiteral("挂单"), QStringLiteral("挂单时间"), QStringLiteral("金额（元）")}, 0);
     m_openList->setAccessibleName(QStringLiteral("挂单"));
     m_openList->setAccessibleDescription(QStringLiteral("挂单中，不计入营业额"));
+    a11y::tellCurrentCellOnFocus(m_openList);
     fitRows(m_openList, 3);
     m_openList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);  // more than three scroll
     bills->addWidget(m_openSummary);
