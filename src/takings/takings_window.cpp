@@ -584,6 +584,12 @@ void TakingsWindow::showSelectedBill()
     m_void->setEnabled(index >= 0 && noVoid.isEmpty());
     m_void->setToolTip(noVoid);
     m_void->setAccessibleDescription(noVoid);
+    // Said where the keyboard now is: 作废 itself is no longer enabled.
+    if (m_voidToTell && index >= 0 && m_orders[index].id == m_voidToTell &&
+        m_orders[index].status == journal::OrderStatus::Voided) {
+        m_voidToTell = 0;
+        a11y::sayNow(focusWidget() ? focusWidget() : m_void, QStringLiteral("已作废"));
+    }
 }
 
 void TakingsWindow::reprintSelected()
@@ -656,12 +662,12 @@ void TakingsWindow::voidOrder(qint64 id, const QString &reason)
     m_service.run<Outcome>(
         this,
         [id, reason, at](journal::Journal &j) { return Outcome{j.voidOrder(id, reason, at), j.error()}; },
-        [this](Outcome o) {
-            if (o.ok)
+        [this, id](Outcome o) {
+            if (o.ok) {
+                m_voidToTell = id;
                 showDay(day());  // the void shows in every figure; the order stays selected
+            }
             reportOutcome(o.ok, QStringLiteral("没有作废：%1").arg(o.why), QString());
-            if (o.ok)
-                a11y::sayNow(focusWidget() ? focusWidget() : m_void, QStringLiteral("已作废"));
         });
 }
 
