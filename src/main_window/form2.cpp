@@ -260,6 +260,7 @@ void Form2::buildControls()
     QLabel *table = design::label(this, QStringLiteral("TableShown"), tableArea,
                                   design::font(Face::SongTi, 10.5), QString());
     table->setWordWrap(false);
+    table->setAccessibleName(QStringLiteral("桌号"));
     table->hide();
 
     find(QStringLiteral("C1"))->setFocus();
@@ -272,7 +273,7 @@ void Form2::showTable(const QString &name)
     QLabel *table = own("TableShown");
     const QString text = name.isEmpty() ? QString() : QStringLiteral("桌号：%1").arg(journal::singleLine(name));
     table->setText(text);
-    table->setAccessibleName(text);
+    table->setAccessibleName(text.isEmpty() ? QStringLiteral("桌号") : text);
     table->setVisible(!text.isEmpty());
 }
 
