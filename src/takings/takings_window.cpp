@@ -306,7 +306,8 @@ void TakingsWindow::buildControls()
     m_categoryTotals->setAccessibleName(QStringLiteral("类别"));
     m_dishTotals->setAccessibleName(QStringLiteral("菜品"));
     m_orderList->setAccessibleName(QStringLiteral("订单"));
-    for (QAbstractItemView *t : std::initializer_list<QAbstractItemView *>{m_paymentTotals, m_categoryTotals, m_dishTotals, m_orderList})
+    for (QAbstractItemView *t : std::initializer_list<QAbstractItemView *>{
+             m_paymentTotals, m_categoryTotals, m_dishTotals, m_orderList})
         a11y::tellCurrentCellOnFocus(t);
     connect(m_orderList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TakingsWindow::showSelectedBill);
