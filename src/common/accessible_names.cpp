@@ -4,12 +4,15 @@
 #include "common/accessible_text.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
 #include <QHash>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollArea>
+#include <QSet>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
@@ -30,6 +33,7 @@ struct Spoken {
     Namer edited;       // what its input box edits, if it has one
     bool pressed = false;  // since it last took the keyboard focus
     int currentLine = -1;  // of a list: the line the arrow keys are on, if any
+    bool rowsOfView = false;  // a list over an item view's rows, which keeps its own keys
 };
 
 QHash<const QObject *, Spoken> &spokenControls()
@@ -44,6 +48,23 @@ QHash<const QObject *, QList<QPointer<QWidget>>> &followers()
     static QHash<const QObject *, QList<QPointer<QWidget>>> all;
     return all;
 }
+
+// News told about a control (sayNow), until it loses the focus, and the
+// description the control had before it.
+struct News {
+    QString words;
+    QString before;
+};
+
+QHash<const QObject *, News> &newsOf()
+{
+    static QHash<const QObject *, News> all;
+    return all;
+}
+
+// The control whose description is being set for news: the toolkit's own
+// event for it is left out, as the news is told once, with its text.
+const QObject *settingNews = nullptr;
 
 const Spoken *spokenFor(const QObject *control)
 {
@@ -164,6 +185,15 @@ void quietUpdates(QAccessibleEvent *event)
     };
     if (tellsFocusTooEarly(event))
         return;
+    if (object && object == settingNews && what == QAccessible::DescriptionChanged)
+        return;
+    // An item view told as a list of its rows: the toolkit's events about its
+    // cells count them as a table's, so they are left out; the rows are told
+    // by the list itself.
+    if (const Spoken *spoken = object ? spokenFor(object) : nullptr;
+        spoken && spoken->rowsOfView &&
+        (event->child() >= 0 || what == QAccessible::TableModelChanged))
+        return;
     if (aboutContent(what) && !shown(object)) {
         if (what == QAccessible::NameChanged || what == QAccessible::DescriptionChanged)
             keepForLater(static_cast<QWidget *>(object), what);
@@ -224,6 +254,11 @@ public:
 
     QString text(QAccessible::Text t) const override
     {
+        if (t == QAccessible::Description) {
+            const auto news = newsOf().constFind(object());
+            if (news != newsOf().constEnd())
+                return news->words;
+        }
         const Spoken *spoken = spokenFor(object());
         if (spoken && t == QAccessible::Name && spoken->namer &&
             widget()->accessibleName().isEmpty())
@@ -511,7 +546,83 @@ PressForgetter *pressForgetter()
     return forgetter;
 }
 
+// Sets `control`'s description to `words` without the toolkit telling it.
+void setNewsQuietly(QWidget *control, const QString &words)
+{
+    settingNews = control;
+    control->setAccessibleDescription(words);
+    settingNews = nullptr;
+}
+
+// News is forgotten once its control loses the focus or is hidden, so that
+// coming back to it later does not tell an old change as new.
+class NewsForgetter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        const auto news = newsOf().find(watched);
+        if ((event->type() == QEvent::FocusOut || event->type() == QEvent::Hide) &&
+            news != newsOf().end()) {
+            auto *control = static_cast<QWidget *>(watched);
+            const QString before = news->before;
+            newsOf().erase(news);
+            setNewsQuietly(control, before);
+            // Told once the focus has arrived where it goes, so that nothing
+            // is said of it.
+            QTimer::singleShot(0, control, [control] { tell(control, QAccessible::DescriptionChanged); });
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+NewsForgetter *newsForgetter()
+{
+    static QPointer<NewsForgetter> forgetter;
+    if (!forgetter)
+        forgetter = new NewsForgetter(QCoreApplication::instance());
+    return forgetter;
+}
+
 }  // namespace
+
+void sayNow(QWidget *control, const QString &words)
+{
+    if (!control || words.isEmpty())
+        return;
+    install();
+    static QSet<const QObject *> watched;
+    if (!watched.contains(control)) {
+        watched.insert(control);
+        control->installEventFilter(newsForgetter());
+        QObject::connect(control, &QObject::destroyed, [control] {
+            newsOf().remove(control);
+            watched.remove(control);
+        });
+    }
+    const auto earlier = newsOf().constFind(control);
+    const QString before = earlier != newsOf().constEnd() ? earlier->before : control->accessibleDescription();
+    newsOf().insert(control, {words, before});
+    setNewsQuietly(control, words);
+    tell(control, QAccessible::DescriptionChanged);
+}
+
+std::function<void()> sayAfterPause(QWidget *control, Namer words)
+{
+    auto *pause = new QTimer(control);
+    pause->setSingleShot(true);
+    pause->setInterval(700);
+    QObject::connect(pause, &QTimer::timeout, control, [control, words = std::move(words)] {
+        if (control->hasFocus())
+            sayNow(control, words());
+    });
+    return [timer = QPointer<QTimer>(pause)] {
+        if (timer)
+            timer->start();
+    };
+}
 
 void install()
 {
@@ -576,6 +687,103 @@ QString editPrompt(const QWidget *control)
 {
     const Spoken *spoken = control ? spokenFor(control) : nullptr;
     return spoken && spoken->edited ? QStringLiteral("修改 ") + spoken->edited() : QString();
+}
+
+namespace {
+
+// The row the view's current index is on, told as focused while the view
+// has the focus.
+void tellCurrentRow(QAbstractItemView *view)
+{
+    const auto found = spokenControls().find(view);
+    if (found == spokenControls().end())
+        return;
+    found->currentLine = view->currentIndex().isValid() ? view->currentIndex().row() : -1;
+    if (!QAccessible::isActive() || !view->hasFocus() || found->currentLine < 0)
+        return;
+    QAccessibleInterface *list = QAccessible::queryAccessibleInterface(view);
+    if (QAccessibleInterface *row = list ? list->child(found->currentLine) : nullptr) {
+        QAccessibleEvent focused(row, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
+}
+
+// The current cell of a table view, told as focused while the view has the
+// focus.
+void tellCurrentCell(QAbstractItemView *view)
+{
+    const QModelIndex current = view->currentIndex();
+    if (!QAccessible::isActive() || !view->hasFocus() || !current.isValid())
+        return;
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(view);
+    QAccessibleTableInterface *table = face ? face->tableInterface() : nullptr;
+    if (QAccessibleInterface *cell = table ? table->cellAt(current.row(), current.column()) : nullptr) {
+        QAccessibleEvent focused(cell, QAccessible::Focus);
+        QAccessible::updateAccessibility(&focused);
+    }
+}
+
+// Once the focus is on the view (the view itself told first), so is its
+// row or cell.
+class RowFocus : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn)
+            if (auto *view = qobject_cast<QAbstractItemView *>(watched))
+                QTimer::singleShot(0, view, [view] {
+                    if (spokenFor(view))
+                        tellCurrentRow(view);
+                    else
+                        tellCurrentCell(view);
+                });
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+RowFocus *rowFocus()
+{
+    static QPointer<RowFocus> filter;
+    if (!filter)
+        filter = new RowFocus(QCoreApplication::instance());
+    return filter;
+}
+
+}  // namespace
+
+void listRowsBy(QAbstractItemView *view, Namer namer, std::function<QString(int row)> row)
+{
+    const QPointer<QAbstractItemView> v(view);
+    LineSource lines = [v, row = std::move(row)] {
+        QList<Line> all;
+        const QAbstractItemModel *model = v ? v->model() : nullptr;
+        if (!model)
+            return all;
+        const QPoint offset = v->viewport()->pos();
+        const int last = std::max(0, model->columnCount() - 1);
+        for (int r = 0; r < model->rowCount(); ++r) {
+            const QRect drawn = v->visualRect(model->index(r, 0)) | v->visualRect(model->index(r, last));
+            all.append({row(r), drawn.translated(offset)});
+        }
+        return all;
+    };
+    speak(view, [&namer, &lines](Spoken &spoken) {
+        spoken.namer = std::move(namer);
+        spoken.lines = std::move(lines);
+        spoken.rowsOfView = true;
+    });
+    QObject::connect(view->selectionModel(), &QItemSelectionModel::currentChanged, view,
+                     [view] { tellCurrentRow(view); });
+    view->installEventFilter(rowFocus());
+}
+
+void tellCurrentCellOnFocus(QAbstractItemView *table)
+{
+    install();
+    table->installEventFilter(rowFocus());
 }
 
 void linesChanged(QWidget *box)

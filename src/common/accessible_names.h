@@ -17,6 +17,7 @@
 #include <functional>
 
 class QAbstractButton;
+class QAbstractItemView;
 class QWidget;
 
 namespace a11y {
@@ -42,6 +43,19 @@ void nameBy(QWidget *control, Namer namer);
 // (its caption where it had none of ours).
 void describeAfterPress(QAbstractButton *button, Namer describer, Namer restingWords = {});
 
+// Says `words` now, as news about `control`: the control the keyboard is on,
+// or the one it goes back to as a window closes (a screen reader speaks news
+// only about the control it takes for focused, and says it with the control
+// when the focus arrives there later). The news is the control's description
+// until the control loses the focus or is hidden. Nothing is said for empty
+// words; the same words again are said again.
+void sayNow(QWidget *control, const QString &words);
+
+// Returns what `control`'s edits call: once they stop for a short pause
+// (typing goes on, so nothing is said at every key), what `words` then
+// returns is said as news about `control`, if it still has the focus.
+std::function<void()> sayAfterPause(QWidget *control, Namer words);
+
 // `dependent`'s name quotes `source`'s caption: whenever the source's
 // caption changes, the screen reader also hears that the dependent's name
 // changed.
@@ -59,6 +73,17 @@ using LineSource = std::function<QList<Line>()>;
 // changed (a label's caption set), so are its lines. Tab reaches it, and
 // with the focus on it the arrow keys (Home, End) read it line by line.
 void listBy(QWidget *box, Namer namer, LineSource lines);
+
+// `view` (a list of rows drawn in columns) is told as a list named by
+// `namer`, not as a tree or a table: its items are its rows, each said as
+// `row` returns for its number, and the row the view's current index is on
+// is told as focused as it changes. The view keeps its own keys.
+void listRowsBy(QAbstractItemView *view, Namer namer, std::function<QString(int row)> row);
+
+// As the keyboard comes to `table` (a table view), its current cell is told
+// as focused too, so that a screen reader reads the row the table is on
+// rather than only how many rows it has.
+void tellCurrentCellOnFocus(QAbstractItemView *table);
 
 // Tells the screen reader that `box`'s lines (and its name) changed, for a
 // box that does not tell it by itself.

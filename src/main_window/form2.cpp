@@ -1,9 +1,11 @@
 #include "main_window/form2.h"
 
+#include "common/accessible_names.h"
 #include "common/caption_fit.h"
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
+#include "journal/report.h"
 #include "main_window/bill.h"
 #include "main_window/main_access.h"
 #include "main_window/owner_menu.h"
@@ -169,6 +171,10 @@ constexpr ControlDesign tablesDesign[] = {
     {"KitchenButton", {10440, 3600, 975, 600}, 14.25, u"下单"},
 };
 
+// The line naming the table brought back, between the category totals and
+// "一键归零", beside the shop's link.
+constexpr Twips tableArea{3960, 4500, 4080, 360};
+
 }  // namespace
 
 Form2::Form2() : Form(QStringLiteral("Form2"), QStringLiteral("Form2"), 11535, 6195)
@@ -249,9 +255,26 @@ void Form2::buildControls()
     link->setAccessibleName(QStringLiteral("店铺数据库连接"));
     link->hide();
 
+    // The table an order brought back with 取单 belongs to: right of the
+    // shop's link, above "一键归零", where the design has nothing.
+    QLabel *table = design::label(this, QStringLiteral("TableShown"), tableArea,
+                                  design::font(Face::SongTi, 10.5), QString());
+    table->setWordWrap(false);
+    table->setAccessibleName(QStringLiteral("桌号"));
+    table->hide();
+
     find(QStringLiteral("C1"))->setFocus();
     main_window::equipForAccess(*this);  // the tab order too
     owner_menu::equip(*this, *own("Label1"));
+}
+
+void Form2::showTable(const QString &name)
+{
+    QLabel *table = own("TableShown");
+    const QString text = name.isEmpty() ? QString() : QStringLiteral("桌号：%1").arg(journal::singleLine(name));
+    table->setText(text);
+    table->setAccessibleName(text.isEmpty() ? QStringLiteral("桌号") : text);
+    table->setVisible(!text.isEmpty());
 }
 
 void Form2::showShopLink(const QString &text)
@@ -365,6 +388,7 @@ void Form2::clearWindow()
     for (const char *name : {"Label3", "Label4", "Label5", "Label6", "Label7", "Label8"})
         own(name)->setText(QString());
     showBill(QString());
+    showTable(QString());
 }
 
 void Form2::Command1_Click()
@@ -411,6 +435,8 @@ void Form2::CheckoutButton_Click()
     }
     if (!saveFailure.isEmpty())
         design::reportError(this, saveFailure);
+    // Heard as the keyboard comes back to 结账 (or at once, where it is there).
+    a11y::sayNow(button(QStringLiteral("CheckoutButton")), payment::PaymentWindow::takenWords(window.payment()));
 }
 
 void Form2::OwnerButton_Click()

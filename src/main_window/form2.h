@@ -78,6 +78,9 @@ private:
     QLabel *own(const char *name) const;
     void showBill(const QString &text);  // into Label2, scrolled to the total
     void clearWindow();  // every sheet and every total, summary and the bill
+    // The table the order on the windows was brought back as (empty: none),
+    // in a line of its own under the category totals.
+    void showTable(const QString &name);
     QList<till::HeldDish> dishesOnSheets() const;  // the six sheets' rows with something ordered
     bool holdsOrder() const;
     // Puts the order on the windows aside; false when the cashier cancelled.

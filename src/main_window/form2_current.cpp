@@ -84,6 +84,7 @@ QString Form2::restoreOnWindows(const QList<journal::CurrentOrder> &stored)
                 std::tie(back, changes) = putOnSheets(*held);
                 m_order->restore(kept.uid, back);
             }
+            showTable(held->name);
             keepOnWindows();
             if (!held->uid.isEmpty())
                 m_openOrders->bringBack(held->uid);

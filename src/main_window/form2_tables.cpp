@@ -5,9 +5,11 @@
 
 #include "main_window/form2.h"
 
+#include "common/accessible_names.h"
 #include "common/caption_number.h"
 #include "common/categories.h"
 #include "common/design.h"
+#include "journal/report.h"
 #include "main_window/bill_print.h"
 #include "main_window/open_order_dialogs.h"
 #include "payment/shop_settings.h"
@@ -125,6 +127,7 @@ void Form2::holdAs(const QString &name)
     const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
     m_openOrders->keep(m_order->setAside(name, dishesOnSheets(), total));
     clearWindow();
+    a11y::sayNow(button(QStringLiteral("HoldButton")), QStringLiteral("已挂单：%1").arg(journal::singleLine(name)));
 }
 
 void Form2::RecallButton_Click()
@@ -177,6 +180,9 @@ bool Form2::bringBack(const QString &uid)
     }
     keepOnWindows();
     m_openOrders->bringBack(uid);
+    showTable(held->name);
+    a11y::sayNow(button(QStringLiteral("RecallButton")),
+                 QStringLiteral("已取回：%1，合计 %2 元").arg(journal::singleLine(held->name), own("L7")->text()));
     if (!changes.isEmpty())
         design::reportInfo(this, QStringLiteral("“%1”挂起以后价格有改动，已按现在的价格计算：\n%2")
                                      .arg(held->name, changes.join(QLatin1Char('\n'))));

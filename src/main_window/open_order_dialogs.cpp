@@ -1,5 +1,6 @@
 #include "main_window/open_order_dialogs.h"
 
+#include "common/accessible_names.h"
 #include "common/design.h"
 #include "journal/report.h"
 
@@ -131,6 +132,18 @@ HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder>
     list->header()->setStretchLastSection(false);
     list->setCurrentItem(list->topLevelItem(0));
     layout->addWidget(list);
+    // A list to a screen reader, not a tree: each order read with its
+    // columns' names, "3号桌，挂单时间 10:20，金额 88.5元，菜数 2".
+    a11y::listRowsBy(list, [] { return QStringLiteral("挂单"); }, [list](int row) {
+        const QTreeWidgetItem *item = list->topLevelItem(row);
+        if (!item)
+            return QString();
+        const QTreeWidgetItem *header = list->headerItem();
+        QStringList words{item->text(0)};
+        for (int column = 1; column < list->columnCount(); ++column)
+            words << header->text(column) + u' ' + item->text(column);
+        return words.join(QStringLiteral("，"));
+    });
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("取回"));

@@ -1,5 +1,6 @@
 #include "payment/cash_up_window.h"
 
+#include "common/accessible_names.h"
 #include "common/design.h"
 #include "journal/report.h"
 #include "main_window/bill_print.h"
@@ -134,6 +135,18 @@ CashUpWindow::CashUpWindow(const journal::CashUp &figures, bool firstCashUp, con
     connect(m_floatLeft, &QLineEdit::textEdited, this, [this] { m_floatLeftTyped = true; });
     for (QLineEdit *e : {m_float, m_counted, m_floatLeft})
         connect(e, &QLineEdit::textEdited, this, &CashUpWindow::refresh);
+    // The difference is the figure the cashier most needs to hear: told once
+    // the typing or counting pauses.
+    const auto differenceWords = [this] {
+        const QString shown = m_difference->text();
+        return shown.startsWith(QStringLiteral("长款")) || shown.startsWith(QStringLiteral("短款"))
+                   ? shown + QStringLiteral(" 元")
+                   : shown;
+    };
+    for (QLineEdit *e : {m_float, m_counted, m_floatLeft})
+        connect(e, &QLineEdit::textEdited, this, a11y::sayAfterPause(e, differenceWords));
+    for (QSpinBox *count : std::as_const(m_counts))
+        connect(count, &QSpinBox::valueChanged, this, a11y::sayAfterPause(count, differenceWords));
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

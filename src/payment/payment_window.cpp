@@ -1,5 +1,6 @@
 #include "payment/payment_window.h"
 
+#include "common/accessible_names.h"
 #include "common/design.h"
 
 #include <QAccessible>
@@ -170,6 +171,9 @@ void PaymentWindow::buildControls(const ShopSettings &shop)
         grid->addWidget(method.amount, row++, 2);
         connect(method.choice, &QPushButton::toggled, this, [this, i](bool on) { methodToggled(i, on); });
         connect(method.amount, &QLineEdit::textChanged, this, &PaymentWindow::refresh);
+        // The change is told once the typing pauses, not at every digit.
+        connect(method.amount, &QLineEdit::textChanged, this,
+                a11y::sayAfterPause(method.amount, [this] { return changeWords(); }));
         m_methods.append(method);
     }
     grid->addWidget(caption(QStringLiteral("付款方式")), row - methods.size(), 0);
@@ -362,6 +366,25 @@ void PaymentWindow::refresh()
         showFigure(m_changeShown, QStringLiteral("找零"), QStringLiteral("找零 %1").arg(yuanText(paid->change)));
     else
         showFigure(m_changeShown, QStringLiteral("找零"), std::get<QString>(settled));
+}
+
+QString PaymentWindow::changeWords() const
+{
+    QList<Tender> taken;
+    if (!tenders(taken, nullptr))
+        return QStringLiteral("金额有误");
+    const auto settled = settle(due(), discount(), taken);
+    if (const auto *paid = std::get_if<journal::Payment>(&settled))
+        return QStringLiteral("找零 %1 元").arg(yuanText(paid->change));
+    return std::get<QString>(settled);
+}
+
+QString PaymentWindow::takenWords(const journal::Payment &payment)
+{
+    QString words = QStringLiteral("已收款 %1 元").arg(yuanText(payment.due));
+    if (payment.change > 0)
+        words += QStringLiteral("，找零 %1 元").arg(yuanText(payment.change));
+    return words;
 }
 
 void PaymentWindow::methodToggled(int index, bool on)

@@ -35,6 +35,11 @@ public:
 
     void confirm();  // "确认收款"
 
+    // What a screen reader says as an amount is typed ("找零 11.5 元", "还差
+    // 8 元"), and once the payment is taken ("已收款 88.5 元，找零 11.5 元").
+    QString changeWords() const;
+    static QString takenWords(const journal::Payment &payment);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,5 +1,6 @@
 #include "takings/takings_window.h"
 
+#include "common/accessible_names.h"
 #include "common/caption_number.h"
 #include "takings/day_rows.h"
 #include "takings/shop_day_view.h"
@@ -314,6 +315,14 @@ void TakingsWindow::buildControls()
                                      QStringLiteral("状态"), QStringLiteral("打印/复制")},
                                     {2}, this);
     m_orderList = list(this, QStringLiteral("orderList"), m_orderRows, 4);
+    // Each table told by what it lists, not as one more table of so many rows.
+    m_paymentTotals->setAccessibleName(QStringLiteral("今日汇总"));
+    m_categoryTotals->setAccessibleName(QStringLiteral("类别"));
+    m_dishTotals->setAccessibleName(QStringLiteral("菜品"));
+    m_orderList->setAccessibleName(QStringLiteral("订单"));
+    for (QAbstractItemView *t : std::initializer_list<QAbstractItemView *>{
+             m_paymentTotals, m_categoryTotals, m_dishTotals, m_orderList})
+        a11y::tellCurrentCellOnFocus(t);
     connect(m_orderList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TakingsWindow::showSelectedBill);
     m_billText = new QPlainTextEdit(this);
@@ -399,7 +408,9 @@ void TakingsWindow::buildControls()
     m_openSummary->setWordWrap(true);
     m_openList = table(this, QStringLiteral("openOrderList"),
                        {QStringLiteral("挂单"), QStringLiteral("挂单时间"), QStringLiteral("金额（元）")}, 0);
-    m_openList->setAccessibleName(QStringLiteral("挂单中，不计入营业额"));
+    m_openList->setAccessibleName(QStringLiteral("挂单"));
+    m_openList->setAccessibleDescription(QStringLiteral("挂单中，不计入营业额"));
+    a11y::tellCurrentCellOnFocus(m_openList);
     fitRows(m_openList, 3);
     m_openList->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);  // more than three scroll
     bills->addWidget(m_openSummary);
@@ -617,6 +628,12 @@ void TakingsWindow::showSelectedBill()
     m_void->setEnabled(index >= 0 && noVoid.isEmpty());
     m_void->setToolTip(noVoid);
     m_void->setAccessibleDescription(noVoid);
+    // Said where the keyboard now is: 作废 itself is no longer enabled.
+    if (m_voidToTell && index >= 0 && m_orders[index].id == m_voidToTell &&
+        m_orders[index].status == journal::OrderStatus::Voided) {
+        m_voidToTell = 0;
+        a11y::sayNow(focusWidget() ? focusWidget() : m_void, QStringLiteral("已作废"));
+    }
 }
 
 void TakingsWindow::reprintSelected()
@@ -689,9 +706,11 @@ void TakingsWindow::voidOrder(qint64 id, const QString &reason)
     m_service.run<Outcome>(
         this,
         [id, reason, at](journal::Journal &j) { return Outcome{j.voidOrder(id, reason, at), j.error()}; },
-        [this](Outcome o) {
-            if (o.ok)
+        [this, id](Outcome o) {
+            if (o.ok) {
+                m_voidToTell = id;
                 showDay(day());  // the void shows in every figure; the order stays selected
+            }
             reportOutcome(o.ok, QStringLiteral("没有作废：%1").arg(o.why), QString());
         });
 }

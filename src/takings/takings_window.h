@@ -96,6 +96,8 @@ private:
     QList<journal::OpenOrder> m_openOrders;
     int m_reading = 0;     // the readings started; an answer to an earlier one is dropped
     int m_answered = 0;
+    // An order just voided: "已作废" is said once the day shows it so.
+    qint64 m_voidToTell = 0;
 
     QDateEdit *m_dayPicker = nullptr;
     QLabel *m_readingNotice = nullptr;  // "正在读取…"

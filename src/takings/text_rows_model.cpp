@@ -33,6 +33,10 @@ QVariant TextRowsModel::data(const QModelIndex &index, int role) const
         return {};
     if (role == Qt::DisplayRole)
         return m_rows[index.row()].value(index.column());
+    // A screen reader reads a row cell by cell: each cell with its column's
+    // name, "时间 04:10:30".
+    if (role == Qt::AccessibleTextRole)
+        return QStringLiteral("%1 %2").arg(m_headings.value(index.column()), m_rows[index.row()].value(index.column())).trimmed();
     if (role == Qt::TextAlignmentRole && m_numbers.contains(index.column()))
         return int(Qt::AlignRight | Qt::AlignVCenter);
     return {};

@@ -7,7 +7,12 @@
 # F2 names the first category 面条, Enter opens it, the row's menu names dish
 # 1 牛肉面 and prices its small portion 10, "+" twice, 结算, the settle list
 # read with the arrow keys, 关闭, Tab through the main window to 清单, the
-# bill read with the arrow keys, 一键归零. What Orca said at each step goes to
+# bill read with the arrow keys, 结账 left by Escape, 复制, 店主菜单, 挂单 as
+# table 3, 取单 of it (a list, the table and its total told), 结账 with 50 in
+# cash (the change told once the typing pauses, the payment once it is
+# taken), 一键归零, Shift+F10 for the owner's menu and 营业记录 (its tables
+# named, an order read with its columns' names, voided), the menu key for
+# 交班 (the difference told as the drawer is counted). What Orca said at each step goes to
 # orca-said.txt in the case's output folder. Orca's own words ("push
 # button", "list") are English here, as the case runs in the C.UTF-8 locale.
 . "$(dirname "$0")/lib.sh"
@@ -300,6 +305,41 @@ step "Escape: the menu closes, Tab goes on from 店主菜单"
 xdotool key Escape
 key_until "挂单 push button" Tab
 
+step "Enter on 挂单: the name box"
+xdotool key Return
+expect_said "桌号或名称"
+step "3 typed, Enter: the order put aside under its table"
+xdotool type --delay 50 3
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "已挂单：3号桌"
+
+step "Tab to 取单, Enter: the orders put aside, a list"
+key_until "取单 push button" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "挂单" "List with 1 item" "3号桌，挂单时间"
+expect_unsaid "tree"
+step "Enter on 3号桌: the order back, its table named"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "已取回：3号桌，合计 20 元"
+
+step "Shift+Tab to 结账, Enter, 50 typed: the change once the typing pauses"
+key_until "结账 push button" shift+Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "现金 实收金额"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool type --delay 50 50
+expect_said "找零 30 元"
+step "Shift+Tab to 打印结账单, Space, Enter: the payment taken"
+key_until "打印结账单" shift+Tab
+xdotool key space
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "已收款 20 元，找零 30 元"
+
 step "Tab to 一键归零"
 key_until "一键归零 push button" Tab
 expect_unsaid "已归零"
@@ -311,6 +351,59 @@ key_until "关闭 push button" Tab
 MARK=$(wc -l <"$ORCA_LOG")
 key_until "一键归零 push button" shift+Tab
 expect_unsaid "已归零"
+
+step "Shift+F10 on 一键归零: the owner's menu on its first entry"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key shift+F10
+expect_said "营业记录"
+step "Enter on 营业记录: its tables named"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "订单数"
+for name in 今日汇总 类别 菜品; do
+    key_until "$name." Tab
+done
+step "Tab to 订单: its order read with its columns' names"
+key_until "订单." Tab
+expect_said "时间 " "单号 " "金额 20"
+step "Tab to 作废, Enter twice: the order voided"
+key_until "作废… push button" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "原因 editable combo box"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "已作废"
+step "Tab to 关闭, Enter: back on the main window, on 一键归零"
+key_until "关闭 push button" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "主窗口" "一键归零 push button"
+
+step "the menu key on 一键归零: the owner's menu on its first entry"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Menu
+expect_said "营业记录"
+step "Down to 交班, Enter: the cash-up"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Down
+expect_said "交班"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Return
+expect_said "备用金"
+step "10 typed as 备用金: not counted yet"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool type --delay 50 10
+expect_said "未点数"
+step "Tab to 实点现金, 12 typed: the difference once the typing pauses"
+key_until "实点现金" Tab
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool type --delay 50 12
+expect_said "长款 2 元"
+step "Escape: no cash-up"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Escape
+expect_said "主窗口"
 end_step
 STEP=start
 quit_app

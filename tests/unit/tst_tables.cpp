@@ -8,6 +8,7 @@
 #include "journal/journal.h"
 #include "journal/journal_service.h"
 #include "main_window/form2.h"
+#include "payment/payment_window.h"
 #include "payment/shop_settings.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
@@ -16,6 +17,7 @@
 #include "till/current_order.h"
 #include "till/open_orders.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -44,8 +46,8 @@ void sell(int category, const QString &price, int times)
 
 // Answers the dialogs in turn, one step each: "name:3" types a name into 挂单
 // and confirms, "pick:3号桌" chooses that order in 取单, "button:先挂单"
-// presses that button of a message box (whose text goes to `told`), "cancel"
-// rejects. A dialog with no step left is cancelled. Each answer is queued, so
+// presses that button of a message box (whose text goes to `told`), "pay:50"
+// takes 50 in cash in 结账 (no receipt printed), "cancel" rejects. A dialog with no step left is cancelled. Each answer is queued, so
 // that a dialog it opens in turn is answered too.
 struct Script {
     QStringList steps;
@@ -76,6 +78,10 @@ struct Script {
             const QList<QTreeWidgetItem *> found = list->findItems(value, Qt::MatchExactly, 0);
             QVERIFY2(!found.isEmpty(), qPrintable(value));
             QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found[0]).center());
+        } else if (auto *pay = qobject_cast<payment::PaymentWindow *>(dialog); pay && what == u"pay") {
+            pay->findChild<QCheckBox *>(QStringLiteral("PrintReceiptChoice"))->setChecked(false);
+            pay->cashField()->setText(value);
+            pay->confirm();
         } else {
             QMetaObject::invokeMethod(dialog, "reject");
         }
@@ -153,6 +159,8 @@ private slots:
     void checkoutWithATicketNotPrintedAsks_data();
     void checkoutWithATicketNotPrintedAsks();
     void theOrderOnTheWindowsComesBackAfterACrash();
+    void theTableBroughtBackIsShownUntilTheOrderGoes_data();
+    void theTableBroughtBackIsShownUntilTheOrderGoes();
 };
 
 void TstTables::aNameInUseIsRefused()
@@ -306,6 +314,46 @@ void TstTables::aTableKeepsOneIdentity()
     QVERIFY(program.openOrders().waiting().isEmpty());
     QTRY_VERIFY_WITH_TIMEOUT(journalCaughtUp(), 10000);
     QCOMPARE(namesKept(), QString());
+    program.end();
+    settleQuitRequest();
+}
+
+void TstTables::theTableBroughtBackIsShownUntilTheOrderGoes_data()
+{
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QStringList>("answers");
+    QTest::newRow("一键归零") << QStringLiteral("Command1") << QStringList{};
+    QTest::newRow("挂单") << QStringLiteral("HoldButton") << QStringList{"name:5"};
+    QTest::newRow("结账") << QStringLiteral("CheckoutButton") << QStringList{"pay:50"};
+}
+
+void TstTables::theTableBroughtBackIsShownUntilTheOrderGoes()
+{
+    QFETCH(QString, press);
+    QFETCH(QStringList, answers);
+    Program program;
+    program.openOrders().load({});
+    form2().showForm();
+    sell(1, QStringLiteral("10"), 1);
+    Script script{{QStringLiteral("name:3")}, {}};
+    run(script, QStringLiteral("HoldButton"));
+    QLabel *table = form2().label(QStringLiteral("TableShown"));
+    QVERIFY(!table->isVisible());
+
+    script = {{QStringLiteral("pick:3号桌")}, {}};
+    run(script, QStringLiteral("RecallButton"));
+    QVERIFY(table->isVisible());
+    QCOMPARE(table->text(), QStringLiteral("桌号：3号桌"));
+    // Where the design has nothing: no control of the window lies under it,
+    // shown or not.
+    for (const QWidget *other : form2().findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (other != table && !other->isWindow())
+            QVERIFY2(!other->geometry().intersects(table->geometry()), qPrintable(other->objectName()));
+
+    script = {answers, {}};
+    run(script, press);
+    QCOMPARE(mainText(QStringLiteral("L7")), QStringLiteral("0"));  // the order has gone
+    QVERIFY(!table->isVisible());
     program.end();
     settleQuitRequest();
 }
