@@ -9,6 +9,7 @@
 #include "journal/outbox.h"
 #include "journal/sqlite_db.h"
 #include "shop/pg_db.h"
+#include "throwaway_server.h"
 #include "shop/shop_figures.h"
 #include "shop/uploader.h"
 #include "shop/shop_config.h"
@@ -49,17 +50,6 @@
 using namespace shop;
 
 namespace {
-
-pg::Address serverAddress()
-{
-    pg::Address address;
-    address.host = qEnvironmentVariable("PGHOST", QStringLiteral("localhost"));
-    address.port = qEnvironmentVariableIntValue("PGPORT");
-    address.database = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
-    address.user = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
-    address.connectSeconds = 2;
-    return address;
-}
 
 QString newUid()
 {

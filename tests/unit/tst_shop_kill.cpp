@@ -9,6 +9,7 @@
 #include "journal/outbox.h"
 #include "journal/sqlite_db.h"
 #include "shop/pg_db.h"
+#include "throwaway_server.h"
 #include "shop/shop_schema.h"
 #include "shop/shop_server.h"
 #include "shop/uploader.h"
@@ -23,16 +24,6 @@
 using namespace shop;
 
 namespace {
-
-pg::Address serverAddress()
-{
-    pg::Address address;
-    address.host = qEnvironmentVariable("PGHOST", QStringLiteral("localhost"));
-    address.port = qEnvironmentVariableIntValue("PGPORT");
-    address.database = qEnvironmentVariable("PGDATABASE", QStringLiteral("postgres"));
-    address.user = qEnvironmentVariable("PGUSER", QStringLiteral("postgres"));
-    return address;
-}
 
 QString newUid()
 {
