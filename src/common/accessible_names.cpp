@@ -724,7 +724,8 @@ void tellCurrentCell(QAbstractItemView *view)
 }
 
 // Once the focus is on the view (the view itself told first), so is its
-// row or cell.
+// row or cell. Up on its first row and Down on its last, which move
+// nothing, say so rather than nothing.
 class RowFocus : public QObject {
 public:
     using QObject::QObject;
@@ -732,6 +733,27 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
+        if (event->type() == QEvent::KeyPress)
+            if (auto *view = qobject_cast<QAbstractItemView *>(watched)) {
+                const auto *key = static_cast<const QKeyEvent *>(event);
+                const QAbstractItemModel *model = view->model();
+                const int rows = model ? model->rowCount() : 0;
+                const int row = view->currentIndex().isValid() ? view->currentIndex().row() : -1;
+                const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+                const bool up = plain && key->key() == Qt::Key_Up, down = plain && key->key() == Qt::Key_Down;
+                const QString edge = (up || down) && rows == 0 ? QStringLiteral("没有内容")
+                                     : up && row == 0          ? QStringLiteral("已是第一行")
+                                     : down && row == rows - 1 ? QStringLiteral("已是最后一行")
+                                                               : QString();
+                if (!edge.isEmpty() && QAccessible::isActive()) {
+                    // A screen reader on one of the view's cells hears no news
+                    // of the view: the view takes the focus back for a moment,
+                    // with the edge as its news.
+                    sayNow(view, edge);
+                    QAccessibleEvent focused(view, QAccessible::Focus);
+                    QAccessible::updateAccessibility(&focused);
+                }
+            }
         if (event->type() == QEvent::FocusIn)
             if (auto *view = qobject_cast<QAbstractItemView *>(watched))
                 QTimer::singleShot(0, view, [view] {

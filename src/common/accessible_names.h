@@ -82,7 +82,8 @@ void listRowsBy(QAbstractItemView *view, Namer namer, std::function<QString(int 
 
 // As the keyboard comes to `table` (a table view), its current cell is told
 // as focused too, so that a screen reader reads the row the table is on
-// rather than only how many rows it has.
+// rather than only how many rows it has. Up on the first row and Down on the
+// last say "已是第一行" and "已是最后一行" (as in a list of listRowsBy).
 void tellCurrentCellOnFocus(QAbstractItemView *table);
 
 // Tells the screen reader that `box`'s lines (and its name) changed, for a

@@ -366,6 +366,10 @@ done
 step "Tab to 订单: its order read with its columns' names"
 key_until "订单." Tab
 expect_said "时间 " "单号 " "金额 20"
+step "Down on the day's last order: the table's edge said"
+MARK=$(wc -l <"$ORCA_LOG")
+xdotool key Down
+expect_said "已是最后一行"
 step "Tab to 作废, Enter twice: the order voided"
 key_until "作废… push button" Tab
 MARK=$(wc -l <"$ORCA_LOG")
