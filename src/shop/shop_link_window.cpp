@@ -167,7 +167,6 @@ ShopLinkWindow::ShopLinkWindow(QWidget *parent, const QString &folder) : QDialog
 
 void ShopLinkWindow::setTill(const journal::TillIdentity &till)
 {
-    m_till = till;
     if (till.number > 0)
         m_number->setValue(till.number);
     if (!till.name.isEmpty() && m_name->text().isEmpty())
@@ -243,24 +242,30 @@ void ShopLinkWindow::save()
         tell(false, why);
         return;
     }
-    journal::TillIdentity till = m_till;
-    if (till.uid.isEmpty())
-        till.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    till.number = m_number->value();
-    till.name = name;
-    const QString password = m_password->text();
     busy(true, QStringLiteral("正在加入店铺 %1 …").arg(whereTo(*where)));
-    offThread(
-        this,
-        [where = *where, password, till, replacing = m_replacing->isChecked()] {
-            return joinServer(where, password, {till.uid, till.number, till.name}, replacing);
-        },
-        [this, till, where = *where, password](const JoinReply &reply) {
-            if (!reply.ok) {
-                tell(false, reply.text);
-                return;
-            }
-            finishJoin(till, where, password, reply.text);
+    // Who this till is comes from its journal, asked again here: a till that
+    // joined before keeps its identity, whenever the window heard of it. A
+    // new identity would make the shop take it for another till.
+    journal::programJournalService().run<journal::TillIdentity>(
+        this, [](journal::Journal &j) { return j.tillIdentity(); },
+        [this, name, where = *where, password = m_password->text(),
+         replacing = m_replacing->isChecked()](journal::TillIdentity till) {
+            if (till.uid.isEmpty())
+                till.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+            till.number = m_number->value();
+            till.name = name;
+            offThread(
+                this,
+                [where, password, till, replacing] {
+                    return joinServer(where, password, {till.uid, till.number, till.name}, replacing);
+                },
+                [this, till, where, password](const JoinReply &reply) {
+                    if (!reply.ok) {
+                        tell(false, reply.text);
+                        return;
+                    }
+                    finishJoin(till, where, password, reply.text);
+                });
         });
 }
 
@@ -280,7 +285,6 @@ void ShopLinkWindow::finishJoin(const journal::TillIdentity &till, const pg::Add
                 tell(false, failed);
                 return;
             }
-            m_till = till;
             m_password->clear();
             tell(true, joinedText);
             if (joinedHook())

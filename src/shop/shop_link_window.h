@@ -37,8 +37,9 @@ public:
     void tryIt();  // "测试连接"
     void save();   // "保存"
 
-    // The till as the journal holds it (number and name fill the fields);
-    // the window asks the program's journal for it when it opens.
+    // The till as the journal holds it: its number and name fill the fields
+    // (the window asks the program's journal when it opens; "保存" asks
+    // again, so a till that joined before keeps its identity).
     void setTill(const journal::TillIdentity &till);
 
 signals:
@@ -54,7 +55,6 @@ private:
                     const QString &joinedText);
 
     QString m_folder;
-    journal::TillIdentity m_till;
     QLineEdit *m_host, *m_database, *m_user, *m_password, *m_name, *m_caFile;
     QSpinBox *m_port, *m_number;
     QComboBox *m_sslMode;

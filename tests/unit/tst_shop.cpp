@@ -489,6 +489,17 @@ private slots:
         QCOMPARE(scalar(db, "SELECT number FROM tavelko.tills WHERE uid = $1::uuid AND replaced_at IS NULL",
                         {till.uid}),
                  9);
+        // Saved again from a window that has not heard of the till yet: still
+        // the same till to the shop, not a stranger asking for its number.
+        {
+            ShopLinkWindow again(nullptr, folder.path());
+            again.findChild<QSpinBox *>(QStringLiteral("TillNumber"))->setValue(9);
+            again.findChild<QLineEdit *>(QStringLiteral("TillName"))->setText(QStringLiteral("二楼"));
+            QSignalSpy joinedAgain(&again, &ShopLinkWindow::joined);
+            again.save();
+            QTRY_COMPARE_WITH_TIMEOUT(joinedAgain.count(), 1, 20000);
+            QCOMPARE(joinedAgain[0][0].value<journal::TillIdentity>().uid, till.uid);
+        }
 
         // 营业记录's 全店 reads it back, and tells a day the shop lacks part of.
         takings::ShopDayView view(nullptr, folder.path());
