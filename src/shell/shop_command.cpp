@@ -4,6 +4,7 @@
 #include "journal/outbox.h"
 #include "journal/sqlite_db.h"
 #include "shell/single_instance.h"
+#include "shell/takings_command.h"
 #include "shop/shop_config.h"
 #include "shop/shop_figures.h"
 #include "shop/shop_join.h"
@@ -161,12 +162,9 @@ CommandLineAnswer answerShopTakings(const QStringList &arguments)
     if (arguments.size() > 1)
         return told(QStringLiteral("用法：tavelko --takings --shop [YYYY-MM-DD]"),
                     QStringLiteral("usage: tavelko --takings --shop [YYYY-MM-DD]"), 2);
-    const QString dayText = arguments.value(0, QStringLiteral("today"));
-    const QDate day = dayText == QLatin1String("today") ? QDate::currentDate()
-                                                        : QDate::fromString(dayText, QStringLiteral("yyyy-MM-dd"));
-    if (!day.isValid())
-        return told(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(dayText),
-                    QStringLiteral("invalid date \"%1\"").arg(dayText), 2);
+    QDate day;
+    if (auto wrong = readDay(arguments.value(0, QStringLiteral("today")), &day))
+        return *wrong;
     CommandLineAnswer failed;
     const std::optional<QList<shop::ShopDay>> figures = readShopDays(day, day, &failed);
     if (!figures)
@@ -179,18 +177,9 @@ CommandLineAnswer answerShopExport(const QStringList &arguments)
     if (arguments.size() != 3)
         return told(QStringLiteral("用法：tavelko --export-takings --shop 起始日期 结束日期 文件"),
                     QStringLiteral("usage: tavelko --export-takings --shop FROM TO FILE"), 2);
-    auto date = [](const QString &text) {
-        return text == QLatin1String("today") ? QDate::currentDate()
-                                              : QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
-    };
-    const QDate from = date(arguments[0]), to = date(arguments[1]);
-    for (int i : {0, 1})
-        if (!date(arguments[i]).isValid())
-            return told(QStringLiteral("日期无效：“%1”，应为 YYYY-MM-DD 或 today").arg(arguments[i]),
-                        QStringLiteral("invalid date \"%1\"").arg(arguments[i]), 2);
-    if (from > to)
-        return told(QStringLiteral("起始日期 %1 晚于结束日期 %2").arg(arguments[0], arguments[1]),
-                    QStringLiteral("FROM is after TO"), 2);
+    QDate from, to;
+    if (auto wrong = readDayRange(arguments[0], arguments[1], &from, &to))
+        return *wrong;
     if (from.daysTo(to) > 366)
         return told(QStringLiteral("一次最多导出一年（367 天）"), QStringLiteral("at most a year at a time"), 2);
     CommandLineAnswer failed;

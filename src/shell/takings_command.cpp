@@ -36,6 +36,28 @@ CommandLineAnswer badDate(const QString &text)
 
 }  // namespace
 
+std::optional<CommandLineAnswer> readDay(const QString &text, QDate *day)
+{
+    const std::optional<QDate> date = dateArgument(text);
+    if (!date)
+        return badDate(text);
+    *day = *date;
+    return std::nullopt;
+}
+
+std::optional<CommandLineAnswer> readDayRange(const QString &fromText, const QString &toText, QDate *from,
+                                              QDate *to)
+{
+    if (auto wrong = readDay(fromText, from))
+        return wrong;
+    if (auto wrong = readDay(toText, to))
+        return wrong;
+    if (*from > *to)
+        return failure(QStringLiteral("起始日期 %1 晚于结束日期 %2").arg(fromText, toText),
+                       QStringLiteral("FROM %1 is after TO %2").arg(fromText, toText), usageError);
+    return std::nullopt;
+}
+
 CommandLineAnswer answerTakings(const QStringList &arguments)
 {
     if (arguments.size() > 1)
@@ -63,18 +85,11 @@ CommandLineAnswer exportDays(const QStringList &arguments, journal::CsvKind kind
     if (arguments.size() != 3)
         return failure(QStringLiteral("用法：tavelko %1 起始日期 结束日期 文件").arg(option),
                        QStringLiteral("usage: tavelko %1 FROM TO FILE").arg(option), usageError);
-    const std::optional<QDate> from = dateArgument(arguments[0]);
-    if (!from)
-        return badDate(arguments[0]);
-    const std::optional<QDate> to = dateArgument(arguments[1]);
-    if (!to)
-        return badDate(arguments[1]);
-    if (*from > *to)
-        return failure(QStringLiteral("起始日期 %1 晚于结束日期 %2").arg(arguments[0], arguments[1]),
-                       QStringLiteral("FROM %1 is after TO %2").arg(arguments[0], arguments[1]),
-                       usageError);
+    QDate from, to;
+    if (auto wrong = readDayRange(arguments[0], arguments[1], &from, &to))
+        return *wrong;
     journal::Journal journal(journal::defaultFolder(), journal::Journal::Mode::Reading);
-    if (!journal.exportCsv(*from, *to, arguments[2], kind))
+    if (!journal.exportCsv(from, to, arguments[2], kind))
         return failure(journal.error(), QStringLiteral("the takings were not exported to %1")
                                             .arg(QDir::toNativeSeparators(arguments[2])));
     return CommandLineAnswer{std::string(), 0};

@@ -4,7 +4,17 @@
 
 #include "shell/command_line.h"
 
+#include <QDate>
 #include <QStringList>
+
+#include <optional>
+
+// The days of FROM and TO ("YYYY-MM-DD" or "today", FROM not after TO) into
+// `from` and `to`; otherwise the complaint the options give.
+std::optional<CommandLineAnswer> readDayRange(const QString &fromText, const QString &toText, QDate *from,
+                                              QDate *to);
+// One day ("YYYY-MM-DD" or "today") into `day`; otherwise the complaint.
+std::optional<CommandLineAnswer> readDay(const QString &text, QDate *day);
 
 // `arguments` are those after the option itself.
 // "--takings [YYYY-MM-DD|today]": the day's summary as plain text.
