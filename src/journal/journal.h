@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <array>
@@ -130,6 +131,9 @@ struct OpenOrder {
     // The order on the windows it was put aside from: that order's record
     // (CurrentOrder) goes in the same write. Empty: none. Not kept.
     QString closesCurrent;
+    // Kept as it stands while still on the windows (what the kitchen was
+    // sent), not put aside: in a shop, this till goes on holding it. Not kept.
+    bool onWindows = false;
 };
 
 // The order on the windows, kept as it changes (each hand-off, 清单, 下单,
@@ -371,6 +375,10 @@ public:
 
     // This till's identity in a shop; not set when it joined none.
     TillIdentity tillIdentity();
+    // Hands the shop an edit of the menu (captions by "window/control"),
+    // made on top of the shop's menu version `base`, by `by`. Nothing
+    // without a shop. false: error() says why.
+    bool shareMenu(const QMap<QString, QString> &entries, qint64 base, const QString &by);
     // Keeps `till` as this till's identity. On the first join every order
     // and 交班 the journal holds goes into the outbox, in one transaction, so
     // the shop learns this till's past too. false: error() says why.

@@ -3,6 +3,9 @@
 // when it first joins. What carries the outbox to the shop is elsewhere.
 #include "journal/journal.h"
 #include "journal/journal_private.h"
+#include "journal/outbox.h"
+
+#include <QUuid>
 
 namespace journal {
 
@@ -49,7 +52,18 @@ bool Journal::joinShop(const TillIdentity &till)
             c.difference = cashUps.integer(4);
             added = d->toOutbox(QStringLiteral("cash_up"), cashUpEntity(till.uid, c.id), cashUpPayload(c));
         }
-        return added && !cashUps.failed();
+        // And what waits put aside, for every till's 取单.
+        sql::Statement tables(d->db, "SELECT uid, name, held_at, total_fen, dish_count, state FROM open_orders");
+        while (added && tables.next()) {
+            OpenOrder open;
+            open.uid = tables.text(0);
+            open.heldAt = QDateTime::fromString(tables.text(2), timeFormat);
+            open.total = tables.integer(3);
+            open.dishCount = int(tables.integer(4));
+            open.state = tables.text(5).toUtf8();
+            added = d->toOutbox(QStringLiteral("table_keep"), open.uid, tablePayload(open, tables.text(1)));
+        }
+        return added && !cashUps.failed() && !tables.failed();
     });
     if (!done) {
         d->till = before;
@@ -58,6 +72,25 @@ bool Journal::joinShop(const TillIdentity &till)
     }
     d->till = till;
     return true;
+}
+
+bool Journal::shareMenu(const QMap<QString, QString> &entries, qint64 base, const QString &by)
+{
+    if (entries.isEmpty())
+        return true;
+    if (d->mode == Mode::Reading) {
+        d->error = QStringLiteral("营业记录以只读方式打开，菜单的改动没有传给店铺。");
+        return false;
+    }
+    if (!open())
+        return false;
+    if (d->transaction([&] {
+            return d->toOutbox(QStringLiteral("menu"), QUuid::createUuid().toString(QUuid::WithoutBraces),
+                               menuPayload(entries, base, by));
+        }))
+        return true;
+    d->error = d->why(QStringLiteral("写入"));
+    return false;
 }
 
 }  // namespace journal

@@ -42,7 +42,8 @@ bool Journal::Private::apply(Change &change, bool rescued)
         break;
     case Change::Kind::DropOpen: {
         sql::Statement drop(db, "DELETE FROM open_orders WHERE uid = ?");
-        done = drop.bind(1, change.open.uid).run();
+        done = drop.bind(1, change.open.uid).run() &&
+               toOutbox(QStringLiteral("table_drop"), change.open.uid, QByteArrayLiteral("{}"));
         break;
     }
     case Change::Kind::Mark:
@@ -93,13 +94,16 @@ bool Journal::Private::keep(const OpenOrder &open, bool refuseTakenName, QString
     update.bind(5, open.dishCount).bind(6, open.state);
     if (!update.run())
         return false;
-    if (db.changes() > 0)
-        return true;
-    sql::Statement insert(db, "INSERT INTO open_orders (uid, name, held_at, total_fen, dish_count, state)"
-                              " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-    insert.bind(1, open.uid).bind(2, name).bind(3, heldAt).bind(4, open.total);
-    insert.bind(5, open.dishCount).bind(6, open.state);
-    return insert.run();
+    if (db.changes() == 0) {
+        sql::Statement insert(db, "INSERT INTO open_orders (uid, name, held_at, total_fen, dish_count, state)"
+                                  " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
+        insert.bind(1, open.uid).bind(2, name).bind(3, heldAt).bind(4, open.total);
+        insert.bind(5, open.dishCount).bind(6, open.state);
+        if (!insert.run())
+            return false;
+    }
+    // In a shop the order goes to every till's 取单, in the same write.
+    return toOutbox(QStringLiteral("table_keep"), open.uid, tablePayload(open, name));
 }
 
 void bindText(sql::Statement &row, int position, const QString &text)

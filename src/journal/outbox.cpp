@@ -75,6 +75,8 @@ QByteArray orderPayload(const Order &order)
                                  {QStringLiteral("largeHeading"), line.largeHeading},
                                  {QStringLiteral("lineFen"), toFen(line.lineTotal)}});
     o[QStringLiteral("lines")] = lines;
+    if (!order.closesOpenUid.isEmpty())  // in a shop, the table it was closes with it
+        o[QStringLiteral("closesOpen")] = order.closesOpenUid;
     return compact(o);
 }
 
@@ -110,6 +112,28 @@ QByteArray cashUpPayload(const CashUp &c)
         {QStringLiteral("counts"), counts},
         {QStringLiteral("floatLeftFen"), c.floatLeft},
     });
+}
+
+QByteArray tablePayload(const OpenOrder &open, const QString &name)
+{
+    return compact(QJsonObject{
+        {QStringLiteral("name"), name},
+        {QStringLiteral("heldAt"), open.heldAt.toString(timeFormat)},
+        {QStringLiteral("totalFen"), open.total},
+        {QStringLiteral("dishCount"), open.dishCount},
+        {QStringLiteral("onWindows"), open.onWindows},
+        {QStringLiteral("state"), QJsonDocument::fromJson(open.state).object()},
+    });
+}
+
+QByteArray menuPayload(const QMap<QString, QString> &entries, qint64 base, const QString &by)
+{
+    QJsonObject captions;
+    for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry)
+        captions[entry.key()] = entry.value();
+    return compact(QJsonObject{{QStringLiteral("entries"), captions},
+                               {QStringLiteral("base"), base},
+                               {QStringLiteral("by"), by}});
 }
 
 QString cashUpEntity(const QString &tillUid, qint64 cashUpId)
@@ -169,6 +193,17 @@ std::optional<PutAside> putAside(sql::Database &db)
     if (!read.next())
         return std::nullopt;
     return PutAside{int(read.integer(0)), read.integer(1)};
+}
+
+std::optional<QStringList> openOrderUids(sql::Database &db)
+{
+    sql::Statement read(db, "SELECT uid FROM open_orders ORDER BY uid");
+    QStringList uids;
+    while (read.next())
+        uids << read.text(0);
+    if (read.failed() || !read.isValid())
+        return std::nullopt;
+    return uids;
 }
 
 bool openOutboxReader(sql::Database &db, const QString &folder)

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <optional>
@@ -31,7 +32,7 @@ struct TillIdentity {
 
 struct OutboxRow {
     qint64 seq = 0;
-    QString kind;     // "order", "void", "cash_up"
+    QString kind;     // "order", "void", "cash_up", "menu", "table_keep", "table_drop"
     QString entity;   // the order's uid; the cash-up's "<till uid>:<its number>"
     QString at;       // when it was written, local time
     QByteArray payload;
@@ -42,6 +43,11 @@ QByteArray orderPayload(const Order &order);
 QByteArray voidPayload(const QString &reason, const QDateTime &at);
 QByteArray cashUpPayload(const CashUp &cashUp);
 QString cashUpEntity(const QString &tillUid, qint64 cashUpId);
+// An order put aside (挂单, "table_keep"), under the name it is kept by.
+QByteArray tablePayload(const OpenOrder &open, const QString &name);
+// An edit of the menu ("menu"): its captions, the shop's version it was
+// made on and who made it.
+QByteArray menuPayload(const QMap<QString, QString> &entries, qint64 base, const QString &by);
 
 // The till's identity in `db` (meta table); not set when it joined no shop.
 TillIdentity tillIdentity(sql::Database &db);
@@ -61,6 +67,8 @@ struct PutAside {
     Fen total = 0;
 };
 std::optional<PutAside> putAside(sql::Database &db);
+// The identities of the orders put aside here.
+std::optional<QStringList> openOrderUids(sql::Database &db);
 
 // Opens the journal in `folder` for reading the outbox alone, from another
 // thread than the journal's own.

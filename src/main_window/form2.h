@@ -6,6 +6,7 @@
 #include "common/form.h"
 #include "journal/journal.h"
 #include "till/held_order.h"
+#include "till/open_orders.h"
 
 #include <utility>
 
@@ -53,6 +54,12 @@ public:
     // Brings back the order put aside as `uid` onto the sheets and this
     // window, which must hold no order. False when it could not be.
     bool bringBack(const QString &uid);
+    // 取单 of `entry`: a table the shop has is taken there first (one till
+    // at a time), then brought back as the shop has it.
+    void bringBackFrom(const till::TableEntry &entry);
+    // The owner's 强制取回: a table another till holds (a till that died
+    // with it on its windows) is freed for any till, after a confirmation.
+    void freeTable();
     // After a crash: the orders that were on the windows come back, the
     // first onto them (if they hold none), any other put aside. Returns what
     // to tell the owner, or empty when nothing came back.

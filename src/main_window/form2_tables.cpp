@@ -13,6 +13,8 @@
 #include "main_window/bill_print.h"
 #include "main_window/open_order_dialogs.h"
 #include "payment/shop_settings.h"
+#include "shop/shop_call.h"
+#include "shop/shop_config.h"
 #include "shell/program.h"
 #include "sheets/order_sheet.h"
 #include "till/kitchen_ticket.h"
@@ -26,6 +28,10 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
 
 #include <tuple>
 #include <utility>
@@ -138,8 +144,10 @@ void Form2::RecallButton_Click()
         m_recallWhenLoaded = true;  // the list opens as soon as it is read
         return;
     }
-    if (m_openOrders->waiting().isEmpty()) {
-        design::reportInfo(this, QStringLiteral("现在没有挂单。"));
+    const bool away = m_openOrders->inShop() && !m_openOrders->shopReachable();
+    if (m_openOrders->listing().isEmpty()) {
+        design::reportInfo(this, away ? QStringLiteral("本机现在没有挂单。\n连不上店铺数据库，其他收银机的挂单现在看不到。")
+                                      : QStringLiteral("现在没有挂单。"));
         return;
     }
     if (holdsOrder()) {
@@ -155,8 +163,167 @@ void Form2::RecallButton_Click()
         if (ask.clickedButton() != hold || !holdOrder())
             return;
     }
-    if (const std::optional<QString> uid = main_window::chooseHeldOrder(this, m_openOrders->waiting()))
-        bringBack(*uid);
+    const QList<till::TableEntry> listed = m_openOrders->listing();
+    const QString note = m_openOrders->inShop() && !m_openOrders->shopReachable()
+                             ? QStringLiteral("连不上店铺数据库：这里只有本机的挂单，其他收银机的挂单现在看不到。")
+                             : QString();
+    const std::optional<QString> uid =
+        main_window::chooseHeldOrder(this, listed, m_openOrders->inShop(), note);
+    if (!uid)
+        return;
+    for (const till::TableEntry &entry : listed)
+        if (entry.held.uid == *uid)
+            return bringBackFrom(entry);
+}
+
+namespace {
+
+// Shown while the shop answers: only the answer closes it, so that a table
+// the shop gave this till is never left taken and off the windows.
+class WaitForShop : public QDialog {
+public:
+    WaitForShop(QWidget *parent, const QString &text) : QDialog(parent)
+    {
+        setObjectName(QStringLiteral("正在取单"));
+        setWindowTitle(QStringLiteral("取单"));
+        setFont(design::readingFont());
+        auto *label = new QLabel(text, this);
+        label->setTextFormat(Qt::PlainText);
+        auto *layout = new QVBoxLayout(this);
+        layout->addWidget(label);
+    }
+    void reject() override {}
+};
+
+// A take's answer, or why there is none.
+struct Taken {
+    std::optional<shop::TakeAnswer> answer;
+    QString why;
+};
+
+// Runs the take or the release of `uid` on the shop's server while a small
+// window says so; the window goes on painting meanwhile.
+Taken askShop(QWidget *parent, const QString &text, const QString &tillUid, const QString &uid, bool take)
+{
+    const std::optional<shop::pg::Address> address = shop::loadAddress();
+    if (!address)
+        return {std::nullopt, QStringLiteral("本机没有加入店铺")};
+    auto result = std::make_shared<Taken>();
+    auto answered = std::make_shared<bool>(false);
+    WaitForShop wait(parent, text);
+    QPointer<WaitForShop> waiting(&wait);
+    shop::callShop<shop::TakeAnswer>(
+        parent, *address,
+        [tillUid, uid, take](shop::pg::Connection &db) { return shop::takeTable(db, tillUid, uid, take); },
+        [result, answered, waiting](std::optional<shop::TakeAnswer> answer, QString why) {
+            *result = {std::move(answer), why};
+            *answered = true;
+            if (waiting)
+                waiting->accept();
+        });
+    if (!*answered)
+        wait.exec();
+    return *result;
+}
+
+}  // namespace
+
+void Form2::bringBackFrom(const till::TableEntry &entry)
+{
+    const QString name = journal::singleLine(entry.held.name);
+    const bool mine = entry.putBy == QStringLiteral("本机");
+    if (!entry.inShop || !m_openOrders->shopReachable())
+        return (void)bringBack(entry.held.uid);
+    if (entry.heldBy != 0) {
+        design::reportError(this, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
+                                                 "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
+                                      .arg(name, entry.heldByName));
+        return;
+    }
+    const Taken taken = askShop(this, QStringLiteral("正在向店铺数据库取回“%1”…").arg(name), m_openOrders->tillUid(),
+                                entry.held.uid, true);
+    if (!taken.answer) {
+        // Away just now: this till's own table comes back as it has it;
+        // another till's is not this till's to take.
+        if (mine && m_openOrders->find(entry.held.uid)) {
+            bringBack(entry.held.uid);
+            return;
+        }
+        design::reportError(this, QStringLiteral("连不上店铺数据库（%1），“%2”是 %3 收银机挂的，现在不能取回。")
+                                      .arg(taken.why, name, entry.putBy));
+        return;
+    }
+    using Outcome = shop::TakeAnswer::Outcome;
+    switch (taken.answer->outcome) {
+    case Outcome::Taken:
+    case Outcome::Freed: {
+        journal::OpenOrder open{entry.held.uid, taken.answer->name, entry.held.heldAt, entry.held.total,
+                                entry.held.dishCount(), taken.answer->state, {}};
+        std::optional<till::HeldOrder> held = till::HeldOrder::fromOpen(open);
+        if (!held) {
+            design::reportError(this, QStringLiteral("挂单“%1”是较新版本的程序保存的，这个版本无法取回。").arg(name));
+            return;
+        }
+        held->total = entry.held.total;
+        m_openOrders->adopt(*held);
+        bringBack(held->uid);
+        return;
+    }
+    case Outcome::Held:
+        design::reportError(this, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
+                                                 "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
+                                      .arg(name, taken.answer->holderName));
+        return;
+    case Outcome::Closed:
+        if (m_openOrders->find(entry.held.uid))
+            m_openOrders->ended(entry.held.uid, false);
+        design::reportInfo(this, QStringLiteral("“%1”已经在别的收银机上结账或清掉了。").arg(name));
+        return;
+    case Outcome::Missing:
+        if (!m_openOrders->find(entry.held.uid) || !bringBack(entry.held.uid))
+            design::reportError(this, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
+        return;
+    }
+}
+
+void Form2::freeTable()
+{
+    if (!m_openOrders || !m_openOrders->inShop())
+        return design::reportInfo(this, QStringLiteral("本机没有加入店铺，没有别的收银机上的挂单。"));
+    if (!m_openOrders->shopReachable())
+        return design::reportError(this, QStringLiteral("连不上店铺数据库，现在不能强制取回。"));
+    QList<till::TableEntry> held;
+    for (const till::TableEntry &entry : m_openOrders->listing())
+        if (entry.heldBy != 0)
+            held.append(entry);
+    if (held.isEmpty())
+        return design::reportInfo(this, QStringLiteral("现在没有挂单在别的收银机上。"));
+    const std::optional<QString> uid = main_window::chooseHeldOrder(this, held, true, QStringLiteral("强制取回哪一单？"));
+    if (!uid)
+        return;
+    const auto entry = std::find_if(held.cbegin(), held.cend(), [&](const till::TableEntry &e) { return e.held.uid == *uid; });
+    const QString name = journal::singleLine(entry->held.name);
+    QMessageBox ask(QMessageBox::Warning, QStringLiteral("强制取回"),
+                    QStringLiteral("“%1”正在 %2 收银机 上。\n只有那台收银机坏了或再也开不了的时候才强制取回："
+                                   "取回以后，哪台收银机都可以取单，那台收银机上的这一单不再算数。\n确定强制取回吗？")
+                        .arg(name, entry->heldByName),
+                    QMessageBox::NoButton, this);
+    ask.setObjectName(QStringLiteral("强制取回"));
+    ask.setFont(design::readingFont());
+    QPushButton *free = ask.addButton(QStringLiteral("强制取回"), QMessageBox::DestructiveRole);
+    QPushButton *keep = ask.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    ask.setDefaultButton(keep);
+    ask.exec();
+    if (ask.clickedButton() != free)
+        return;
+    const Taken freed = askShop(this, QStringLiteral("正在强制取回“%1”…").arg(name), m_openOrders->tillUid(), *uid, false);
+    if (!freed.answer)
+        return design::reportError(this, QStringLiteral("没有强制取回：%1").arg(freed.why));
+    if (freed.answer->outcome == shop::TakeAnswer::Outcome::Closed)
+        return design::reportInfo(this, QStringLiteral("“%1”已经结账或清掉了。").arg(name));
+    if (freed.answer->outcome != shop::TakeAnswer::Outcome::Freed)
+        return design::reportError(this, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
+    design::reportInfo(this, QStringLiteral("已强制取回“%1”，现在哪台收银机都可以取单。").arg(name));
 }
 
 bool Form2::bringBack(const QString &uid)

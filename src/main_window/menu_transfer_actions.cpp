@@ -21,8 +21,13 @@ Outcome importIntoWindows(const QString &file)
 {
     QMap<QString, QString> written;
     const Outcome outcome = importMenu(file, &written);
-    if (!outcome.ok)
-        return outcome;
+    if (outcome.ok)
+        showOnWindows(written);
+    return outcome;
+}
+
+void showOnWindows(const QMap<QString, QString> &written)
+{
     Program &program = Program::current();
     for (auto entry = written.cbegin(); entry != written.cend(); ++entry) {
         const QString section = entry.key().section(u'/', 0, 0);
@@ -40,7 +45,6 @@ Outcome importIntoWindows(const QString &file)
                 sheet.setCaption(sheet.label(control), entry.value());
         }
     }
-    return outcome;
 }
 
 }  // namespace menu_transfer

@@ -20,4 +20,8 @@ namespace menu_transfer {
 // they load.
 Outcome importIntoWindows(const QString &file);
 
+// Shows `entries` ("section/control" -> caption), saved already, on the
+// windows already loaded, as an import does.
+void showOnWindows(const QMap<QString, QString> &entries);
+
 }  // namespace menu_transfer

@@ -98,7 +98,32 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
     return chosen;
 }
 
+namespace {
+
+QList<till::TableEntry> entriesOf(const QList<till::HeldOrder> &waiting)
+{
+    QList<till::TableEntry> entries;
+    for (const till::HeldOrder &held : waiting)
+        entries.append(till::TableEntry{held, QStringLiteral("本机"), 0, {}, false});
+    return entries;
+}
+
+}  // namespace
+
+QString whereText(const till::TableEntry &entry)
+{
+    if (entry.heldBy != 0)
+        return QStringLiteral("正在 %1 上").arg(entry.heldByName);
+    return entry.putBy;
+}
+
 HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder> &waiting)
+    : HeldOrderChooser(parent, entriesOf(waiting), false)
+{
+}
+
+HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::TableEntry> &waiting, bool inShop,
+                                   const QString &note)
     : QDialog(parent)
 {
     QDialog &box = *this;
@@ -106,28 +131,42 @@ HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder>
     box.setWindowTitle(QStringLiteral("取单"));
     box.setFont(dialogFont());
     auto *layout = new QVBoxLayout(&box);
+    if (!note.isEmpty()) {
+        auto *told = new QLabel(note, &box);
+        told->setObjectName(QStringLiteral("tablesNote"));
+        told->setTextFormat(Qt::PlainText);
+        told->setWordWrap(true);
+        layout->addWidget(told);
+    }
     auto *list = new QTreeWidget(&box);
     list->setObjectName(QStringLiteral("heldOrders"));
     list->setAccessibleName(QStringLiteral("挂单"));
-    list->setHeaderLabels({QStringLiteral("名称"), QStringLiteral("挂单时间"), QStringLiteral("金额"),
-                           QStringLiteral("菜数")});
+    QStringList headers{QStringLiteral("名称"), QStringLiteral("挂单时间"), QStringLiteral("金额"),
+                        QStringLiteral("菜数")};
+    if (inShop)
+        headers << QStringLiteral("收银机");
+    list->setHeaderLabels(headers);
+    const int columns = int(headers.size());
     list->setRootIsDecorated(false);
     list->setUniformRowHeights(true);
     list->setAllColumnsShowFocus(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setStyleSheet(QStringLiteral("QTreeWidget::item { padding: 6px; }"));  // finger height
     QList<QTreeWidgetItem *> items;
-    for (const till::HeldOrder &held : waiting) {
-        auto *item = new QTreeWidgetItem({journal::singleLine(held.name), heldAtText(held.heldAt),
-                                          journal::fenText(held.total) + QStringLiteral("元"),
-                                          QString::number(held.dishCount())});
+    for (const till::TableEntry &entry : waiting) {
+        const till::HeldOrder &held = entry.held;
+        QStringList cells{journal::singleLine(held.name), heldAtText(held.heldAt),
+                          journal::fenText(held.total) + QStringLiteral("元"), QString::number(held.dishCount())};
+        if (inShop)
+            cells << journal::singleLine(whereText(entry));
+        auto *item = new QTreeWidgetItem(cells);
         item->setData(0, Qt::UserRole, held.uid);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         items.append(item);
     }
     list->addTopLevelItems(items);
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < columns; ++column)
         list->resizeColumnToContents(column);
     list->header()->setStretchLastSection(false);
     list->setCurrentItem(list->topLevelItem(0));
@@ -164,7 +203,7 @@ HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder>
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, [choose, list] { choose(list->currentItem()); });
     QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
     int width = 40;
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < columns; ++column)
         width += list->columnWidth(column);
     box.resize(std::max(width, 420), std::min(560, 120 + 40 * int(waiting.size())));
     list->setFocus();
@@ -172,7 +211,13 @@ HeldOrderChooser::HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder>
 
 std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting)
 {
-    HeldOrderChooser chooser(parent, waiting);
+    return chooseHeldOrder(parent, entriesOf(waiting), false, {});
+}
+
+std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::TableEntry> &waiting, bool inShop,
+                                       const QString &note)
+{
+    HeldOrderChooser chooser(parent, waiting, inShop, note);
     if (chooser.exec() != QDialog::Accepted)
         return std::nullopt;
     return chooser.chosen();

@@ -4,6 +4,7 @@
 // or Enter.
 
 #include "till/held_order.h"
+#include "till/open_orders.h"
 
 #include <QDialog>
 
@@ -25,11 +26,15 @@ std::optional<QString> askHoldName(QWidget *parent, const QString &suggested, co
 // The longest name an order is put aside under, in characters.
 inline constexpr int holdNameLength = 20;
 
-// 取单's list of `waiting` (name, time put aside, total, number of dishes),
-// the oldest selected; accepted when one is chosen.
+// 取单's list of `waiting` (name, time put aside, total, number of dishes,
+// and in a shop (`inShop`) the till it is on), the oldest selected;
+// accepted when one is chosen. `note`, when given, is shown above the list
+// (the other tills' orders cannot be reached).
 class HeldOrderChooser : public QDialog {
 public:
     HeldOrderChooser(QWidget *parent, const QList<till::HeldOrder> &waiting);
+    HeldOrderChooser(QWidget *parent, const QList<till::TableEntry> &waiting, bool inShop,
+                     const QString &note = {});
     QString chosen() const { return m_chosen; }  // its uid
 
 private:
@@ -39,5 +44,11 @@ private:
 // Shows the list and returns the uid of the order chosen, or nullopt when the
 // cashier cancels.
 std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::HeldOrder> &waiting);
+std::optional<QString> chooseHeldOrder(QWidget *parent, const QList<till::TableEntry> &waiting, bool inShop,
+                                       const QString &note);
+
+// Where a table of the shop is, as 取单 shows it: "本机", "二楼",
+// "正在 二楼 上".
+QString whereText(const till::TableEntry &entry);
 
 }  // namespace main_window

@@ -1,5 +1,9 @@
 #include "main_window/owner_menu.h"
 
+#include "main_window/form2.h"
+#include "shell/program.h"
+#include "till/open_orders.h"
+
 #include "common/design.h"
 #include "common/touch_keys.h"
 #include "main_window/menu_transfer_actions.h"
@@ -121,6 +125,11 @@ void addTillActions(QMenu &menu, QWidget *parent)
     QAction *database = menu.addAction(QStringLiteral("店铺数据库…"));
     database->setObjectName(QStringLiteral("shopDatabaseAction"));
     QObject::connect(database, &QAction::triggered, parent, [parent] { shop::openShopLinkWindow(parent); });
+    if (Program::current().openOrders().inShop()) {
+        QAction *free = menu.addAction(QStringLiteral("强制取回挂单…"));
+        free->setObjectName(QStringLiteral("freeTableAction"));
+        QObject::connect(free, &QAction::triggered, parent, [] { Program::current().form2().freeTable(); });
+    }
 }
 
 void addAboutActions(QMenu &menu, QWidget *parent)

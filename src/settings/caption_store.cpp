@@ -26,6 +26,18 @@ struct RunState {
 // last saved.
 constexpr char editedMark[] = "tavelkoCaptionEdited";
 
+ChangedHook &changedHook()
+{
+    static ChangedHook hook;
+    return hook;
+}
+
+int &quiet()
+{
+    static int depth = 0;
+    return depth;
+}
+
 RunState &runState()
 {
     static RunState state;
@@ -104,7 +116,17 @@ bool writeOver(Change change)
         return false;
     }
     state.saveProblem = backend::write(before.entries, after);
-    return state.saveProblem.isEmpty();
+    if (!state.saveProblem.isEmpty())
+        return false;
+    if (changedHook() && quiet() == 0) {
+        QMap<QString, QString> changed;
+        for (auto entry = after.cbegin(); entry != after.cend(); ++entry)
+            if (entry.value() != before.entries.value(entry.key(), missingCaption))
+                changed.insert(entry.key(), entry.value());
+        if (!changed.isEmpty())
+            changedHook()(changed);
+    }
+    return true;
 }
 
 }  // namespace
@@ -207,6 +229,21 @@ bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QSt
     for (const QString &key : keys)
         captions->insert(key, store.entries.value(key, missingCaption));
     return true;
+}
+
+void setChangedHook(ChangedHook hook)
+{
+    changedHook() = std::move(hook);
+}
+
+QuietSaves::QuietSaves()
+{
+    ++quiet();
+}
+
+QuietSaves::~QuietSaves()
+{
+    --quiet();
 }
 
 bool saveCaptions(const QMap<QString, QString> &captions)

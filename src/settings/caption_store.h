@@ -5,6 +5,7 @@
 // name, key = the control's name, value = the caption, verbatim.
 
 #include <QList>
+#include <functional>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -72,5 +73,22 @@ bool readCaptions(const QStringList &keys, QMap<QString, QString> *captions, QSt
 // when it could not be saved (see saveFailureMessage()); the store then holds
 // what it held before.
 bool saveCaptions(const QMap<QString, QString> &captions);
+
+// Told, after each save, of the captions it changed ("section/control" ->
+// caption; a caption written where the store had none counts as changed
+// only when it is not blank): a till of a shop hands them on. One hook;
+// an empty one stops it.
+using ChangedHook = std::function<void(const QMap<QString, QString> &changed)>;
+void setChangedHook(ChangedHook hook);
+
+// While one lives, saves are not told to the hook: the captions being
+// written came from the shop.
+class QuietSaves {
+public:
+    QuietSaves();
+    ~QuietSaves();
+    QuietSaves(const QuietSaves &) = delete;
+    QuietSaves &operator=(const QuietSaves &) = delete;
+};
 
 }  // namespace settings

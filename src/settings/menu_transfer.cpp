@@ -5,6 +5,8 @@
 #include "settings/caption_store.h"
 #include "sheets/sheet_design.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -221,8 +223,10 @@ std::optional<Problem> checkDishes(const QList<Dish> &dishes)
     return std::nullopt;
 }
 
+}  // namespace
+
 // Every dish of the menu, each with the keys its cells are stored under.
-QStringList allKeys()
+QStringList menuKeys()
 {
     QStringList keys;
     for (const Category &c : categories) {
@@ -232,8 +236,6 @@ QStringList allKeys()
     }
     return keys;
 }
-
-}  // namespace
 
 QByteArray toCsv(const QList<Dish> &dishes)
 {
@@ -324,11 +326,49 @@ Outcome notImported(const QString &chinese, const QString &english)
 
 }  // namespace
 
+QString menuBackupFile(const QString &folder)
+{
+    return QDir(folder).filePath(QStringLiteral("加入店铺前的菜单-%1.csv")
+                                     .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
+}
+
+QString describeEdit(const QString &key, const QString &before, const QString &after,
+                     const QMap<QString, QString> &captions)
+{
+    const auto shown = [](const QString &caption) {
+        const QString text = caption.simplified();
+        return text.isEmpty() ? QStringLiteral("（空白）") : text;
+    };
+    const QString change = shown(before) + QStringLiteral(" → ") + shown(after);
+    for (const Category &c : categories) {
+        if (key == storeKey("Form2", QString::fromLatin1(c.button)))
+            return QStringLiteral("类别 ") + change;
+        const QString categoryName = shown(captions.value(storeKey("Form2", QString::fromLatin1(c.button))));
+        for (const sheet::DishRow &row : sheet::dishRows()) {
+            const QString dish = shown(captions.value(storeKey(c.sheet, row.dishName)));
+            for (const bool large : {false, true}) {
+                const QString heading = large ? row.largeHeading : row.smallHeading;
+                const QString portion = captions.value(storeKey(c.sheet, heading)).simplified();
+                const QString portionName =
+                    portion.isEmpty() ? (large ? QStringLiteral("大份") : QStringLiteral("小份")) : portion;
+                if (key == storeKey(c.sheet, large ? row.largePrice : row.smallPrice))
+                    return dish + u' ' + portionName + u' ' + change;
+                if (key == storeKey(c.sheet, heading))
+                    return categoryName + u' ' + (large ? QStringLiteral("大份") : QStringLiteral("小份")) +
+                           QStringLiteral("的名称 ") + change;
+            }
+            if (key == storeKey(c.sheet, row.dishName))
+                return QStringLiteral("菜名 ") + change;
+        }
+    }
+    return key + u' ' + change;
+}
+
 Outcome exportMenu(const QString &file)
 {
     QMap<QString, QString> stored;
     QString storeProblem;
-    if (!settings::readCaptions(allKeys(), &stored, &storeProblem))
+    if (!settings::readCaptions(menuKeys(), &stored, &storeProblem))
         return notExported(QStringLiteral("设置文件无法读取（%1）。设置文件：%2")
                                .arg(storeProblem, settings::storeLocation()),
                            QStringLiteral("the settings store cannot be read: %1")

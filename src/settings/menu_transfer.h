@@ -54,6 +54,20 @@ Parsed fromCsv(const QByteArray &bytes);
 // on their windows and pressing "关闭" would write.
 QMap<QString, QString> storeEntries(const QList<Dish> &dishes);
 
+// Every "section/control" key of the menu: the six category names and each
+// sheet's captions.
+QStringList menuKeys();
+
+// An edit of the menu as the cashier is told it, with `captions` the menu
+// as it now stands: "牛肉面 小份 12 → 14", "菜名 牛肉面 → 红烧牛肉面",
+// "类别 面条 → 面食", "面条 小份的名称 小份 → 小碗".
+QString describeEdit(const QString &key, const QString &before, const QString &after,
+                     const QMap<QString, QString> &captions);
+
+// Where a till's own menu is exported before the shop's replaces it, in
+// `folder`: "加入店铺前的菜单-20261208-101500.csv".
+QString menuBackupFile(const QString &folder);
+
 // Writes the whole menu as the store holds it to `file`: the new file
 // replaces an old one only once it is written completely.
 Outcome exportMenu(const QString &file);

@@ -7,6 +7,7 @@
 #include "journal/outbox.h"
 #include "journal/platform_facts.h"
 #include "main_window/form2.h"
+#include "main_window/shop_menu.h"
 #include "payment/shop_settings.h"
 #include "settings/caption_store.h"
 #include "shop/shop_config.h"
@@ -23,6 +24,7 @@
 #include <QFile>
 #include <QIcon>
 #include <QImageReader>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QTimer>
 #include <QTranslator>
@@ -93,6 +95,7 @@ QWidget *visibleWindow()
 struct Program::Windows {
     till::OrderInProgress order;  // what the sheets and the main window hand on
     till::OpenOrders openOrders;  // the orders put aside (挂单)
+    ShopMenu shopMenu;            // in a shop, the menu is the shop's
     std::unique_ptr<Form1> form1;
     std::unique_ptr<Form2> form2;
     std::array<std::unique_ptr<OrderSheet>, 6> sheets;
@@ -116,6 +119,22 @@ Program::Program() : m_windows(std::make_unique<Windows>())
     QObject::connect(&m_windows->order, &till::OrderInProgress::discarded, &till::dropCurrentOrder);
     QObject::connect(&m_windows->order, &till::OrderInProgress::abandoned,
                      [&open](const QString &uid) { open.ended(uid, false); });
+    // What the other tills of a shop changed is told without stopping the
+    // cashier: a note over the window in front, closed when read.
+    const auto notify = [this](const QString &text) {
+        if (m_ended)
+            return;
+        QWidget *over = visibleWindow();
+        auto *note = new QMessageBox(QMessageBox::Information, QStringLiteral("店铺"), text, QMessageBox::Ok, over);
+        note->setObjectName(QStringLiteral("店铺通知"));
+        note->setFont(design::readingFont());
+        note->setAttribute(Qt::WA_DeleteOnClose);
+        note->setWindowModality(Qt::NonModal);
+        note->show();
+        a11y::sayNow(over, text);
+    };
+    QObject::connect(&open, &till::OpenOrders::told, notify);
+    QObject::connect(&m_windows->shopMenu, &ShopMenu::told, notify);
     QObject::connect(&open, &till::OpenOrders::kept, [](const journal::OpenOrder &held) {
         journal::programJournalService().keepOpen(held);
     });
@@ -247,7 +266,20 @@ void Program::startShopLink(const journal::TillIdentity &till)
     if (m_ended || !till.isSet() || !address || m_uploader)
         return;
     payment::setReceiptTill(till.number);
-    m_uploader = std::make_unique<shop::Uploader>(journal::defaultFolder(), *address);
+    m_uploader = std::make_unique<shop::Uploader>(journal::defaultFolder(), *address, shop::menuVersion());
+    // The shop's menu and its open tables come to this till's windows.
+    m_windows->shopMenu.start(till);
+    m_windows->openOrders.joinShop(till.number, till.uid);
+    QObject::connect(m_uploader.get(), &shop::Uploader::menuArrived, &form1(),
+                     [this](const QList<shop::MenuEdit> &edits) {
+                         if (!m_ended)
+                             m_windows->shopMenu.take(edits);
+                     });
+    QObject::connect(m_uploader.get(), &shop::Uploader::tablesChanged, &form1(),
+                     [this](const shop::TablesView &view) {
+                         if (!m_ended)
+                             m_windows->openOrders.setShopView(view);
+                     });
     QObject::connect(m_uploader.get(), &shop::Uploader::linkChanged, &form1(),
                      [this](const shop::LinkState &state) { tellLink(state); });
     // A change the shop already held with other content is never written
@@ -302,6 +334,7 @@ void Program::stopShopLink()
         return;
     // What waits goes up at the next start: the program does not wait for a
     // server that hangs. A thread still in a call is left to the exit.
+    m_windows->shopMenu.stop();
     m_uploader->stop();
     if (!m_uploader->wait(1000))
         (void)m_uploader.release();

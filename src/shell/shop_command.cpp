@@ -3,6 +3,8 @@
 #include "journal/journal.h"
 #include "journal/outbox.h"
 #include "journal/sqlite_db.h"
+#include "settings/caption_store.h"
+#include "settings/menu_transfer.h"
 #include "shell/single_instance.h"
 #include "shell/takings_command.h"
 #include "shop/shop_config.h"
@@ -103,6 +105,7 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
     if (!journal.open())
         return told(journal.error(), QStringLiteral("the journal cannot be opened"));
     journal::TillIdentity till = journal.tillIdentity();
+    const bool joinedBefore = till.isSet();
     if (!till.isSet())
         till.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     till.number = number;
@@ -120,7 +123,33 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
     if (!typed.isEmpty())
         if (const QString kept = shop::keepPassword(address, typed); !kept.isEmpty())
             return told(kept, QStringLiteral("the password was not kept"));
-    return told(joined.text, QStringLiteral("joined the shop as till %1").arg(till.number), 0);
+    // The first join settles the menu: a shop without one takes this till's;
+    // a shop with one replaces this till's, exported first beside the journal.
+    QString chinese = joined.text, english = QStringLiteral("joined the shop as till %1").arg(till.number);
+    if (!joinedBefore && joined.menuSize == 0) {
+        QMap<QString, QString> captions;
+        QString problem;
+        const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
+        if (!settings::readCaptions(menu_transfer::menuKeys(), &captions, &problem) ||
+            !journal.shareMenu(captions, 0, by))
+            return told(QStringLiteral("%1\n本机的菜单没能交给店铺：%2").arg(joined.text, problem.isEmpty() ? journal.error() : problem),
+                        english + QStringLiteral(", but its menu was not handed to the shop"));
+        chinese += QStringLiteral("\n店铺还没有菜单：本机的菜单已作为全店的菜单。");
+        english += QStringLiteral("; the shop had no menu and takes this till's");
+    } else if (!joinedBefore) {
+        const QString file = menu_transfer::menuBackupFile(journal::defaultFolder());
+        const menu_transfer::Outcome saved = menu_transfer::exportMenu(file);
+        if (!saved.ok) {
+            shop::setMenuVersion(joined.menuVersion);
+            return told(QStringLiteral("%1\n%2\n本机先保留自己的菜单。").arg(joined.text, saved.problem.chinese),
+                        english + QStringLiteral(", keeping its own menu: ") + saved.problem.english);
+        }
+        shop::setMenuVersion(0);
+        chinese += QStringLiteral("\n店铺已有菜单：本机原来的菜单已导出到 %1，启动后用店铺的菜单。")
+                       .arg(QDir::toNativeSeparators(file));
+        english += QStringLiteral("; its own menu was exported to %1 and the shop's replaces it").arg(file);
+    }
+    return told(chinese, english, 0);
 }
 
 CommandLineAnswer answerShopStatus(const QStringList &arguments)

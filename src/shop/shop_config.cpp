@@ -43,6 +43,18 @@ std::optional<pg::Address> loadAddress(const QString &folder)
     return address;
 }
 
+qint64 menuVersion(const QString &folder)
+{
+    QSettings file(payment::shopFile(folder), QSettings::IniFormat);
+    return qMax<qint64>(0, file.value(group + QStringLiteral("menuVersion"), 0).toLongLong());
+}
+
+void setMenuVersion(qint64 version, const QString &folder)
+{
+    QSettings file(payment::shopFile(folder), QSettings::IniFormat);
+    file.setValue(group + QStringLiteral("menuVersion"), version);
+}
+
 QString saveAddress(const pg::Address &address, const QString &folder)
 {
     QSettings file(payment::shopFile(folder), QSettings::IniFormat);

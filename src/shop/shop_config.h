@@ -14,6 +14,11 @@ std::optional<pg::Address> loadAddress(const QString &folder = {});
 // Saves it; empty on success, else why not.
 QString saveAddress(const pg::Address &address, const QString &folder = {});
 
+// The last version of the shop's menu this till took (0: none yet, the
+// whole of it is taken at the next start of the link).
+qint64 menuVersion(const QString &folder = {});
+void setMenuVersion(qint64 version, const QString &folder = {});
+
 // libpq's password file: PGPASSFILE, else ~/.pgpass, or
 // %APPDATA%\postgresql\pgpass.conf on Windows.
 QString passwordFilePath();

@@ -1,6 +1,7 @@
 #include "shop/shop_join.h"
 
 #include "shop/shop_schema.h"
+#include "shop/shop_shared.h"
 
 namespace shop {
 
@@ -46,12 +47,20 @@ JoinReply joinServer(const pg::Address &address, const QString &password, const 
         return failed(schema);
     if (const QString refused = joinShop(db, till, replacing); !refused.isEmpty())
         return failed(refused);
-    return JoinReply{true,
+    const std::optional<int> menu = menuSize(db);
+    const std::optional<pg::Result> top = db.exec("SELECT coalesce(max(version), 0) FROM tavelko.menu");
+    const std::optional<qint64> version = top ? top->integer(0, 0) : std::nullopt;
+    if (!menu || !version)
+        return failed(db.describeFailure());
+    JoinReply reply{true,
                      QStringLiteral("已加入店铺：%1 号收银机“%2”，店铺数据库 %3%4")
                          .arg(till.number)
                          .arg(till.name, whereTo(address),
                               db.usesTls() ? QStringLiteral("（加密连接）") : QString()),
                      db.usesTls()};
+    reply.menuSize = *menu;
+    reply.menuVersion = *version;
+    return reply;
 }
 
 }  // namespace shop

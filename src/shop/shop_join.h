@@ -12,6 +12,10 @@ struct JoinReply {
     bool ok = false;
     QString text;  // what the owner is told, in Chinese
     bool tls = false;
+    // After a join: how many captions the shop's menu has (0: none yet)
+    // and the version it stands at.
+    int menuSize = 0;
+    qint64 menuVersion = 0;
 };
 
 // "测试连接": whether the server answers at `address` with `password` (none:

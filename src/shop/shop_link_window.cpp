@@ -2,17 +2,21 @@
 
 #include "common/design.h"
 #include "journal/journal_service.h"
+#include "settings/caption_store.h"
+#include "settings/menu_transfer.h"
 #include "shop/shop_config.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
@@ -250,6 +254,7 @@ void ShopLinkWindow::save()
         this, [](journal::Journal &j) { return j.tillIdentity(); },
         [this, name, where = *where, password = m_password->text(),
          replacing = m_replacing->isChecked()](journal::TillIdentity till) {
+            const bool joinedBefore = till.isSet();
             if (till.uid.isEmpty())
                 till.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
             till.number = m_number->value();
@@ -259,24 +264,82 @@ void ShopLinkWindow::save()
                 [where, password, till, replacing] {
                     return joinServer(where, password, {till.uid, till.number, till.name}, replacing);
                 },
-                [this, till, where, password](const JoinReply &reply) {
+                [this, till, where, password, joinedBefore](const JoinReply &reply) {
                     if (!reply.ok) {
                         tell(false, reply.text);
                         return;
                     }
-                    finishJoin(till, where, password, reply.text);
+                    finishJoin(till, where, password, reply, joinedBefore);
                 });
         });
 }
 
-void ShopLinkWindow::finishJoin(const journal::TillIdentity &till, const pg::Address &address,
-                                const QString &password, const QString &joinedText)
+namespace {
+
+bool askYes(QWidget *parent, const QString &title, const QString &text, const QString &yes, const QString &no)
 {
+    QMessageBox ask(QMessageBox::Question, title, text, QMessageBox::NoButton, parent);
+    ask.setObjectName(title);
+    ask.setFont(design::readingFont());
+    QPushButton *accept = ask.addButton(yes, QMessageBox::AcceptRole);
+    ask.addButton(no, QMessageBox::RejectRole);
+    ask.setDefaultButton(accept);
+    ask.exec();
+    return ask.clickedButton() == accept;
+}
+
+}  // namespace
+
+void ShopLinkWindow::settleMenu(const JoinReply &reply)
+{
+    if (reply.menuSize == 0) {
+        // A new shop: this till's menu may become everyone's.
+        if (!askYes(this, QStringLiteral("全店菜单"), QStringLiteral("店铺还没有菜单。\n把本机的菜单作为全店的菜单吗？"),
+                    QStringLiteral("用本机的菜单"), QStringLiteral("先不用")))
+            return;
+        QMap<QString, QString> captions;
+        QString problem;
+        if (!settings::readCaptions(menu_transfer::menuKeys(), &captions, &problem)) {
+            design::reportError(this, QStringLiteral("本机的菜单读不出来（%1），没有交给店铺。").arg(problem));
+            return;
+        }
+        journal::programJournalService().run<QString>(
+            this, [captions](journal::Journal &j) { 
+                const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
+                return j.shareMenu(captions, 0, by) ? QString() : j.error();
+            },
+            [this](const QString &failed) {
+                if (!failed.isEmpty())
+                    design::reportError(this, QStringLiteral("本机的菜单没能交给店铺：%1").arg(failed));
+            });
+        return;
+    }
+    const QString file = menu_transfer::menuBackupFile(m_folder.isEmpty() ? journal::defaultFolder() : m_folder);
+    if (!askYes(this, QStringLiteral("全店菜单"),
+                QStringLiteral("店铺已经有菜单。\n用店铺的菜单替换本机的菜单吗？本机现在的菜单会先导出到：\n%1")
+                    .arg(QDir::toNativeSeparators(file)),
+                QStringLiteral("用店铺的菜单"), QStringLiteral("保留本机的菜单"))) {
+        setMenuVersion(reply.menuVersion, m_folder);  // later edits still come; this till's own stay
+        return;
+    }
+    const menu_transfer::Outcome saved = menu_transfer::exportMenu(file);
+    if (!saved.ok) {
+        setMenuVersion(reply.menuVersion, m_folder);
+        design::reportError(this, saved.problem.chinese + QStringLiteral("\n本机先保留自己的菜单。"));
+        return;
+    }
+    setMenuVersion(0, m_folder);  // the link takes the whole of the shop's menu as it starts
+}
+
+void ShopLinkWindow::finishJoin(const journal::TillIdentity &till, const pg::Address &address,
+                                const QString &password, const JoinReply &reply, bool joinedBefore)
+{
+    const QString joinedText = reply.text;
     // The shop holds the till now; the journal keeps who it is (and puts its
     // past sales in the outbox), then the address and the password are kept.
     journal::programJournalService().run<QString>(
         this, [till](journal::Journal &j) { return j.joinShop(till) ? QString() : j.error(); },
-        [this, till, address, password, joinedText](QString failed) {
+        [this, till, address, password, joinedText, reply, joinedBefore](QString failed) {
             if (failed.isEmpty())
                 failed = saveAddress(address, m_folder);
             if (failed.isEmpty() && !password.isEmpty())
@@ -287,6 +350,8 @@ void ShopLinkWindow::finishJoin(const journal::TillIdentity &till, const pg::Add
             }
             m_password->clear();
             tell(true, joinedText);
+            if (!joinedBefore)
+                settleMenu(reply);
             if (joinedHook())
                 joinedHook()(till);
             // The window stays with what was done on it, for the owner to read.

@@ -52,7 +52,11 @@ private:
     void busy(bool working, const QString &text = {});
     void tell(bool ok, const QString &text);
     void finishJoin(const journal::TillIdentity &till, const pg::Address &address, const QString &password,
-                    const QString &joinedText);
+                    const JoinReply &reply, bool joinedBefore);
+    // A till joining for the first time: a shop without a menu may take
+    // this till's; a shop with one replaces this till's, after asking and
+    // after this till's is exported beside the journal.
+    void settleMenu(const JoinReply &reply);
 
     QString m_folder;
     QLineEdit *m_host, *m_database, *m_user, *m_password, *m_name, *m_caFile;

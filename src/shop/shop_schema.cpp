@@ -170,7 +170,200 @@ ALTER TABLE tavelko.tills
     ADD COLUMN put_aside_fen bigint NOT NULL DEFAULT 0;
 )";
 
-const char *const upgrades[] = {version1, version2};
+// Version 3: what the tills share besides their sales. The menu, as every
+// edit stored (each caption its own row, numbered in the order the server
+// stored them: the later wins on every till), and the orders put aside in
+// the shop (挂单), each held by at most one till while it is on that till's
+// windows. Menu and table changes take their numbers under one lock, so a
+// till that has seen number N has seen every change before it.
+const char version3[] = R"(
+CREATE SEQUENCE tavelko.versions;
+CREATE TABLE tavelko.menu (
+    version bigint PRIMARY KEY,
+    till uuid NOT NULL REFERENCES tavelko.tills,
+    key text NOT NULL,          -- "window/control", as the tills store it
+    value text NOT NULL,
+    base bigint NOT NULL,       -- the last version the editing till had seen
+    by_user text,
+    recorded_at text,
+    stored_at timestamptz NOT NULL DEFAULT now()
+);
+CREATE TABLE tavelko.open_tables (
+    uid text PRIMARY KEY,
+    name text NOT NULL,
+    asked_name text NOT NULL,   -- the name the till put it aside under
+    put_by uuid NOT NULL REFERENCES tavelko.tills,
+    held_by uuid REFERENCES tavelko.tills,  -- on that till's windows
+    held_since timestamptz,
+    held_at text,
+    total_fen bigint NOT NULL DEFAULT 0,
+    dish_count int NOT NULL DEFAULT 0,
+    state jsonb NOT NULL,
+    closed_at timestamptz,      -- paid or cleared: never open again
+    closed_by uuid,
+    version bigint NOT NULL
+);
+CREATE UNIQUE INDEX open_tables_by_name ON tavelko.open_tables (name) WHERE closed_at IS NULL;
+CREATE INDEX open_tables_by_version ON tavelko.open_tables (version);
+
+ALTER FUNCTION tavelko.apply(uuid, jsonb) RENAME TO apply_sales;
+
+-- The name `wanted` if no other open table has it, else the first free of
+-- "wanted（2）", "wanted（3）"…
+CREATE FUNCTION tavelko.free_name(p_uid text, wanted text) RETURNS text
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
+DECLARE
+    n int := 1;
+    candidate text := wanted;
+BEGIN
+    WHILE EXISTS (SELECT 1 FROM tavelko.open_tables
+                  WHERE closed_at IS NULL AND name = candidate AND uid <> p_uid) LOOP
+        n := n + 1;
+        candidate := wanted || '（' || n || '）';
+    END LOOP;
+    RETURN candidate;
+END $$;
+
+-- Ends a table for good (paid or cleared): a later keep never reopens it.
+CREATE FUNCTION tavelko.close_table(p_till uuid, p_uid text) RETURNS void
+LANGUAGE sql SET search_path = pg_catalog AS $$
+    UPDATE tavelko.open_tables SET closed_at = now(), closed_by = p_till, held_by = NULL,
+                                   version = nextval('tavelko.versions')
+        WHERE uid = p_uid AND closed_at IS NULL;
+$$;
+
+CREATE FUNCTION tavelko.apply(p_till uuid, p_changes jsonb,
+                              OUT last_seq bigint, OUT stored int, OUT aside int)
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
+DECLARE
+    c jsonb;
+    o jsonb;
+    r record;
+    t tavelko.open_tables%ROWTYPE;
+    s bigint;
+    fresh bigint;
+    prior tavelko.changes%ROWTYPE;
+    entry record;
+    locked boolean := false;
+    on_windows boolean;
+BEGIN
+    last_seq := 0; stored := 0; aside := 0;
+    FOR c IN SELECT value FROM jsonb_array_elements(p_changes) LOOP
+        o := c->'payload';
+        IF NOT locked AND (c->>'kind' IN ('menu', 'table_keep', 'table_drop') OR o ? 'closesOpen') THEN
+            PERFORM pg_advisory_xact_lock(hashtext('tavelko.versions'));
+            locked := true;
+        END IF;
+        IF c->>'kind' NOT IN ('menu', 'table_keep', 'table_drop') THEN
+            SELECT * INTO r FROM tavelko.apply_sales(p_till, jsonb_build_array(c));
+            last_seq := greatest(last_seq, r.last_seq);
+            stored := stored + r.stored;
+            aside := aside + r.aside;
+            -- The order a table became closes it, whoever held it: what
+            -- was paid is never open again.
+            IF r.stored = 1 AND c->>'kind' = 'order' AND coalesce(o->>'closesOpen', '') <> '' THEN
+                PERFORM tavelko.close_table(p_till, o->>'closesOpen');
+            END IF;
+            CONTINUE;
+        END IF;
+        s := (c->>'seq')::bigint;
+        last_seq := greatest(last_seq, s);
+        fresh := NULL;
+        INSERT INTO tavelko.changes (till, seq, kind, entity, payload, recorded_at)
+            VALUES (p_till, s, c->>'kind', c->>'entity', o, c->>'at')
+            ON CONFLICT DO NOTHING RETURNING seq INTO fresh;
+        IF fresh IS NULL THEN
+            SELECT * INTO prior FROM tavelko.changes WHERE till = p_till AND seq = s;
+            IF prior.kind <> c->>'kind' OR prior.entity <> c->>'entity' OR prior.payload <> o THEN
+                INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
+                    VALUES (p_till, s, c->>'kind', c->>'entity', o, prior.payload, 'sequence');
+                aside := aside + 1;
+            END IF;
+            CONTINUE;
+        END IF;
+        stored := stored + 1;
+        IF c->>'kind' = 'menu' THEN
+            FOR entry IN SELECT key, value FROM jsonb_each_text(o->'entries') ORDER BY key LOOP
+                INSERT INTO tavelko.menu (version, till, key, value, base, by_user, recorded_at)
+                    VALUES (nextval('tavelko.versions'), p_till, entry.key, entry.value,
+                            coalesce((o->>'base')::bigint, 0), o->>'by', c->>'at');
+            END LOOP;
+        ELSIF c->>'kind' = 'table_drop' THEN
+            -- Cleared on the till that has it; a till that no longer has it
+            -- cannot clear it for the one that does.
+            SELECT * INTO t FROM tavelko.open_tables WHERE uid = c->>'entity' FOR UPDATE;
+            IF FOUND AND t.closed_at IS NULL AND (t.held_by IS NULL OR t.held_by = p_till) THEN
+                PERFORM tavelko.close_table(p_till, c->>'entity');
+            END IF;
+        ELSE
+            on_windows := coalesce((o->>'onWindows')::boolean, false);
+            SELECT * INTO t FROM tavelko.open_tables WHERE uid = c->>'entity' FOR UPDATE;
+            IF FOUND AND t.closed_at IS NOT NULL THEN
+                CONTINUE;  -- paid or cleared meanwhile: a late keep reopens nothing
+            END IF;
+            IF FOUND AND t.held_by IS NOT NULL AND t.held_by <> p_till THEN
+                -- Another till has it on its windows: this till's copy is
+                -- an older one. Kept apart for the owner, never written over.
+                INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
+                    VALUES (p_till, s, c->>'kind', c->>'entity', o, t.state, 'table held elsewhere');
+                aside := aside + 1;
+                CONTINUE;
+            END IF;
+            INSERT INTO tavelko.open_tables (uid, name, asked_name, put_by, held_by, held_since, held_at,
+                                             total_fen, dish_count, state, version)
+                VALUES (c->>'entity', tavelko.free_name(c->>'entity', o->>'name'), o->>'name', p_till,
+                        CASE WHEN on_windows THEN p_till END, CASE WHEN on_windows THEN now() END,
+                        o->>'heldAt', coalesce((o->>'totalFen')::bigint, 0),
+                        coalesce((o->>'dishCount')::int, 0), coalesce(o->'state', '{}'::jsonb),
+                        nextval('tavelko.versions'))
+                ON CONFLICT (uid) DO UPDATE SET
+                    name = EXCLUDED.name, asked_name = EXCLUDED.asked_name, put_by = EXCLUDED.put_by,
+                    held_by = EXCLUDED.held_by, held_since = CASE WHEN on_windows THEN coalesce(tavelko.open_tables.held_since, now()) END,
+                    held_at = EXCLUDED.held_at, total_fen = EXCLUDED.total_fen,
+                    dish_count = EXCLUDED.dish_count, state = EXCLUDED.state, version = EXCLUDED.version;
+        END IF;
+    END LOOP;
+END $$;
+
+-- 取单 on a till: takes the table for `p_till` unless another till has it,
+-- or frees it for any till (the owner's 强制取回, `p_take` false). Answers
+-- what became of it: taken, freed, held (by whom), closed or missing.
+CREATE FUNCTION tavelko.take_table(p_till uuid, p_uid text, p_take boolean,
+                                   OUT outcome text, OUT holder_number int, OUT holder_name text,
+                                   OUT name text, OUT state jsonb)
+LANGUAGE plpgsql SET search_path = pg_catalog AS $$
+DECLARE
+    t tavelko.open_tables%ROWTYPE;
+BEGIN
+    PERFORM pg_advisory_xact_lock(hashtext('tavelko.versions'));
+    SELECT * INTO t FROM tavelko.open_tables WHERE uid = p_uid FOR UPDATE;
+    IF NOT FOUND THEN
+        outcome := 'missing';
+        RETURN;
+    END IF;
+    name := t.name;
+    state := t.state;
+    IF t.closed_at IS NOT NULL THEN
+        outcome := 'closed';
+        RETURN;
+    END IF;
+    IF p_take AND t.held_by IS NOT NULL AND t.held_by <> p_till THEN
+        outcome := 'held';
+        SELECT number, tills.name INTO holder_number, holder_name FROM tavelko.tills WHERE uid = t.held_by;
+        RETURN;
+    END IF;
+    IF NOT p_take THEN
+        SELECT number, tills.name INTO holder_number, holder_name FROM tavelko.tills WHERE uid = t.held_by;
+    END IF;
+    UPDATE tavelko.open_tables
+        SET held_by = CASE WHEN p_take THEN p_till END, held_since = CASE WHEN p_take THEN now() END,
+            version = nextval('tavelko.versions')
+        WHERE uid = p_uid;
+    outcome := CASE WHEN p_take THEN 'taken' ELSE 'freed' END;
+END $$;
+)";
+
+const char *const upgrades[] = {version1, version2, version3};
 static_assert(std::size(upgrades) == shopSchemaVersion);
 
 }  // namespace

@@ -2,7 +2,8 @@
 // The shop's tables on its PostgreSQL server, in their own schema
 // ("tavelko"): the tills that joined, every change each till sent (kept once
 // per till and sequence number), the orders and cash-ups those changes made,
-// and the changes kept aside because they contradicted what was stored. The
+// the changes kept aside because they contradicted what was stored, the
+// shop's menu and the orders put aside in the shop. The
 // first till that finds the tables missing or older makes or upgrades them,
 // in one transaction under an advisory lock, so two tills starting together
 // do not race; tables of a later version are left alone and refused.
@@ -14,7 +15,7 @@
 namespace shop {
 
 // The version of the shop's tables this program makes and reads.
-inline constexpr int shopSchemaVersion = 2;
+inline constexpr int shopSchemaVersion = 3;
 
 // Makes or upgrades the shop's tables. Empty on success; otherwise why not,
 // in Chinese (a later version: "店铺数据库是新版本的 Tavelko 建的…").

@@ -24,10 +24,12 @@ QString describeLink(const LinkState &state)
                              : QStringLiteral("全店：未连接%1").arg(since);
 }
 
-Uploader::Uploader(QString folder, pg::Address address, QObject *parent)
-    : QThread(parent), m_folder(std::move(folder)), m_address(std::move(address))
+Uploader::Uploader(QString folder, pg::Address address, qint64 menuSeen, QObject *parent)
+    : QThread(parent), m_folder(std::move(folder)), m_address(std::move(address)), m_menuSeen(menuSeen)
 {
     qRegisterMetaType<shop::LinkState>();
+    qRegisterMetaType<shop::TablesView>();
+    qRegisterMetaType<QList<shop::MenuEdit>>();
     m_state.joined = true;
 }
 
@@ -89,6 +91,9 @@ void Uploader::run()
     int retry = retryMs;
     qint64 reportedEnd = -1;
     journal::PutAside reportedAside{-1, 0};
+    qint64 tablesSeen = -1;      // the tables' version last told; -1: tell them again
+    QStringList localTables;     // this till's own put aside, as last asked about
+    bool toldUnreachable = false;
     QElapsedTimer reportedAt;
     reportedAt.start();
     auto away = [&](const QString &why) {
@@ -97,6 +102,11 @@ void Uploader::run()
                 state.waiting = qMax<qint64>(0, *end - known);
         server.close();
         stored = -1;
+        tablesSeen = -1;
+        if (!toldUnreachable) {
+            toldUnreachable = true;
+            emit tablesChanged(TablesView{});
+        }
         if (state.connected || !state.awaySince.isValid())
             state.awaySince = QDateTime::currentDateTime();
         state.connected = false;
@@ -183,6 +193,42 @@ void Uploader::run()
             reportedEnd = *end;
             reportedAside = aside;
             reportedAt.restart();
+        }
+        // With all of this till's changes up, what the others changed: the
+        // menu, then the open tables (only when they changed, or this
+        // till's own list did).
+        if (stored >= *end) {
+            const std::optional<QList<MenuEdit>> edits = menuSince(server, m_menuSeen);
+            if (!edits) {
+                away(server.describeFailure());
+                continue;
+            }
+            if (!edits->isEmpty()) {
+                m_menuSeen = edits->last().version;
+                emit menuArrived(*edits);
+            }
+            const std::optional<qint64> version = tablesVersion(server);
+            const std::optional<QStringList> mine = journal::openOrderUids(local);
+            if (!version) {
+                away(server.describeFailure());
+                continue;
+            }
+            if (*version != tablesSeen || (mine && *mine != localTables)) {
+                TablesView view;
+                view.reachable = true;
+                const std::optional<QList<ShopTable>> open = openTables(server);
+                const std::optional<QStringList> closed = closedOf(server, mine.value_or(QStringList()));
+                if (!open || !closed) {
+                    away(server.describeFailure());
+                    continue;
+                }
+                view.open = *open;
+                view.closed = *closed;
+                tablesSeen = *version;
+                localTables = mine.value_or(localTables);
+                toldUnreachable = false;
+                emit tablesChanged(view);
+            }
         }
         retry = retryMs;
         state.connected = true;

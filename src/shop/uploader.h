@@ -9,6 +9,7 @@
 // hear of the link's state through linkChanged.
 
 #include "shop/pg_db.h"
+#include "shop/shop_shared.h"
 
 #include <QDateTime>
 #include <QMutex>
@@ -34,8 +35,9 @@ QString describeLink(const LinkState &state);
 class Uploader : public QThread {
     Q_OBJECT
 public:
-    // `folder`: the till's data folder (its journal); `address`: the shop's.
-    Uploader(QString folder, pg::Address address, QObject *parent = nullptr);
+    // `folder`: the till's data folder (its journal); `address`: the shop's;
+    // `menuSeen`: the last version of the shop's menu this till took.
+    Uploader(QString folder, pg::Address address, qint64 menuSeen = 0, QObject *parent = nullptr);
     ~Uploader() override;
 
     LinkState state() const;
@@ -51,6 +53,11 @@ public:
 signals:
     void linkChanged(const shop::LinkState &state);
     void keptAside(int count);
+    // Edits of the shop's menu stored since this till last looked, oldest
+    // first: looked for once everything of this till is up.
+    void menuArrived(const QList<shop::MenuEdit> &edits);
+    // The shop's open tables changed, or the server came or went.
+    void tablesChanged(const shop::TablesView &view);
 
 protected:
     void run() override;
@@ -66,8 +73,11 @@ private:
     bool m_stop = false;
     bool m_nudged = false;
     LinkState m_state;
+    qint64 m_menuSeen = 0;
 };
 
 }  // namespace shop
 
 Q_DECLARE_METATYPE(shop::LinkState)
+Q_DECLARE_METATYPE(shop::TablesView)
+Q_DECLARE_METATYPE(QList<shop::MenuEdit>)

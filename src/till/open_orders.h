@@ -5,11 +5,21 @@
 // which writes it off the GUI thread. The list never waits on the database.
 // No widgets here.
 
+#include "shop/shop_shared.h"
 #include "till/held_order.h"
 
 #include <QObject>
 
 namespace till {
+
+// One order 取单 can bring back, wherever it waits.
+struct TableEntry {
+    HeldOrder held;
+    QString putBy;         // the till that put it aside: "本机", or its name
+    int heldBy = 0;        // another till that has it on its windows; 0: none
+    QString heldByName;
+    bool inShop = false;   // the shop has it: 取单 takes it there first
+};
 
 class OpenOrders : public QObject {
     Q_OBJECT
@@ -29,6 +39,29 @@ public:
     // Whether an order waiting, other than `uid`, is called `name`.
     bool nameInUse(const QString &name, const QString &uid = {}) const;
 
+    // In a shop: this till's number there. From then on the shop's open
+    // tables (setShopView) join this till's own in listing().
+    void joinShop(int tillNumber, const QString &tillUid);
+    bool inShop() const { return m_tillNumber > 0; }
+    QString tillUid() const { return m_tillUid; }
+    // The shop's open tables as the link last read them. Tables the shop
+    // closed are no longer put aside here; a table whose name was taken is
+    // told (told()) and, when it is this till's, renamed here too.
+    void setShopView(const shop::TablesView &view);
+    // Whether the last view came from the server; else only this till's
+    // own are listed.
+    bool shopReachable() const { return m_view.reachable; }
+    const QList<shop::ShopTable> &shopTables() const { return m_view.open; }
+    // What 取单 lists, oldest first: without a shop, waiting(). In a shop
+    // that answers, every open table of the shop and this till's own not
+    // yet up; while it is away, this till's own, less those another till
+    // had taken when last seen.
+    QList<TableEntry> listing() const;
+    // A table taken from the shop (its state as the shop has it) is known
+    // here as the one about to come onto the windows. Nothing is written:
+    // it is written when it is put aside again or ends.
+    void adopt(const HeldOrder &held);
+
     // Puts `held` aside (a new order, or the one brought back, again).
     void keep(const HeldOrder &held);
     // Keeps the state of `held`, the order on the windows, in the journal
@@ -45,11 +78,18 @@ signals:
     void loaded();  // the journal's open orders arrived
     void kept(const journal::OpenOrder &open);
     void dropped(const QString &uid);
+    // Something about the shop's tables the cashier hears once, in Chinese.
+    void told(const QString &text);
 
 private:
     QList<HeldOrder> m_orders;  // oldest first
     QString m_onWindows;
     bool m_loaded = false;
+    int m_tillNumber = 0;
+    QString m_tillUid;
+    shop::TablesView m_view;
+    QStringList m_elsewhere;   // taken or put aside by another till, as last seen
+    QStringList m_toldRenamed;
 };
 
 }  // namespace till
