@@ -1,8 +1,8 @@
 #include "main_window/shop_menu.h"
 
 #include "journal/journal_service.h"
-#include "main_window/menu_transfer_actions.h"
 #include "settings/caption_store.h"
+#include "settings/menu_transfer.h"
 #include "shop/shop_config.h"
 
 #include <QSet>
@@ -59,15 +59,6 @@ void ShopMenu::stop()
     settings::setChangedHook({});
 }
 
-void ShopMenu::shareWholeMenu(QObject *context, std::function<void(QString)> done)
-{
-    QMap<QString, QString> captions;
-    QString problem;
-    if (!settings::readCaptions(menu_transfer::menuKeys(), &captions, &problem))
-        return done(QStringLiteral("设置文件无法读取（%1）").arg(problem));
-    share(context, captions, 0, std::move(done));
-}
-
 void ShopMenu::take(const QList<shop::MenuEdit> &edits)
 {
     if (edits.isEmpty())
@@ -105,7 +96,8 @@ void ShopMenu::take(const QList<shop::MenuEdit> &edits)
             emit told(settings::saveFailureMessage(QStringLiteral("店铺的菜单")));
             return;  // taken again at the next start
         }
-        menu_transfer::showOnWindows(changed);
+        if (m_show)
+            m_show(changed);
     }
     shop::setMenuVersion(edits.last().version);
     QMap<QString, QString> after = now;

@@ -13,6 +13,8 @@
 #include <QMap>
 #include <QObject>
 
+#include <functional>
+
 class ShopMenu : public QObject {
     Q_OBJECT
 
@@ -27,8 +29,8 @@ public:
     // Edits the shop stored since this till last looked, oldest first.
     void take(const QList<shop::MenuEdit> &edits);
 
-    // Hands this till's whole menu to the shop (a shop with no menu yet).
-    static void shareWholeMenu(QObject *context, std::function<void(QString failure)> done);
+    // How captions saved from the shop reach the windows already open.
+    void setShow(std::function<void(const QMap<QString, QString> &)> show) { m_show = std::move(show); }
 
 signals:
     // What the cashier hears, once: "菜单已更新：牛肉面 小份 12 → 14".
@@ -36,5 +38,6 @@ signals:
 
 private:
     QString m_tillUid;
+    std::function<void(const QMap<QString, QString> &)> m_show;
     QMap<QString, qint64> m_ownVersion;  // the version each caption this till edited was stored as
 };

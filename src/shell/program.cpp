@@ -7,6 +7,7 @@
 #include "journal/outbox.h"
 #include "journal/platform_facts.h"
 #include "main_window/form2.h"
+#include "main_window/menu_transfer_actions.h"
 #include "main_window/shop_menu.h"
 #include "payment/shop_settings.h"
 #include "settings/caption_store.h"
@@ -269,6 +270,7 @@ void Program::startShopLink(const journal::TillIdentity &till)
     m_uploader = std::make_unique<shop::Uploader>(journal::defaultFolder(), *address, shop::menuVersion());
     // The shop's menu and its open tables come to this till's windows.
     m_windows->shopMenu.start(till);
+    m_windows->shopMenu.setShow(menu_transfer::showOnWindows);
     m_windows->openOrders.joinShop(till.number, till.uid);
     QObject::connect(m_uploader.get(), &shop::Uploader::menuArrived, &form1(),
                      [this](const QList<shop::MenuEdit> &edits) {
