@@ -38,6 +38,18 @@
 
 namespace {
 
+// What the cashier is told of the shop's tables: shown, and kept in the
+// log for the owner to read later.
+void tellShop(QWidget *parent, bool error, const QString &text)
+{
+    qInfo().noquote() << QStringLiteral("店铺：") + text;
+    if (error)
+        design::reportError(parent, text);
+    else
+        design::reportInfo(parent, text);
+}
+
+
 // The portions of `dishes` as the kitchen counts them.
 QList<till::KitchenPortion> kitchenPortions(const QList<till::HeldDish> &dishes)
 {
@@ -146,8 +158,12 @@ void Form2::RecallButton_Click()
     }
     const bool away = m_openOrders->inShop() && !m_openOrders->shopReachable();
     if (m_openOrders->listing().isEmpty()) {
-        design::reportInfo(this, away ? QStringLiteral("本机现在没有挂单。\n连不上店铺数据库，其他收银机的挂单现在看不到。")
-                                      : QStringLiteral("现在没有挂单。"));
+        const QString none = away ? QStringLiteral("本机现在没有挂单。\n连不上店铺数据库，其他收银机的挂单现在看不到。")
+                                  : QStringLiteral("现在没有挂单。");
+        if (m_openOrders->inShop())
+            tellShop(this, false, none);
+        else
+            design::reportInfo(this, none);
         return;
     }
     if (holdsOrder()) {
@@ -195,35 +211,45 @@ public:
     void reject() override {}
 };
 
-// A take's answer, or why there is none.
-struct Taken {
-    std::optional<shop::TakeAnswer> answer;
+// A server's answer, or why there is none.
+template <class Answer>
+struct Answered {
+    std::optional<Answer> answer;
     QString why;
 };
+using Taken = Answered<shop::TakeAnswer>;
 
-// Runs the take or the release of `uid` on the shop's server while a small
-// window says so; the window goes on painting meanwhile.
-Taken askShop(QWidget *parent, const QString &text, const QString &tillUid, const QString &uid, bool take)
+// Runs `work` on the shop's server while a small window says `text`; the
+// window goes on painting meanwhile.
+template <class Answer>
+Answered<Answer> askShop(QWidget *parent, const QString &text,
+                         std::function<std::optional<Answer>(shop::pg::Connection &)> work)
 {
     const std::optional<shop::pg::Address> address = shop::loadAddress();
     if (!address)
         return {std::nullopt, QStringLiteral("本机没有加入店铺")};
-    auto result = std::make_shared<Taken>();
+    auto result = std::make_shared<Answered<Answer>>();
     auto answered = std::make_shared<bool>(false);
     WaitForShop wait(parent, text);
     QPointer<WaitForShop> waiting(&wait);
-    shop::callShop<shop::TakeAnswer>(
-        parent, *address,
-        [tillUid, uid, take](shop::pg::Connection &db) { return shop::takeTable(db, tillUid, uid, take); },
-        [result, answered, waiting](std::optional<shop::TakeAnswer> answer, QString why) {
-            *result = {std::move(answer), why};
-            *answered = true;
-            if (waiting)
-                waiting->accept();
-        });
+    shop::callShop<Answer>(parent, *address, std::move(work),
+                           [result, answered, waiting](std::optional<Answer> answer, QString why) {
+                               *result = {std::move(answer), why};
+                               *answered = true;
+                               if (waiting)
+                                   waiting->accept();
+                           });
     if (!*answered)
         wait.exec();
     return *result;
+}
+
+// The take (or the owner's release) of `uid` for `tillUid`.
+Taken askTake(QWidget *parent, const QString &text, const QString &tillUid, const QString &uid, bool take)
+{
+    return askShop<shop::TakeAnswer>(parent, text, [tillUid, uid, take](shop::pg::Connection &db) {
+        return shop::takeTable(db, tillUid, uid, take);
+    });
 }
 
 }  // namespace
@@ -235,12 +261,12 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
     if (!entry.inShop || !m_openOrders->shopReachable())
         return (void)bringBack(entry.held.uid);
     if (entry.heldBy != 0) {
-        design::reportError(this, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
+        tellShop(this, true, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
                                                  "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
                                       .arg(name, entry.heldByName));
         return;
     }
-    const Taken taken = askShop(this, QStringLiteral("正在向店铺数据库取回“%1”…").arg(name), m_openOrders->tillUid(),
+    const Taken taken = askTake(this, QStringLiteral("正在向店铺数据库取回“%1”…").arg(name), m_openOrders->tillUid(),
                                 entry.held.uid, true);
     if (!taken.answer) {
         // Away just now: this till's own table comes back as it has it;
@@ -249,7 +275,7 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
             bringBack(entry.held.uid);
             return;
         }
-        design::reportError(this, QStringLiteral("连不上店铺数据库（%1），“%2”是 %3 收银机挂的，现在不能取回。")
+        tellShop(this, true, QStringLiteral("连不上店铺数据库（%1），“%2”是 %3 收银机挂的，现在不能取回。")
                                       .arg(taken.why, name, entry.putBy));
         return;
     }
@@ -261,7 +287,7 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
                                 entry.held.dishCount(), taken.answer->state, {}};
         std::optional<till::HeldOrder> held = till::HeldOrder::fromOpen(open);
         if (!held) {
-            design::reportError(this, QStringLiteral("挂单“%1”是较新版本的程序保存的，这个版本无法取回。").arg(name));
+            tellShop(this, true, QStringLiteral("挂单“%1”是较新版本的程序保存的，这个版本无法取回。").arg(name));
             return;
         }
         held->total = entry.held.total;
@@ -270,18 +296,18 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
         return;
     }
     case Outcome::Held:
-        design::reportError(this, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
+        tellShop(this, true, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
                                                  "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
                                       .arg(name, taken.answer->holderName));
         return;
     case Outcome::Closed:
         if (m_openOrders->find(entry.held.uid))
             m_openOrders->ended(entry.held.uid, false);
-        design::reportInfo(this, QStringLiteral("“%1”已经在别的收银机上结账或清掉了。").arg(name));
+        tellShop(this, false, QStringLiteral("“%1”已经在别的收银机上结账或清掉了。").arg(name));
         return;
     case Outcome::Missing:
         if (!m_openOrders->find(entry.held.uid) || !bringBack(entry.held.uid))
-            design::reportError(this, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
+            tellShop(this, true, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
         return;
     }
 }
@@ -289,15 +315,19 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
 void Form2::freeTable()
 {
     if (!m_openOrders || !m_openOrders->inShop())
-        return design::reportInfo(this, QStringLiteral("本机没有加入店铺，没有别的收银机上的挂单。"));
-    if (!m_openOrders->shopReachable())
-        return design::reportError(this, QStringLiteral("连不上店铺数据库，现在不能强制取回。"));
+        return tellShop(this, false, QStringLiteral("本机没有加入店铺，没有别的收银机上的挂单。"));
+    // As the shop has them now, not as last seen: the owner acts on it.
+    const Answered<QList<shop::ShopTable>> open = askShop<QList<shop::ShopTable>>(
+        this, QStringLiteral("正在读取店铺的挂单…"), [](shop::pg::Connection &db) { return shop::openTables(db); });
+    if (!open.answer)
+        return tellShop(this, true, QStringLiteral("连不上店铺数据库（%1），现在不能强制取回。").arg(open.why));
+    m_openOrders->setShopView(shop::TablesView{true, *open.answer, {}});
     QList<till::TableEntry> held;
     for (const till::TableEntry &entry : m_openOrders->listing())
         if (entry.heldBy != 0)
             held.append(entry);
     if (held.isEmpty())
-        return design::reportInfo(this, QStringLiteral("现在没有挂单在别的收银机上。"));
+        return tellShop(this, false, QStringLiteral("现在没有挂单在别的收银机上。"));
     const std::optional<QString> uid = main_window::chooseHeldOrder(this, held, true, QStringLiteral("强制取回哪一单？"));
     if (!uid)
         return;
@@ -316,14 +346,14 @@ void Form2::freeTable()
     ask.exec();
     if (ask.clickedButton() != free)
         return;
-    const Taken freed = askShop(this, QStringLiteral("正在强制取回“%1”…").arg(name), m_openOrders->tillUid(), *uid, false);
+    const Taken freed = askTake(this, QStringLiteral("正在强制取回“%1”…").arg(name), m_openOrders->tillUid(), *uid, false);
     if (!freed.answer)
-        return design::reportError(this, QStringLiteral("没有强制取回：%1").arg(freed.why));
+        return tellShop(this, true, QStringLiteral("没有强制取回：%1").arg(freed.why));
     if (freed.answer->outcome == shop::TakeAnswer::Outcome::Closed)
-        return design::reportInfo(this, QStringLiteral("“%1”已经结账或清掉了。").arg(name));
+        return tellShop(this, false, QStringLiteral("“%1”已经结账或清掉了。").arg(name));
     if (freed.answer->outcome != shop::TakeAnswer::Outcome::Freed)
-        return design::reportError(this, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
-    design::reportInfo(this, QStringLiteral("已强制取回“%1”，现在哪台收银机都可以取单。").arg(name));
+        return tellShop(this, true, QStringLiteral("店铺数据库里找不到“%1”。").arg(name));
+    tellShop(this, false, QStringLiteral("已强制取回“%1”，现在哪台收银机都可以取单。").arg(name));
 }
 
 bool Form2::bringBack(const QString &uid)

@@ -22,6 +22,7 @@
 #include "till/order_in_progress.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QFile>
 #include <QIcon>
 #include <QImageReader>
@@ -125,12 +126,14 @@ Program::Program() : m_windows(std::make_unique<Windows>())
     const auto notify = [this](const QString &text) {
         if (m_ended)
             return;
+        qInfo().noquote() << QStringLiteral("店铺：") + text;  // the log keeps what the note said
         QWidget *over = visibleWindow();
         auto *note = new QMessageBox(QMessageBox::Information, QStringLiteral("店铺"), text, QMessageBox::Ok, over);
         note->setObjectName(QStringLiteral("店铺通知"));
         note->setFont(design::readingFont());
         note->setAttribute(Qt::WA_DeleteOnClose);
         note->setWindowModality(Qt::NonModal);
+        note->setAttribute(Qt::WA_ShowWithoutActivating);  // the cashier's keys stay where they were
         note->show();
         a11y::sayNow(over, text);
     };
