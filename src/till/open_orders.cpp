@@ -83,11 +83,11 @@ void OpenOrders::setShopView(const shop::TablesView &view)
             continue;
         m_toldRenamed << table.uid;
         if (table.putBy == m_tillNumber) {
+            // Known here by the shop's name from now on. Not sent up again:
+            // the shop has it so, and another till may hold it by now.
             for (HeldOrder &held : m_orders)
-                if (held.uid == table.uid && held.name != table.name) {
+                if (held.uid == table.uid)
                     held.name = table.name;
-                    emit kept(held.toOpen());
-                }
             emit told(QStringLiteral("本机挂单的“%1”在店铺里已经有了（另一台收银机挂的），本机这一单已改名为“%2”，菜都在。")
                           .arg(table.askedName, table.name));
         } else {
