@@ -47,7 +47,9 @@ void ShopMenu::start(const journal::TillIdentity &till)
         if (edits.isEmpty())
             return;
         share(this, edits, shop::menuVersion(), [this](const QString &failure) {
-            if (!failure.isEmpty())
+            if (failure.isEmpty())
+                emit shared();
+            else
                 emit told(QStringLiteral("菜单的改动已在本机保存，但没能交给店铺（%1）；其他收银机还是原来的菜单。")
                               .arg(failure));
         });

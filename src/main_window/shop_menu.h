@@ -35,6 +35,8 @@ public:
 signals:
     // What the cashier hears, once: "菜单已更新：牛肉面 小份 12 → 14".
     void told(const QString &text);
+    // An edit made here is in the outbox: the link may carry it at once.
+    void shared();
 
 private:
     QString m_tillUid;

@@ -275,6 +275,7 @@ void Program::startShopLink(const journal::TillIdentity &till)
     m_windows->shopMenu.start(till);
     m_windows->shopMenu.setShow(menu_transfer::showOnWindows);
     m_windows->openOrders.joinShop(till.number, till.uid);
+    QObject::connect(&m_windows->shopMenu, &ShopMenu::shared, m_uploader.get(), &shop::Uploader::nudge);
     QObject::connect(m_uploader.get(), &shop::Uploader::menuArrived, &form1(),
                      [this](const QList<shop::MenuEdit> &edits) {
                          if (!m_ended)
