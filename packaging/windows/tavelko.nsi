@@ -9,7 +9,7 @@
 ; uninstall entry and leaves the restaurant's names and prices
 ; (HKCU\Software\Tavelko) where they are. Both refuse to go on while Tavelko
 ; runs, and the installer refuses Windows older than 10.
-;   makensis -INPUTCHARSET UTF8 -DVERSION=1.5.0 -DPROGRAM_DIR=<folder of tavelko.exe>
+;   makensis -INPUTCHARSET UTF8 -DVERSION=1.6.0 -DPROGRAM_DIR=<folder of tavelko.exe>
 ;            -DOUT_FILE=<setup.exe> -DICON_FILE=<tavelko.ico> tavelko.nsi
 ; Silent: /S; /CurrentUser installs for this user even as administrator;
 ; /NoDesktopShortcut leaves out the desktop shortcut.
