@@ -254,6 +254,11 @@ MAKE_BILL=(8280 4920 975 1215)            # "清单"
 COPY_BILL=(9360 4920 975 1215)            # "复制"
 PRINT_BILL=(10440 4920 975 1215)          # "打印"
 
+HOLD=(8280 3600 975 600)                  # "挂单", "取单" and "下单", above "结账"
+RECALL=(9360 3600 975 600)
+KITCHEN=(10440 3600 975 600)
+CHECKOUT=(8280 4260 2205 600)             # "结账", above "清单", "复制", "打印"
+
 SETTLE=(12960 120 1455 1455)              # order sheet: "结算"
 CLEAR=(12960 2280 1455 1455)              # "清零"
 SHEET_CLOSE=(12960 4440 1455 1455)        # "关闭"
@@ -606,6 +611,27 @@ close_sheet() {
     wait_shown "$2"
 }
 
+# hold MAIN NAME: 挂单 under NAME, typed into the box that opens with the focus.
+hold() {
+    click "$1" "${HOLD[@]}"
+    local box
+    box=$(wait_window '^挂单$')
+    wait_focus "$box"
+    xdotool type "$2"
+    xdotool key Return
+    wait_window_gone '^挂单$'
+}
+
+# recall MAIN: 取单, Enter on the first entry (the oldest).
+recall() {
+    click "$1" "${RECALL[@]}"
+    local list
+    list=$(wait_window '^取单$')
+    wait_focus "$list"
+    xdotool key Return
+    wait_window_gone '^取单$'
+}
+
 # close_main MAIN: the main window's "关闭", back to the welcome window.
 close_main() {
     click "$1" "${MAIN_CLOSE[@]}"
@@ -797,6 +823,23 @@ expect_only_main() {
 
 # ---------------------------------------------------------------------------
 # Printed documents
+
+# ticket_is JOB LINE...: the kitchen ticket printed as job JOB is these lines and no
+# other dish lines (its heading, table and time aside).
+ticket_is() {
+    local job=$1 file
+    shift
+    file=$E2E_DIR/ticket-$job.txt
+    pdf_lines "$(cups_job_file "$job")" >"$file"
+    cp "$file" "$E2E_OUTPUT/"
+    local dishes
+    dishes=$(grep -E '×' "$file" || true)
+    [ "$dishes" = "$(printf '%s\n' "$@")" ] \
+        || fail "ticket $job has$(printf '\n%s' "$(cat "$file")")"$'\n'"expected the dish lines$(printf '\n%s' "$@")"
+    grep -qE '[0-9]+\.[0-9]|元' "$file" && fail "ticket $job shows a price: $(cat "$file")"
+    return 0
+}
+
 
 # pdf_lines FILE: the non-empty text lines of a PDF, spaces folded.
 pdf_lines() {

@@ -26,10 +26,6 @@ cups_start "$E2E_DIR/cups"
 cups_add_printer kitchen80 "$E2E_HERE/data/roll80.ppd"
 cups_set_default kitchen80
 
-HOLD=(8280 3600 975 600)
-RECALL=(9360 3600 975 600)
-KITCHEN=(10440 3600 975 600)
-CHECKOUT=(8280 4260 2205 600)
 HEADING=(120 120 7935 615)
 
 # Each till keeps its display, folders and program in these; use_till N
@@ -77,32 +73,6 @@ for n in 1 2; do
 done
 use_till 1
 
-# ticket_is JOB LINE...: the kitchen ticket printed as job JOB has these dish lines.
-ticket_is() {
-    local job=$1 file=$E2E_DIR/ticket-$1.txt
-    shift
-    pdf_lines "$(cups_job_file "$job")" >"$file"
-    [ "$(grep -E '×' "$file" || true)" = "$(printf '%s\n' "$@")" ] \
-        || fail "ticket $job has$(printf '\n%s' "$(cat "$file")")"$'\n'"expected$(printf '\n%s' "$@")"
-}
-hold() {
-    click "$1" "${HOLD[@]}"
-    local box
-    box=$(wait_window '^挂单$')
-    wait_focus "$box"
-    xdotool type "$2"
-    xdotool key Return
-    wait_window_gone '^挂单$'
-}
-# recall_first MAIN: 取单, Enter on the oldest entry.
-recall_first() {
-    click "$1" "${RECALL[@]}"
-    local list
-    list=$(wait_window '^取单$')
-    wait_focus "$list"
-    xdotool key Return
-    wait_window_gone '^取单$'
-}
 # recall_listed MAIN: 取单 opened its list (left open); a till that has not
 # heard of the shop's tables yet says it has none: that box is closed and
 # false is returned, for the caller to try again.
@@ -243,7 +213,7 @@ note "till 1 cannot take 3号桌 while till 2 has it"
 use_till 1
 poll_until 20 "till 1 to hear where 3号桌 is" shop_says "select count(*) from tavelko.open_tables where name = '3号桌' and held_by is not null" 1 \
     || fail "the shop does not know that till 2 has 3号桌"
-recall_first "$main1"
+recall "$main1"
 told '3号桌 正在 二楼 收银机 上'
 
 note "till 2 pays 3号桌 while the server is stopped; till 1 never sees it again"
@@ -285,7 +255,7 @@ dishes=$(shop_sql "select sum(dish_count) from tavelko.open_tables where closed_
 [ "$dishes" = 3 ] || fail "a dish was lost between the two 5号桌: $dishes"
 
 note "till 2 dies holding its 5号桌; the owner frees it on till 1"
-recall_first "$main2"
+recall "$main2"
 poll_until 20 "till 2 to hold a table" shop_says "select count(*) from tavelko.open_tables where held_by is not null" 1 \
     || fail "till 2 took no table"
 kill -KILL "$APP_PID"

@@ -22,48 +22,6 @@ cups_set_default counter80
 mkdir -p "$XDG_DATA_HOME/Tavelko"
 printf '[shop]\nname=老王面馆\n[kitchen]\nprinter=kitchen80\n' >"$XDG_DATA_HOME/Tavelko/shop.ini"
 
-HOLD=(8280 3600 975 600)      # "挂单", "取单" and "下单", above "结账"
-RECALL=(9360 3600 975 600)
-KITCHEN=(10440 3600 975 600)
-CHECKOUT=(8280 4260 2205 600)   # "结账", above "清单", "复制", "打印"
-
-# ticket_is JOB LINE...: the ticket printed as job JOB is these lines and no
-# other dish lines (its heading, table and time aside).
-ticket_is() {
-    local job=$1 file
-    shift
-    file=$E2E_DIR/ticket-$job.txt
-    pdf_lines "$(cups_job_file "$job")" >"$file"
-    cp "$file" "$E2E_OUTPUT/"
-    local dishes
-    dishes=$(grep -E '×' "$file" || true)
-    [ "$dishes" = "$(printf '%s\n' "$@")" ] \
-        || fail "ticket $job has$(printf '\n%s' "$(cat "$file")")"$'\n'"expected the dish lines$(printf '\n%s' "$@")"
-    grep -qE '[0-9]+\.[0-9]|元' "$file" && fail "ticket $job shows a price: $(cat "$file")"
-    return 0
-}
-
-# hold MAIN NAME: 挂单 under NAME, typed into the box that opens with the focus.
-hold() {
-    click "$1" "${HOLD[@]}"
-    local box
-    box=$(wait_window '^挂单$')
-    wait_focus "$box"
-    xdotool type "$2"
-    xdotool key Return
-    wait_window_gone '^挂单$'
-}
-
-# recall MAIN: 取单, Enter on the first entry (the oldest).
-recall() {
-    click "$1" "${RECALL[@]}"
-    local list
-    list=$(wait_window '^取单$')
-    wait_focus "$list"
-    xdotool key Return
-    wait_window_gone '^取单$'
-}
-
 start_app
 main=$(open_main)
 sheet=$(open_category "$main" 1)
