@@ -241,8 +241,6 @@ DECLARE
     r record;
     t tavelko.open_tables%ROWTYPE;
     s bigint;
-    fresh bigint;
-    prior tavelko.changes%ROWTYPE;
     entry record;
     locked boolean := false;
     on_windows boolean;
@@ -254,35 +252,23 @@ BEGIN
             PERFORM pg_advisory_xact_lock(hashtext('tavelko.versions'));
             locked := true;
         END IF;
-        IF c->>'kind' NOT IN ('menu', 'table_keep', 'table_drop') THEN
-            SELECT * INTO r FROM tavelko.apply_sales(p_till, jsonb_build_array(c));
-            last_seq := greatest(last_seq, r.last_seq);
-            stored := stored + r.stored;
-            aside := aside + r.aside;
-            -- The order a table became closes it, whoever held it: what
-            -- was paid is never open again.
-            IF r.stored = 1 AND c->>'kind' = 'order' AND coalesce(o->>'closesOpen', '') <> '' THEN
-                PERFORM tavelko.close_table(p_till, o->>'closesOpen');
-            END IF;
+        -- Every change is kept once per (till, seq) as before; what follows
+        -- is done only for a change new to the shop.
+        SELECT * INTO r FROM tavelko.apply_sales(p_till, jsonb_build_array(c));
+        last_seq := greatest(last_seq, r.last_seq);
+        stored := stored + r.stored;
+        aside := aside + r.aside;
+        IF r.stored = 0 THEN
             CONTINUE;
         END IF;
         s := (c->>'seq')::bigint;
-        last_seq := greatest(last_seq, s);
-        fresh := NULL;
-        INSERT INTO tavelko.changes (till, seq, kind, entity, payload, recorded_at)
-            VALUES (p_till, s, c->>'kind', c->>'entity', o, c->>'at')
-            ON CONFLICT DO NOTHING RETURNING seq INTO fresh;
-        IF fresh IS NULL THEN
-            SELECT * INTO prior FROM tavelko.changes WHERE till = p_till AND seq = s;
-            IF prior.kind <> c->>'kind' OR prior.entity <> c->>'entity' OR prior.payload <> o THEN
-                INSERT INTO tavelko.kept_aside (till, seq, kind, entity, payload, stored, why)
-                    VALUES (p_till, s, c->>'kind', c->>'entity', o, prior.payload, 'sequence');
-                aside := aside + 1;
+        IF c->>'kind' = 'order' THEN
+            -- The order a table became closes it, whoever held it: what
+            -- was paid is never open again.
+            IF coalesce(o->>'closesOpen', '') <> '' THEN
+                PERFORM tavelko.close_table(p_till, o->>'closesOpen');
             END IF;
-            CONTINUE;
-        END IF;
-        stored := stored + 1;
-        IF c->>'kind' = 'menu' THEN
+        ELSIF c->>'kind' = 'menu' THEN
             FOR entry IN SELECT key, value FROM jsonb_each_text(o->'entries') ORDER BY key LOOP
                 INSERT INTO tavelko.menu (version, till, key, value, base, by_user, recorded_at)
                     VALUES (nextval('tavelko.versions'), p_till, entry.key, entry.value,
@@ -295,7 +281,7 @@ BEGIN
             IF FOUND AND t.closed_at IS NULL AND (t.held_by IS NULL OR t.held_by = p_till) THEN
                 PERFORM tavelko.close_table(p_till, c->>'entity');
             END IF;
-        ELSE
+        ELSIF c->>'kind' = 'table_keep' THEN
             on_windows := coalesce((o->>'onWindows')::boolean, false);
             SELECT * INTO t FROM tavelko.open_tables WHERE uid = c->>'entity' FOR UPDATE;
             IF FOUND AND t.closed_at IS NOT NULL THEN
