@@ -176,9 +176,9 @@ CommandLineAnswer answerShopStatus(const QStringList &arguments)
         stored = shop::storedUpTo(db, till.uid);
     if (stored) {
         const qint64 waiting = qMax<qint64>(0, end - *stored);
-        lines << (waiting == 0 ? QStringLiteral("状态：已连接%1，没有待上传的记录")
-                                     .arg(db.usesTls() ? QStringLiteral("（加密）") : QString())
-                               : QStringLiteral("状态：已连接，%1 笔待上传").arg(waiting));
+        const QString tls = db.usesTls() ? QStringLiteral("（加密）") : QString();
+        lines << (waiting == 0 ? QStringLiteral("状态：已连接%1，没有待上传的记录").arg(tls)
+                               : QStringLiteral("状态：已连接%1，%2 笔待上传").arg(tls).arg(waiting));
         lines << QStringLiteral("待上传：%1").arg(waiting);
     } else {
         lines << QStringLiteral("状态：未连接：%1").arg(db.describeFailure());
