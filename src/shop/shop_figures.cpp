@@ -43,7 +43,10 @@ std::optional<ShopDay> readShopDay(pg::Connection &db, const QDate &day)
     const std::optional<pg::Result> tills = db.exec(
         "SELECT t.number, t.name, t.outbox_end - coalesce((SELECT max(seq) FROM tavelko.changes c "
         "WHERE c.till = t.uid), 0), to_char(t.last_seen AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"'), "
-        "t.put_aside_count, t.put_aside_fen "
+        // What waits put aside, as the shop has it: a table another till
+        // took and put aside again counts there, once.
+        "(SELECT count(*) FROM tavelko.open_tables p WHERE p.put_by = t.uid AND p.closed_at IS NULL), "
+        "(SELECT coalesce(sum(p.total_fen), 0) FROM tavelko.open_tables p WHERE p.put_by = t.uid AND p.closed_at IS NULL) "
         "FROM tavelko.tills t WHERE t.replaced_at IS NULL ORDER BY t.number");
     const std::optional<pg::Result> sums = db.exec(
         "SELECT t.number, "

@@ -24,7 +24,7 @@ struct TillDay {
     journal::Fen unpaidTotal = 0;
     int voidedCount = 0;
     journal::Fen voidedTotal = 0;
-    int putAsideCount = 0;  // orders put aside (挂单) on the till now, as it last told
+    int putAsideCount = 0;  // orders put aside (挂单) in the shop by the till, and not taken since
     journal::Fen putAsideTotal = 0;
     journal::Fen discounts = 0;
     journal::Fen roundings = 0;
