@@ -456,13 +456,20 @@ bool Form2::sendToKitchen(bool pressed, const QString &table, QString *failure)
     m_order->setSentToKitchen(now);
     // An order brought back keeps what the kitchen has with it in the
     // journal, so that a restart never sends it again.
-    if (!m_order->heldUid().isEmpty() && m_openOrders)
-        if (std::optional<till::HeldOrder> held = m_openOrders->find(m_order->heldUid())) {
-            held->dishes = now;
-            held->total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
-            held->sentToKitchen = now;
-            m_openOrders->update(*held);
+    // (One taken from the shop and back on the windows after a restart is
+    // known again here first.)
+    if (!m_order->heldUid().isEmpty() && m_openOrders) {
+        const journal::Fen total = journal::toFen(captionValue(own("L7")->text()).value_or(0));
+        std::optional<till::HeldOrder> held = m_openOrders->find(m_order->heldUid());
+        if (!held) {
+            held = m_order->snapshot(now, total);
+            m_openOrders->adopt(*held);
         }
+        held->dishes = now;
+        held->total = total;
+        held->sentToKitchen = now;
+        m_openOrders->update(*held);
+    }
     return true;
 }
 
