@@ -190,6 +190,25 @@ private slots:
         QCOMPARE(refused->holderName, QStringLiteral("二楼"));
         QTRY_VERIFY_WITH_TIMEOUT(front.table(held.name) && front.table(held.name)->heldBy == 4, 10000);
 
+        // 取单 on the front till lists it as upstairs' beside its own not yet
+        // up; with the server away, only its own, not the copy upstairs has.
+        {
+            const till::HeldOrder takeaway = tableThree(QStringLiteral("外卖 王"));
+            till::OpenOrders listed;
+            listed.joinShop(3, front.identity.uid);
+            listed.load({held.toOpen(), takeaway.toOpen()});
+            listed.setShopView(front.view);
+            QStringList seen;
+            for (const till::TableEntry &entry : listed.listing())
+                seen << entry.held.name + u'@' + QString::number(entry.heldBy);
+            QCOMPARE(seen.filter(QStringLiteral("号桌")), QStringList{QStringLiteral("3号桌@4")});
+            QVERIFY(seen.contains(QStringLiteral("外卖 王@0")));
+            listed.setShopView(TablesView{});
+            QVERIFY(!listed.shopReachable());
+            QCOMPARE(listed.listing().size(), 1);
+            QCOMPARE(listed.listing().first().held.name, QStringLiteral("外卖 王"));
+        }
+
         // The owner frees it (the till upstairs died), and upstairs takes it again.
         const std::optional<TakeAnswer> freed = takeTable(db, front.identity.uid, held.uid, false);
         QVERIFY(freed && freed->outcome == TakeAnswer::Outcome::Freed);
