@@ -200,8 +200,8 @@ class WaitForShop : public QDialog {
 public:
     WaitForShop(QWidget *parent, const QString &text) : QDialog(parent)
     {
-        setObjectName(QStringLiteral("正在取单"));
-        setWindowTitle(QStringLiteral("取单"));
+        setObjectName(QStringLiteral("正在问店铺"));
+        setWindowTitle(QStringLiteral("店铺数据库"));
         setFont(design::readingFont());
         auto *label = new QLabel(text, this);
         label->setTextFormat(Qt::PlainText);

@@ -326,6 +326,17 @@ Outcome notImported(const QString &chinese, const QString &english)
 
 }  // namespace
 
+bool filledCaptions(QMap<QString, QString> *captions, QString *problem)
+{
+    QMap<QString, QString> all;
+    if (!settings::readCaptions(menuKeys(), &all, problem))
+        return false;
+    for (auto entry = all.cbegin(); entry != all.cend(); ++entry)
+        if (!entry.value().trimmed().isEmpty())
+            captions->insert(entry.key(), entry.value());
+    return true;
+}
+
 QString menuBackupFile(const QString &folder)
 {
     return QDir(folder).filePath(QStringLiteral("加入店铺前的菜单-%1.csv")

@@ -58,6 +58,10 @@ QMap<QString, QString> storeEntries(const QList<Dish> &dishes);
 // sheet's captions.
 QStringList menuKeys();
 
+// The captions of the menu this till has (its blanks left out), as a shop
+// without a menu takes them. False, with why, when the store cannot be read.
+bool filledCaptions(QMap<QString, QString> *captions, QString *problem);
+
 // An edit of the menu as the cashier is told it, with `captions` the menu
 // as it now stands: "牛肉面 小份 12 → 14", "菜名 牛肉面 → 红烧牛肉面",
 // "类别 面条 → 面食", "面条 小份的名称 小份 → 小碗".

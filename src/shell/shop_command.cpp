@@ -3,7 +3,6 @@
 #include "journal/journal.h"
 #include "journal/outbox.h"
 #include "journal/sqlite_db.h"
-#include "settings/caption_store.h"
 #include "settings/menu_transfer.h"
 #include "shell/single_instance.h"
 #include "shell/takings_command.h"
@@ -130,12 +129,16 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
         QMap<QString, QString> captions;
         QString problem;
         const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
-        if (!settings::readCaptions(menu_transfer::menuKeys(), &captions, &problem) ||
-            !journal.shareMenu(captions, 0, by))
+        if (!menu_transfer::filledCaptions(&captions, &problem) || !journal.shareMenu(captions, 0, by))
             return told(QStringLiteral("%1\n本机的菜单没能交给店铺：%2").arg(joined.text, problem.isEmpty() ? journal.error() : problem),
                         english + QStringLiteral(", but its menu was not handed to the shop"));
-        chinese += QStringLiteral("\n店铺还没有菜单：本机的菜单已作为全店的菜单。");
-        english += QStringLiteral("; the shop had no menu and takes this till's");
+        if (captions.isEmpty()) {
+            chinese += QStringLiteral("\n店铺和本机都还没有菜单：哪台收银机先有菜单并加入，就用它的菜单。");
+            english += QStringLiteral("; neither the shop nor this till has a menu yet");
+        } else {
+            chinese += QStringLiteral("\n店铺还没有菜单：本机的菜单已作为全店的菜单。");
+            english += QStringLiteral("; the shop had no menu and takes this till's");
+        }
     } else if (!joinedBefore) {
         const QString file = menu_transfer::menuBackupFile(journal::defaultFolder());
         const menu_transfer::Outcome saved = menu_transfer::exportMenu(file);

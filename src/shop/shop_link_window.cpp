@@ -2,7 +2,6 @@
 
 #include "common/design.h"
 #include "journal/journal_service.h"
-#include "settings/caption_store.h"
 #include "settings/menu_transfer.h"
 #include "shop/shop_config.h"
 
@@ -294,15 +293,17 @@ void ShopLinkWindow::settleMenu(const JoinReply &reply)
 {
     if (reply.menuSize == 0) {
         // A new shop: this till's menu may become everyone's.
-        if (!askYes(this, QStringLiteral("全店菜单"), QStringLiteral("店铺还没有菜单。\n把本机的菜单作为全店的菜单吗？"),
-                    QStringLiteral("用本机的菜单"), QStringLiteral("先不用")))
-            return;
         QMap<QString, QString> captions;
         QString problem;
-        if (!settings::readCaptions(menu_transfer::menuKeys(), &captions, &problem)) {
+        if (!menu_transfer::filledCaptions(&captions, &problem)) {
             design::reportError(this, QStringLiteral("本机的菜单读不出来（%1），没有交给店铺。").arg(problem));
             return;
         }
+        if (captions.isEmpty())
+            return;  // nothing to offer: the first till with a menu will be asked
+        if (!askYes(this, QStringLiteral("全店菜单"), QStringLiteral("店铺还没有菜单。\n把本机的菜单作为全店的菜单吗？"),
+                    QStringLiteral("用本机的菜单"), QStringLiteral("先不用")))
+            return;
         journal::programJournalService().run<QString>(
             this, [captions](journal::Journal &j) { 
                 const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));

@@ -128,6 +128,8 @@ price_on_sheet() { [ "$(prefill_of "$1" $(price_point 1 small))" = "$2" ]; }
 stored_price() { [ "$(ini_value Form3 "$PRICE_KEY")" = "$1" ]; }
 
 note "till 1 joins a shop with no menu: its menu becomes the shop's"
+mkdir -p "$XDG_CONFIG_HOME/Tavelko"
+printf '[Form2]\nC1=面条\n' >"$(settings_file)"   # a till with a menu of its own
 tavelko_cli --join-shop "$uri" --till 1 --till-name 前台 >"$E2E_DIR/join1.txt" 2>&1 \
     || fail "till 1 did not join: $(cat "$E2E_DIR/join1.txt")"
 grep -q '本机的菜单已作为全店的菜单' "$E2E_DIR/join1.txt" || fail "till 1 was not offered the menu: $(cat "$E2E_DIR/join1.txt")"

@@ -14,6 +14,7 @@
 #include "shop/uploader.h"
 #include "shop/shop_config.h"
 #include "payment/shop_settings.h"
+#include "settings/caption_store.h"
 #include "shop/shop_link_window.h"
 #include "takings/shop_day_view.h"
 #include "testsupport.h"
@@ -472,7 +473,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(answers.count(), 2, 20000);
         QVERIFY2(answers[1][0].toBool(), qPrintable(answers[1][1].toString()));
         {
-            // A shop without a menu offers to take this till's.
+            // A shop without a menu offers to take this till's (one with
+            // something on it).
+            QVERIFY(settings::saveCaptions({{QStringLiteral("Form2/C1"), QStringLiteral("面条")}}));
             QString asked;
             testsupport::ModalWatch offer([&asked](QWidget *dialog) {
                 auto *box = qobject_cast<QMessageBox *>(dialog);
