@@ -204,7 +204,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < 7; ++i) {
             shown = false;
             clock.start();
-            if (!local.shareMenu({{QStringLiteral("Form3/l012"), QString::number(20 + i)}}, 0, QStringLiteral("bench")))
+            if (!local.shareMenu({{QStringLiteral("Form3/l012"), QString::number(20 + i)}}, 0))
                 qFatal("%s", qPrintable(local.error()));
             up.nudge();  // as the program does once the edit is in the outbox
             while (!shown) {

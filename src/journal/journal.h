@@ -376,9 +376,9 @@ public:
     // This till's identity in a shop; not set when it joined none.
     TillIdentity tillIdentity();
     // Hands the shop an edit of the menu (captions by "window/control"),
-    // made on top of the shop's menu version `base`, by `by`. Nothing
-    // without a shop. false: error() says why.
-    bool shareMenu(const QMap<QString, QString> &entries, qint64 base, const QString &by);
+    // made on top of the shop's menu version `base` by the user running
+    // the program. Nothing without a shop. false: error() says why.
+    bool shareMenu(const QMap<QString, QString> &entries, qint64 base);
     // Keeps `till` as this till's identity. On the first join every order
     // and 交班 the journal holds goes into the outbox, in one transaction, so
     // the shop learns this till's past too. false: error() says why.

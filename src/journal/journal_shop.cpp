@@ -4,6 +4,7 @@
 #include "journal/journal.h"
 #include "journal/journal_private.h"
 #include "journal/outbox.h"
+#include "journal/platform_facts.h"
 
 #include <QUuid>
 
@@ -74,7 +75,7 @@ bool Journal::joinShop(const TillIdentity &till)
     return true;
 }
 
-bool Journal::shareMenu(const QMap<QString, QString> &entries, qint64 base, const QString &by)
+bool Journal::shareMenu(const QMap<QString, QString> &entries, qint64 base)
 {
     if (entries.isEmpty())
         return true;
@@ -86,7 +87,7 @@ bool Journal::shareMenu(const QMap<QString, QString> &entries, qint64 base, cons
         return false;
     if (d->transaction([&] {
             return d->toOutbox(QStringLiteral("menu"), QUuid::createUuid().toString(QUuid::WithoutBraces),
-                               menuPayload(entries, base, by));
+                               menuPayload(entries, base, platform::currentUser()));
         }))
         return true;
     d->error = d->why(QStringLiteral("写入"));

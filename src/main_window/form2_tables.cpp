@@ -211,6 +211,14 @@ public:
     void reject() override {}
 };
 
+// Why 取单 leaves a table where it is.
+QString heldElsewhere(const QString &table, const QString &till)
+{
+    return QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
+                          "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
+        .arg(table, till);
+}
+
 // A server's answer, or why there is none.
 template <class Answer>
 struct Answered {
@@ -261,9 +269,7 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
     if (!entry.inShop || !m_openOrders->shopReachable())
         return (void)bringBack(entry.held.uid);
     if (entry.heldBy != 0) {
-        tellShop(this, true, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
-                                                 "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
-                                      .arg(name, entry.heldByName));
+        tellShop(this, true, heldElsewhere(name, entry.heldByName));
         return;
     }
     const Taken taken = askTake(this, QStringLiteral("正在向店铺数据库取回“%1”…").arg(name), m_openOrders->tillUid(),
@@ -296,9 +302,7 @@ void Form2::bringBackFrom(const till::TableEntry &entry)
         return;
     }
     case Outcome::Held:
-        tellShop(this, true, QStringLiteral("%1 正在 %2 收银机 上，不能在这里取回。\n"
-                                                 "请在那台收银机上结账或挂单；那台收银机坏了，请店主用“强制取回”。")
-                                      .arg(name, taken.answer->holderName));
+        tellShop(this, true, heldElsewhere(name, taken.answer->holderName));
         return;
     case Outcome::Closed:
         if (m_openOrders->find(entry.held.uid))

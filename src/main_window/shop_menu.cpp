@@ -9,19 +9,13 @@
 
 namespace {
 
-QString whoEdits()
-{
-    const QString user = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
-    return user.isEmpty() ? QStringLiteral("?") : user;
-}
-
 void share(QObject *context, const QMap<QString, QString> &entries, qint64 base,
            std::function<void(QString)> done)
 {
     journal::programJournalService().run<QString>(
         context,
         [entries, base](journal::Journal &j) {
-            return j.shareMenu(entries, base, whoEdits()) ? QString() : j.error();
+            return j.shareMenu(entries, base) ? QString() : j.error();
         },
         std::move(done));
 }

@@ -128,8 +128,7 @@ CommandLineAnswer answerJoinShop(const QStringList &arguments)
     if (!joinedBefore && joined.menuSize == 0) {
         QMap<QString, QString> captions;
         QString problem;
-        const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
-        if (!menu_transfer::filledCaptions(&captions, &problem) || !journal.shareMenu(captions, 0, by))
+        if (!menu_transfer::filledCaptions(&captions, &problem) || !journal.shareMenu(captions, 0))
             return told(QStringLiteral("%1\n本机的菜单没能交给店铺：%2").arg(joined.text, problem.isEmpty() ? journal.error() : problem),
                         english + QStringLiteral(", but its menu was not handed to the shop"));
         if (captions.isEmpty()) {

@@ -47,10 +47,8 @@ JoinReply joinServer(const pg::Address &address, const QString &password, const 
         return failed(schema);
     if (const QString refused = joinShop(db, till, replacing); !refused.isEmpty())
         return failed(refused);
-    const std::optional<int> menu = menuSize(db);
-    const std::optional<pg::Result> top = db.exec("SELECT coalesce(max(version), 0) FROM tavelko.menu");
-    const std::optional<qint64> version = top ? top->integer(0, 0) : std::nullopt;
-    if (!menu || !version)
+    const std::optional<MenuState> menu = menuState(db);
+    if (!menu)
         return failed(db.describeFailure());
     JoinReply reply{true,
                      QStringLiteral("已加入店铺：%1 号收银机“%2”，店铺数据库 %3%4")
@@ -58,8 +56,8 @@ JoinReply joinServer(const pg::Address &address, const QString &password, const 
                          .arg(till.name, whereTo(address),
                               db.usesTls() ? QStringLiteral("（加密连接）") : QString()),
                      db.usesTls()};
-    reply.menuSize = *menu;
-    reply.menuVersion = *version;
+    reply.menuSize = menu->size;
+    reply.menuVersion = menu->version;
     return reply;
 }
 

@@ -305,10 +305,7 @@ void ShopLinkWindow::settleMenu(const JoinReply &reply)
                     QStringLiteral("用本机的菜单"), QStringLiteral("先不用")))
             return;
         journal::programJournalService().run<QString>(
-            this, [captions](journal::Journal &j) { 
-                const QString by = qEnvironmentVariable("USERNAME", qEnvironmentVariable("USER"));
-                return j.shareMenu(captions, 0, by) ? QString() : j.error();
-            },
+            this, [captions](journal::Journal &j) { return j.shareMenu(captions, 0) ? QString() : j.error(); },
             [this](const QString &failed) {
                 if (!failed.isEmpty())
                     design::reportError(this, QStringLiteral("本机的菜单没能交给店铺：%1").arg(failed));

@@ -24,15 +24,16 @@ std::optional<QList<MenuEdit>> menuSince(pg::Connection &db, qint64 after, int l
     return edits;
 }
 
-std::optional<int> menuSize(pg::Connection &db)
+std::optional<MenuState> menuState(pg::Connection &db)
 {
-    const std::optional<pg::Result> answer = db.exec("SELECT count(DISTINCT key) FROM tavelko.menu");
+    const std::optional<pg::Result> answer =
+        db.exec("SELECT count(DISTINCT key), coalesce(max(version), 0) FROM tavelko.menu");
     if (!answer)
         return std::nullopt;
-    const std::optional<qint64> count = answer->integer(0, 0);
-    if (!count || *count < 0)
+    const std::optional<qint64> size = answer->integer(0, 0), version = answer->integer(0, 1);
+    if (!size || !version || *size < 0 || *version < 0)
         return std::nullopt;
-    return int(*count);
+    return MenuState{int(*size), *version};
 }
 
 std::optional<qint64> tablesVersion(pg::Connection &db)

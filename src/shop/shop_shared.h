@@ -26,8 +26,13 @@ struct MenuEdit {
 
 // The edits stored after `after`, oldest first, at most `limit`.
 std::optional<QList<MenuEdit>> menuSince(pg::Connection &db, qint64 after, int limit = 5000);
-// How many captions the shop's menu has (0: none yet).
-std::optional<int> menuSize(pg::Connection &db);
+// The shop's menu as a joining till asks of it: how many captions it has
+// (0: none yet) and the version it stands at.
+struct MenuState {
+    int size = 0;
+    qint64 version = 0;
+};
+std::optional<MenuState> menuState(pg::Connection &db);
 
 // An order put aside in the shop.
 struct ShopTable {

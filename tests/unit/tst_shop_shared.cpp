@@ -120,7 +120,7 @@ private slots:
     {
         Till front(1, QStringLiteral("前台")), upstairs(2, QStringLiteral("二楼"));
         const QString price = QStringLiteral("Form3/l012");
-        QVERIFY(front.journal->shareMenu({{price, QStringLiteral("14")}}, 0, QStringLiteral("owner")));
+        QVERIFY(front.journal->shareMenu({{price, QStringLiteral("14")}}, 0));
         front.start();
         upstairs.start();
         QTRY_VERIFY_WITH_TIMEOUT(!upstairs.edits.isEmpty(), 10000);
@@ -130,8 +130,8 @@ private slots:
 
         // Both change it on top of what they saw; the front till's goes up first.
         upstairs.stop();
-        QVERIFY(front.journal->shareMenu({{price, QStringLiteral("15")}}, seen, QStringLiteral("owner")));
-        QVERIFY(upstairs.journal->shareMenu({{price, QStringLiteral("16")}}, seen, QStringLiteral("waiter")));
+        QVERIFY(front.journal->shareMenu({{price, QStringLiteral("15")}}, seen));
+        QVERIFY(upstairs.journal->shareMenu({{price, QStringLiteral("16")}}, seen));
         QTRY_VERIFY_WITH_TIMEOUT(front.upToDate() && front.edits.last().value == QStringLiteral("15"), 10000);
         upstairs.start();
         QTRY_VERIFY_WITH_TIMEOUT(!front.edits.isEmpty() && front.edits.last().value == QStringLiteral("16"), 10000);
